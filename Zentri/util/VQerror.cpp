@@ -1,0 +1,3 @@
+#include "Zentri/util/VQerror.h"
+
+int32_t g_VQerror = 0;
