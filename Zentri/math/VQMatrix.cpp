@@ -130,32 +130,26 @@ VQVector& VQMatrix::GetRotationAngles(VQVector& out) const {
 }
 
 VQMatrix& VQMatrix::Inverse(VQMatrix& out) const {
-  VQMatrix copy(*this);
-  const float tx = copy.m[12], ty = copy.m[13], tz = copy.m[14];
-  copy.ClearTranslation();
-  copy.Transpose();
-  VQMatrix back;
-  back.MakeTranslation(-tx, -ty, -tz);
-  VQMatrix_Multiply(out, back, copy);
+  // MakeTranslation(-t) x C, with C this matrix with its translation cleared and transposed.
+  // The unit rows of the translation matrix copy C's rows 0-2; its last row gives
+  // -t (rows 0-2 of C) + row 3 of C, and row 3 of C is the old column 3 (m3, m7, m11, m15).
+  const double tx = m[12], ty = m[13], tz = m[14];
+  float r[16] = {m[0], m[4], m[8], 0.0f, m[1], m[5], m[9], 0.0f,
+                 m[2], m[6], m[10], 0.0f, m[3], m[7], m[11], m[15]};
+  for (int c = 0; c < 4; ++c) {
+    r[12 + c] = float(-tx * r[c] - ty * r[4 + c] - tz * r[8 + c] + double(r[12 + c]));
+  }
+  for (int i = 0; i < 16; ++i) out.m[i] = r[i];
   return out;
 }
 
 VQMatrix& VQMatrix::GetRigidInverse(VQMatrix& out) const {
+  // R^T inside an identity; translation -t R^T, component c being -(t . row c of R).
   const double tx = m[12], ty = m[13], tz = m[14];
-  VQMatrix r;  // identity
-  r.m[0] = m[0];
-  r.m[1] = m[4];
-  r.m[2] = m[8];
-  r.m[4] = m[1];
-  r.m[5] = m[5];
-  r.m[6] = m[9];
-  r.m[8] = m[2];
-  r.m[9] = m[6];
-  r.m[10] = m[10];
-  // -t R^T: component c is -(t . row c of R).
-  r.m[12] = float(-(tx * m[0] + ty * m[1] + tz * m[2]));
-  r.m[13] = float(-(tx * m[4] + ty * m[5] + tz * m[6]));
-  r.m[14] = float(-(tx * m[8] + ty * m[9] + tz * m[10]));
-  out = r;
+  const float r[16] = {m[0], m[4], m[8], 0.0f, m[1], m[5], m[9], 0.0f, m[2], m[6], m[10], 0.0f,
+                       float(-(tx * m[0] + ty * m[1] + tz * m[2])),
+                       float(-(tx * m[4] + ty * m[5] + tz * m[6])),
+                       float(-(tx * m[8] + ty * m[9] + tz * m[10])), 1.0f};
+  for (int i = 0; i < 16; ++i) out.m[i] = r[i];
   return out;
 }

@@ -78,7 +78,8 @@ class VQMatrix {
     out.Set(m[8], m[9], m[10]);
     return out;
   }
-  // Three angles of the 3x3 part, each in (-2 pi, 0]; see the note at the top of this file.
+  // Three angles of the 3x3 part, each in (-2 pi, 0] (an angle within rounding of a whole
+  // turn may be stored as -2 pi); see the note at the top of this file.
   // Near a quarter turn about y (|cos| <= 0.0005) x is reported as 0 and z carries the rest.
   VQVector& GetRotationAngles(VQVector& out) const;
 
