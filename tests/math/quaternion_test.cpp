@@ -51,14 +51,21 @@ TEST(Quaternion, FromMatrixOfIdentity) {
   ExpectQuatNear(q, 0, 0, 0, 1, 0);
 }
 
-// Which way a quaternion turns, pinned: (0, 0, sin h, cos h) has the 3x3 part of
-// MakeRotationZ(-2h).
-TEST(Quaternion, MatrixOfQuaternionAboutZ) {
-  for (double a : {0.3, 1.0, kPi / 2, 2.5, -1.2}) {
-    VQMatrix fromQ, fromZ;
-    fromQ.SetRotationFromQuaternion(AboutZ(a));
-    fromZ.MakeRotationZ(float(-a));
-    EXPECT_LT(MaxDiff(fromQ, fromZ), 1e-6f) << a;
+// Which way a quaternion turns, pinned per axis: (sin h) on an axis with w = cos h has the
+// 3x3 part of a turn by -2h about that axis.
+TEST(Quaternion, MatrixOfQuaternionAboutEachAxis) {
+  for (int axis = 0; axis < 3; ++axis) {
+    for (double a : {0.3, 1.0, kPi / 2, 2.5, -1.2}) {
+      float v[3] = {0, 0, 0};
+      v[axis] = float(std::sin(a / 2));
+      const VQQuaternion q(v[0], v[1], v[2], float(std::cos(a / 2)));
+      float turn[3] = {0, 0, 0};
+      turn[axis] = float(-a);
+      VQMatrix fromQ, fromAngles;
+      fromQ.SetRotationFromQuaternion(q);
+      fromAngles.MakeRotation(turn[0], turn[1], turn[2]);
+      EXPECT_LT(MaxDiff(fromQ, fromAngles), 1e-6f) << axis << " " << a;
+    }
   }
 }
 
