@@ -21,6 +21,9 @@ struct VQMaterialStage {
   VQTexture* m_texture = nullptr;  // not owned: the texture manager owns it
   uint32_t m_settings[VQMATERIAL_STAGE_SETTINGS] = {};  // read by the display device
   uint32_t m_operation = 0;  // 0 and 1: the stage has no effect
+  // Sampling word of the scene file the stage was read from (low bytes exchanged), written
+  // back when the texture's own sampling value is not known.
+  uint32_t m_samplingWord = 0;
 };
 
 class VQMaterial {
