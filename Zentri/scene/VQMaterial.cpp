@@ -139,6 +139,19 @@ VQMaterial* VQmaterial_LibraryFind(const char* name) {
   return nullptr;
 }
 
+void VQmaterial_LibraryMoveToHead(VQMaterial* material) {
+  if (!material || s_head == material) return;
+  VQMaterial** link = &s_head;
+  for (uint32_t i = 0; i < s_count && *link; ++i, link = &(*link)->m_next) {
+    if (*link == material) {
+      *link = material->m_next;
+      material->m_next = s_head;
+      s_head = material;
+      return;
+    }
+  }
+}
+
 void VQmaterial_LibraryReset() {
   s_nameCounter = 1;
   s_count = 0;

@@ -75,6 +75,8 @@ VQMaterial* VQmaterial_LibraryHead();
 VQMaterial* VQmaterial_LibraryGet(uint32_t index);
 // The newest material with exactly this name (case-sensitive), or null.
 VQMaterial* VQmaterial_LibraryFind(const char* name);
+// Moves a material of the library to the head (it becomes the newest).
+void VQmaterial_LibraryMoveToHead(VQMaterial* material);
 // Name counter 1, empty list (forgets without freeing; call at system start).
 void VQmaterial_LibraryReset();
 // Frees every material regardless of references.

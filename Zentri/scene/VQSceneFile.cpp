@@ -180,8 +180,9 @@ struct ReadState {
     materials.clear();
   }
 
+  // The newest material of this read with the name (the library keeps the file's order).
   VQMaterial* FindMaterial(const char* name) const {
-    for (size_t i = materials.size(); i-- > 0;)
+    for (size_t i = 0; i < materials.size(); ++i)
       if (materials[i]->m_name && std::strcmp(materials[i]->m_name, name) == 0) return materials[i];
     return nullptr;
   }
@@ -240,6 +241,10 @@ bool ReadMaterials(Cursor& c, ReadState& st) {
     }
     m->FixStageModes();
   }
+  // The file lists materials newest first; relinking them in that order keeps the library's
+  // order what it was when the file was written, so writing the scene again gives the same
+  // material block.
+  for (size_t i = st.materials.size(); i-- > 0;) VQmaterial_LibraryMoveToHead(st.materials[i]);
   return c.ok ? true : VQerror_Fail(VQERR_FILE_TYPE);
 }
 

@@ -183,7 +183,7 @@ VQMattable* VQscene_MakeMattable(uint32_t count, const char* prefix) {
       char tex[64];
       std::snprintf(tex, sizeof tex, "Textures\\%s%u.tga", prefix, i);
       m->SetStageTextureName(0, tex);
-      m->SetStageTextureName(1, "Textures/detail.tga");
+      m->SetStageTextureName(1, "Textures\\detail.tga");
       m->m_stages[0].m_operation = 4;
       m->m_stages[1].m_operation = 5;
       m->m_stages[0].m_settings[0] = 2;
