@@ -23,10 +23,7 @@ const char kDatabaseMagic[] = "VQO_Database";  // 12 characters
 const char kMattableMagic[] = "VQO_Mattable";  // 12 characters
 const char kGeosetMagic[] = "VQO_Geoset";      // 10 characters
 constexpr uint32_t kGeosetMarker = 0xEEEEEEEEu;
-constexpr size_t kNodeHeader = 60;
 constexpr size_t kNameField = 35;
-constexpr size_t kMeshRecord = 60;
-constexpr size_t kMaterialRecord = 180;
 
 // Load-textures flag of the most recent database read; mattable files read use it.
 bool s_loadTextures = true;
