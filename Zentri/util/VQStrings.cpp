@@ -183,7 +183,9 @@ bool VQStrings::LoadText(const char* data, size_t size, bool append) {
     if (p >= end) return false;
     size_t start = p;
     while (p < end && !is_space(text[p]) && text[p] != '\0') ++p;
-    if (p - start > VQSTRINGS_MAX_TEXT) {
+    // The key may use the whole limit; the closing ">" comes on top.
+    const size_t limit = VQSTRINGS_MAX_TEXT + (text[p - 1] == '>' ? 1 : 0);
+    if (p - start > limit) {
       *damaged = true;
       return false;
     }
