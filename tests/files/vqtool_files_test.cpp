@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "Zentri/util/VQPackageFile.h"
@@ -25,10 +24,7 @@ class VQToolFiles : public files_test::TempDir {
  protected:
   void SetUp() override {
     TempDir::SetUp();
-    // vqtool is built beside this test program.
-    const char* bin = std::getenv("VQ_BIN_DIR");
-    fs::path dir = bin ? fs::path(bin) : fs::read_symlink("/proc/self/exe").parent_path();
-    m_tool = (dir / "vqtool").string();
+    m_tool = (fs::path(VQ_BIN_DIR) / "vqtool").string();
     ASSERT_TRUE(fs::exists(m_tool)) << "vqtool not built at " << m_tool;
   }
 
