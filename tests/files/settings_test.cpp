@@ -314,3 +314,45 @@ TEST_F(VQSettings, FailedSavesReportFailureAndKeepTheOldFile) {
   EXPECT_EQ(ReadFile(Path("x.ini")), "@S\nk = 1\n");
   EXPECT_FALSE(fs::exists(Path("x.ini.vqtmp")));
 }
+
+namespace {
+
+struct Node : VQListNode {
+  explicit Node(int v, int* deleted) : value(v), deleted(deleted) {}
+  ~Node() override { ++*deleted; }
+  int value;
+  int* deleted;
+};
+
+std::vector<int> Values(const VQList& list) {
+  std::vector<int> out;
+  for (VQListNode* n = list.First(); n; n = n->Next()) out.push_back(static_cast<Node*>(n)->value);
+  std::vector<int> back;
+  for (VQListNode* n = list.Last(); n; n = n->Prev()) back.insert(back.begin(), static_cast<Node*>(n)->value);
+  EXPECT_EQ(out, back) << "links both ways agree";
+  EXPECT_EQ(out.size(), list.Count());
+  return out;
+}
+
+}  // namespace
+
+TEST(VQListOps, AppendPrependInsertRemoveAndDelete) {
+  int deleted = 0;
+  {
+    VQList list;
+    auto* two = new Node(2, &deleted);
+    list.Append(two);
+    list.Prepend(new Node(1, &deleted));
+    list.Append(new Node(4, &deleted));
+    list.InsertAfter(two, new Node(3, &deleted));
+    list.InsertAfter(nullptr, new Node(0, &deleted));
+    EXPECT_EQ(Values(list), (std::vector<int>{0, 1, 2, 3, 4}));
+    list.Remove(two);
+    EXPECT_EQ(Values(list), (std::vector<int>{0, 1, 3, 4}));
+    delete two;
+    EXPECT_EQ(deleted, 1);
+    list.InsertAfter(list.Last(), new Node(5, &deleted));
+    EXPECT_EQ(Values(list), (std::vector<int>{0, 1, 3, 4, 5}));
+  }
+  EXPECT_EQ(deleted, 6);  // the list deletes what it still holds
+}
