@@ -43,7 +43,7 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm, double* scr
     // Contact search point below the carrier and the ground under it.
     MulMV(s(k.cm96), s(k.rlcw), s(k.nzwl));
     Add3(s(k.rgcw), s(k.rg96), s(k.nzwl));
-    QueryGround(s(k.prcr), s(k.rgcw), s(k.nzwl), w + 1.0);
+    GetEarthData(s(k.prcr), s(k.rgcw), s(k.nzwl), w + 1.0);
     double* out = s(k.prcr);
     s[k.murd] = out[6];
     s[k.rres] = out[7];
@@ -103,7 +103,7 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm, double* scr
     if (std::fabs(vxc) < kGuard) vxc = Sign1(vxc) * kGuard;
     s[k.vxc] = vxc;
     s[k.vxhl] = std::fabs(vxc) - vxm;
-    s[k.tsvlo] = SmoothStep(s[k.vxhl], vxm * 0.5, 1.0, 0.0);
+    s[k.tsvlo] = SMOOTH_STEP(s[k.vxhl], vxm * 0.5, 1.0, 0.0);
     s[k.tsvhi] = 1.0 - s[k.tsvlo];
     s[k.muc] = s[k.murd];
 
@@ -132,7 +132,7 @@ void LateContact(const Store& s, const Wheel& k, double rzt900) {
     s[k.ezt] = s[k.rfr] - s(k.rcp)[2];
     s[k.fct] = std::max(s[k.czt] * s[k.ezt], 0.0);
     s[k.xrz] = 2.0 * Div(s[k.ezt], s[k.ezm]) - 1.0;
-    s[k.rzt] = SmoothStep(s[k.xrz], 1.0, 0.0, rzt900);
+    s[k.rzt] = SMOOTH_STEP(s[k.xrz], 1.0, 0.0, rzt900);
     s[k.frt] = std::max(s[DAMPING] * s[k.rzt] * s[k.vzt], 0.0);
     s[k.fzd] = s[k.czt] * s[k.ezt] + s[k.frt];
 
@@ -146,7 +146,7 @@ void TyreForces(const Store& s, const Wheel& k, int d, double spinSign, double n
     s[k.fza] = std::max(s[k.fzd], 0.0);
     s[k.fzdl] = s[k.fza] / nomLoad;
     s[k.fzsw] = s[k.fzdl] - (s[FZH900 + d] + s[FZL900 + d]) * 0.5;
-    s[k.tsflo] = SmoothStep(s[k.fzsw], s[k.fzbw], 1.0, 0.0);
+    s[k.tsflo] = SMOOTH_STEP(s[k.fzsw], s[k.fzbw], 1.0, 0.0);
     s[k.tsfhi] = 1.0 - s[k.tsflo];
 
     const double vlo = s[k.tsvlo], vhi = s[k.tsvhi];
@@ -159,7 +159,7 @@ void TyreForces(const Store& s, const Wheel& k, int d, double spinSign, double n
     s[k.stx] = (s[SLX900 + d] * vlo + 1.0) * s[k.stux];
     s[k.bxt] = s[k.stx] / std::max(s[CXS900 + d] * mun, kGuard);
     s[k.exml] = Div(vlo * mun, s[k.stx]);
-    s[k.dkpl] = Friction(-s[k.vsx], s[k.kpdl], s[k.exml], s[TAU_SLIP]);
+    s[k.dkpl] = STICK_SLIP(-s[k.vsx], s[k.kpdl], s[k.exml], s[TAU_SLIP]);
     s[k.dkpp] = vhi * s[k.dkph] + vlo * s[k.dkpl];
     s[k.kpt] = s[k.kpd] + s[DMX900 + d] * damping * vlo * s[k.dkpl];
     {
@@ -176,7 +176,7 @@ void TyreForces(const Store& s, const Wheel& k, int d, double spinSign, double n
     s[k.sty] = (s[SLY900 + d] * vlo + 1.0) * s[k.stuy];
     s[k.byt] = s[k.sty] / std::max(s[CYS900 + d] * mun, kGuard);
     s[k.eyml] = Div(vlo * mun, s[k.sty]);
-    s[k.dall] = Friction(-s[k.vsy], s[k.aldl], s[k.eyml], s[TAU_SLIP]);
+    s[k.dall] = STICK_SLIP(-s[k.vsy], s[k.aldl], s[k.eyml], s[TAU_SLIP]);
     s[k.dalp] = vhi * s[k.dalh] + vlo * s[k.dall];
     s[k.alpt] = s[k.alpd] + s[DMY900 + d] * damping * vlo * s[k.dall];
     {
@@ -189,9 +189,9 @@ void TyreForces(const Store& s, const Wheel& k, int d, double spinSign, double n
     s[k.tmrl] = s[k.rrs] * s[k.ref] * s[k.fza];
     double* fty = s(k.fty);
     const double ftm = s[FTM900 + d];
-    fty[0] = Clamp(fx, -ftm, ftm);
-    fty[1] = Clamp(fy, -ftm, ftm);
-    fty[2] = Clamp(s[k.fza], -ftm, ftm);
+    MLIMIT(fty[0], fx, ftm);
+    MLIMIT(fty[1], fy, ftm);
+    MLIMIT(fty[2], s[k.fza], ftm);
     fty[3] = 0.0;
     fty[4] = -spinSign * s[k.tmrl];
     fty[5] = 0.0;
@@ -284,7 +284,7 @@ int Equations_Car_2(double* store) {
         caw[6] = sb;
         caw[2] = -sb;
         nomLoad[w] = std::max(std::max(s[FZN900 + d], s[TOL]), kGuard);
-        spinSign[w] = SmoothStep(s[k.owl], 0.5, -1.0, 1.0);
+        spinSign[w] = SMOOTH_STEP(s[k.owl], 0.5, -1.0, 1.0);
     }
     const double blockSpinParent =
         RotJoint(s, ALP1500, OGY1500, s[BET1500], s[GAM1500], C0M1500, RP1500, RG1500, IGY1500,
@@ -343,7 +343,7 @@ int Equations_Car_2(double* store) {
         const Corner& k = kCorners[c];
         s[k.org] = s[k.ogy] - pivotSpin[c];
         s[k.vzj] = s[k.yneg] * s[k.org];
-        damperRate[c] = SmoothStep(s[k.vzj], s[TOL], s[c < 2 ? DMPO_FRONT : DMPO_REAR],
+        damperRate[c] = SMOOTH_STEP(s[k.vzj], s[TOL], s[c < 2 ? DMPO_FRONT : DMPO_REAR],
                                    s[c < 2 ? DMPI_FRONT : DMPI_REAR]);
         const double a = s[k.alpc], b = s[k.betc], g = s[k.gamc];
         const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b);
@@ -405,10 +405,10 @@ int Equations_Car_2(double* store) {
     s[RPM1600] = s[RPF1600] * s[ORG1599];
 
     s[THR1600] = std::min(std::max(s[THROTTLE], s[THM1600]), 1.0);
-    s[CAE1600] = SmoothStep(s[THROTTLE] - 2.0 * s[THM1600], s[THM1600], 1.0, 0.0);
+    s[CAE1600] = SMOOTH_STEP(s[THROTTLE] - 2.0 * s[THM1600], s[THM1600], 1.0, 0.0);
     {
         const double x = s[CAE1600] * s[CMA1600] * s[TEP1600];
-        s[TCO1600] = SmoothStep(s[RPM1600], s[RPC1600], x, -x);
+        s[TCO1600] = SMOOTH_STEP(s[RPM1600], s[RPC1600], x, -x);
     }
     s[TCM1600] = s[CLUTCH] * s[CTF1600] * s[TEP1600];
     s[ECM1600] = Div(s[TCM1600], s[CCL1600]);
@@ -423,7 +423,7 @@ int Equations_Car_2(double* store) {
         const Wheel& k = kWheels[w];
         const double tmax = std::fabs(s[w < 2 ? BRAKE_TFR : BRAKE_TRR]);
         s[k.ebm] = Div(tmax, s[CBR2700]);
-        s[k.deb] = Friction(s[k.orl], s[k.ebr], s[k.ebm], s[TAU_SLIP]);
+        s[k.deb] = STICK_SLIP(s[k.orl], s[k.ebr], s[k.ebm], s[TAU_SLIP]);
         s[k.tbl] = -s[k.ebr] * s[CBR2700] - s[DAMPING] * s[k.deb] * s[RBR2700];
         s[k.trb] = Clamp(s[k.tbl], -tmax, tmax);
     }
@@ -451,11 +451,11 @@ int Equations_Car_2(double* store) {
     // Engine torques and the clutch.
     s[TFR1600] = -s[VFA1600] * s[TEP1600] * s[RPN1600] * s[DAMPING];
     s[RPNP1600] = std::max(s[RPN1600], 0.0);
-    s[NETV1600] = SplineLookup(s[RPNP1600], s(TE_PP1600), 8, s[NETV1600 + 1]);
+    SPLINE_LOOKUP(s(NETV1600), s[RPNP1600], s(TE_PP1600), IntTable()[3], 8, 4);
     s[NET1600] = s[NETV1600];
     s[TCT1600] = s[THR1600] * s[TEP1600] * s[NET1600];
     s[POWER1600] = s[TCT1600] * s[OEN1600];
-    s[OCL1600] = Friction(s[OCR1600], s[ECL1600], s[ECM1600], s[TAU1600]);
+    s[OCL1600] = STICK_SLIP(s[OCR1600], s[ECL1600], s[ECM1600], s[TAU1600]);
     s[TCL_L1600] = -s[ECL1600] * s[CCL1600] - s[DAMPING] * s[OCL1600] * s[RCL1600];
     s[TCL_T1600] = Clamp(s[TCL_L1600], -std::fabs(s[TCM1600]), std::fabs(s[TCM1600]));
     s[TCR1600] = s[TCL_T1600];

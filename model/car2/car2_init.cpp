@@ -138,7 +138,7 @@ int Init_Car_2(double* store) {
     s[RPC1600] = s[ENG_RP_CM]; s[RDF1600] = s[ENG_DM_DF];
 
     // Torque curve: 8 x 2 knots and values into the 8 x 4 spline table.
-    SplinePrepare(s(TE_PP1600), s(ENG_TC_TB), 8);
+    SPLPRE(s(TE_PP1600), s(ENG_TC_TB), ints[2], 8, 2);
     s[NETV1600 + 1] = 1.0;
 
     // Brakes.

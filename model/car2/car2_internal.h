@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/car2/car2.h"
+#include "model/core/tolvu_model.h"
 #include "model/car2/car2_math.h"
 #include "model/car2/car2_vars.h"
 
@@ -23,8 +24,5 @@ int Accelerations_Car_2(double* store);
 // Copies the 47 derivatives into the derivative block; with eulerFromScratch false the
 // Euler-parameter rates already in the block are kept.
 void Gather_Car_2(double* store, bool eulerFromScratch);
-
-// Calls the registered ground query (flat ground with friction 1 when none is registered).
-void QueryGround(double* out, const double* point, const double* aux, double wheel);
 
 }  // namespace car2

@@ -12,7 +12,6 @@ namespace {
 
 double g_scratch[kScratchLen + 1];
 int g_ints[4];
-EarthQuery g_query = nullptr;
 
 // Torque passed from a one-axis body to its parent, in the body's axes: the joint torque's
 // reaction about the axis, the off-axis load and the gyroscopic reaction of the spin h.
@@ -24,23 +23,6 @@ void JointReaction(const double* tl, double jointTorque, const double* ol, doubl
 
 int* IntTable() { return g_ints; }
 double* Scratch() { return g_scratch; }
-void SetEarthQuery(EarthQuery q) { g_query = q; }
-
-void QueryGround(double* out, const double* point, const double* aux, double wheel) {
-    if (g_query) {
-        g_query(out, point, aux, wheel);
-        return;
-    }
-    out[0] = point[0];
-    out[1] = point[1];
-    out[2] = 0.0;
-    out[3] = 0.0;
-    out[4] = 0.0;
-    out[5] = -1.0;
-    out[6] = 1.0;
-    out[7] = 0.0001;
-}
-
 int Loads_Car_2(double* store) {
     const Store s{store};
     double t[3], u[3];
@@ -237,7 +219,7 @@ void Gather_Car_2(double* store, bool eulerFromScratch) {
     for (int w = 0; w < 4; ++w) d[43 + w] = s[kWheels[w].deb];
 }
 
-int Call_Car_2(int first, int mode, double time, double* store) {
+int Evaluate(int first, int mode, double time, double* store) {
     if (!store) return 0;
     const Store s{store};
     if (mode != 2) {
@@ -263,3 +245,8 @@ int Call_Car_2(int first, int mode, double time, double* store) {
 }
 
 }  // namespace car2
+
+int Call_Car_2(const int& first, const int& mode, const double& time, double* store, const int& length) {
+    if (length < car2::kStoreLength) return 0;
+    return car2::Evaluate(first, mode, time, store);
+}

@@ -1,10 +1,12 @@
-// Small dense helpers for the CAR_2 equations: 3-vectors, 3x3 column-major matrices and
-// the guarded scalar laws (smooth step, stick/slip friction, spline lookup) the model uses.
-// Everything is inline, allocation-free and works on raw double pointers into the store.
+// Small dense helpers for the CAR_2 equations: 3-vectors and 3x3 column-major matrices,
+// inline and allocation-free, on raw double pointers into the store. The guarded scalar laws
+// (smooth step, stick/slip, spline, MLIMIT) are the library's numerics.
 #pragma once
 
 #include <algorithm>
 #include <cmath>
+
+#include "model/numerics/numerics.h"
 
 namespace car2 {
 
@@ -86,24 +88,6 @@ inline void Normalise3(const double* x, double* y) {
 // c1 + c2 x + c3 x^2 + c4 x^3.
 inline double Poly4(double x, const double* c) { return c[0] + x * (c[1] + x * (c[2] + x * c[3])); }
 
-// Blend from a (x <= -width) to b (x >= width) with zero slope at both ends.
-inline double SmoothStep(double x, double width, double a, double b) {
-    double w = width > kGuard ? width : kGuard;
-    if (std::fabs(x) < w) {
-        double s = 0.5 * x / w + 0.5 + std::sin(kPi * x / w) / 6.2831853;
-        return (1.0 - s) * a + s * b;
-    }
-    return x <= 0.0 ? a : b;
-}
-
-// Rate of an elastic stick/slip element: f the demanded rate, v the element's deflection,
-// limit the deflection at which it slips, k the return gain.
-inline double Friction(double f, double v, double limit, double k) {
-    if (limit <= kGuard) return -k * v;
-    if (std::fabs(v) <= limit || (v > 0.0) != (f > 0.0)) return Clamp(f, -k * limit, k * limit);
-    return -Sign1(v) * (std::fabs(v) - limit) * k;
-}
-
 // Inverse of a 3x3 matrix by cofactors; a singular matrix uses the 1e10 reciprocal floor.
 inline void Inverse3(const double* A, double* R) {
     double c0 = A[4] * A[8] - A[7] * A[5];
@@ -128,11 +112,5 @@ inline void RotZYX(double a, double b, double g, double* M) {
     M[3] = sa * sb * cg - ca * sg; M[4] = sa * sb * sg + ca * cg; M[5] = sa * cb;
     M[6] = ca * sb * cg + sa * sg; M[7] = ca * sb * sg - sa * cg; M[8] = ca * cb;
 }
-
-// Prepares the four-column spline table T (ld rows) from the knots and values in S (ld x 2).
-// Column 3 row 1 receives the number of valid (strictly increasing) points.
-void SplinePrepare(double* T, const double* S, int ld);
-// Looks x up in a table prepared by SplinePrepare; seg carries the segment between calls.
-double SplineLookup(double x, const double* T, int ld, double& seg);
 
 }  // namespace car2
