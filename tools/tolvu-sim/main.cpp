@@ -33,24 +33,6 @@ bool parseNumber(const char* s, double& v) {
   return end != s && *end == '\0' && std::isfinite(v);
 }
 
-bool writeStoreImage(const tolvusim::Sim& sim, const std::string& path) {
-  const std::string tmp = path + ".tmp";
-  FILE* fp = std::fopen(tmp.c_str(), "wb");
-  if (!fp) return false;
-  bool ok = true;
-  for (double d : sim.store) {
-    unsigned char b[8];
-    uint64_t u;
-    std::memcpy(&u, &d, 8);
-    for (int k = 0; k < 8; ++k) b[k] = static_cast<unsigned char>(u >> (8 * k));
-    ok = ok && std::fwrite(b, 1, 8, fp) == 8;
-  }
-  ok = (std::fclose(fp) == 0) && ok;
-  if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(tmp.c_str());
-  return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -205,7 +187,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tolvu-sim: error writing %s\n", outFile.c_str());
     rc = 1;
   }
-  if (!writeStore.empty() && !writeStoreImage(sim, writeStore)) {
+  if (!writeStore.empty() && !sim.writeStoreImage(writeStore)) {
     std::fprintf(stderr, "tolvu-sim: cannot write %s\n", writeStore.c_str());
     rc = 1;
   }

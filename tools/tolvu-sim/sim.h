@@ -164,6 +164,26 @@ class Sim {
     if (k >= 0 && k < info->inputCount) inputs()[k] = v;
   }
 
+  // Writes the whole store as a store image (little-endian doubles, no header), through a
+  // temporary file that replaces the target only once it is complete.
+  bool writeStoreImage(const std::string& path) const {
+    const std::string tmp = path + ".tmp";
+    FILE* fp = std::fopen(tmp.c_str(), "wb");
+    if (!fp) return false;
+    bool ok = true;
+    for (double d : store) {
+      unsigned char b[8];
+      uint64_t u;
+      std::memcpy(&u, &d, 8);
+      for (int k = 0; k < 8; ++k) b[k] = static_cast<unsigned char>(u >> (8 * k));
+      ok = ok && std::fwrite(b, 1, 8, fp) == 8;
+    }
+    ok = (std::fclose(fp) == 0) && ok;
+    if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) std::remove(tmp.c_str());
+    return ok;
+  }
+
   // One two-phase step of dt. False when a state becomes non-finite or larger than 1e10 in
   // magnitude (the state is then left as it was and error names it).
   bool step() {
