@@ -76,5 +76,5 @@ void ReportMessage(const char* code, const char* text1, const char* text2, const
 void TOLVU_STOP() {
   std::fputs("Stop - Program terminated.\n", stderr);
   std::fflush(stderr);
-  std::exit(0);
+  std::exit(1);
 }

@@ -28,7 +28,6 @@ char type_of(const char* table, int k) { return record(table, k)[11]; }
 bool is_text_type(char t) { return t == 'A' || t == 'B' || t == 'C'; }
 bool is_dim_letter(char c) { return c >= 'a' && c <= 'y'; }
 bool is_continuation_shape(char c) { return c == '.' || is_dim_letter(c); }
-bool starts_variable(char c) { return c == ' ' || c == '1' || c == '2' || c == '3' || c == '+' || c == '-'; }
 
 // A record that continues a text variable carries list text in its name field.
 bool is_text_continuation(const char* table, int k) {
@@ -378,7 +377,7 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
   std::vector<int> vars;
   if (target.pattern) {
     for (int k = 1; k <= nvars; ++k) {
-      if (is_text_continuation(table, k) || !starts_variable(shape_of(table, k))) continue;
+      if (is_text_continuation(table, k)) continue;
       if (name_field(table, k).empty()) continue;
       if (pattern_matches(target.base, record(table, k))) vars.push_back(k);
     }
