@@ -36,8 +36,7 @@ double RotJoint(const Store& s, int alp, int ogy, double bet, double gam, int c0
     return o[0];
 }
 
-void EarlyContact(const Store& s, const Wheel& k, int w, double vxm, double* scr) {
-    (void)scr;
+void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
     const double tol = s[TOL];
     double t[3];
     // Contact search point below the carrier and the ground under it.
@@ -379,7 +378,7 @@ int Equations_Car_2(double* store) {
         MulMtV(s(k.cmp), v, s(k.vl96));
         MulMtV(s(k.cmp), s(c.olc), s(k.ol96));
         MulMM(s(c.cmc), s(k.cmp), s(k.cm96));
-        EarlyContact(s, k, w, s[VXM900 + d], scr);
+        EarlyContact(s, k, w, s[VXM900 + d]);
     }
 
     // 13. Driveline: gear, engine mount, shaft speeds, engine torques, clutch and brakes.
