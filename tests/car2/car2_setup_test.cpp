@@ -321,3 +321,22 @@ TEST(Car2Setup, HandlingSummaryInDegrees) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Car2Setup, ModeZeroEqualsModeOneThenModeTwo) {
+    Car a;
+    a.Start();
+    a.SetInputs({1.0, 0.8, 0.2, 1.0, 2.0, 0.0});
+    a.State()[0] = 12.0;
+    a.State()[5] = 0.1;
+    a.State()[39] = 8.0;
+    for (int w = 10; w < 14; ++w) a.State()[w] = -29.0;
+    Car b = a;
+    tolvu_CallModel(2, 0, 0, 0.0, a.Store(), a.Length());
+    tolvu_CallModel(2, 0, 1, 0.0, b.Store(), b.Length());
+    tolvu_CallModel(2, 0, 2, 0.0, b.Store(), b.Length());
+    for (int i = 0; i < a.Length(); ++i) ASSERT_EQ(a.Store()[i], b.Store()[i]) << "slot " << i + 1;
+}
+
+}  // namespace
