@@ -121,6 +121,19 @@ TEST_F(Car1Drive, BrakeForceReachesItsLimitOnceTheElementIsDeflected) {
   EXPECT_NEAR(v("EBR2950"), v("EBM2950"), 0.01 * v("EBM2950"));
 }
 
+TEST_F(Car1Drive, CoastingInNeutralLosesSpeedOnlyToDragAndRollingResistance) {
+  ASSERT_TRUE(run(1.0));
+  launch(25.0);
+  ASSERT_TRUE(run(2.0));
+  const double speed = v("SPEED");
+  ASSERT_GT(speed, 20.0);
+  const double m = v("M_TOTAL");
+  const double rolling = 0.01 * wheelLoadSum();  // the flat ground's rolling coefficient
+  EXPECT_NEAR(v("AG100(1)"), (v("F_WIND") - rolling) / m, 0.01 * std::fabs(v("F_WIND") / m));
+  EXPECT_NEAR(v("F_WIND"), -v("FCT_SHAPE") * speed * speed, 1e-9 * speed * speed);
+  EXPECT_LT(std::fabs(v("VG100(2)")), 1e-6);
+}
+
 struct CircleCase {
   double steer;
   double sign;
