@@ -79,3 +79,10 @@ inline bool VQerror_Fail(int32_t code) {
   g_VQerror = code;
   return false;
 }
+
+// The engine code for a system error number (errno; the numbers the engine names are the
+// same on Linux and in the old run-time library): 2 -> 37, 4 -> 66, 9 -> 65, 11 -> 67,
+// 13 -> 58, 22 -> 28, 32 -> 68, every other number (0 included) -> 2.
+int32_t VQerror_FromSystem(int errnum);
+// Sets g_VQerror from a system error number and returns false.
+bool VQerror_FailFromSystem(int errnum);
