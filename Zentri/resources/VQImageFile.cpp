@@ -1,6 +1,5 @@
 #include "Zentri/resources/VQImageFile.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,8 @@
 #include "Zentri/resources/VQImageIO.h"
 #include "Zentri/resources/VQPixels.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfile.h"
+#include "Zentri/util/VQscramble.h"
 #include "host/image/jpeg_codec.h"
 
 int g_VQjpegQuality = 100;
@@ -100,13 +101,6 @@ uint64_t ImageBytes(uint32_t width, uint32_t height, uint32_t bpp) {
   return bytes <= VQIMAGE_MAX_BYTES ? bytes : 0;
 }
 
-// The built-in 16-byte key of the data scrambler; ".vqp" data blocks are scrambled with it.
-constexpr uint8_t kScrambleKey[16] = {0x9d, 0x04, 0xe7, 0x71, 0x3b, 0xc2, 0x5a, 0x8f,
-                                      0x61, 0xd0, 0xf3, 0xa2, 0x9e, 0x7c, 0x4b, 0x15};
-void ScrambleBuiltin(uint8_t* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) data[i] ^= kScrambleKey[i & 15];
-}
-
 // ---------------------------------------------------------------------------------------------
 // ".vqp"
 
@@ -141,12 +135,12 @@ uint8_t* DecodeVqp(Reader& r, uint32_t* w, uint32_t* h, uint32_t* f, uint8_t** p
   if (!pixels.p) return Fail(VQERR_OUT_OF_MEMORY);
   if (packing == VQIMAGE_RAW) {
     r.Bytes(pixels.p, dataSize);
-    ScrambleBuiltin(pixels.p, dataSize);
+    VQscramble_Builtin(pixels.p, dataSize);
   } else {
     Block packed{dataSize};
     if (!packed.p) return Fail(VQERR_OUT_OF_MEMORY);
     r.Bytes(packed.p, dataSize);
-    ScrambleBuiltin(packed.p, dataSize);
+    VQscramble_Builtin(packed.p, dataSize);
     size_t outSize = size_t(bytes);
     if (!VQpixels_UnpackRuns(pixels.p, &outSize, packed.p, dataSize, bpp)) {
       return Fail(VQERR_FILE_TYPE);
@@ -190,7 +184,7 @@ bool EncodeVqp(Writer& w, const void* pixels, uint32_t width, uint32_t height, u
   w.U32(packing);
   w.U32(uint32_t(data.size()));
   if (format == VQPF_PAL8) w.Raw(palette, VQPALETTE_BYTES);
-  ScrambleBuiltin(data.data(), data.size());
+  VQscramble_Builtin(data.data(), data.size());
   w.Raw(data.data(), data.size());
   return true;
 }
@@ -457,20 +451,7 @@ bool EncodeJpeg(Writer& w, const void* pixels, uint32_t width, uint32_t height, 
 }  // namespace
 
 uint32_t VQimage_TypeFromName(const char* name) {
-  if (!name) return VQIMAGE_UNKNOWN;
-  const size_t n = std::strlen(name);
-  if (n < 3) return VQIMAGE_UNKNOWN;
-  char ext[4];
-  for (int i = 0; i < 3; ++i) ext[i] = char(std::tolower(static_cast<unsigned char>(name[n - 3 + i])));
-  ext[3] = 0;
-  static const struct {
-    const char* ext;
-    uint32_t type;
-  } kTypes[] = {{"tga", VQIMAGE_TGA}, {"pcx", VQIMAGE_PCX}, {"jpg", VQIMAGE_JPEG},
-                {"vqp", VQIMAGE_VQP}, {"png", VQIMAGE_PNG}, {"bmp", VQIMAGE_BMP}};
-  for (const auto& t : kTypes)
-    if (std::strcmp(ext, t.ext) == 0) return t.type;
-  return VQIMAGE_UNKNOWN;
+  return name ? uint32_t(VQfile_TypeFromExtension(name)) : VQIMAGE_UNKNOWN;
 }
 
 uint8_t* VQimage_ReadMemory(const uint8_t* data, size_t size, uint32_t fileType, uint32_t* width,

@@ -47,8 +47,8 @@ struct VQImageInfo {
 // JPEG quality used by VQimage_WriteFile (1..100).
 extern int g_VQjpegQuality;
 
-// The file type of a name: its last three characters, lower-cased, looked up in the table of
-// image extensions ("tga", "pcx", "jpg", "vqp", "png", "bmp"); 0 when none matches.
+// The engine's file type of a name (VQfile_TypeFromExtension: its last three characters,
+// lower-cased); the image types are the ones above, anything else is no image.
 uint32_t VQimage_TypeFromName(const char* name);
 
 // Reads an image file into a new pixel buffer (row length = width, freed with std::free).

@@ -3,16 +3,13 @@
 #include <cstdarg>
 #include <cstdio>
 
-std::string VQimage_HostPath(const char* path) {
-  std::string p = path ? path : "";
-  for (char& c : p)
-    if (c == '\\') c = '/';
-  return p;
-}
+#include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfile.h"
+#include "Zentri/util/VQlog.h"
 
 bool VQimage_LoadBytes(const char* path, std::vector<uint8_t>& bytes) {
   bytes.clear();
-  std::FILE* f = std::fopen(VQimage_HostPath(path).c_str(), "rb");
+  std::FILE* f = VQfile_Open(path, "rb");
   if (!f) return false;
   bool ok = true;
   uint8_t chunk[65536];
@@ -29,20 +26,25 @@ bool VQimage_LoadBytes(const char* path, std::vector<uint8_t>& bytes) {
 }
 
 bool VQimage_SaveBytes(const char* path, const uint8_t* data, size_t size) {
-  const std::string target = VQimage_HostPath(path);
-  const std::string temp = target + ".part~";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  const std::string temp = std::string(path) + ".part~";
+  std::FILE* f = VQfile_Open(temp.c_str(), "wb");
   if (!f) return false;
   bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
   ok = (std::fclose(f) == 0) && ok;
-  if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) std::remove(temp.c_str());
+  if (ok) ok = VQfile_Rename(path, temp.c_str());
+  if (!ok) {
+    const int32_t code = g_VQerror;
+    VQfile_Delete(temp.c_str());
+    g_VQerror = code;
+  }
   return ok;
 }
 
 void VQimage_Log(const char* format, ...) {
+  char text[VQLOG_MESSAGE_SIZE];
   va_list args;
   va_start(args, format);
-  std::vfprintf(stderr, format, args);
+  std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
+  VQlog_Printf(VQLOG_INFO, "%s", text);
 }

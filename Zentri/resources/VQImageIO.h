@@ -1,14 +1,11 @@
 // File glue of the image code: whole-file reads, safe whole-file writes and the image log line.
-// Paths may use backslashes; they are turned into the host's separators here.
+// Paths are engine paths (backslashes, any case), resolved by the path layer.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// The host path for an engine path (backslashes become slashes).
-std::string VQimage_HostPath(const char* path);
 
 // Reads the whole file; false when it cannot be opened or read.
 bool VQimage_LoadBytes(const char* path, std::vector<uint8_t>& bytes);
@@ -17,5 +14,5 @@ bool VQimage_LoadBytes(const char* path, std::vector<uint8_t>& bytes);
 // complete, so that a failed save leaves the old file in place. False on any failure.
 bool VQimage_SaveBytes(const char* path, const uint8_t* data, size_t size);
 
-// Informational message of the image code (the engine log once it is open; stderr until then).
+// Informational message of the image code, through the engine's message handler.
 void VQimage_Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
