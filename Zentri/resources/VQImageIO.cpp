@@ -2,10 +2,13 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQlog.h"
+#include "Zentri/util/VQpath.h"
 
 bool VQimage_LoadBytes(const char* path, std::vector<uint8_t>& bytes) {
   bytes.clear();
@@ -47,4 +50,10 @@ void VQimage_Log(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   VQlog_Printf(VQLOG_INFO, "%s", text);
+}
+
+bool VQimage_EnterFolder(std::set<std::string>& visited, const std::string& folder) {
+  std::error_code ec;
+  const std::filesystem::path real = std::filesystem::weakly_canonical(VQpath_Resolve(folder), ec);
+  return visited.insert(ec ? VQpath_Resolve(folder) : real.string()).second;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,3 +17,7 @@ bool VQimage_SaveBytes(const char* path, const uint8_t* data, size_t size);
 
 // Informational message of the image code, through the engine's message handler.
 void VQimage_Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Records a folder about to be searched by its real location; false when a search has been
+// there already (a symbolic-link cycle, or two links to one folder), so it is not entered again.
+bool VQimage_EnterFolder(std::set<std::string>& visited, const std::string& folder);

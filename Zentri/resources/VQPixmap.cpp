@@ -7,6 +7,7 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/resources/VQBlit.h"
 #include "Zentri/resources/VQImageFile.h"
+#include "Zentri/resources/VQImageIO.h"
 #include "Zentri/resources/VQPixels.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
@@ -143,11 +144,12 @@ VQPixmap* VQPixmapManager::Load(const char* name, bool unique) {
 }
 
 bool VQPixmapManager::FindFile(const char* name, VQPixmap** out) {
-  return SearchFolder(VQimage_IsAbsolutePath(name) ? std::string() : m_folder, name, out, 0);
+  std::set<std::string> visited;
+  return SearchFolder(VQimage_IsAbsolutePath(name) ? std::string() : m_folder, name, out, 0, visited);
 }
 
 bool VQPixmapManager::SearchFolder(const std::string& folder, const char* name, VQPixmap** out,
-                                   uint32_t depth) {
+                                   uint32_t depth, std::set<std::string>& visited) {
   if (!m_device) return VQerror_Fail(VQERR_NOT_OPEN);
   const std::string path = folder.empty() ? std::string(name) : folder + "\\" + name;
   if (VQPixmap* p = m_device->CreatePixmapFromFile(path.c_str())) {
@@ -155,15 +157,15 @@ bool VQPixmapManager::SearchFolder(const std::string& folder, const char* name, 
     return true;
   }
   if (!m_searchSubfolders) return VQerror_Fail(VQERR_NOT_FOUND);
-  if (depth >= VQSEARCH_MAX_DEPTH) return false;
-  VQFolderScan scan;
   const std::string listed = folder.empty() ? std::string(".") : folder;
+  if (depth >= VQSEARCH_MAX_DEPTH || !VQimage_EnterFolder(visited, listed)) return VQerror_Fail(VQERR_NOT_FOUND);
+  VQFolderScan scan;
   if (!VQfile_FindFirst(&scan, listed.c_str())) return false;
   bool found = false;
   VQFolderEntry entry;
   while (!found && VQfile_FindNext(&scan, &entry)) {
     if (!entry.m_isFolder) continue;
-    found = SearchFolder(listed + "\\" + entry.m_name, name, out, depth + 1);
+    found = SearchFolder(listed + "\\" + entry.m_name, name, out, depth + 1, visited);
   }
   VQfile_FindClose(&scan);
   if (!found) g_VQerror = VQERR_NOT_FOUND;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 class VQDisplayDevice;
@@ -83,7 +84,8 @@ class VQPixmapManager {
   uint8_t m_searchSubfolders = 0;
 
  private:
-  bool SearchFolder(const std::string& folder, const char* name, VQPixmap** out, uint32_t depth);
+  bool SearchFolder(const std::string& folder, const char* name, VQPixmap** out, uint32_t depth,
+                    std::set<std::string>& visited);
 };
 
 // True for paths that name a place on their own: a drive letter with ":\" or ":/", a leading

@@ -6,6 +6,7 @@
 
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/resources/VQImageFile.h"
+#include "Zentri/resources/VQImageIO.h"
 #include "Zentri/resources/VQPixels.h"
 #include "Zentri/resources/VQPixmap.h"
 #include "Zentri/util/VQerror.h"
@@ -327,11 +328,13 @@ VQTexture* VQTextureManager::Load(const char* name, uint32_t loadParameter, bool
 
 bool VQTextureManager::FindFile(const char* name, const std::string& folder, bool searchSubfolders,
                                 VQTexture** out) {
-  return SearchFolder(VQimage_IsAbsolutePath(name) ? std::string() : folder, name, searchSubfolders, out, 0);
+  std::set<std::string> visited;
+  return SearchFolder(VQimage_IsAbsolutePath(name) ? std::string() : folder, name, searchSubfolders, out, 0,
+                      visited);
 }
 
 bool VQTextureManager::SearchFolder(const std::string& folder, const char* name, bool searchSubfolders,
-                                    VQTexture** out, uint32_t depth) {
+                                    VQTexture** out, uint32_t depth, std::set<std::string>& visited) {
   if (!m_device) return false;
   std::string candidate;
   if (m_cutExtension) {
@@ -356,13 +359,14 @@ bool VQTextureManager::SearchFolder(const std::string& folder, const char* name,
   }
   if (!searchSubfolders || depth >= VQSEARCH_MAX_DEPTH) return false;
   const std::string listed = folder.empty() ? std::string(".") : folder;
+  if (!VQimage_EnterFolder(visited, listed)) return false;
   VQFolderScan scan;
   if (!VQfile_FindFirst(&scan, listed.c_str())) return false;
   bool found = false;
   VQFolderEntry entry;
   while (!found && VQfile_FindNext(&scan, &entry)) {
     if (!entry.m_isFolder) continue;
-    found = SearchFolder(listed + "/" + entry.m_name, name, true, out, depth + 1);
+    found = SearchFolder(listed + "/" + entry.m_name, name, true, out, depth + 1, visited);
   }
   VQfile_FindClose(&scan);
   return found;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "Zentri/resources/VQBlit.h"
@@ -129,7 +130,7 @@ class VQTextureManager {
 
  private:
   bool SearchFolder(const std::string& folder, const char* name, bool searchSubfolders,
-                    VQTexture** out, uint32_t depth);
+                    VQTexture** out, uint32_t depth, std::set<std::string>& visited);
 };
 
 // Texture blits (each texture locked at mip level 0; the caller uploads afterwards). The

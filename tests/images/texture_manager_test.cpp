@@ -172,10 +172,14 @@ TEST_F(SoftwareImages, FolderStackTopFirstAndExtensionOrder) {
 
 TEST_F(SoftwareImages, SearchSurvivesASymbolicLinkCycle) {
   fs::create_directories(dir_ / "loop");
+  // Two links back to the folder itself: without a guard the search would branch without end.
   fs::create_directory_symlink(dir_ / "loop", dir_ / "loop" / "again");
+  fs::create_directory_symlink(dir_ / "loop", dir_ / "loop" / "more");
+  MakeImage("loop/sub/t.tga", 2, 2);
   ASSERT_TRUE(tm_->SetFolder(Path("loop").c_str(), true));
   tm_->m_cutExtension = 1;
   EXPECT_EQ(tm_->Load("absent", 0, true, true, 32768, 32768), nullptr);
+  EXPECT_NE(tm_->Load("t", 0, true, true, 32768, 32768), nullptr);
   ASSERT_TRUE(pm_->SetFolder(Path("loop").c_str(), true));
   EXPECT_EQ(pm_->Load("absent.tga", false), nullptr);
 }
