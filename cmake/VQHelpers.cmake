@@ -11,15 +11,18 @@ function(vq_glob_sources out)
 endfunction()
 
 # vq_add_test(NAME SOURCES src... LIBS lib...): a GoogleTest executable under CTest.
-# Tests run with the source tree's tests/ folder as their working directory.
+# Tests run in their build folder; VQ_SOURCE_DIR and VQ_BIN_DIR are compiled in as strings.
 function(vq_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  # Where tests find the source tree (fixture sources) and the built programs (tools under test).
+  target_compile_definitions(${name} PRIVATE VQ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                             VQ_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "SDL_AUDIODRIVER=dummy;VQ_SOURCE_DIR=${PROJECT_SOURCE_DIR};VQ_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+    PROPERTIES ENVIRONMENT "SDL_AUDIODRIVER=dummy")
 endfunction()
 
 # vq_add_bench(NAME SOURCES src... LIBS lib...): a Google Benchmark executable.
