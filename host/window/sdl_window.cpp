@@ -177,6 +177,11 @@ bool video_start() {
   }
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  // The OpenGL library stays loaded for the whole run. Otherwise SDL unloads it whenever the
+  // last OpenGL window closes and loads it again with the next one; the Mesa drivers are
+  // slow to load and do not free everything they allocated when they are unloaded. Without
+  // OpenGL the windows still work, so a failure here is not one of video_start.
+  SDL_GL_LoadLibrary(nullptr);
   S().video = true;
   return true;
 }

@@ -55,7 +55,7 @@ struct Screen {
   double secondsLimit;  // engine seconds this screen runs; 0 = no limit
   long frames = 0;
   double seconds = 0.0;
-  double sincePrint = 0.0;
+  float lastTimeSum = 0.0f;
 };
 
 DemoDisplay g_display;
@@ -68,9 +68,10 @@ void UpdateScreen(uintptr_t user) {
   // The frame time of the previous frame: this frame's is measured after it ends.
   const double dt = g_VQsystem.GetFrameTime(1);
   s->seconds += dt;
-  s->sincePrint += dt;
-  if (s->sincePrint >= 0.5) {
-    s->sincePrint = 0.0;
+  // The system restarts its time sum when it has taken a new average (every 0.5 s).
+  const bool newAverage = g_VQsystem.m_timeSum < s->lastTimeSum;
+  s->lastTimeSum = g_VQsystem.m_timeSum;
+  if (newAverage) {
     std::printf("%s: frame %ld, average frame time %.2f ms\n", s->name, s->frames,
                 1000.0 * g_VQsystem.m_averageFrameTime);
     std::fflush(stdout);
