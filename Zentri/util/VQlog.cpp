@@ -19,10 +19,13 @@ VQlogHandler VQlog_GetHandler() { return g_handler; }
 
 void VQlog_Printf(int level, const char* format, ...) {
   if (g_handler) {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(g_message, sizeof g_message, format ? format : "", args);
-    va_end(args);
+    g_message[0] = 0;
+    if (format) {
+      va_list args;
+      va_start(args, format);
+      std::vsnprintf(g_message, sizeof g_message, format, args);
+      va_end(args);
+    }
     g_handler(level, g_message);
   }
   if (level == VQLOG_FATAL) std::exit(1);
@@ -69,7 +72,8 @@ bool VQLogFile::Print(const char* format, ...) {
 bool VQLogFile::PrintV(const char* format, va_list args) {
   if (!m_enabled) return true;
   std::unique_ptr<char[]> line(new char[VQLOGFILE_LINE_SIZE]);
-  std::vsnprintf(line.get(), VQLOGFILE_LINE_SIZE, format ? format : "", args);
+  line[0] = 0;
+  if (format) std::vsnprintf(line.get(), VQLOGFILE_LINE_SIZE, format, args);
   int32_t saved = g_VQerror;  // a lost log line is not an engine failure
   FILE* f = VQfile_Open(m_fileName.c_str(), "a+");
   g_VQerror = saved;
