@@ -188,6 +188,14 @@ bool video_start() {
 
 bool video_running() { return S().video; }
 
+bool video_headless() {
+  if (S().video) {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr) return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+  }
+  return headless();
+}
+
 bool register_window_class(const std::string& name, window_proc proc) {
   if (name.empty() || proc == nullptr || S().classes.count(name) != 0) return false;
   if (!video_start()) return false;
@@ -456,7 +464,7 @@ void screen_size(int* width, int* height) {
 int message_box(const char* text, const char* caption) {
   if (text == nullptr) text = "";
   if (caption == nullptr) caption = "Error";
-  if (headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
+  if (video_headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
     std::fflush(stderr);
   }

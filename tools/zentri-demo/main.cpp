@@ -4,7 +4,8 @@
 // small canvas of a demo display device, and runs VQSystem::Run for two screens in a row,
 // each with its own update callback. Every 0.5 s of engine time it prints the average frame
 // time. It ends when the window is closed, when Escape or Q is pressed (the key handler sets
-// the stop byte), or after --frames N frames in all.
+// the stop byte), or after --frames N frames in all. Without a display nobody can close the
+// window, so it then stops after 300 frames unless --frames says otherwise.
 //
 //   zentri-demo [--frames N] [--screen-seconds S]
 #include <cerrno>
@@ -125,6 +126,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   VQwin32_SetWindowTitle(window, "Zentri demo - Esc or Q quits");
+  if (totalFrames == 0 && host::video_headless()) {
+    totalFrames = 300;
+    std::printf("no display: running %ld frames\n", totalFrames);
+  }
   if (!g_display.Open(0)) {
     VQwin32_MessageBox("Cannot open the demo display device.", "Error");
     VQwin32_DestroyWindow(window);
