@@ -1,6 +1,8 @@
 // The frame pump: message draining, one frame's order, the stop byte, WM_QUIT, frame clock.
 #include <gtest/gtest.h>
 
+#include <SDL.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -189,6 +191,28 @@ TEST_F(FramePumpWithWindow, MessagesAfterTheStopWaitForTheNextRun) {
   m_counters.stopAfter = 1;
   g_VQsystem.Run();
   EXPECT_EQ(Journal(), (std::vector<std::string>{"key 65", "key 65", "update"})) << "the key release is not lost";
+}
+
+// System events reach the window procedure through the pump: a right-Ctrl press arrives as
+// key 241, and closing the window destroys its canvas.
+TEST_F(FramePumpWithWindow, SystemEventsReachTheCanvasThroughThePump) {
+  const uint32_t id = SDL_GetWindowID(static_cast<SDL_Window*>(native_window(m_window)));
+  SDL_Event key{};
+  key.type = SDL_KEYDOWN;
+  key.key.windowID = id;
+  key.key.keysym.scancode = SDL_SCANCODE_RCTRL;
+  ASSERT_EQ(SDL_PushEvent(&key), 1);
+  SDL_Event close{};
+  close.type = SDL_WINDOWEVENT;
+  close.window.windowID = id;
+  close.window.event = SDL_WINDOWEVENT_CLOSE;
+  ASSERT_EQ(SDL_PushEvent(&close), 1);
+  m_counters.stopAfter = 1;
+  g_VQsystem.Run();
+  EXPECT_EQ(Journal(), (std::vector<std::string>{"key 241", "update"}));
+  EXPECT_EQ(m_display.m_destroyCalls, 1);
+  EXPECT_EQ(m_display.m_lastDestroyed, &m_canvas);
+  EXPECT_FALSE(is_window(m_window));
 }
 
 uint64_t g_clockBase = 1000;
