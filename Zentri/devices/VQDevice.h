@@ -56,6 +56,7 @@ bool VQdevice_IsDisplayKind(int kind);
 class VQDevice {
  public:
   explicit VQDevice(uint32_t kind);
+  // Unregisters the device if it is still registered; does not close it.
   virtual ~VQDevice();
 
   // Information record of the device, or null when it has none (the root has none).
