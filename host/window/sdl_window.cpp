@@ -177,11 +177,24 @@ bool video_start() {
   }
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  // The OpenGL library stays loaded for the whole run. Otherwise SDL unloads it whenever the
+  // last OpenGL window closes and loads it again with the next one; the Mesa drivers are
+  // slow to load and do not free everything they allocated when they are unloaded. Without
+  // OpenGL the windows still work, so a failure here is not one of video_start.
+  SDL_GL_LoadLibrary(nullptr);
   S().video = true;
   return true;
 }
 
 bool video_running() { return S().video; }
+
+bool video_headless() {
+  if (S().video) {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr) return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+  }
+  return headless();
+}
 
 bool register_window_class(const std::string& name, window_proc proc) {
   if (name.empty() || proc == nullptr || S().classes.count(name) != 0) return false;
@@ -451,7 +464,7 @@ void screen_size(int* width, int* height) {
 int message_box(const char* text, const char* caption) {
   if (text == nullptr) text = "";
   if (caption == nullptr) caption = "Error";
-  if (headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
+  if (video_headless() || SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
     std::fprintf(stderr, "%s: %s\n", caption, text);
     std::fflush(stderr);
   }

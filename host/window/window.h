@@ -78,6 +78,9 @@ struct rect {
 bool video_start();
 // True once the video system runs.
 bool video_running();
+// True when windows are not shown anywhere (the offscreen or dummy driver runs, or no
+// display is configured).
+bool video_headless();
 
 // Window classes. Registering a class starts the video system; unregistering the last one
 // stops it again. Registering a name twice fails, as does unregistering an unknown name or
