@@ -10,7 +10,7 @@
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
 #include "Zentri/scene/VQSceneFile.h"
 #include "Zentri/scene/VQSceneTools.h"
 #include "Zentri/scene/VQViewport.h"
@@ -76,7 +76,7 @@ void LoadLargeDatabase(benchmark::State& state) {
 }
 
 struct Viewing {
-  VQRenderDevice device;
+  VQSoftwareDisplayDevice device{9};  // draws nothing: the cost is the traversal
   VQViewport viewport;
   VQCamera camera;
   VQNode* root = nullptr;

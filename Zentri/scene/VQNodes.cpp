@@ -7,7 +7,7 @@
 
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQMaterial.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
 
@@ -47,7 +47,7 @@ bool SphereOfSpheres(const VQVector* centres, const float* radii, uint32_t n, VQ
 }
 
 VQCamera* Camera() { return g_VQrender.m_camera; }
-VQRenderDevice* Display() { return g_VQrender.m_display; }
+VQDisplayDevice* Display() { return g_VQrender.m_display; }
 bool Lighting() { return g_VQrender.m_viewport && g_VQrender.m_viewport->m_lighting; }
 
 // Cull test of a sphere given in model space against the current camera.
@@ -155,7 +155,7 @@ void VQRootNode::Render(int depth) {
   if (rc.m_transparentCount == 0) return;
 
   VQViewport* vp = rc.m_viewport;
-  VQRenderDevice* dev = rc.m_display;
+  VQDisplayDevice* dev = rc.m_display;
   const float keptL = rc.m_left, keptR = rc.m_right, keptB = rc.m_bottom, keptT = rc.m_top;
   int32_t keptX = 0, keptY = 0, keptW = 0, keptH = 0;
   if (vp) {
@@ -212,7 +212,7 @@ void VQRootNode::Render(int depth) {
     if (r->m_mesh) {
       rc.m_geoset = r->m_geoset;
       rc.m_matrixChanged = 1;
-      if (dev) dev->DrawMesh(r->m_mesh, r->m_table, &r->m_model, &r->m_centre, 0, 0, 0);
+      VQrender_DrawMesh(dev, r->m_mesh, r->m_table, &r->m_model, &r->m_centre, 0, 0, 0);
     }
     if (r->m_effect) r->m_effect->Draw();
     prev = r;
@@ -679,7 +679,7 @@ void VQLightNode::Render(int depth) {
 void VQFogNode::Render(int depth) {
   if (!m_enabled || !m_child) return;
   VQRenderContext& rc = g_VQrender;
-  VQRenderDevice* dev = Display();
+  VQDisplayDevice* dev = Display();
   VQFogNode* kept = rc.m_fog;
   if (kept && dev) dev->FogOff(kept);
   if (m_mode != 0 && dev) dev->FogOn(this);

@@ -10,7 +10,7 @@
 
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/scene/VQSceneTextures.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQscramble.h"

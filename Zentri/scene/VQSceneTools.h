@@ -7,7 +7,7 @@
 #include <string>
 
 class VQNode;
-class VQRenderDevice;
+class VQDisplayDevice;
 class VQGeoset;
 class VQMattable;
 

@@ -7,7 +7,7 @@
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNode.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
 
 VQViewport::~VQViewport() {
   if (m_created) Destroy();
@@ -29,6 +29,7 @@ void VQViewport::SetProjection(float, float, float, float, float, float) {}
 bool VQViewport::Create(VQCanvas* canvas, int32_t x, int32_t y, int32_t width, int32_t height) {
   m_canvas = canvas;
   if (canvas) {
+    if (!m_display) m_display = canvas->m_device;
     m_canvasWidth = int32_t(canvas->m_width);
     m_canvasHeight = int32_t(canvas->m_height);
   }

@@ -12,7 +12,7 @@
 class VQCamera;
 class VQNode;
 class VQCanvas;
-class VQRenderDevice;
+class VQDisplayDevice;
 class VQViewport;
 
 using VQViewportCallback = void (*)(VQViewport* viewport);
@@ -57,7 +57,7 @@ class VQViewport {
   int32_t m_x = 0, m_y = 0, m_width = 0, m_height = 0;
   VQCamera* m_camera = nullptr;
   VQCanvas* m_canvas = nullptr;
-  VQRenderDevice* m_display = nullptr;  // the canvas's display device
+  VQDisplayDevice* m_display = nullptr;  // the canvas's display device
   // Canvas size in pixels (from the canvas when one is set).
   int32_t m_canvasWidth = 0, m_canvasHeight = 0;
   VQNode* m_root = nullptr;

@@ -331,7 +331,7 @@ TEST(SceneMeshes, MirrorTwiceRestoresAndRayPicksTheLowerIndexOnTies) {
 }
 
 TEST(SceneParticles, EmissionCarriesFractionsAndRespectsCapacity) {
-  VQRenderDevice device;
+  RecordingDevice device;
   VQParticleSystem ps(&device, 4, 1);
   ps.m_rate = 25;
   ps.UpdateBy(nullptr, 0.03f);
@@ -349,7 +349,7 @@ TEST(SceneParticles, EmissionCarriesFractionsAndRespectsCapacity) {
 }
 
 TEST(SceneParticles, ParticlesGrowAndFadeOverTheirLife) {
-  VQRenderDevice device;
+  RecordingDevice device;
   VQParticleSystem ps(&device, 8, 1);
   ps.m_life = 1.0f;
   ps.m_startSize[0] = ps.m_startSize[1] = 1.0f;
