@@ -77,7 +77,9 @@ TEST(SceneNodes, GroupInsertAndReplace) {
   g.AddChild(b);
   EXPECT_TRUE(g.InsertChild(new VQTransformNode(3), 1));
   EXPECT_EQ(Ids(&g), (std::vector<uint32_t>{1, 3, 2}));
-  EXPECT_FALSE(g.InsertChild(new VQTransformNode(4), 3) && false);  // index at the count
+  VQTransformNode late(4);
+  EXPECT_FALSE(g.InsertChild(&late, 3));  // index at the count
+  EXPECT_EQ(late.m_parent, nullptr);
   VQNode* r = new VQTransformNode(5);
   EXPECT_TRUE(g.ReplaceChild(r, a));
   EXPECT_EQ(a->m_parent, nullptr);
