@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/resources/VQImageRef.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
@@ -12,6 +13,13 @@
 VQViewport::~VQViewport() {
   if (m_created) Destroy();
   std::free(m_name);
+  delete m_background;
+}
+
+void VQViewport::SetBackground(VQImageRef* image) {
+  if (image == m_background) return;
+  delete m_background;
+  m_background = image;
 }
 
 bool VQViewport::Begin() {
@@ -41,6 +49,8 @@ bool VQViewport::Create(VQCanvas* canvas, int32_t x, int32_t y, int32_t width, i
   m_clearFlags = 3;
   std::free(m_name);
   m_name = nullptr;
+  delete m_background;
+  m_background = nullptr;
   m_active = 0;
   m_portalMode = 0;
   m_camera = nullptr;
@@ -62,6 +72,8 @@ void VQViewport::Destroy() {
   if (!m_created) return;
   std::free(m_name);
   m_name = nullptr;
+  delete m_background;
+  m_background = nullptr;
   if (m_camera) m_camera->m_viewport = nullptr;
   m_camera = nullptr;
   m_created = 0;
