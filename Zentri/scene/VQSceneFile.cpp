@@ -1191,3 +1191,25 @@ bool VQscene_SaveFile(VQNode* root, const char* path, int32_t fileType, uint32_t
       return VQerror_Fail(VQERR_FILE_TYPE);
   }
 }
+
+// ---- Handing meshes to a display device ---------------------------------------------------------
+
+void VQscene_SetGeosetDevice(VQGeoset* geoset, VQDisplayDevice* device) {
+  if (!geoset) return;
+  for (uint32_t i = 0; i < geoset->m_levelCount && i < VQGEOSET_MAX_LEVELS; ++i) {
+    if (!geoset->m_meshes[i]) continue;
+    geoset->m_meshes[i]->m_device = device;
+    geoset->m_meshes[i]->m_deviceBuffer = 0;
+  }
+}
+
+void VQscene_SetMeshDevice(VQNode* root, VQDisplayDevice* device) {
+  if (!root) return;
+  root->Visit(
+      [](VQNode* node, void* d) {
+        if (node->m_type == VQNODE_GEOSET)
+          VQscene_SetGeosetDevice(static_cast<VQGeosetNode*>(node)->m_geoset, static_cast<VQDisplayDevice*>(d));
+        return true;
+      },
+      device);
+}

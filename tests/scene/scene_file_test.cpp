@@ -72,7 +72,11 @@ TEST_F(SceneFile, DemoRoundTripsToTheSameTreeAndBytes) {
   EXPECT_EQ(WriteTree(again), first);
   VQNode::Destroy(demo);
   VQNode::Destroy(back);
+  // A device that took the meshes over releases them with the tree.
+  RecordingDevice device;
+  VQscene_SetMeshDevice(again, &device);
   VQNode::Destroy(again);
+  EXPECT_EQ(device.meshesDeleted, 7);  // ground, the shared pane, three LOD levels, two rooms
   EXPECT_EQ(VQmaterial_LibraryCount(), libraryBefore);
 }
 
