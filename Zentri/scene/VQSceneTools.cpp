@@ -294,7 +294,7 @@ VQNode* VQscene_BuildLarge(uint32_t triangles, uint32_t materials, uint32_t cell
   VQGroupNode* group = new VQGroupNode(2);
   root->SetChild(group);
   const uint32_t perCell = triangles / cells;
-  uint32_t n = uint32_t(std::sqrt(perCell / 2.0));
+  uint32_t n = uint32_t(std::ceil(std::sqrt(perCell / 2.0)));
   if (n == 0) n = 1;
   const uint32_t perTable = (materials + cells - 1) / cells;
   uint32_t made = 0;

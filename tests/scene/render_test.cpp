@@ -281,6 +281,38 @@ TEST_F(Render, PortalNarrowsProjectionAndViewportForTheRoomBehind) {
   EXPECT_TRUE(device.Draws().empty());
 }
 
+TEST_F(Render, DeferredDrawsSeenThroughAPortalGetThePortalsProjection) {
+  viewport.m_portalMode = 1;
+  camera.m_cellIndex = 0;
+  VQCellNode* cell = new VQCellNode();
+  root.SetChild(cell);
+  VQGroupNode* room0 = Group();
+  VQGroupNode* room1 = Group();
+  cell->AddChild(room0);
+  cell->AddChild(room1);
+  VQPortalNode* door = new VQPortalNode();
+  door->m_target = 1;
+  door->m_normal.Set(0, -1, 0);
+  const VQVector pts[4] = {VQVector(-1, 4, 0), VQVector(1, 4, 0), VQVector(1, 4, 2), VQVector(-1, 4, 2)};
+  door->SetPoints(pts, 4);
+  room0->AddChild(door);
+  room0->AddChild(At(0, 3, 0, Quad("glass0", true)));
+  room1->AddChild(At(0, 6, 1, Quad("glass1", true)));
+  cell->LinkPortals();
+  viewport.Render(0);
+  EXPECT_EQ(device.Draws(), (std::vector<std::string>{"glass1", "glass0"}));
+  const std::vector<std::string> expected = {
+      // the portal's own narrowing and restoring
+      "projection -0.2508 0.2531 0 0.5039", "rect 213 240 215 215", "rect 0 0 640 480",
+      "projection -0.75 0.75 -0.5625 0.5625",
+      // the deferred walk: glass1 with the portal's window, glass0 with the full one
+      "projection -0.2508 0.2531 0 0.5039", "position 213 240", "size 215 215",
+      "projection -0.75 0.75 -0.5625 0.5625", "position 0 0", "size 640 480",
+      // and the viewport's own projection once more at the end
+      "projection -0.75 0.75 -0.5625 0.5625"};
+  EXPECT_EQ(viewport.log, expected);
+}
+
 TEST_F(Render, PortalPassesPerFrameBoundMutualPortals) {
   viewport.m_portalMode = 1;
   camera.m_cellIndex = 0;

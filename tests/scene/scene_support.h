@@ -104,6 +104,14 @@ class RecordingViewport : public VQViewport {
                   " " + std::to_string(h));
     return true;
   }
+  bool ApplyPosition(int32_t x, int32_t y) override {
+    log.push_back("position " + std::to_string(x) + " " + std::to_string(y));
+    return true;
+  }
+  bool ApplySize(int32_t w, int32_t h) override {
+    log.push_back("size " + std::to_string(w) + " " + std::to_string(h));
+    return true;
+  }
   float lastLeft = 0, lastRight = 0, lastBottom = 0, lastTop = 0;
 };
 
