@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_map>
 
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
@@ -177,11 +178,12 @@ struct ReadState {
     materials.clear();
   }
 
-  // The newest material of this read with the name (the library keeps the file's order).
+  // By name, the first of this read's materials with it: the newest, as the library keeps
+  // the file's order.
+  std::unordered_map<std::string, VQMaterial*> byName;
   VQMaterial* FindMaterial(const char* name) const {
-    for (size_t i = 0; i < materials.size(); ++i)
-      if (materials[i]->m_name && std::strcmp(materials[i]->m_name, name) == 0) return materials[i];
-    return nullptr;
+    auto it = byName.find(name);
+    return it == byName.end() ? nullptr : it->second;
   }
 };
 
@@ -242,6 +244,8 @@ bool ReadMaterials(Cursor& c, ReadState& st) {
   // order what it was when the file was written, so writing the scene again gives the same
   // material block.
   for (size_t i = st.materials.size(); i-- > 0;) VQmaterial_LibraryMoveToHead(st.materials[i]);
+  for (VQMaterial* m : st.materials)
+    if (m->m_name) st.byName.emplace(m->m_name, m);  // keeps the first of a name
   return c.ok ? true : VQerror_Fail(VQERR_FILE_TYPE);
 }
 
