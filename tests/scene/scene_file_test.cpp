@@ -69,6 +69,9 @@ TEST_F(SceneFile, DemoRoundTripsToTheSameTreeAndBytes) {
   EXPECT_EQ(first, second);
   VQNode* again = ReadTree(second);
   EXPECT_EQ(VQscene_Describe(again), described);
+  // Each read's tables hold that read's materials, even where the names are the same.
+  EXPECT_NE(static_cast<VQGeosetNode*>(back->FindByName("ground"))->m_table->m_slots[0],
+            static_cast<VQGeosetNode*>(again->FindByName("ground"))->m_table->m_slots[0]);
   EXPECT_EQ(WriteTree(again), first);
   VQNode::Destroy(demo);
   VQNode::Destroy(back);
