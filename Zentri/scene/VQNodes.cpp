@@ -633,12 +633,17 @@ void VQCellNode::Render(int depth) {
     if (m_slots[i]) m_slots[i]->Render(depth + 1);
 }
 
-static bool LinkPortal(VQNode* node, void* cell) {
-  if (node->m_type == VQNODE_PORTAL) static_cast<VQPortalNode*>(node)->m_cell = static_cast<VQCellNode*>(cell);
-  return true;
+// A portal belongs to the nearest cell above it: a nested cell keeps its own portals.
+static void LinkPortalsBelow(VQNode* node, VQCellNode* cell) {
+  for (uint32_t i = 0; i < node->ChildCount(); ++i) {
+    VQNode* child = node->ChildAt(i);
+    if (!child) continue;
+    if (child->m_type == VQNODE_PORTAL) static_cast<VQPortalNode*>(child)->m_cell = cell;
+    if (child->m_type != VQNODE_CELL) LinkPortalsBelow(child, cell);
+  }
 }
 
-void VQCellNode::LinkPortals() { Visit(LinkPortal, this); }
+void VQCellNode::LinkPortals() { LinkPortalsBelow(this, this); }
 
 // ---- Light ---------------------------------------------------------------------------------------
 

@@ -475,3 +475,20 @@ TEST(SceneSound, SourcesStartStopPanAndAttenuateByPosition) {
   }
   g_VQrender.m_camera = nullptr;
 }
+
+TEST(SceneNodes, PortalsBelongToTheNearestCell) {
+  VQCellNode outer;
+  VQGroupNode* room = new VQGroupNode();
+  outer.AddChild(room);
+  VQPortalNode* outerDoor = new VQPortalNode();
+  room->AddChild(outerDoor);
+  VQCellNode* inner = new VQCellNode();
+  room->AddChild(inner);
+  VQPortalNode* innerDoor = new VQPortalNode();
+  inner->AddChild(innerDoor);
+  inner->LinkPortals();
+  outer.LinkPortals();
+  EXPECT_EQ(outerDoor->m_cell, &outer);
+  EXPECT_EQ(innerDoor->m_cell, inner);
+  outer.DeleteChildren();
+}
