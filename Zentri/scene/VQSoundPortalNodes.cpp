@@ -82,7 +82,11 @@ void VQSoundSourceNode::Render(int) {
     VQVector u = world - camera->GetPosition();
     u.Normalize();
     const double v = (m_velocity - camera->m_velocity).Dot(u);
-    m_buffer->SetSpeed(int32_t(m_speed * (1.0 - 0.005 * v)));
+    double speed = m_speed * (1.0 - 0.005 * v);
+    // Absurd relative speeds must not overflow the integer percentage.
+    if (!(speed > -1e9)) speed = -1e9;
+    if (speed > 1e9) speed = 1e9;
+    m_buffer->SetSpeed(int32_t(speed));
   } else if (m_speed != m_speedSent) {
     m_buffer->SetSpeed(m_speed);
     m_speedSent = m_speed;
