@@ -176,3 +176,13 @@ bool VQSampleTrack::SweepSphere(const VQVector& start, const VQVector& end, floa
   *material = word < track->m_surfaces.size() ? &track->m_surfaces[word].contact : nullptr;
   return true;
 }
+
+bool VQSampleTrack::AddCarSpheres(VQVehicleModel& car) const {
+  bool ok = true;
+  for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
+    for (float x : {-0.5f, 0.5f}) ok = car.AddCollisionSphere({x, y, 0.6f}, 0.4f, 0) && ok;
+  ok = car.AddCollisionSphere({0.0f, 1.0f, 1.1f}, 0.4f, 0) && ok;
+  ok = car.AddCollisionSphere({0.0f, 1.8f, 1.1f}, 0.4f, 0) && ok;
+  car.SetAllSphereValues(&m_surfaces[VQSAMPLE_ASPHALT].contact);
+  return ok;
+}

@@ -59,6 +59,11 @@ class VQSampleTrack {
   static bool SweepSphere(const VQVector& start, const VQVector& end, float radius,
                           float* distance, VQVector* contact, const CollisionMaterial** material);
 
+  // Gives a car the sample contact spheres (body frame: origin on the ground at the rear axle,
+  // y forward, front axle at y = 2.6) and the asphalt material: eight spheres of radius 0.4 at
+  // the body's corners and sides 0.6 above the ground, two on the roof. True when all fitted.
+  bool AddCarSpheres(VQVehicleModel& car) const;
+
   std::vector<Mesh> m_meshes;
   std::vector<VQSampleSurface> m_surfaces;
   VQTerrainTree m_terrain;
