@@ -140,13 +140,13 @@ VQTerrainTree::~VQTerrainTree() { Clear(); }
 void VQTerrainTree::Clear() {
   m_root = nullptr;
   m_nodes.clear();
+  m_leafEntries.clear();
   m_triangles.clear();
   m_vertices.clear();
 }
 
 VQTerrainNode* VQTerrainTree::NewNode() {
-  m_nodes.push_back(std::make_unique<VQTerrainNode>());
-  return m_nodes.back().get();
+  return &m_nodes.emplace_back();
 }
 
 void VQTerrainTree::MakeTriangle(VQTerrainTriangle& t, uint32_t ia, uint32_t ib, uint32_t ic) {
@@ -310,7 +310,8 @@ VQTerrainNode* VQTerrainTree::BuildNode(const std::vector<VQTerrainTriangle*>& i
     node->highXLowY = BuildNode(kept, cx, minY, maxX, cy, depth + 1);
   } else {
     node->triangleCount = uint32_t(kept.size());
-    node->triangles = std::move(kept);
+    node->firstEntry = uint32_t(m_leafEntries.size());
+    m_leafEntries.insert(m_leafEntries.end(), kept.begin(), kept.end());
   }
   return node;
 }
@@ -350,8 +351,9 @@ const VQTerrainTriangle* VQTerrainTree::FindGround(float x, float y, float* heig
       node = y <= node->centreY ? node->highXLowY : node->highXHighY;
     if (!node) return nullptr;
   }
-  for (const VQTerrainTriangle* t : node->triangles)
-    if (TriangleHeight(*t, x, y, height)) return t;
+  VQTerrainTriangle* const* list = LeafTriangles(*node);
+  for (uint32_t i = 0; i < node->triangleCount; ++i)
+    if (TriangleHeight(*list[i], x, y, height)) return list[i];
   return nullptr;
 }
 
@@ -418,7 +420,9 @@ bool VQTerrainTree::SweepSphere(const VQVector& start, const VQVector& end, floa
       if (lowX && lowY && node->lowXLowY) stack[top++] = node->lowXLowY;
       continue;
     }
-    for (const VQTerrainTriangle* t : node->triangles) {
+    VQTerrainTriangle* const* list = LeafTriangles(*node);
+    for (uint32_t i = 0; i < node->triangleCount; ++i) {
+      const VQTerrainTriangle* t = list[i];
       if (!BoxOverlaps(*t, box)) continue;
       float dist;
       VQVector h;
@@ -462,7 +466,8 @@ std::vector<uint8_t> VQTerrainTree::WriteToMemory() const {
   // Depth first; an inner node's children follow it in the order low x low y, low x high y,
   // high x low y, high x high y.
   struct Rec {
-    static void Node(Writer& w, const VQTerrainNode* n, const VQTerrainTriangle* tris) {
+    static void Node(Writer& w, const VQTerrainNode* n, const VQTerrainTriangle* tris,
+                     VQTerrainTriangle* const* entries) {
       w.U32(n->triangleCount);
       w.U32(0);
       w.F32(n->minX);
@@ -476,16 +481,17 @@ std::vector<uint8_t> VQTerrainTree::WriteToMemory() const {
       w.U32(n->lowXLowY ? 1 : 0);
       w.U32(n->highXLowY ? 1 : 0);
       if (n->triangleCount) {
-        for (const VQTerrainTriangle* t : n->triangles) w.U32(uint32_t(t - tris));
+        for (uint32_t i = 0; i < n->triangleCount; ++i)
+          w.U32(uint32_t(entries[n->firstEntry + i] - tris));
         return;
       }
-      if (n->lowXLowY) Node(w, n->lowXLowY, tris);
-      if (n->lowXHighY) Node(w, n->lowXHighY, tris);
-      if (n->highXLowY) Node(w, n->highXLowY, tris);
-      if (n->highXHighY) Node(w, n->highXHighY, tris);
+      if (n->lowXLowY) Node(w, n->lowXLowY, tris, entries);
+      if (n->lowXHighY) Node(w, n->lowXHighY, tris, entries);
+      if (n->highXLowY) Node(w, n->highXLowY, tris, entries);
+      if (n->highXHighY) Node(w, n->highXHighY, tris, entries);
     }
   };
-  if (m_root) Rec::Node(w, m_root, m_triangles.data());
+  if (m_root) Rec::Node(w, m_root, m_triangles.data(), m_leafEntries.data());
   return std::move(w.out);
 }
 
@@ -515,10 +521,14 @@ bool VQTerrainTree::Read(const char* fileName) {
   FILE* f = VQfile_Open(fileName, "rb");
   if (!f) return VQerror_Fail(VQERR_OPEN_INPUT);
   std::vector<uint8_t> data;
-  uint8_t chunk[65536];
-  size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + got);
-  const bool failed = std::ferror(f) != 0;
+  long size = -1;
+  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+  if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+    std::fclose(f);
+    return VQerror_Fail(VQERR_SYSTEM);
+  }
+  data.resize(size_t(size));
+  const bool failed = std::fread(data.data(), 1, data.size(), f) != data.size();
   std::fclose(f);
   if (failed) return VQerror_Fail(VQERR_SYSTEM);
   return ReadFromMemory(data.data(), data.size());
@@ -586,14 +596,14 @@ bool VQTerrainTree::ReadFromMemory(const uint8_t* data, size_t size) {
           return n;
         }
         n->triangleCount = count;
-        n->triangles.resize(count);
+        n->firstEntry = uint32_t(tree->m_leafEntries.size());
         for (uint32_t i = 0; i < count; ++i) {
           const uint32_t index = r->U32();
           if (index >= triangleCount) {
             *ok = false;
             return n;
           }
-          n->triangles[i] = &tree->m_triangles[index];
+          tree->m_leafEntries.push_back(&tree->m_triangles[index]);
         }
         return n;
       }
@@ -605,6 +615,7 @@ bool VQTerrainTree::ReadFromMemory(const uint8_t* data, size_t size) {
     }
   };
   if (r.left > 0) {
+    m_leafEntries.reserve(r.left / 4);
     bool ok = true;
     Rec rec{this, &r, triangleCount};
     m_root = rec.Node(0, &ok);

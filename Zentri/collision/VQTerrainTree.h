@@ -10,7 +10,7 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <deque>
 #include <vector>
 
 #include "Zentri/math/VQVector.h"
@@ -53,8 +53,8 @@ struct VQTerrainTriangle {
 };
 
 struct VQTerrainNode {
-  uint32_t triangleCount = 0;                 // a leaf's triangles; 0 for an inner node
-  std::vector<VQTerrainTriangle*> triangles;  // a leaf's list, in input order
+  uint32_t triangleCount = 0;  // a leaf's triangles; 0 for an inner node
+  uint32_t firstEntry = 0;     // a leaf's list (input order) in the tree's leaf entries
   float minX = 0, minY = 0, maxX = 0, maxY = 0;
   float centreX = 0, centreY = 0;
   // Children by quadrant; an absent child is null. A node without triangles and children is
@@ -108,6 +108,10 @@ class VQTerrainTree {
   const VQTerrainTriangle* GetTriangles() const { return m_triangles.data(); }
   const VQTerrainNode* GetRoot() const { return m_root; }
   uint32_t GetNodeCount() const { return uint32_t(m_nodes.size()); }
+  // A leaf's triangles (triangleCount of them).
+  VQTerrainTriangle* const* LeafTriangles(const VQTerrainNode& leaf) const {
+    return m_leafEntries.data() + leaf.firstEntry;
+  }
   uint32_t GetTrianglesPerLeaf() const { return m_trianglesPerLeaf; }
   uint32_t GetMaxDepth() const { return m_maxDepth; }
 
@@ -138,6 +142,7 @@ class VQTerrainTree {
   uint32_t m_maxDepth = 4;
   std::vector<VQVector> m_vertices;
   std::vector<VQTerrainTriangle> m_triangles;
-  std::vector<std::unique_ptr<VQTerrainNode>> m_nodes;  // owns every node
+  std::deque<VQTerrainNode> m_nodes;  // every node; a deque keeps their addresses
+  std::vector<VQTerrainTriangle*> m_leafEntries;  // all leaves' lists, one after another
   VQTerrainNode* m_root = nullptr;
 };

@@ -196,7 +196,8 @@ TEST_F(SampleTerrain, CacheFileReadBackAnswersIdentically) {
     ASSERT_EQ(a->centreX, b->centreX);
     ASSERT_EQ(a->triangleCount, b->triangleCount);
     for (uint32_t k = 0; k < a->triangleCount; ++k)
-      ASSERT_EQ(a->triangles[k] - tree.GetTriangles(), b->triangles[k] - copy.GetTriangles());
+      ASSERT_EQ(tree.LeafTriangles(*a)[k] - tree.GetTriangles(),
+                copy.LeafTriangles(*b)[k] - copy.GetTriangles());
     for (auto child : {&VQTerrainNode::lowXLowY, &VQTerrainNode::lowXHighY,
                        &VQTerrainNode::highXLowY, &VQTerrainNode::highXHighY}) {
       ASSERT_EQ(a->*child == nullptr, b->*child == nullptr);
