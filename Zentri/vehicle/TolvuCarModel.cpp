@@ -31,7 +31,9 @@ constexpr double kInstability = 1e10;
 void TolvuCarModel_EarthData(double out[8], const double point[3], const double*, double wheel) {
   TolvuCarModel* model = g_currentCarModel;
   const bool wheelOk = wheel >= 1.0 && wheel < 5.0;
-  if (!model || !wheelOk) {
+  // Flat ground also for a model without a ground query: leaving out[] unwritten would hand
+  // the equations whatever the caller's array held.
+  if (!model || !wheelOk || !model->m_groundQuery) {
     out[0] = point[0];
     out[1] = point[1];
     out[2] = 0.0;
@@ -42,7 +44,6 @@ void TolvuCarModel_EarthData(double out[8], const double point[3], const double*
     out[7] = 0.0001;
     return;
   }
-  if (!model->m_groundQuery) return;
   const int w = int(wheel) - 1;
   const VQVector q{float(point[1]), float(point[0]), 0.0f};
   out[0] = point[0];

@@ -25,8 +25,8 @@ class TolvuCarModel;
 extern TolvuCarModel* g_currentCarModel;
 
 // The program's ground-query callback registered with the library: answers from the current
-// model's ground query. Wheel numbers outside 1 to 4 (and a non-finite number) get flat ground
-// and touch no per-wheel memory.
+// model's ground query. Wheel numbers outside 1 to 4 (and a non-finite number), and a
+// model without a ground query, get flat ground and touch no per-wheel memory.
 void TolvuCarModel_EarthData(double out[8], const double point[3], const double aux[3],
                              double wheel);
 

@@ -227,8 +227,13 @@ TEST_F(Cars, GroundQueryAnswersFlatWithoutCurrentModelAndGuardsTheWheel) {
     TolvuCarModel_EarthData(out, point, aux, 2.9);  // wheel 2
     EXPECT_NEAR(out[6], row.friction, 1e-6);
   }
-  g_currentCarModel = nullptr;
   EXPECT_NEAR(out[2], -0.01, 1e-6);
+  // A model without a ground query also gets flat ground rather than an untouched array.
+  car->m_groundQuery = nullptr;
+  for (double& o : out) o = 99.0;
+  TolvuCarModel_EarthData(out, point, aux, 1.0);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], flat[i]) << i;
+  g_currentCarModel = nullptr;
   EXPECT_EQ(out[5], -1.0);
   EXPECT_NE(car->m_wheelHint[1], 0u);
   EXPECT_EQ(car->m_wheelContact[1], VQVector(7.0f, 5.0f, 0.01f));
