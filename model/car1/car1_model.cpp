@@ -625,7 +625,12 @@ void derivatives(double* V, const Index& o) {
 
 int evaluate(int firstCall_, int mode, double time, double* store) {
   const Index& o = index();
-  if (!o.complete || store == nullptr) return 0;
+  if (!o.complete || store == nullptr) {
+    // A name table that lacks a variable of the equations: evaluate nothing rather than write
+    // through an unknown offset.
+    ReportMessage("N006 ", "CAR_1", o.missing ? o.missing : " ", " ");
+    return 0;
+  }
   double* V = store;
   const int nv = o.nv, ns = o.ns;
   double* stateBlock = V + nv;

@@ -36,8 +36,7 @@ double RotJoint(const Store& s, int alp, int ogy, double bet, double gam, int c0
     return o[0];
 }
 
-void EarlyContact(const Store& s, const Wheel& k, int w, double vxm, double* scr) {
-    (void)scr;
+void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
     const double tol = s[TOL];
     double t[3];
     // Contact search point below the carrier and the ground under it.
@@ -293,8 +292,6 @@ int Equations_Car_2(double* store) {
     const double crankSpinParent =
         RotJoint(s, ALP1599, OGY1599, s[BET1599], s[GAM1599], C0M1599, RP1500, RG1599, IGY1599,
                  IOG1599, VL1599, OL1599, CM1599, RG1500, CM1500, VL1500, OL1500, false);
-    MulMtV(s(CM1600), s(OL1500), t);
-    const double e1 = t[0];
     s[GET1600] = -s[GEAR_RAT] * 0.5;
 
     // 6. Aerodynamics.
@@ -379,7 +376,7 @@ int Equations_Car_2(double* store) {
         MulMtV(s(k.cmp), v, s(k.vl96));
         MulMtV(s(k.cmp), s(c.olc), s(k.ol96));
         MulMM(s(c.cmc), s(k.cmp), s(k.cm96));
-        EarlyContact(s, k, w, s[VXM900 + d], scr);
+        EarlyContact(s, k, w, s[VXM900 + d]);
     }
 
     // 13. Driveline: gear, engine mount, shaft speeds, engine torques, clutch and brakes.
@@ -398,8 +395,11 @@ int Equations_Car_2(double* store) {
     s[V_MT_ENG] = s[ORG1500];
     s[T_MT_ENG] = -s[C_MT_ENG] * s[E_MT_ENG] - s[DAMPING] * s[R_MT_ENG] * s[ORG1500];
     s[ORG1599] = s[OGY1599] - crankSpinParent;
-    const double shaftL = s[ENG_PW_RC] * s[ORL2400] + s[ENG_PW_FR] * s[ORL2200] - e1;
-    const double shaftR = s[ENG_PW_RC] * s[ORL2300] + s[ENG_PW_FR] * s[ORL2100] - e1;
+    // Side-shaft speeds: the wheels' spins relative to their carriers, weighted by the split.
+    // (The carrier-relative spin already holds the chassis's own rotation; subtracting the
+    // engine block's spin as well would count it twice and unbalance the driveline torques.)
+    const double shaftL = s[ENG_PW_RC] * s[ORL2400] + s[ENG_PW_FR] * s[ORL2200];
+    const double shaftR = s[ENG_PW_RC] * s[ORL2300] + s[ENG_PW_FR] * s[ORL2100];
     s[OEN1600] = s[ORG1599];
     s[ODF1600] = shaftL - shaftR;
     s[RPM1600] = s[RPF1600] * s[ORG1599];

@@ -50,16 +50,16 @@ int Loads_Car_2(double* store) {
     s[TRL2300] = s[ENG_PW_RC] * left + s[TRB2900];
     s[TRL2400] = s[ENG_PW_RC] * right + s[TRB2950];
 
-    // Crank to block: the engine's torque reacts on the block. The shaft speeds are taken
-    // against the block's spin, so the block also carries the gear's share (-2h) of the
-    // clutch torque; with it the clutch does work only at its own slip speed.
+    // Crank to block: the engine's torque (the clutch torque included) reacts on the block;
+    // the shafts' torques react on the wheel carriers (TA below). Driveline torques therefore
+    // sum to zero and the clutch does work only at its own slip speed.
     {
         double zero[3] = {0.0, 0.0, 0.0};
         double tp[3];
         JointReaction(zero, s[TEN1600], s(OL1599), s[IOG1599], tp);
         MulMV(s(C0M1599), tp, s(TP1599));
         Copy3(s(TL1500), s(TP1599));
-        s(TL1500)[0] += s[T_MT_ENG] - 2.0 * h;
+        s(TL1500)[0] += s[T_MT_ENG];
         s[TRG1500] = s[T_MT_ENG];
         s[TGY1500] = s(TL1500)[0];
         JointReaction(s(TL1500), s[T_MT_ENG], s(OL1500), s[IOG1500], tp);

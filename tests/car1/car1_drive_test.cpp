@@ -121,6 +121,48 @@ TEST_F(Car1Drive, BrakeForceReachesItsLimitOnceTheElementIsDeflected) {
   EXPECT_NEAR(v("EBR2950"), v("EBM2950"), 0.01 * v("EBM2950"));
 }
 
+TEST_F(Car1Drive, CoastingInNeutralLosesSpeedOnlyToDragAndRollingResistance) {
+  ASSERT_TRUE(run(1.0));
+  launch(25.0);
+  ASSERT_TRUE(run(2.0));
+  const double speed = v("SPEED");
+  ASSERT_GT(speed, 20.0);
+  const double m = v("M_TOTAL");
+  const double rolling = 0.01 * wheelLoadSum();  // the flat ground's rolling coefficient
+  EXPECT_NEAR(v("AG100(1)"), (v("F_WIND") - rolling) / m, 0.01 * std::fabs(v("F_WIND") / m));
+  EXPECT_NEAR(v("F_WIND"), -v("FCT_SHAPE") * speed * speed, 1e-9 * speed * speed);
+  EXPECT_LT(std::fabs(v("VG100(2)")), 1e-6);
+}
+
+// A field of cars of different sizes stepped in turn: each drives exactly as it does alone.
+TEST(Car1Field, CarsOfDifferentSizesDriveAsTheyDoAlone) {
+  tolvusim::ground() = tolvusim::Ground{};
+  auto makeCar = [](tolvusim::Sim& sim, double wheelRadius, double mass) {
+    ASSERT_TRUE(sim.init(1)) << sim.error;
+    *sim.var("R_WHEEL") = wheelRadius;
+    *sim.var("M_CAR") = mass;
+    tolvu_CallModel(1, 1, 0, 0.0, sim.store.data(), sim.len);  // set up again from the new sizes
+    sim.setInput(kClutch, 1.0);
+    sim.setInput(kGear, 1.0);
+    sim.setInput(kThrottle, 1.0);
+    sim.setInput(kSteer, 1.0);
+  };
+  // The small car on its own first, then again in a field where a larger car is set up after it.
+  tolvusim::Sim alone;
+  makeCar(alone, 0.3, 800.0);
+  for (int k = 0; k < 300; ++k) ASSERT_TRUE(alone.step());
+  tolvusim::Sim small, large;
+  makeCar(small, 0.3, 800.0);
+  makeCar(large, 0.5, 1500.0);
+  for (int k = 0; k < 300; ++k) {
+    ASSERT_TRUE(large.step());
+    ASSERT_TRUE(small.step());
+  }
+  EXPECT_EQ(small.store, alone.store);
+  EXPECT_GT(small.get("SPEED"), 1.0);
+  EXPECT_NE(small.get("SPEED"), large.get("SPEED"));
+}
+
 struct CircleCase {
   double steer;
   double sign;

@@ -226,6 +226,24 @@ TEST_F(Car2Drive, CoastingNeverGainsSpeed) {
     EXPECT_GT(car.Speed(), 5.0);
 }
 
+TEST_F(Car2Drive, DroppedCarNeverBouncesHigherThanItFell) {
+    Car car;
+    car["RG100(3)"] = -0.9;  // 10 cm above touching the ground
+    car.Start();
+    double highest = 0.0;  // z points down: the smallest z after the first landing
+    bool landed = false;
+    Run(car, 4.0, [](double) { return Inputs{}; }, [&](Car& c) {
+        if (!landed && c["FZ_TOTAL"] > 0.0) {
+            landed = true;
+            highest = c["RG100(3)"];
+        }
+        if (landed) highest = std::min(highest, c["RG100(3)"]);
+    });
+    ASSERT_TRUE(landed);
+    EXPECT_GT(highest, -0.9 + 0.02);
+    EXPECT_NEAR(car["FZ_TOTAL"], Weight(car), 0.02 * Weight(car));
+}
+
 TEST_F(Car2Drive, SixtySecondsOfMixedDrivingStayFinite) {
     Car car;
     car.Start();

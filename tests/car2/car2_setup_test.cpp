@@ -248,3 +248,95 @@ TEST(Car2Setup, RearDriveSendsDrivelineTorqueToRearWheelsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Car2Setup, LongitudinalSlipStaysBoundedFromStandstillToWheelspin) {
+    struct Case {
+        const char* what;
+        double speed, spin;
+        double kap, kpu;
+    };
+    const double tol = 3e-6;
+    const Case cases[] = {
+        {"standstill", 0.0, 0.0, 0.0, 0.0},
+        {"locked wheel rolling forward", 10.0, 0.0, -10.0 / (10.0 + tol), -10.0 / (10.0 + tol)},
+        {"free rolling", 10.0, -25.0, 0.0, 0.0},
+        {"wheelspin", 10.0, -75.0, 20.0 / (10.0 + tol), 1.0},
+        {"locked wheel rolling backward", -4.0, 0.0, 4.0 / (4.0 + tol), 4.0 / (4.0 + tol)},
+    };
+    for (const Case& c : cases) {
+        Car car;
+        car.Start();
+        car.State()[0] = c.speed;
+        for (int w = 10; w < 14; ++w) car.State()[w] = c.spin;
+        tolvu_CallModel(2, 0, 1, 0.0, car.Store(), car.Length());
+        EXPECT_NEAR(car["KAP2100"], c.kap, 1e-9) << c.what;
+        EXPECT_NEAR(car["KPU2100"], c.kpu, 1e-9) << c.what;
+        EXPECT_NEAR(std::fabs(car["VXC2100"]), std::fabs(c.speed) + tol, 1e-9) << c.what;
+        EXPECT_EQ(car["TS_VLO2100"], std::fabs(c.speed) < 0.05 ? 1.0 : 0.0) << c.what;
+        EXPECT_NEAR(car.Deriv()[28], (c.kpu - 0.0) * 10.0 * car["TS_VHI2100"] +
+                                         car["TS_VLO2100"] * car["DKPL2100"], 1e-9) << c.what;
+    }
+}
+
+TEST(Car2Setup, AccelerationsComeFromTheGeneralizedTorques) {
+    Car car;
+    car.Start();
+    car.SetInputs({1.0, 1.0, 0.3, 1.0, 1.0, 0.0});
+    car.State()[0] = 8.0;
+    car.State()[39] = 11.0;
+    car.State()[40] = 0.02;   // engine block tilted on its mounts
+    car.State()[42] = 0.5;    // clutch wound up
+    car.State()[23] = 0.01;   // front left corner compressed
+    tolvu_CallModel(2, 0, 0, 0.0, car.Store(), car.Length());
+    EXPECT_DOUBLE_EQ(car["DOG1500"], car["TGY1500"] / 20.0);
+    EXPECT_DOUBLE_EQ(car["DOG1599"], car["TGY1599"] / 1.0);
+    EXPECT_DOUBLE_EQ(car["DOG1095"], car["TGY1095"] / car["IGY1095"]);
+    EXPECT_DOUBLE_EQ(car["DOW2300"], car["TWL2300"] / 10.0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(car.At(Index("AG100") + i), car.At(Index("FG100") + i) / car["M_TOTAL"], 1e-12);
+    const double* d = car.Deriv();
+    EXPECT_EQ(d[14], car["DOG1500"]);
+    EXPECT_EQ(d[15], car["DOG1599"]);
+    EXPECT_EQ(d[40], car["ORG1500"]);
+    EXPECT_EQ(d[42], car["OCL1600"]);
+    EXPECT_EQ(d[16], car.State()[0]);  // RG100 moves with VG100
+}
+
+TEST(Car2Setup, HandlingSummaryInDegrees) {
+    Car car;
+    car.Start();
+    car.State()[0] = 10.0;
+    car.State()[1] = 1.0;  // sliding sideways to the right
+    for (int w = 10; w < 14; ++w) car.State()[w] = -25.0;
+    tolvu_CallModel(2, 0, 1, 0.0, car.Store(), car.Length());
+    const double front = std::fabs((car["ALPS2100"] + car["ALPS2200"]) / 3.1415927 * 90.0);
+    const double rear = std::fabs((car["ALPS2300"] + car["ALPS2400"]) / 3.1415927 * 90.0);
+    EXPECT_NEAR(car["SLIP_FRONT"], front, 1e-12);
+    EXPECT_NEAR(car["SLIP_REAR"], rear, 1e-12);
+    EXPECT_NEAR(front, std::atan2(1.0, 10.0 + 3e-6) * 180.0 / 3.1415927, 1e-3);
+    EXPECT_NEAR(car["CAR_SSLIP"], (front + rear) * 0.5, 1e-12);
+    EXPECT_NEAR(car["CAR_U_STR"], front - rear, 1e-12);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Car2Setup, ModeZeroEqualsModeOneThenModeTwo) {
+    Car a;
+    a.Start();
+    a.SetInputs({1.0, 0.8, 0.2, 1.0, 2.0, 0.0});
+    a.State()[0] = 12.0;
+    a.State()[5] = 0.1;
+    a.State()[39] = 8.0;
+    for (int w = 10; w < 14; ++w) a.State()[w] = -29.0;
+    Car b = a;
+    tolvu_CallModel(2, 0, 0, 0.0, a.Store(), a.Length());
+    tolvu_CallModel(2, 0, 1, 0.0, b.Store(), b.Length());
+    tolvu_CallModel(2, 0, 2, 0.0, b.Store(), b.Length());
+    for (int i = 0; i < a.Length(); ++i) ASSERT_EQ(a.Store()[i], b.Store()[i]) << "slot " << i + 1;
+}
+
+}  // namespace

@@ -1,7 +1,10 @@
 // The library through its exports, as the program uses it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -196,10 +199,51 @@ TEST(TolvuExports, DumpWritesNamedValuesThatReadBack) {
   EXPECT_EQ(t[1 - 1], 0.0);  // VG100(1) = 1e-12 reads back as 0: below 1e-10 a number is zero
 }
 
+TEST(TolvuExports, DumpCoversAtMostTheModelsVariables) {
+  std::vector<double> s(2743);
+  ASSERT_EQ(tolvu_InitializeModel(2, s.data(), 2743, " "), 1);
+  // A count beyond the variables reads no store element past them; the last dumped element is
+  // the last named one.
+  ASSERT_EQ(tolvu_Dump(2, 0.0, s.data(), 1000000), 0);
+  std::ifstream in("My_States.mdl");
+  std::string line, last;
+  int lines = 0;
+  while (std::getline(in, line)) {
+    last = line;
+    ++lines;
+  }
+  EXPECT_GT(lines, 250);  // the P, Q, R, C and J elements of CAR_2
+  EXPECT_EQ(last.rfind("TYR950(36,1)", 0), std::string::npos);  // the tyre data come before the end
+  EXPECT_EQ(tolvu_Dump(2, 0.0, nullptr, 2523), 0);
+  EXPECT_EQ(tolvu_Dump(2, 0.0, s.data(), -5), 0);
+}
+
 TEST(TolvuExports, UnknownTypeStopsTheProcessInEvaluation) {
   std::vector<double> s(2743);
   EXPECT_EXIT(tolvu_CallModel(9, 1, 0, 0.0, s.data(), 2743), testing::ExitedWithCode(1), "Stop - Program terminated.");
   EXPECT_EXIT(tolvu_InitializeData(0, s.data(), 2743, " "), testing::ExitedWithCode(1), "Stop - Program terminated.");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TolvuInfoTool, PrintsSizesAndIndices) {
+  // vqtool lands beside the test programs.
+  std::string bin = std::getenv("VQ_BIN_DIR") ? std::getenv("VQ_BIN_DIR") : "";
+  if (bin.empty()) bin = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+  if (!std::filesystem::exists(bin + "/vqtool")) GTEST_SKIP() << "vqtool not built";
+  const std::string cmd = bin + "/vqtool tolvu-info CAR_1 M_CAR \"ENG_TC_TB(2,2)\" 2>&1";
+  std::FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, p)) out += buf;
+  EXPECT_EQ(pclose(p), 0) << out;
+  EXPECT_NE(out.find("store length    1963"), std::string::npos) << out;
+  EXPECT_NE(out.find("inertia states  6"), std::string::npos) << out;
+  EXPECT_NE(out.find("M_CAR                128"), std::string::npos) << out;
+  EXPECT_NE(out.find("ENG_TC_TB(2,2)       743"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -3,10 +3,11 @@
 //   tolvu-sim [--type N] [--data FILE | --store FILE] [--time SECONDS] [--dt SECONDS]
 //             [--slope DEGREES] [--mu VALUE] [--rolling VALUE] [--schedule FILE]
 //             [--at "TIME name=value,..."]... [--var NAME]... [--every N] [--out FILE]
-//             [--write-store FILE]
+//             [--write-store FILE] [--shift RPM[:TOPGEAR]]
 //
 // Inputs are named as in the model's input list (steer, throttle, brake, clutch, gear, park_brake)
-// and keep their value until the schedule changes them.
+// and keep their value until the schedule changes them. --shift selects the next gear whenever the
+// engine speed exceeds RPM, up to TOPGEAR (default 5), on top of the schedule.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,7 @@ void usage() {
                "usage: tolvu-sim [--type N] [--data FILE | --store FILE] [--time SECONDS] [--dt SECONDS]\n"
                "                 [--slope DEGREES] [--mu VALUE] [--rolling VALUE] [--schedule FILE]\n"
                "                 [--at \"TIME name=value,...\"]... [--var NAME]... [--every N]\n"
-               "                 [--out FILE] [--write-store FILE]\n"
+               "                 [--out FILE] [--write-store FILE] [--shift RPM[:TOPGEAR]]\n"
                "schedule lines: TIME name=value ... (inputs: steer throttle brake clutch gear park_brake)\n");
 }
 
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> atLines, extraVars;
   double duration = 10.0, dt = 0.0, slopeDeg = 0.0, mu = 1.0, rolling = 0.01;
   long every = 1;
+  double shiftRpm = 0.0, topGear = 5.0;
 
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -75,6 +77,16 @@ int main(int argc, char** argv) {
     else if (a == "--every") { number(d); every = d >= 1 ? static_cast<long>(d) : 1; }
     else if (a == "--out") { value(s); outFile = s; }
     else if (a == "--write-store") { value(s); writeStore = s; }
+    else if (a == "--shift") {
+      value(s);
+      const std::string spec = s;
+      const size_t colon = spec.find(':');
+      if (!parseNumber(spec.substr(0, colon).c_str(), shiftRpm) || shiftRpm <= 0.0 ||
+          (colon != std::string::npos && !parseNumber(spec.substr(colon + 1).c_str(), topGear))) {
+        std::fprintf(stderr, "tolvu-sim: bad --shift %s\n", s);
+        return 2;
+      }
+    }
     else if (a == "--help" || a == "-h") { usage(); return 0; }
     else { std::fprintf(stderr, "tolvu-sim: unknown option %s\n", a.c_str()); usage(); return 2; }
   }
@@ -169,6 +181,13 @@ int main(int argc, char** argv) {
     std::fprintf(out, "\n");
   };
 
+  const int rpmIndex = sim.find(ti.engineRpm);
+  const int gearInput = sim.inputIndex("gear");
+  if (shiftRpm > 0.0 && (rpmIndex < 0 || gearInput < 0)) {
+    std::fprintf(stderr, "tolvu-sim: model %s has no engine speed or gear input to shift with\n", ti.name);
+    return 2;
+  }
+
   size_t next = 0;
   tolvusim::applyEvents(sim, events, next);
   row();
@@ -176,6 +195,8 @@ int main(int argc, char** argv) {
   int rc = 0;
   for (long n = 1; n <= steps; ++n) {
     tolvusim::applyEvents(sim, events, next);
+    if (shiftRpm > 0.0 && sim.store[rpmIndex] > shiftRpm && sim.inputs()[gearInput] < topGear)
+      sim.setInput(gearInput, std::floor(sim.inputs()[gearInput]) + 1.0);
     if (!sim.step()) {
       std::fprintf(stderr, "tolvu-sim: %s\n", sim.error.c_str());
       rc = 1;

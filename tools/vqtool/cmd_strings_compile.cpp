@@ -1,0 +1,37 @@
+// vqtool strings-compile IN.txt OUT.bin: the text form of a message-string table to the
+// scrambled binary form that the game reads.
+#include <cstdio>
+
+#include "Zentri/util/VQStrings.h"
+#include "Zentri/util/VQerror.h"
+#include "tools/vqtool/vqtool.h"
+
+namespace {
+
+int run(const std::vector<std::string>& args) {
+  if (args.size() != 2) {
+    std::fprintf(stderr, "usage: vqtool strings-compile IN.txt OUT.bin\n");
+    return 2;
+  }
+  VQStrings table;
+  g_VQerror = 0;
+  if (!table.Load(args[0].c_str(), false, false)) {
+    if (g_VQerror == VQERR_TOO_MANY_STRINGS)
+      std::fprintf(stderr, "strings-compile: %s holds more than %u entries\n", args[0].c_str(),
+                   unsigned(VQSTRINGS_MAX_ENTRIES));
+    else
+      std::fprintf(stderr, "strings-compile: cannot read %s (error %d)\n", args[0].c_str(), int(g_VQerror));
+    return 1;
+  }
+  if (!table.SaveBinary(args[1].c_str())) {
+    std::fprintf(stderr, "strings-compile: cannot write %s (error %d)\n", args[1].c_str(), int(g_VQerror));
+    return 1;
+  }
+  std::printf("%u entries\n", unsigned(table.GetCount()));
+  return 0;
+}
+
+VQToolCommand g_command("strings-compile", "strings-compile IN.txt OUT.bin",
+                        "message strings: text form to the scrambled binary form", run);
+
+}  // namespace
