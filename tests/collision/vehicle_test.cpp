@@ -119,9 +119,19 @@ TEST_F(Cars, InitialisationNeedsTheWholeStoreImage) {
   }
   std::remove(shortFile.c_str());
   std::remove(longFile.c_str());
-  // A CAR_1 image is not a CAR_2 store.
+  // A CAR_1 image is not a CAR_2 store; a car that failed stays put in a world.
   TolvuCarModel2 wrong;
   EXPECT_FALSE(wrong.Initialize(nullptr, mid.c_str(), {0, 0, 0}, {0, 0, 0}, nullptr));
+  VQCollisionWorld world;
+  world.AddBody(&wrong);
+  world.Step(0.0f, 0.1f);
+  EXPECT_EQ(wrong.GetPosition(), VQVector(0, 0, 0));
+  // With a model file the library's text data files are read instead; names beginning with a
+  // blank give the library's defaults.
+  TolvuCarModel1 fromText;
+  ASSERT_TRUE(fromText.Initialize(" ", " ", {0, 0, 0}, {0, 0, 0}, VQSampleTrack::GroundHeight));
+  EXPECT_GT(fromText.GetCarMass(), 100.0);
+  EXPECT_NEAR(fromText.GetPosition().z, float(-Var(fromText, "X_COG(3)")), 1e-6);
 }
 
 TEST_F(Cars, StartPositionAddsTheRotatedCentreOfGravityOffset) {
