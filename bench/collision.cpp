@@ -5,13 +5,14 @@
 //     "BruteSweep").
 //   Race: the largest field, 1 CAR_2 and 31 CAR_1 cars, driven for whole frames of 1/60 s:
 //     simulated seconds per wall second. One collision sub-step (0.005 s) is broken into the
-//     model evaluations (ground queries answered flat at no cost), the ground queries the
-//     models make in it, and the contact routines.
+//     model evaluations, the ground queries the models make, the track contacts and the body
+//     contacts.
 // After the table, each benchmark's time is printed as a ratio to its baseline.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -142,15 +143,10 @@ BENCHMARK(SweepSphere);
 
 // ---------------------------------------------------------------- the race field
 
-float FlatGround(const VQVector*, VQVector* normal, float* dry, float* wet, float* coefficient,
-                 float* raw, uint32_t* material, uint32_t*) {
-  normal->Set(0, 0, 1);
-  *dry = *wet = 1.0f;
-  *coefficient = 0.012f;
-  *raw = 0.005f;
-  *material = 0;
-  return 0.01f;
-}
+struct Phases {
+  double model = 0, ground = 0, track = 0, bodies = 0, queries = 0;
+};
+Phases g_phases;
 
 struct Field {
   std::string high = TempFile("bench_high.bin"), mid = TempFile("bench_mid.bin");
@@ -192,96 +188,132 @@ struct Field {
     time += 1.0f / 60.0f;
   }
 };
-Field& TheField() {
-  static Field* field = new Field;
-  return *field;
+// Counts the ground queries the models make, passing them on to the track.
+long g_groundCalls = 0;
+float CountingGround(const VQVector* point, VQVector* normal, float* dry, float* wet,
+                     float* coefficient, float* raw, uint32_t* material, uint32_t* hint) {
+  ++g_groundCalls;
+  return VQSampleTrack::GroundHeight(point, normal, dry, wet, coefficient, raw, material, hint);
 }
 
 void RaceFrames32Cars(benchmark::State& state) {
-  Field& f = TheField();
+  Field f;
   for (auto _ : state) f.Frame();
   state.counters["sim_s_per_wall_s"] =
       benchmark::Counter(double(state.iterations()) / 60.0, benchmark::Counter::kIsRate);
 }
 BENCHMARK(RaceFrames32Cars)->Unit(benchmark::kMillisecond);
 
+// Every 3 simulated seconds the cars go back to their start places, so that the field keeps
+// driving on the track instead of piling up at the boundary.
+void Restart(Field& f) {
+  for (auto& c : f.cars) c->Reset(false);
+}
+
 void SubStepWhole(benchmark::State& state) {
-  Field& f = TheField();
+  Field f;
+  long n = 0;
   for (auto _ : state) {
+    if (++n % 600 == 0) {
+      state.PauseTiming();
+      Restart(f);
+      state.ResumeTiming();
+    }
     f.world.Step(f.time, 0.005f);  // with the carry: one sub-step each call
     f.time += 0.005f;
   }
 }
 BENCHMARK(SubStepWhole)->Unit(benchmark::kMicrosecond);
 
-// The model evaluations of one sub-step (every car's Prepare and Step; the CAR_1 cars step
-// in every second sub-step, so half of them here), ground answered flat at no cost.
-void SubStepModels(benchmark::State& state) {
-  Field& f = TheField();
-  std::vector<VQGroundQuery> saved;
-  for (auto& c : f.cars) {
-    saved.push_back(c->m_groundQuery);
-    c->m_groundQuery = FlatGround;
-  }
-  int n = 0;
+// The same sub-step taken apart into its phases, each timed over the whole field: model
+// evaluations (Prepare and Step, ground queries included), track contacts, body contacts
+// (broad phase and pairs). The ground queries' share of the model phase is their count times
+// the cost of one query measured afterwards at the wheels' last contacts.
+void SubStepPhases(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  Field f;
+  for (auto& c : f.cars) c->m_groundQuery = CountingGround;
+  const float h = 0.005f;
+  double model = 0, track = 0, bodies = 0;
+  g_groundCalls = 0;
+  uint32_t counter = 0;
   for (auto _ : state) {
+    if ((counter + 1) % 600 == 0) {
+      state.PauseTiming();
+      Restart(f);
+      state.ResumeTiming();
+    }
+    const bool even = counter % 2 == 0;
+    f.time += h;
+    auto steps = [&](size_t i) { return even || f.cars[i]->IsFullRate(); };
+    auto t0 = Clock::now();
     for (size_t i = 0; i < f.cars.size(); ++i) {
+      if (!steps(i)) continue;
       TolvuCarModel& c = *f.cars[i];
-      if (!c.IsFullRate() && (i + n) % 2) continue;
+      VQVector v;
+      c.SetExternalForce(c.GetPresetForce(v));
+      c.SetExternalTorque(c.GetPresetTorque(v));
       c.Prepare(int(i) + 1, f.time);
-      c.Step(int(i) + 1, f.time, c.IsFullRate() ? 0.005f : 0.01f);
     }
-    ++n;
-  }
-  for (size_t i = 0; i < f.cars.size(); ++i) f.cars[i]->m_groundQuery = saved[i];
-}
-BENCHMARK(SubStepModels)->Unit(benchmark::kMicrosecond);
-
-// The ground queries of one sub-step: 8 per stepping car (4 wheels, 2 evaluations that run
-// the equations), at the cars' wheel contacts with their hints.
-void SubStepGroundQueries(benchmark::State& state) {
-  Field& f = TheField();
-  int n = 0;
-  for (auto _ : state) {
+    auto t1 = Clock::now();
     for (size_t i = 0; i < f.cars.size(); ++i) {
+      if (!steps(i)) continue;
       TolvuCarModel& c = *f.cars[i];
-      if (!c.IsFullRate() && (i + n) % 2) continue;
-      for (int e = 0; e < 2; ++e)
-        for (int w = 0; w < 4; ++w) {
-          VQVector normal;
-          float dry, wet, coef, raw;
-          uint32_t material;
-          benchmark::DoNotOptimize(VQSampleTrack::GroundHeight(
-              &c.m_wheelContact[w], &normal, &dry, &wet, &coef, &raw, &material, &c.m_wheelHint[w]));
-        }
-    }
-    ++n;
-  }
-}
-BENCHMARK(SubStepGroundQueries)->Unit(benchmark::kMicrosecond);
-
-// The contact routines of one sub-step: the track sweeps of every stepping car's spheres over
-// one sub-step's motion, and the body contacts against every other car.
-void SubStepContacts(benchmark::State& state) {
-  Field& f = TheField();
-  std::vector<VQVehicleModel*> all;
-  for (auto& c : f.cars) all.push_back(c.get());
-  int n = 0;
-  for (auto _ : state) {
-    for (size_t i = 0; i < f.cars.size(); ++i) {
-      TolvuCarModel& c = *f.cars[i];
-      if (!c.IsFullRate() && (i + n) % 2) continue;
       VQCollisionBody& b = *c.GetCollisionBody();
-      VQVector v = c.GetVelocity();
-      for (uint32_t s = 0; s < b.sphereCount; ++s)
-        b.previousWorldCentres[s] = b.worldCentres[s] - v * 0.005f;
+      c.GetWorldMatrix()->TransformPoint(b.worldEnclosingCentre, b.enclosingCentre);
       f.world.CollideWithTrack(&c, VQSampleTrack::SweepSphere);
-      f.world.CollideBodies(&c, all.data(), 0);
     }
-    ++n;
+    auto t2 = Clock::now();
+    uint64_t handled[VQCOLLISION_MAX_BODIES] = {};
+    for (size_t i = 0; i < f.cars.size(); ++i) {
+      if (!steps(i)) continue;
+      VQVehicleModel* candidates[VQCOLLISION_MAX_CANDIDATES];
+      uint32_t count = 0;
+      const VQCollisionBody& bi = *f.cars[i]->GetCollisionBody();
+      for (size_t j = 0; j < f.cars.size(); ++j) {
+        if (j == i || (handled[j] >> i & 1)) continue;
+        const VQCollisionBody& bj = *f.cars[j]->GetCollisionBody();
+        const float r = bi.enclosingRadius + bj.enclosingRadius;
+        const VQVector d = bi.worldEnclosingCentre - bj.worldEnclosingCentre;
+        if (!d.IsSmallerThan(r) || !(d.LengthSquared() < r * r)) continue;
+        if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = f.cars[j].get();
+        handled[i] |= uint64_t(1) << j;
+      }
+      f.world.CollideBodies(f.cars[i].get(), candidates, count);
+    }
+    auto t3 = Clock::now();
+    for (size_t i = 0; i < f.cars.size(); ++i)
+      if (steps(i)) f.cars[i]->Step(int(i) + 1, f.time, f.cars[i]->IsFullRate() ? h : 2 * h);
+    auto t4 = Clock::now();
+    model += std::chrono::duration<double>(t1 - t0 + (t4 - t3)).count();
+    track += std::chrono::duration<double>(t2 - t1).count();
+    bodies += std::chrono::duration<double>(t3 - t2).count();
+    ++counter;
   }
+  // One ground query's cost at the wheels' last contacts, with their hints.
+  const int rounds = 2000;
+  auto c0 = Clock::now();
+  for (int r = 0; r < rounds; ++r)
+    for (auto& c : f.cars)
+      for (int w = 0; w < 4; ++w) {
+        VQVector normal;
+        float dry, wet, coef, raw;
+        uint32_t material;
+        benchmark::DoNotOptimize(VQSampleTrack::GroundHeight(&c->m_wheelContact[w], &normal, &dry, &wet,
+                                                             &coef, &raw, &material, &c->m_wheelHint[w]));
+      }
+  const double perQuery = std::chrono::duration<double>(Clock::now() - c0).count() / (rounds * 4.0 * f.cars.size());
+  const double n = double(state.iterations());
+  const double ground = perQuery * double(g_groundCalls);
+  state.counters["model_us"] = (model - ground) / n * 1e6;
+  state.counters["ground_us"] = ground / n * 1e6;
+  state.counters["track_us"] = track / n * 1e6;
+  state.counters["bodies_us"] = bodies / n * 1e6;
+  state.counters["queries"] = double(g_groundCalls) / n;
+  g_phases = {(model - ground) / n * 1e6, ground / n * 1e6, track / n * 1e6, bodies / n * 1e6,
+              double(g_groundCalls) / n};
 }
-BENCHMARK(SubStepContacts)->Unit(benchmark::kMicrosecond);
+BENCHMARK(SubStepPhases)->Unit(benchmark::kMicrosecond);
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -305,13 +337,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ratio("GetHeight", "BruteHeight", "faster than");
     ratio("GetHeightWithHint", "BruteHeight", "faster than");
     ratio("SweepSphere", "BruteSweep", "faster than");
-    if (times_.count("SubStepWhole")) {
-      const double whole = times_["SubStepWhole"];
-      std::printf("\none sub-step, 1 CAR_2 + 31 CAR_1: %.1f us\n", whole / 1e3);
-      for (const char* part : {"SubStepModels", "SubStepGroundQueries", "SubStepContacts"})
-        if (times_.count(part))
-          std::printf("  %-22s %8.1f us  %5.1f %%\n", part, times_[part] / 1e3,
-                      100.0 * times_[part] / whole);
+    if (times_.count("SubStepPhases")) {
+      const double whole = times_["SubStepPhases"] / 1e3;
+      std::printf("\none sub-step, 1 CAR_2 + 31 CAR_1: %.1f us (world step: %.1f us)\n", whole,
+                  times_.count("SubStepWhole") ? times_["SubStepWhole"] / 1e3 : 0.0);
+      const std::pair<const char*, double> parts[] = {
+          {"model evaluations", g_phases.model}, {"ground queries", g_phases.ground},
+          {"track contacts", g_phases.track}, {"body contacts", g_phases.bodies}};
+      for (const auto& [name, us] : parts)
+        std::printf("  %-18s %8.1f us  %5.1f %%\n", name, us, 100.0 * us / whole);
+      std::printf("  (%.0f ground queries per sub-step)\n", g_phases.queries);
     }
     if (times_.count("RaceFrames32Cars"))
       std::printf("\nrace of 32 cars: %.1f simulated seconds per wall second\n",

@@ -65,6 +65,7 @@ void TolvuCarModel_EarthData(double out[8], const double point[3], const double*
 }
 
 bool TolvuCarModel_WriteDefaultStoreFile(int modelType, const char* fileName) {
+  if (!fileName) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   const int length = tolvu_GetModelDefinitionSize(modelType);
   if (length <= 0) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   std::vector<double> store(size_t(length), 0.0);
@@ -237,7 +238,7 @@ bool TolvuCarModel::Reset(bool reload) {
   m_body.worldCentresValid = 0;
 
   const int k = tolvu_GetVarIndex(type, "X_COG(1)");
-  if (k >= 2 && uint32_t(k) + 1 <= m_variableCount)
+  if (k >= 1 && uint32_t(k) + 2 <= m_variableCount)
     m_centreOfGravity.Set(float(m_store[k]), float(m_store[k - 1]), float(-m_store[k + 1]));
   else
     m_centreOfGravity.Set(0, 0, 0);
