@@ -62,51 +62,51 @@ class TolvuCarModel : public VQVehicleModel {
   // not initialised) when the library's sizes do not fit this class or the store image is
   // missing, short or unreadable: a car without its model data must not drive.
   bool Initialize(const char* modelFile, const char* dataFile, const VQVector& startPosition,
-                  const VQVector& startAngles, VQGroundQuery groundQuery);
-  void Uninitialize();
+                  const VQVector& startAngles, VQGroundQuery groundQuery) override;
+  void Uninitialize() override;
   // Back to the start placement with the stored initial state (reload: read the files again).
   // False when a reload cannot read the store image (the store is then zeroed).
-  bool Reset(bool reload);
-  void SetStartPlacement(const VQVector& position, const VQVector& angles);
+  bool Reset(bool reload) override;
+  void SetStartPlacement(const VQVector& position, const VQVector& angles) override;
   bool IsInitialised() const { return m_initialised != 0; }
 
   // ---- Accessors and driver inputs (engine axes; scalar getters double, setters float).
-  VQVector GetPosition() const;
-  void SetPosition(const VQVector& p);
-  VQVector GetLastPosition() const { return m_lastPosition; }
+  VQVector GetPosition() const override;
+  void SetPosition(const VQVector& p) override;
+  VQVector GetLastPosition() const override { return m_lastPosition; }
   // Only the heading angles.z counts.
-  void SetOrientationAngles(const VQVector& angles);
-  void GetOrientation(float out[4]) const;
-  void SetOrientation(const float in[4]);
-  double GetSpeed() const;
-  VQVector GetVelocity() const;
-  void SetVelocity(const VQVector& v);
-  VQVector GetLocalVelocity() const { return Mapped(m_localVelocity); }
-  VQVector GetAngularVelocity() const { return Mapped(m_angularVelocity); }
-  void SetAngularVelocity(const VQVector& w);
-  VQVector GetAcceleration() const { return Mapped(m_acceleration); }
-  VQVector GetAngularAcceleration() const { return Mapped(m_angularAcceleration); }
-  double GetFuelMass() const { return Value(m_fuelMass); }
-  double GetCarMass() const { return Value(m_carMass); }
-  double GetTotalMass() const { return 4.0 * Value(m_axleMass) + Value(m_fuelMass) + Value(m_carMass); }
-  void AddFuel(float amount);
+  void SetOrientationAngles(const VQVector& angles) override;
+  void GetOrientation(float out[4]) const override;
+  void SetOrientation(const float in[4]) override;
+  double GetSpeed() const override;
+  VQVector GetVelocity() const override;
+  void SetVelocity(const VQVector& v) override;
+  VQVector GetLocalVelocity() const override { return Mapped(m_localVelocity); }
+  VQVector GetAngularVelocity() const override { return Mapped(m_angularVelocity); }
+  void SetAngularVelocity(const VQVector& w) override;
+  VQVector GetAcceleration() const override { return Mapped(m_acceleration); }
+  VQVector GetAngularAcceleration() const override { return Mapped(m_angularAcceleration); }
+  double GetFuelMass() const override { return Value(m_fuelMass); }
+  double GetCarMass() const override { return Value(m_carMass); }
+  double GetTotalMass() const override { return 4.0 * Value(m_axleMass) + Value(m_fuelMass) + Value(m_carMass); }
+  void AddFuel(float amount) override;
   // Wheels 0 to 3; any other wheel, or a variable the model lacks, gives 0.0.
-  double GetWheelValueA(int wheel) const;
-  double GetWheelValueB(int wheel) const;
-  double GetWheelLoad(int wheel) const;
-  double GetEngineRpm() const { return Value(m_engineRpm); }
-  double GetSteering() const { return Input(0); }
-  double GetThrottle() const { return Input(1); }
-  double GetBrake() const { return Input(2); }
-  double GetClutch() const { return Input(3); }
+  double GetWheelValueA(int wheel) const override;
+  double GetWheelValueB(int wheel) const override;
+  double GetWheelLoad(int wheel) const override;
+  double GetEngineRpm() const override { return Value(m_engineRpm); }
+  double GetSteering() const override { return Input(0); }
+  double GetThrottle() const override { return Input(1); }
+  double GetBrake() const override { return Input(2); }
+  double GetClutch() const override { return Input(3); }
   // The car counts gears from 0; the model's input is that number minus 1.
-  int GetGear() const { return int(Input(4)) + 1; }
-  void SetSteering(float v) { SetInput(0, v); }
-  void SetThrottle(float v) { SetInput(1, v); }
-  void SetBrake(float v) { SetInput(2, v); }
-  void SetClutch(float v) { SetInput(3, v); }
-  void SetGear(int gear) { SetInput(4, double(gear) - 1.0); }
-  void SetParkBrake(float v) { SetInput(5, v); }
+  int GetGear() const override { return int(Input(4)) + 1; }
+  void SetSteering(float v) override { SetInput(0, v); }
+  void SetThrottle(float v) override { SetInput(1, v); }
+  void SetBrake(float v) override { SetInput(2, v); }
+  void SetClutch(float v) override { SetInput(3, v); }
+  void SetGear(int gear) override { SetInput(4, double(gear) - 1.0); }
+  void SetParkBrake(float v) override { SetInput(5, v); }
 
   // ---- Store access.
   uint32_t GetStoreSize() const { return m_storeLength * 8; }

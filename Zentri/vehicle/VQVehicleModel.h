@@ -86,6 +86,54 @@ class VQVehicleModel {
   virtual bool IsSpecialTrackResponse() { return false; }
   virtual bool IsSpecialBodyContact() { return false; }
 
+  // ---- Set-up, placement, accessors and driver inputs: implemented by the model-library cars
+  // (TolvuCarModel); the base answers zero and ignores writes. Engine axes throughout; scalar
+  // getters return double, setters take float.
+  virtual bool Initialize(const char* modelFile, const char* dataFile,
+                          const VQVector& startPosition, const VQVector& startAngles,
+                          VQGroundQuery groundQuery) {
+    (void)modelFile, (void)dataFile, (void)startPosition, (void)startAngles, (void)groundQuery;
+    return false;
+  }
+  virtual void Uninitialize() {}
+  virtual bool Reset(bool reload) { return (void)reload, false; }
+  virtual void SetStartPlacement(const VQVector& position, const VQVector& angles) {
+    (void)position, (void)angles;
+  }
+  virtual VQVector GetPosition() const { return VQVector(0, 0, 0); }
+  virtual void SetPosition(const VQVector&) {}
+  virtual VQVector GetLastPosition() const { return VQVector(0, 0, 0); }
+  virtual void SetOrientationAngles(const VQVector&) {}
+  virtual void GetOrientation(float out[4]) const { out[0] = out[1] = out[2] = out[3] = 0.0f; }
+  virtual void SetOrientation(const float in[4]) { (void)in; }
+  virtual double GetSpeed() const { return 0.0; }
+  virtual VQVector GetVelocity() const { return VQVector(0, 0, 0); }
+  virtual void SetVelocity(const VQVector&) {}
+  virtual VQVector GetLocalVelocity() const { return VQVector(0, 0, 0); }
+  virtual VQVector GetAngularVelocity() const { return VQVector(0, 0, 0); }
+  virtual void SetAngularVelocity(const VQVector&) {}
+  virtual VQVector GetAcceleration() const { return VQVector(0, 0, 0); }
+  virtual VQVector GetAngularAcceleration() const { return VQVector(0, 0, 0); }
+  virtual double GetFuelMass() const { return 0.0; }
+  virtual double GetCarMass() const { return 0.0; }
+  virtual double GetTotalMass() const { return 0.0; }
+  virtual void AddFuel(float) {}
+  virtual double GetWheelValueA(int) const { return 0.0; }
+  virtual double GetWheelValueB(int) const { return 0.0; }
+  virtual double GetWheelLoad(int) const { return 0.0; }
+  virtual double GetEngineRpm() const { return 0.0; }
+  virtual double GetThrottle() const { return 0.0; }
+  virtual double GetBrake() const { return 0.0; }
+  virtual double GetClutch() const { return 0.0; }
+  virtual double GetSteering() const { return 0.0; }
+  virtual int GetGear() const { return 0; }
+  virtual void SetSteering(float) {}
+  virtual void SetThrottle(float) {}
+  virtual void SetBrake(float) {}
+  virtual void SetClutch(float) {}
+  virtual void SetGear(int) {}
+  virtual void SetParkBrake(float) {}
+
   // Stores the next contact sphere (local frame) and recomputes the enclosing sphere. False,
   // and nothing changes, when the record already holds VQCOLLISION_MAX_SPHERES spheres.
   bool AddCollisionSphere(const VQVector& centre, float radius, uint8_t noTrack);
