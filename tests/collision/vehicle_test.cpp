@@ -170,10 +170,11 @@ TEST_F(Cars, StartPositionAddsTheRotatedCentreOfGravityOffset) {
 
 TEST_F(Cars, AccessorsMapAxesAndInputs) {
   auto car = Make(2, {0, 0, 0});
-  car->SetGear(0);
+  VQVehicleModel& vehicle = *car;  // the car reaches its model through the base
+  vehicle.SetGear(0);
   EXPECT_EQ(car->GetStore()[car->InputElement(4)], -1.0);
-  EXPECT_EQ(car->GetGear(), 0);
-  car->SetGear(3);
+  EXPECT_EQ(vehicle.GetGear(), 0);
+  vehicle.SetGear(3);
   EXPECT_EQ(car->GetStore()[car->InputElement(4)], 2.0);
   EXPECT_EQ(car->InputElement(0), 2617u);
   car->AddFuel(-1e6f);
