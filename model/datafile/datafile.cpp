@@ -299,6 +299,44 @@ std::string ElementName(int index, const char* table, int nvars) {
   return base + "(" + std::to_string(offset % rows + 1) + "," + std::to_string(offset / rows + 1) + ")";
 }
 
+std::string DisplayName(int index, const char* table, int nvars) {
+  const int k = index < 0 ? -index : index;
+  if (table == nullptr || k == 0 || k > nvars) {
+    ReportMessage("B058 ", to_text(index).c_str(), " ", " ");
+    return {};
+  }
+  const std::string own = name_field(table, k);
+  if (!own.empty() && own[0] == '#' && is_text_type(type_of(table, k)) && !is_text_continuation(table, k))
+    return "ZZHELP(" + own.substr(1) + ")";
+  std::string name;
+  if (shape_of(table, k) == ' ') {
+    name = own;
+  } else {
+    int first = k;
+    while (first > 1 && is_continuation_shape(shape_of(table, first))) --first;
+    int rows, cols;
+    VariableDims(first, rows, cols, table, nvars);
+    const int offset = k - first;
+    if (rows * cols <= 1 || offset >= rows * cols) {
+      name = own;
+    } else {
+      name = name_field(table, first) + "(" + std::to_string(offset % rows + 1);
+      if (cols > 1) name += "," + std::to_string(offset / rows + 1);
+      name += ")";
+    }
+  }
+  if (index < 0) {
+    for (const char* tail : {"(1,1)", "(1)"}) {
+      const size_t n = std::strlen(tail);
+      if (name.size() > n && name.compare(name.size() - n, n, tail) == 0) {
+        name.resize(name.size() - n);
+        break;
+      }
+    }
+  }
+  return name;
+}
+
 bool ParseNumber(const std::string& token, double& value) {
   std::string t = token.substr(0, kNumberChars);
   if (t.empty() || !number_chars_only(t)) return false;

@@ -28,6 +28,13 @@ int LookupVariable(const char* name, int nameLength, const char* table, int nvar
 // outside 1..nvars.
 std::string ElementName(int index, const char* table, int nvars);
 
+// The display name of a store index: the name of a scalar, "NAME(i,j)" for an element of an array
+// of several columns, "NAME(i)" for one of a single column, and "ZZHELP(rest)" for a help text
+// record (a text variable whose name begins with "#"). A negative index asks for the same name
+// without a trailing "(1,1)" or "(1)", so an array's first element shows as its bare name. An
+// index of 0 or beyond nvars reports "B058 " and gives an empty name.
+std::string DisplayName(int index, const char* table, int nvars);
+
 // Reads a model data file into the store. The store must hold at least `nvars` doubles; only
 // elements 1..nvars are written. `table` may be modified by text lines (text variables keep their
 // text in the table). Every problem is reported through the discarded diagnostics; the values

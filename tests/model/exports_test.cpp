@@ -199,6 +199,25 @@ TEST(TolvuExports, DumpWritesNamedValuesThatReadBack) {
   EXPECT_EQ(t[1 - 1], 0.0);  // VG100(1) = 1e-12 reads back as 0: below 1e-10 a number is zero
 }
 
+TEST(TolvuExports, DumpCoversAtMostTheModelsVariables) {
+  std::vector<double> s(2743);
+  ASSERT_EQ(tolvu_InitializeModel(2, s.data(), 2743, " "), 1);
+  // A count beyond the variables reads no store element past them; the last dumped element is
+  // the last named one.
+  ASSERT_EQ(tolvu_Dump(2, 0.0, s.data(), 1000000), 0);
+  std::ifstream in("My_States.mdl");
+  std::string line, last;
+  int lines = 0;
+  while (std::getline(in, line)) {
+    last = line;
+    ++lines;
+  }
+  EXPECT_GT(lines, 250);  // the P, Q, R, C and J elements of CAR_2
+  EXPECT_EQ(last.rfind("TYR950(36,1)", 0), std::string::npos);  // the tyre data come before the end
+  EXPECT_EQ(tolvu_Dump(2, 0.0, nullptr, 2523), 0);
+  EXPECT_EQ(tolvu_Dump(2, 0.0, s.data(), -5), 0);
+}
+
 TEST(TolvuExports, UnknownTypeStopsTheProcessInEvaluation) {
   std::vector<double> s(2743);
   EXPECT_EXIT(tolvu_CallModel(9, 1, 0, 0.0, s.data(), 2743), testing::ExitedWithCode(1), "Stop - Program terminated.");

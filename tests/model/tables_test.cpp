@@ -1,6 +1,7 @@
 // The generated variable tables: record encoding, shapes and the fixed positions.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,25 @@ TEST(TolvuTables, ElementNames) {
   EXPECT_EQ(tolvu::ElementName(2523, m.table.data(), m.nvars), "DM1599(3,3)");
   EXPECT_EQ(tolvu::ElementName(0, m.table.data(), m.nvars), "");
   EXPECT_EQ(tolvu::ElementName(2524, m.table.data(), m.nvars), "");
+}
+
+TEST(TolvuTables, DisplayNames) {
+  Model m = load(2);
+  const char* t = m.table.data();
+  EXPECT_EQ(tolvu::DisplayName(61, t, m.nvars), "TIME");
+  EXPECT_EQ(tolvu::DisplayName(2, t, m.nvars), "VG100(2)");
+  EXPECT_EQ(tolvu::DisplayName(1, t, m.nvars), "VG100(1)");
+  EXPECT_EQ(tolvu::DisplayName(-1, t, m.nvars), "VG100");
+  EXPECT_EQ(tolvu::DisplayName(215 + 7, t, m.nvars), "MM100(2,3)");
+  EXPECT_EQ(tolvu::DisplayName(-215, t, m.nvars), "MM100");
+  EXPECT_EQ(tolvu::DisplayName(520, t, m.nvars), "TYR900(2)");
+  EXPECT_EQ(tolvu::DisplayName(0, t, m.nvars), "");
+  EXPECT_EQ(tolvu::DisplayName(2524, t, m.nvars), "");
+  std::vector<char> help(36, ' ');
+  std::memcpy(help.data(), "#INTRO    1A", 12);
+  std::memcpy(help.data() + 12, "  1  4    dA", 12);
+  std::memcpy(help.data() + 24, "ABC$      bA", 12);
+  EXPECT_EQ(tolvu::DisplayName(1, help.data(), 3), "ZZHELP(INTRO)");
 }
 
 }  // namespace
