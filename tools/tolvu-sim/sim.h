@@ -47,6 +47,10 @@ inline const TypeInfo kTypes[] = {
      {"steer", "throttle", "brake", "clutch", "gear", "park_brake"},
      "RG100(1)", "VL100(1)", "OL100(3)", "RPM1600", "GEAR", "GEAR_RAT",
      {"FZA2100", "FZA2200", "FZA2300", "FZA2400"}, "VG100(1)"},
+    {2, "CAR_2", 0.005, 6, 120,
+     {"steer", "throttle", "brake", "clutch", "gear", "park_brake"},
+     "RG100(1)", "VL100(1)", "OL100(3)", "RPM1600", "GEAR", "GEAR_RAT",
+     {"FZA2100", "FZA2200", "FZA2300", "FZA2400"}, "VG100(1)"},
 };
 
 inline const TypeInfo* findType(int type) {
