@@ -3,9 +3,12 @@
 //
 // Every quantity is a store variable addressed through the offsets of car1_vars.h. The model keeps
 // no data of its own between evaluations: the values that a first call derives for later
-// evaluations (half the wheel radius, the floored effective radii, the integer controls) are taken
-// from the car's own store in every evaluation, so cars of different sizes each drive with their
-// own values. An evaluation allocates nothing.
+// evaluations (half the wheel radius, the floored effective radii) are taken again from the car's
+// own store in every evaluation, the spline control is read from the store by the first call that
+// uses it, and the Euler-parameter rates that a mode 2 evaluation gathers are recomputed from the
+// car's own parameters and body rate. So cars of different sizes each drive with their own values,
+// whichever car was set up last. The gear-ratio pick always takes the one element its result holds.
+// An evaluation allocates nothing.
 #include "model/car1/car1_model.h"
 
 #include <cmath>
