@@ -83,10 +83,10 @@ int main(int argc, char** argv) {
     else if (a == "--write-store") { value(s); writeStore = s; }
     else if (a == "--shift") {
       value(s);
-      const std::string spec = s;
-      const size_t colon = spec.find(':');
-      if (!parseNumber(spec.substr(0, colon).c_str(), shiftRpm) || shiftRpm <= 0.0 ||
-          (colon != std::string::npos && !parseNumber(spec.substr(colon + 1).c_str(), topGear))) {
+      const std::string shiftArg = s;
+      const size_t colon = shiftArg.find(':');
+      if (!parseNumber(shiftArg.substr(0, colon).c_str(), shiftRpm) || shiftRpm <= 0.0 ||
+          (colon != std::string::npos && !parseNumber(shiftArg.substr(colon + 1).c_str(), topGear))) {
         std::fprintf(stderr, "tolvu-sim: bad --shift %s\n", s);
         return 2;
       }
