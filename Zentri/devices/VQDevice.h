@@ -6,8 +6,8 @@
 // any other through Init first) and on the virtual operations below, whose order is fixed:
 // destructor, GetInfo, HasCapability, Init, Open, Close, GetName.
 //
-// This is the part of the root the system object and the frame pump need; the device
-// layer extends it (open parameter, event-handler stack) without changing what is here.
+// Every device also keeps a stack of at most 16 event handlers through which input devices
+// hand their events to game code (see VQDevice::DeliverEvent for the order).
 #pragma once
 
 #include <cstdint>
@@ -30,6 +30,25 @@ enum VQDeviceKind : uint32_t {
 };
 
 constexpr uint32_t VQDEVICE_KIND_LIMIT = 14;  // highest kind number
+
+// Device events; the record passed with each belongs to the posting device (mouse record:
+// previous and new x, y, z; key record: key code and pressed flag).
+enum VQDeviceEvent : uint32_t {
+  VQEVENT_LEFT_DOWN = 0,
+  VQEVENT_LEFT_UP = 1,
+  VQEVENT_MIDDLE_DOWN = 2,
+  VQEVENT_MIDDLE_UP = 3,
+  VQEVENT_RIGHT_DOWN = 4,
+  VQEVENT_RIGHT_UP = 5,
+  VQEVENT_POINTER_MOVE = 6,
+  VQEVENT_KEY = 7,
+};
+
+// An event handler: true when it consumed the event. The record is valid only during the
+// call; context is the word given with the handler (it may carry a pointer).
+using VQEventHandler = bool (*)(uint32_t event, void* record, uintptr_t context);
+
+constexpr uint32_t VQDEVICE_MAX_HANDLERS = 16;
 
 // True for the display kinds 1 to 4.
 bool VQdevice_IsDisplayKind(int kind);
@@ -59,6 +78,25 @@ class VQDevice {
   VQDevice(const VQDevice&) = delete;
   VQDevice& operator=(const VQDevice&) = delete;
 
-  uint32_t m_kind;        // VQDeviceKind
-  uint8_t m_initialised;  // set while the device is usable; getters then skip the Init probe
+  // Pushes a handler on top of the stack. When 16 are held: error 43, false, nothing changes.
+  bool PushHandler(VQEventHandler callback, uintptr_t context);
+  // Removes the most recently pushed handler. Empty stack: error 44, false.
+  bool PopHandler();
+  // Removes the oldest entry with this callback (its context with it), moving the later
+  // entries down; false when there is none. Sets no error code.
+  bool RemoveHandler(VQEventHandler callback);
+  // Empties the handler stack (every constructor starts with an empty one).
+  void InitHandlers();
+  // Hands an event to every handler, newest first, whatever each returns; true when any of
+  // them consumed it. A posting device passes an unconsumed event on to the overlay of the
+  // canvas it is attached to, if any.
+  bool DeliverEvent(uint32_t event, void* record);
+
+  uint32_t m_kind;          // VQDeviceKind
+  uint32_t m_openParameter; // the value given to Open; 0 until opened
+  VQEventHandler m_handlers[VQDEVICE_MAX_HANDLERS];
+  uintptr_t m_handlerContexts[VQDEVICE_MAX_HANDLERS];  // entry i belongs to handler i
+  uint32_t m_handlerCount;  // 0..16; handlers survive Close
+  uint8_t m_initialised;    // the open flag: set while the device is usable; getters then skip
+                            // the Init probe
 };
