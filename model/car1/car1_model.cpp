@@ -3,9 +3,12 @@
 //
 // Every quantity is a store variable addressed through the offsets of car1_vars.h. The model keeps
 // no data of its own between evaluations: the values that a first call derives for later
-// evaluations (half the wheel radius, the floored effective radii, the integer controls) are taken
-// from the car's own store in every evaluation, so cars of different sizes each drive with their
-// own values. An evaluation allocates nothing.
+// evaluations (half the wheel radius, the floored effective radii) are taken again from the car's
+// own store in every evaluation, the spline control is read from the store by the first call that
+// uses it, and the Euler-parameter rates that a mode 2 evaluation gathers are recomputed from the
+// car's own parameters and body rate. So cars of different sizes each drive with their own values,
+// whichever car was set up last. The gear-ratio pick always takes the one element its result holds.
+// An evaluation allocates nothing.
 #include "model/car1/car1_model.h"
 
 #include <cmath>
@@ -320,7 +323,9 @@ void equations(double* V, const Index& o, Work& wk) {
   V[o.F_WIND] = -withSign(1.0, speed) * std::fabs(V[o.FCT_SHAPE]) * speed * speed;
   V[o.POW_WIND] = V[o.F_WIND] * speed;
   V[o.YAW_RATE] = V[o.OL100 + 2];
-  V[o.RAD_CURVE] = std::fabs(speed) / std::fmax(std::fabs(V[o.OL100 + 2]), V[o.TOL]);
+  // TOL floors these divisions; it comes from the store, so it is itself kept above 1e-10.
+  const double tol = std::fmax(V[o.TOL], kFloor);
+  V[o.RAD_CURVE] = std::fabs(speed) / std::fmax(std::fabs(V[o.OL100 + 2]), tol);
 
   // 9. Inputs, in the order of the input list.
   const double* in = &V[o.INP_VARS];
@@ -438,7 +443,7 @@ void equations(double* V, const Index& o, Work& wk) {
     V[o.VZT2x00[w]] = vc[2];
     const double ezt = V[o.RFR2x00[w]] - V[o.RCL2x00[w]];
     V[o.EZT2x00[w]] = ezt;
-    V[o.XRZ2x00[w]] = 2.0 * ezt / V[o.EZM2x00[w]] - 1.0;
+    V[o.XRZ2x00[w]] = 2.0 * ezt / floorDiv(V[o.EZM2x00[w]]) - 1.0;
     V[o.RZT2x00[w]] = num::smoothStep(V[o.XRZ2x00[w]], 1.0, 0.0, damp);
     V[o.FRT2x00[w]] = std::fmax(0.0, V[o.DAMPING] * V[o.RZT2x00[w]] * V[o.VZT2x00[w]]);
     const double alps = std::atan2(-V[o.VSY2x00[w]], std::fabs(V[o.VXC2x00[w]]));
@@ -468,7 +473,6 @@ void equations(double* V, const Index& o, Work& wk) {
   V[o.CAR_U_STR] = V[o.SLIP_FRONT] - V[o.SLIP_REAR];
 
   // 21. Axle loads and the drive force within the axles' friction limits.
-  const double tol = V[o.TOL];
   V[o.FZ_REAR] = V[o.FZA2x00[2]] + V[o.FZA2x00[3]];
   V[o.FZ_FRONT] = V[o.FZA2x00[0]] + V[o.FZA2x00[1]];
   V[o.FZ_TOTAL] = V[o.FZ_FRONT] + V[o.FZ_REAR];

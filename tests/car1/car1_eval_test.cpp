@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 #include <string>
 #include <cmath>
 #include <vector>
@@ -270,6 +271,44 @@ TEST_F(Car1Eval, NoRotationMeansEveryBodyAcceleratesLikeTheChassis) {
   }
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(st.s[idx("AL2096") + i], st.s[idx("AL1100") + i], 1e-12);
 }
+
+struct ZeroCase {
+  const char* name;
+};
+
+class Car1Degenerate : public Car1Eval, public ::testing::WithParamInterface<ZeroCase> {};
+
+// A data file may zero any parameter: the divisions it feeds are floored, so one evaluation of
+// every mode still leaves every element finite.
+TEST_P(Car1Degenerate, ZeroParameterLeavesEveryElementFinite) {
+  Store st;
+  st[GetParam().name] = 0.0;
+  st.call(1, 0);
+  st.s[kStateBlock + 0] = 5.0;
+  st.s[kInputBlock + 0] = 1.0;
+  st.s[kInputBlock + 1] = 1.0;
+  st.s[kInputBlock + 2] = 0.5;
+  st.s[kInputBlock + 3] = 1.0;
+  st.s[kInputBlock + 4] = 1.0;
+  st.call(0, 1, 0.01);
+  st.call(0, 2, 0.01);
+  st.call(0, 0, 0.02);
+  for (int k = 0; k < kLen; ++k) ASSERT_TRUE(std::isfinite(st.s[k])) << GetParam().name << ": element " << k + 1;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Parameters, Car1Degenerate,
+    ::testing::Values(ZeroCase{"TOL"}, ZeroCase{"R_WHEEL"}, ZeroCase{"STEER_RAT"}, ZeroCase{"SPRL_FRONT"},
+                      ZeroCase{"SPRL_REAR"}, ZeroCase{"CZT900"}, ZeroCase{"CZT950"}, ZeroCase{"FZN900"},
+                      ZeroCase{"BRAKE_STF"}, ZeroCase{"ENG_RP_MX"}, ZeroCase{"M_CAR"}, ZeroCase{"M_AXLE"},
+                      ZeroCase{"K_ROLL"}, ZeroCase{"CYS900"}, ZeroCase{"SYL950"}, ZeroCase{"EUL100(1)"},
+                      ZeroCase{"ENG_TC_TB(2,1)"}, ZeroCase{"GEAR_TAU"}, ZeroCase{"VXM950"}),
+    [](const ::testing::TestParamInfo<ZeroCase>& i) {
+      std::string n;
+      for (const char* c = i.param.name; *c; ++c)
+        if (std::isalnum(static_cast<unsigned char>(*c))) n += *c;
+      return n;
+    });
 
 // Two cars of different sizes: each drives with its own set-up values, whichever was set up last.
 TEST_F(Car1Eval, CarsOfDifferentSizesKeepTheirOwnSetUpValues) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
 #include "Zentri/platform/VQSystem.h"
@@ -18,9 +21,11 @@ class BareDisplay : public VQDisplayDevice {
   const char* GetName() override { return "bare"; }
   void RenderAll() override {}
   void PresentAll() override {}
-  void DestroyCanvas(VQCanvas*, int) override {}
+  void DestroyCanvas(VQCanvas* c, int destroyWindow) override { destroyed.push_back({c, destroyWindow}); }
   void ApplyState() override { ++applied; }
+  void CloseNow() { CloseDisplay(); }
   int applied = 0;
+  std::vector<std::pair<VQCanvas*, int>> destroyed;
 };
 
 VQCanvas* FakeCanvas(uintptr_t i) { return reinterpret_cast<VQCanvas*>(0x1000 + i * 16); }
@@ -55,6 +60,17 @@ TEST(DisplayDevice, CanvasListHoldsSixtyFour) {
   EXPECT_TRUE(d.RemoveCanvas(FakeCanvas(63)));
   EXPECT_EQ(d.m_canvasCount, 62u);
   EXPECT_FALSE(d.RemoveCanvas(FakeCanvas(10)));
+}
+
+TEST(DisplayDevice, CloseDestroysCanvasesNewestFirst) {
+  BareDisplay d;
+  for (uintptr_t i = 0; i < 3; ++i) d.AddCanvas(FakeCanvas(i));
+  d.m_initialised = 1;
+  d.CloseNow();
+  const std::vector<std::pair<VQCanvas*, int>> want = {{FakeCanvas(2), 1}, {FakeCanvas(1), 1}, {FakeCanvas(0), 1}};
+  EXPECT_EQ(d.destroyed, want);
+  EXPECT_EQ(d.m_canvasCount, 0u);
+  EXPECT_EQ(d.m_initialised, 0);
 }
 
 TEST(DisplayDevice, MaterialAndLightingApplyState) {

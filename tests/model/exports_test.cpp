@@ -62,6 +62,9 @@ TEST(TolvuExports, VariableIndicesOfNamesAndElements) {
       {1, "BEW2400", 17}, {1, "GEAR_RAT", 18}, {1, "EBR2950", 19}, {1, "TSTOP", 35}, {1, "TIME", 33},
       {1, "INP_VARS", 825}, {1, "STEER", 833}, {1, "ORL2300", 1165}, {1, "OUT_VARS", 1324}, {1, "FTY2100", 1444},
       {1, "DM2396(3,3)", 1799}, {1, "ENG_TC_TB(7,2)", 734 + 8 + 6}, {1, "GEARS(2)", 790}, {1, "FZ_DL2100", 0},
+      // The four hubs are bodies 2096 to 2396 and their contact frames 2099 to 2399, as the
+      // acceleration block names them.
+      {1, "RP2096", 374}, {1, "RP2296", 448}, {1, "RP2396", 583}, {1, "VAX2399", 675}, {1, "RP2496", 0},
       // CAR_R.
       {3, "ONE", 35}, {3, "STEER", 209}, {3, "INP_VARS(78)", 203}, {3, "FL100", 287}, {3, "TL100(3)", 292},
   };

@@ -63,7 +63,11 @@ int main(int argc, char** argv) {
     };
     const char* s = nullptr;
     double d = 0.0;
-    if (a == "--type") { number(d); type = static_cast<int>(d); }
+    if (a == "--type") {
+      number(d);
+      if (d < 0 || d > 1000) { std::fprintf(stderr, "tolvu-sim: bad model type\n"); return 2; }
+      type = static_cast<int>(d);
+    }
     else if (a == "--data") { value(s); dataFile = s; }
     else if (a == "--store") { value(s); storeFile = s; }
     else if (a == "--time") number(duration);
@@ -74,15 +78,15 @@ int main(int argc, char** argv) {
     else if (a == "--schedule") { value(s); scheduleFile = s; }
     else if (a == "--at") { value(s); atLines.push_back(s); }
     else if (a == "--var") { value(s); extraVars.push_back(s); }
-    else if (a == "--every") { number(d); every = d >= 1 ? static_cast<long>(d) : 1; }
+    else if (a == "--every") { number(d); every = d >= 1 ? static_cast<long>(std::fmin(d, 1e9)) : 1; }
     else if (a == "--out") { value(s); outFile = s; }
     else if (a == "--write-store") { value(s); writeStore = s; }
     else if (a == "--shift") {
       value(s);
-      const std::string spec = s;
-      const size_t colon = spec.find(':');
-      if (!parseNumber(spec.substr(0, colon).c_str(), shiftRpm) || shiftRpm <= 0.0 ||
-          (colon != std::string::npos && !parseNumber(spec.substr(colon + 1).c_str(), topGear))) {
+      const std::string shiftArg = s;
+      const size_t colon = shiftArg.find(':');
+      if (!parseNumber(shiftArg.substr(0, colon).c_str(), shiftRpm) || shiftRpm <= 0.0 ||
+          (colon != std::string::npos && !parseNumber(shiftArg.substr(colon + 1).c_str(), topGear))) {
         std::fprintf(stderr, "tolvu-sim: bad --shift %s\n", s);
         return 2;
       }
@@ -109,7 +113,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tolvu-sim: %s\n", sim.error.c_str());
     return 1;
   }
+  if (dt < 0.0 || (dt > 0.0 && (dt < 1e-6 || dt > 1.0))) {
+    std::fprintf(stderr, "tolvu-sim: --dt must lie between 1e-6 and 1 s\n");
+    return 2;
+  }
   if (dt > 0.0) sim.dt = dt;
+  if (duration / sim.dt > 1e9) {
+    std::fprintf(stderr, "tolvu-sim: too many steps\n");
+    return 2;
+  }
 
   std::vector<tolvusim::Event> events;
   std::string err;
