@@ -1004,8 +1004,8 @@ void WriteMattable(Writer& w, WriteState& st, const VQMattable* t) {
     for (VQMaterial* x : st.materials) listed |= (x == m);
     if (!listed) {
       if (st.materials.size() >= VQSCENE_MAX_MATERIALS) {
-        // The rest of this table's names are not written; the file stays readable only as
-        // far as a reader checks nothing, so the save reports failure.
+        // The rest of this table's names are not written, which leaves a file the reader
+        // refuses; the save reports failure with error 33.
         st.Fail(VQERR_SCENE_TOO_MANY_MATERIALS);
         return;
       }
