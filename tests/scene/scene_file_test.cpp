@@ -469,6 +469,9 @@ TEST_F(SceneFile, MoreThanAThousandMaterialsFailTheWrite) {
   g_VQerror = 0;
   EXPECT_FALSE(VQscene_WriteDatabaseMemory(&root, out, 11));
   EXPECT_EQ(g_VQerror, 33);
+  VQNode* back = nullptr;
+  EXPECT_FALSE(VQscene_ReadDatabaseMemory(&back, out.data(), out.size(), nullptr, 11, false));
+  EXPECT_EQ(back, nullptr);
   root.DeleteChildren();
 }
 
