@@ -1,10 +1,62 @@
 #include "Zentri/collision/VQSampleTrack.h"
 
 #include <cmath>
+#include <iterator>
+#include <string>
+#include <strings.h>
+
+#include "Zentri/scene/VQGeoset.h"
+#include "Zentri/scene/VQMaterial.h"
+#include "Zentri/scene/VQNodes.h"
+#include "Zentri/scene/VQSceneFile.h"
+#include "Zentri/util/VQerror.h"
 
 namespace {
 
 VQSampleTrack* g_currentSampleTrack = nullptr;
+const VQSampleTrack* g_buildingTrack = nullptr;  // the track whose scene is being built from
+
+const char* const kMeshNames[] = {"ramp", "curve", "walls", "asphalt", "grass"};
+
+// The triangle callback of a scene build: the surface named by the texture of the triangle's
+// material in its geoset node's table.
+void SurfaceFromScene(const VQTerrainMesh& mesh, uint32_t triangle, uint32_t* word) {
+  *word = g_buildingTrack->SurfaceForTexture(VQterrain_TriangleTexture(mesh, triangle));
+}
+
+// A geoset node of one mesh level (16-bit indices, material 0 on every triangle) with a table
+// of one material; null when the mesh does not fit or memory runs out.
+VQGeosetNode* MakeGeosetNode(const std::vector<VQVector>& vertices,
+                             const std::vector<uint32_t>& indices, uint32_t flags,
+                             const char* name, const char* texture) {
+  if (vertices.size() > 0x10000) return nullptr;
+  const uint32_t triangles = uint32_t(indices.size() / 3);
+  VQMesh* mesh = VQMesh::Create(uint32_t(vertices.size()), triangles, 0, false, false, false);
+  VQGeoset* geoset = VQGeoset::Create();
+  VQMattable* table = VQMattable::Create(1);
+  if (!mesh || !geoset || !table) {
+    VQMesh::Destroy(mesh);
+    VQGeoset::Destroy(geoset);
+    VQMattable::Release(table);
+    return nullptr;
+  }
+  mesh->m_flags = flags;
+  for (size_t i = 0; i < vertices.size(); ++i) mesh->m_positions[i] = vertices[i];
+  for (size_t i = 0; i < indices.size(); ++i) mesh->m_indices[i] = uint16_t(indices[i]);
+  for (uint32_t t = 0; t < triangles; ++t) mesh->SetMaterialOf(t, 0);
+  geoset->AddLevel(mesh, 10000.0f);
+  geoset->GetBoundingSphere(geoset->m_centre, geoset->m_radius);
+  VQMaterial* material = table->m_slots[0];
+  material->SetName((std::string("sample_") + name).c_str());
+  if (texture) {
+    material->m_stageCount = 1;
+    material->SetStageTextureName(0, texture);
+  }
+  VQGeosetNode* node = new VQGeosetNode(geoset);
+  node->SetName(name);
+  node->SetMattable(table);
+  return node;
+}
 
 void StoreSurface(const VQTerrainMesh& mesh, uint32_t, uint32_t* word) {
   *word = uint32_t(mesh.source);
@@ -36,9 +88,9 @@ void VQSampleTrack::AddBox(Mesh& m, float x0, float y0, float x1, float y1, floa
 VQSampleTrack::VQSampleTrack() {
   // stiffness, damping, friction; dry and wet grip; rolling coefficient
   m_surfaces = {
-      {{200000.0f, 8000.0f, 0.9f}, 1.0f, 0.7f, 0.012f, "asphalt"},
-      {{120000.0f, 8000.0f, 0.6f}, 0.7f, 0.5f, 0.05f, "grass"},
-      {{400000.0f, 10000.0f, 0.4f}, 1.0f, 1.0f, 0.012f, "wall"},
+      {{200000.0f, 8000.0f, 0.9f}, 1.0f, 0.7f, 0.012f, "asphalt", "asphalt.jpg"},
+      {{120000.0f, 8000.0f, 0.6f}, 0.7f, 0.5f, 0.05f, "grass", "grass.jpg"},
+      {{400000.0f, 10000.0f, 0.4f}, 1.0f, 1.0f, 0.012f, "wall", "wall.jpg"},
   };
   const VQVector up(0, 0, 1);
 
@@ -114,6 +166,63 @@ std::vector<VQTerrainMesh> VQSampleTrack::TerrainMeshes() const {
     out.push_back(t);
   }
   return out;
+}
+
+uint32_t VQSampleTrack::SurfaceForTexture(const char* textureName) const {
+  if (m_surfaces.empty()) return 0;
+  if (textureName)
+    for (size_t i = 0; i < m_surfaces.size(); ++i)
+      if (m_surfaces[i].texture && strcasecmp(m_surfaces[i].texture, textureName) == 0)
+        return uint32_t(i);
+  return uint32_t(m_surfaces.size() - 1);
+}
+
+VQNode* VQSampleTrack::BuildScene() const {
+  VQRootNode* root = new VQRootNode(1);
+  VQGroupNode* group = new VQGroupNode(2);
+  group->SetName("track");
+  root->SetChild(group);
+  for (size_t i = 0; i < m_meshes.size(); ++i) {
+    const Mesh& m = m_meshes[i];
+    const char* name = i < std::size(kMeshNames) ? kMeshNames[i] : "collider";
+    const char* texture = m.surface < m_surfaces.size() ? m_surfaces[m.surface].texture : nullptr;
+    VQGeosetNode* node = MakeGeosetNode(m.vertices, m.indices, VQMESH_COLLIDER, name, texture);
+    if (!node || !group->AddChild(node)) {
+      if (node) VQNode::Destroy(node);
+      VQNode::Destroy(root);
+      g_VQerror = VQERR_OUT_OF_MEMORY;
+      return nullptr;
+    }
+  }
+  // A sign over the start straight: drawn, but no collider, so the cars pass under it.
+  const std::vector<VQVector> sign = {{-8, -4, 6}, {8, -4, 6}, {8, 4, 6}, {-8, 4, 6}};
+  VQGeosetNode* signNode = MakeGeosetNode(sign, {0, 1, 2, 0, 2, 3}, 0, "sign", "sign.jpg");
+  VQTransformNode* place = new VQTransformNode(3);
+  place->SetName("scenery");
+  if (!signNode || !place->SetChild(signNode) || !group->AddChild(place)) {
+    if (signNode && !place->m_child) VQNode::Destroy(signNode);
+    if (!place->m_parent) VQNode::Destroy(place);
+    VQNode::Destroy(root);
+    g_VQerror = VQERR_OUT_OF_MEMORY;
+    return nullptr;
+  }
+  group->GetBoundingSphere();
+  return root;
+}
+
+bool VQSampleTrack::WriteScene(const char* path) const {
+  VQNode* root = BuildScene();
+  if (!root) return false;
+  const bool ok = VQscene_WriteDatabase(root, path, 0);
+  VQNode::Destroy(root);
+  return ok;
+}
+
+bool VQSampleTrack::BuildTerrainFromScene(VQNode* root) {
+  g_buildingTrack = this;
+  const bool ok = m_terrain.BuildFromScene(root, SurfaceFromScene, false, 32, 8);
+  g_buildingTrack = nullptr;
+  return ok;
 }
 
 bool VQSampleTrack::BuildTerrain() {

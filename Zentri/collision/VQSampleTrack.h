@@ -10,6 +10,12 @@
 //   curve     a banked quarter ring around (-60, 60), radii 20 to 36, z = 0 inside to 3 outside
 //   wall      a solid block x in [50, 90], y in [40, 42], 2 high
 //   boundary  walls 4 high around the ground, facing inwards
+//
+// The same track as a scene (BuildScene, WriteScene): root -> group "track" holding one
+// collider geoset node per mesh, each with a one-material table whose first texture stage names
+// the surface ("asphalt.jpg", ...), and a transform node with a flat sign above the start that
+// is not a collider. BuildTerrainFromScene builds the terrain from such a scene the way a race
+// does: each triangle's word is the first surface whose texture name matches its material's.
 #pragma once
 
 #include <cstdint>
@@ -19,12 +25,15 @@
 #include "Zentri/collision/VQCollisionWorld.h"
 #include "Zentri/collision/VQTerrainTree.h"
 
+class VQNode;
+
 struct VQSampleSurface {
   CollisionMaterial contact;  // first: the collision world reads it through a pointer
   float dryFriction;
   float wetFriction;
   float coefficient;  // rolling resistance
   const char* name;
+  const char* texture;  // the texture name that marks this surface in a track scene
 };
 
 // Surface indices of the sample track (the triangles' words).
@@ -43,6 +52,17 @@ class VQSampleTrack {
   std::vector<VQTerrainMesh> TerrainMeshes() const;
   // Builds the terrain tree from the meshes (32 triangles per leaf, depth 8).
   bool BuildTerrain();
+
+  // The track as a scene tree (owned by the caller; VQNode::Destroy), null when out of memory.
+  VQNode* BuildScene() const;
+  // Writes BuildScene's tree as a scene database file.
+  bool WriteScene(const char* path) const;
+  // Builds the terrain tree from the collider meshes of a track scene (32 per leaf, depth 8).
+  bool BuildTerrainFromScene(VQNode* root);
+  // The triangle word a race stores: the index of the first surface whose texture name equals,
+  // ignoring case, the texture of the triangle's material (stage 0); the last surface when the
+  // material has no texture or no surface lists it. Used while BuildTerrainFromScene runs.
+  uint32_t SurfaceForTexture(const char* textureName) const;
 
   // The track that the static queries answer from (null: no ground, no contacts).
   static void SetCurrent(VQSampleTrack* track);

@@ -139,6 +139,7 @@ VQTerrainTree::~VQTerrainTree() { Clear(); }
 
 void VQTerrainTree::Clear() {
   m_root = nullptr;
+  m_colliderRoot = nullptr;
   m_nodes.clear();
   m_leafEntries.clear();
   m_triangles.clear();

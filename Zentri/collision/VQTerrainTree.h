@@ -5,8 +5,11 @@
 // ".vqt") so that later loads of the track skip gathering and clipping the triangles.
 //
 // The triangles come from collider meshes given as plain vertex and index arrays
-// (VQTerrainMesh); the scene loader hands its collider geosets over in that form. Vertices are
-// taken as the meshes store them: no node transform is applied.
+// (VQTerrainMesh). A track builds from its scene's collider group (BuildFromScene): the
+// geoset nodes reached from it through root, light, fog, transform, group and the finest level
+// of level-of-detail nodes, first level mesh of each. Vertices are taken as the meshes store
+// them: no node transform is applied, so a track's collider geometry is modelled in world
+// coordinates.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,9 @@
 #include <vector>
 
 #include "Zentri/math/VQVector.h"
+
+class VQNode;
+class VQMesh;
 
 // One collider mesh handed to VQTerrainTree::Build. The arrays belong to the caller and are
 // only read during the build.
@@ -24,6 +30,7 @@ struct VQTerrainMesh {
   uint32_t triangleCount = 0;
   uint32_t flags = 0;                 // mesh flags; bit 0x40 marks a collider
   uintptr_t source = 0;               // the caller's word for the mesh (its scene node)
+  const VQMesh* mesh = nullptr;       // the scene mesh, when gathered from a scene
 };
 
 // Mesh flag that marks a collider when the tree is built without the take-all flag.
@@ -37,6 +44,11 @@ constexpr float VQTERRAIN_NO_GROUND = 1e6f;
 // collision-material index there). The word is 0 before the call.
 using VQTerrainTriangleCallback = void (*)(const VQTerrainMesh& mesh, uint32_t triangle,
                                            uint32_t* word);
+
+// The texture name of a gathered scene triangle's material: stage 0 of the material that the
+// triangle's record names in its geoset node's table. Null when the mesh did not come from a
+// scene, the index lies outside the table or the material has no texture.
+const char* VQterrain_TriangleTexture(const VQTerrainMesh& mesh, uint32_t triangle);
 
 struct VQTerrainTriangle {
   float flatHeight;      // height of a flat, upward triangle; VQTERRAIN_NO_GROUND otherwise
@@ -82,6 +94,20 @@ class VQTerrainTree {
   bool Build(const VQTerrainMesh* meshes, uint32_t meshCount, VQTerrainTriangleCallback callback,
              bool takeAll, uint32_t trianglesPerLeaf, uint32_t maxDepth);
   void Clear();
+
+  // Builds from the colliders under a scene node (see GatherColliders); the callback sees each
+  // mesh with its geoset node as source and its VQMesh. The tree remembers the root.
+  bool BuildFromScene(VQNode* colliderRoot, VQTerrainTriangleCallback callback, bool takeAll,
+                      uint32_t trianglesPerLeaf, uint32_t maxDepth);
+  // The collider meshes under root in walk order: root, light and fog nodes lead to their
+  // child, transform nodes to theirs, group nodes to each child in order, level-of-detail nodes
+  // to their first child only; other node types end the walk. A geoset node counts when its
+  // geoset has a first level whose mesh has triangles, and either takeAll is set or the mesh
+  // carries VQTERRAIN_COLLIDER_FLAG; at most VQTERRAIN_MAX_COLLIDERS are taken. The meshes'
+  // 16-bit indices are widened into indexStorage, which must outlive their use.
+  static void GatherColliders(VQNode* root, bool takeAll, std::vector<VQTerrainMesh>& meshes,
+                              std::vector<uint32_t>& indexStorage);
+  VQNode* GetColliderRoot() const { return m_colliderRoot; }
 
   // Ground height below (x, y) of point. hint is the caller's last triangle (0 = none, else
   // triangle index + 1): it is tried before any tree walk and updated. Without ground: returns
@@ -138,6 +164,7 @@ class VQTerrainTree {
   const VQTerrainTriangle* FindGround(float x, float y, float* height) const;
 
   bool m_takeAll = false;
+  VQNode* m_colliderRoot = nullptr;
   uint32_t m_trianglesPerLeaf = 32;
   uint32_t m_maxDepth = 4;
   std::vector<VQVector> m_vertices;

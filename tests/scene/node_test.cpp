@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "Zentri/collision/VQTerrainTree.h"
 #include "Zentri/devices/sound/VQSoundBuffer.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQMaterial.h"
@@ -492,22 +491,4 @@ TEST(SceneNodes, PortalsBelongToTheNearestCell) {
   EXPECT_EQ(outerDoor->m_cell, &outer);
   EXPECT_EQ(innerDoor->m_cell, inner);
   outer.DeleteChildren();
-}
-
-TEST(SceneTerrain, ColliderGeosetsBuildATerrainTree) {
-  VQNode* demo = VQscene_BuildDemo();
-  auto* ground = static_cast<VQGeosetNode*>(demo->FindByName("ground"));
-  ground->m_geoset->m_meshes[0]->m_flags |= VQMESH_COLLIDER;
-  std::vector<VQTerrainMesh> meshes;
-  std::vector<uint32_t> indices;
-  VQscene_GatherTerrainMeshes(demo, meshes, indices);
-  ASSERT_EQ(meshes.size(), 8u);
-  EXPECT_EQ(meshes[0].source, reinterpret_cast<uintptr_t>(ground));
-  EXPECT_EQ(meshes[0].triangleCount, 32u);
-  VQTerrainTree tree;
-  ASSERT_TRUE(tree.Build(meshes.data(), uint32_t(meshes.size()), nullptr, false, 8, 8));
-  VQVector normal;
-  EXPECT_FLOAT_EQ(tree.GetHeight(VQVector(10, 10, 50), &normal, nullptr, nullptr), 0.0f);
-  EXPECT_EQ(tree.GetHeight(VQVector(500, 500, 50), nullptr, nullptr, nullptr), VQTERRAIN_NO_GROUND);
-  VQNode::Destroy(demo);
 }

@@ -2,11 +2,14 @@
 // walls) with one CAR_2 and several CAR_1 cars placed from the model library's default stores,
 // driven by scripted inputs through the collision world in frames of 1/60 s. Prints a trace.
 //
-//   physics-demo [--time SECONDS] [--cars N] [--every SECONDS] [--terrain FILE.vqt] [--view]
+//   physics-demo [--time SECONDS] [--cars N] [--every SECONDS] [--scene FILE.vqo]
+//                [--terrain FILE.vqt] [--view]
 //
-// --cars counts the CAR_1 cars (0 to 31, default 5). --terrain reads the track's terrain cache
-// file when it is valid and otherwise builds the tree and writes the file there, as a race
-// does. --view would show the race through the OpenGL display device, which this build does
+// The track is written as a scene database with collider meshes (to --scene, or a temporary
+// file removed at the end), read back, and the terrain tree is built from the scene's
+// colliders. --cars counts the CAR_1 cars (0 to 31, default 5). --terrain reads the track's
+// terrain cache file when it is valid and otherwise builds the tree and writes the file there,
+// as a race does. --view would show the race through the OpenGL display device, which this build does
 // not have yet: the trace is printed instead.
 //
 // Script: the CAR_2 car starts 10 m before the ramp at 18 m/s, full throttle: it climbs the
@@ -24,6 +27,8 @@
 
 #include "Zentri/collision/VQCollisionWorld.h"
 #include "Zentri/collision/VQSampleTrack.h"
+#include "Zentri/scene/VQNode.h"
+#include "Zentri/scene/VQSceneFile.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/vehicle/TolvuCarModel.h"
@@ -42,7 +47,7 @@ void OnContact(VQVehicleModel*, VQVehicleModel* other, const CollisionMaterial*,
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: physics-demo [--time SECONDS] [--cars N] [--every SECONDS] [--terrain FILE.vqt] [--view]\n");
+               "usage: physics-demo [--time SECONDS] [--cars N] [--every SECONDS] [--scene FILE.vqo] [--terrain FILE.vqt] [--view]\n");
 }
 
 }  // namespace
@@ -50,7 +55,7 @@ void Usage() {
 int main(int argc, char** argv) {
   double duration = 10.0, every = 0.5;
   int carCount = 5;
-  std::string terrainFile;
+  std::string terrainFile, sceneFile;
   bool view = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -65,6 +70,8 @@ int main(int argc, char** argv) {
     } else if (a == "--cars" && hasValue) {
       carCount = int(std::strtol(argv[++i], &end, 10));
       if (*end || carCount < 0 || carCount > 31) return Usage(), 2;
+    } else if (a == "--scene" && hasValue) {
+      sceneFile = argv[++i];
     } else if (a == "--terrain" && hasValue) {
       terrainFile = argv[++i];
     } else if (a == "--view") {
@@ -76,13 +83,24 @@ int main(int argc, char** argv) {
   if (view) std::fprintf(stderr, "physics-demo: no OpenGL display device in this build; printing the trace\n");
 
   VQSampleTrack track;
+  const bool keepScene = !sceneFile.empty();
+  if (!keepScene) sceneFile = "/tmp/physics_demo_track_" + std::to_string(::getpid()) + ".vqo";
+  if (!track.WriteScene(sceneFile.c_str()))
+    return std::fprintf(stderr, "physics-demo: cannot write the track scene '%s' (error %d)\n", sceneFile.c_str(), g_VQerror), 1;
   if (!terrainFile.empty() && track.m_terrain.Read(terrainFile.c_str())) {
     std::printf("# terrain read from %s\n", terrainFile.c_str());
   } else {
-    if (!track.BuildTerrain()) return std::fprintf(stderr, "physics-demo: cannot build the terrain\n"), 1;
+    VQNode* scene = nullptr;
+    if (!VQscene_ReadDatabase(&scene, sceneFile.c_str(), nullptr, 0, false))
+      return std::fprintf(stderr, "physics-demo: cannot read the track scene '%s' (error %d)\n", sceneFile.c_str(), g_VQerror), 1;
+    const bool built = track.BuildTerrainFromScene(scene);
+    VQNode::Destroy(scene);
+    if (!built) return std::fprintf(stderr, "physics-demo: cannot build the terrain (error %d)\n", g_VQerror), 1;
+    std::printf("# terrain built from the scene %s\n", sceneFile.c_str());
     if (!terrainFile.empty() && !track.m_terrain.Write(terrainFile.c_str()))
       std::fprintf(stderr, "physics-demo: cannot write '%s' (error %d)\n", terrainFile.c_str(), g_VQerror);
   }
+  if (!keepScene) std::remove(sceneFile.c_str());
   std::printf("# %u triangles, %u nodes\n", track.m_terrain.GetTriangleCount(), track.m_terrain.GetNodeCount());
   VQSampleTrack::SetCurrent(&track);
 

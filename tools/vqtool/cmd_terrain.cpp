@@ -1,8 +1,12 @@
-// vqtool terrain-build IN OUT.vqt: builds a terrain tree (32 triangles per leaf, depth 8) and
-//   writes its cache file. IN is "sample" for the built-in sample track, or a text file of
-//   collider triangles: "v X Y Z" vertex lines, "f A B C" triangle lines with 1-based vertex
-//   numbers of the current mesh, "m" starting a new mesh and "w N" setting the word of the
-//   following triangles (the collision-material index); "#" starts a comment.
+// vqtool terrain-build IN OUT.vqt [TEXTURE...]: builds a terrain tree (32 triangles per leaf,
+//   depth 8) and writes its cache file. IN is a scene database (".vqo"): the tree is built from
+//   its collider meshes (mesh flag 0x40) as a race builds it; each triangle's word is the
+//   position of the first TEXTURE that names, ignoring case, the texture of the triangle's
+//   material, or the last position when none does (0 without TEXTURE arguments). IN may also be
+//   "sample" for the built-in sample track, or a text file of collider triangles: "v X Y Z"
+//   vertex lines, "f A B C" triangle lines with 1-based vertex numbers of the current mesh,
+//   "m" starting a new mesh and "w N" setting the word of the following triangles (the
+//   collision-material index); "#" starts a comment.
 // vqtool terrain-info FILE.vqt: reads a cache file and prints its counts, bounds, tree shape
 //   and the triangles per word.
 #include <cerrno>
@@ -10,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <algorithm>
 #include <map>
 #include <string>
@@ -17,6 +22,8 @@
 
 #include "Zentri/collision/VQSampleTrack.h"
 #include "Zentri/collision/VQTerrainTree.h"
+#include "Zentri/scene/VQNode.h"
+#include "Zentri/scene/VQSceneFile.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "tools/vqtool/vqtool.h"
@@ -32,6 +39,49 @@ struct TextMesh {
 void WordFromText(const VQTerrainMesh& mesh, uint32_t triangle, uint32_t* word) {
   const auto* m = reinterpret_cast<const TextMesh*>(mesh.source);
   *word = m->words[triangle];
+}
+
+// The texture list of a scene build; words are positions in it.
+std::vector<std::string> g_textures;
+
+void WordFromTexture(const VQTerrainMesh& mesh, uint32_t triangle, uint32_t* word) {
+  if (g_textures.empty()) return;
+  const char* texture = VQterrain_TriangleTexture(mesh, triangle);
+  *word = uint32_t(g_textures.size() - 1);
+  if (!texture) return;
+  for (size_t i = 0; i < g_textures.size(); ++i)
+    if (strcasecmp(g_textures[i].c_str(), texture) == 0) {
+      *word = uint32_t(i);
+      return;
+    }
+}
+
+bool WriteTree(const VQTerrainTree& tree, const std::string& path) {
+  if (!tree.Write(path.c_str())) {
+    std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (error %d)\n", path.c_str(), g_VQerror);
+    return false;
+  }
+  std::printf("%u triangles, %u nodes\n", tree.GetTriangleCount(), tree.GetNodeCount());
+  return true;
+}
+
+int BuildFromScene(const std::vector<std::string>& args) {
+  VQNode* root = nullptr;
+  if (!VQscene_ReadDatabase(&root, args[0].c_str(), nullptr, 0, false)) {
+    std::fprintf(stderr, "vqtool terrain-build: cannot read the scene '%s' (error %d)\n", args[0].c_str(), g_VQerror);
+    return 1;
+  }
+  g_textures.assign(args.begin() + 2, args.end());
+  VQTerrainTree tree;
+  const bool built = tree.BuildFromScene(root, WordFromTexture, false, 32, 8);
+  VQNode::Destroy(root);
+  if (!built) {
+    std::fprintf(stderr, "vqtool terrain-build: cannot build the tree (error %d)\n", g_VQerror);
+    return 1;
+  }
+  if (tree.GetTriangleCount() == 0)
+    std::fprintf(stderr, "vqtool terrain-build: '%s' holds no collider meshes\n", args[0].c_str());
+  return WriteTree(tree, args[1]) ? 0 : 1;
 }
 
 // Reads the triangle text; false with a message naming the line.
@@ -81,8 +131,13 @@ bool ReadTriangles(const char* path, std::vector<TextMesh>* meshes) {
 }
 
 int Build(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    std::fprintf(stderr, "usage: vqtool terrain-build IN OUT.vqt [TEXTURE...]\n");
+    return 2;
+  }
+  if (VQfile_TypeFromExtension(args[0].c_str()) == VQFILE_VQO) return BuildFromScene(args);
   if (args.size() != 2) {
-    std::fprintf(stderr, "usage: vqtool terrain-build IN OUT.vqt\n");
+    std::fprintf(stderr, "vqtool terrain-build: texture names go with a scene file only\n");
     return 2;
   }
   VQTerrainTree tree;
@@ -95,10 +150,6 @@ int Build(const std::vector<std::string>& args) {
     }
     std::printf("%u triangles, %u nodes\n", track.m_terrain.GetTriangleCount(), track.m_terrain.GetNodeCount());
     return 0;
-  }
-  if (VQfile_TypeFromExtension(args[0].c_str()) == VQFILE_VQO) {
-    std::fprintf(stderr, "vqtool terrain-build: scene files are not readable yet; give a triangle text file\n");
-    return 1;
   }
   std::vector<TextMesh> meshes;
   if (!ReadTriangles(args[0].c_str(), &meshes)) return 1;
@@ -166,8 +217,8 @@ int Info(const std::vector<std::string>& args) {
   return 0;
 }
 
-VQToolCommand g_terrainBuild("terrain-build", "terrain-build IN OUT.vqt",
-                             "build a terrain cache file from collider triangles (IN: sample or a triangle text file)",
+VQToolCommand g_terrainBuild("terrain-build", "terrain-build IN OUT.vqt [TEXTURE...]",
+                             "build a terrain cache file from a scene's collider meshes (IN: SCENE.vqo, sample or a triangle text file)",
                              Build);
 VQToolCommand g_terrainInfo("terrain-info", "terrain-info FILE.vqt",
                             "print the counts, bounds and tree shape of a terrain cache file", Info);
