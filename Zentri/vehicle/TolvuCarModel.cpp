@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Zentri/scene/VQNodes.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQlog.h"
@@ -336,6 +337,17 @@ bool TolvuCarModel::GetPoseMatrix(int pose, VQMatrix& m) const {
   m.m[13] = float(p[0]);
   m.m[14] = float(-p[2]);
   return true;
+}
+
+void TolvuCarModel::GetTransforms(VQTransformNode* body, VQTransformNode* wheel1,
+                                  VQTransformNode* wheel2, VQTransformNode* wheel3,
+                                  VQTransformNode* wheel4, VQTransformNode* last) {
+  if (!m_enabled || !m_storeLength) return;
+  VQTransformNode* const nodes[6] = {body, wheel1, wheel2, wheel3, wheel4, last};
+  const int poses[6] = {TOLVU_POSE_BODY, TOLVU_POSE_WHEEL1, TOLVU_POSE_WHEEL1 + 1,
+                        TOLVU_POSE_WHEEL1 + 2, TOLVU_POSE_WHEEL1 + 3, TOLVU_POSE_LAST};
+  for (int i = 0; i < 6; ++i)
+    if (nodes[i]) GetPoseMatrix(poses[i], nodes[i]->m_matrix);
 }
 
 const VQMatrix* TolvuCarModel::GetWorldMatrix() {

@@ -68,6 +68,11 @@ class TolvuCarModel : public VQVehicleModel {
   // False when a reload cannot read the store image (the store is then zeroed).
   bool Reset(bool reload) override;
   void SetStartPlacement(const VQVector& position, const VQVector& angles) override;
+  // Pose 1 into the body node, poses 6 to 9 into the wheel nodes, pose 10 into the last node
+  // (engine axes, the pose mapping of GetPoseMatrix). Rotation and translation elements only:
+  // the nodes keep their own elements 3, 7, 11 and 15.
+  void GetTransforms(VQTransformNode* body, VQTransformNode* wheel1, VQTransformNode* wheel2,
+                     VQTransformNode* wheel3, VQTransformNode* wheel4, VQTransformNode* last) override;
   bool IsInitialised() const { return m_initialised != 0; }
 
   // ---- Accessors and driver inputs (engine axes; scalar getters double, setters float).

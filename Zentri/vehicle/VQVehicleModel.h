@@ -15,6 +15,7 @@
 
 struct CollisionMaterial;
 class VQVehicleModel;
+class VQTransformNode;
 
 // Room for contact spheres in one body record.
 constexpr uint32_t VQCOLLISION_MAX_SPHERES = 16;
@@ -97,6 +98,14 @@ class VQVehicleModel {
   }
   virtual void Uninitialize() {}
   virtual bool Reset(bool reload) { return (void)reload, false; }
+  // Poses the car's scene nodes: the body, the four wheels and, when given, a last node (the
+  // car's own use). Only each node's local matrix changes, and only while the vehicle is
+  // enabled; null nodes are skipped. The base has no poses and changes nothing.
+  virtual void GetTransforms(VQTransformNode* body, VQTransformNode* wheel1, VQTransformNode* wheel2,
+                             VQTransformNode* wheel3, VQTransformNode* wheel4,
+                             VQTransformNode* last) {
+    (void)body, (void)wheel1, (void)wheel2, (void)wheel3, (void)wheel4, (void)last;
+  }
   virtual void SetStartPlacement(const VQVector& position, const VQVector& angles) {
     (void)position, (void)angles;
   }

@@ -12,6 +12,7 @@
 
 #include "Zentri/collision/VQCollisionWorld.h"
 #include "Zentri/collision/VQSampleTrack.h"
+#include "Zentri/scene/VQNodes.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQlog.h"
 #include "Zentri/vehicle/TolvuCarModel.h"
@@ -415,4 +416,45 @@ TEST_F(Cars, ForcedNaNInTheWorldResetsTheCarToItsStart) {
     EXPECT_TRUE(std::isfinite(race.cars[i]->GetSpeed()));
   }
   EXPECT_EQ(g_logLines.size(), 2u);
+}
+
+TEST_F(Cars, GetTransformsPosesBodyWheelsAndLastNode) {
+  auto car = Make(2, {3, 4, 0});
+  double* pose = car->GetStore() + car->GetVariableCount() + 2 * car->GetStateCount() + 6;
+  for (int k = 0; k < 10; ++k)
+    for (int j = 0; j < 12; ++j) pose[12 * k + j] = (k + 1) * 100 + j;  // pose k+1, element j
+  VQTransformNode nodes[6];
+  for (VQTransformNode& n : nodes) {
+    n.m_matrix.m[3] = 7.0f;
+    n.m_matrix.m[15] = 9.0f;
+  }
+  car->GetTransforms(&nodes[0], &nodes[1], &nodes[2], &nodes[3], &nodes[4], &nodes[5]);
+  const int expectedPose[6] = {1, 6, 7, 8, 9, 10};
+  for (int i = 0; i < 6; ++i) {
+    const float base = float(expectedPose[i] * 100);
+    const float* m = nodes[i].m_matrix.m;
+    // Model axes (x forward, y left, z down) into engine axes (x right, y forward, z up).
+    const float want[12][2] = {{0, 3 + 4},  {1, 3 + 3},  {2, -(3 + 5)}, {4, 3 + 1},
+                               {5, 3 + 0},  {6, -(3 + 2)}, {8, -(3 + 7)}, {9, -(3 + 6)},
+                               {10, 3 + 8}, {12, 1},     {13, 0},       {14, -2}};
+    for (const auto& w : want) {
+      const float v = w[1] < 0 ? -(base - w[1]) : base + w[1];
+      EXPECT_EQ(m[int(w[0])], v) << "node " << i << " element " << w[0];
+    }
+    EXPECT_EQ(m[3], 7.0f);
+    EXPECT_EQ(m[15], 9.0f);
+  }
+  // The body node carries the world matrix; a missing last node is skipped.
+  car->Prepare(0, 0.0f);
+  car->Step(0, 0.0f, 0.005f);
+  VQTransformNode body, wheels[4];
+  car->GetTransforms(&body, &wheels[0], &wheels[1], &wheels[2], &wheels[3], nullptr);
+  const VQMatrix* world = car->GetWorldMatrix();
+  for (int e : {0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14}) EXPECT_EQ(body.m_matrix.m[e], world->m[e]) << e;
+  // A disabled car leaves its nodes alone.
+  const VQMatrix before = body.m_matrix;
+  car->m_enabled = 0;
+  car->SetPosition({50, 60, 70});
+  car->GetTransforms(&body, nullptr, nullptr, nullptr, nullptr, nullptr);
+  EXPECT_EQ(std::memcmp(before.m, body.m_matrix.m, sizeof before.m), 0);
 }
