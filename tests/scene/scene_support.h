@@ -17,9 +17,8 @@
 #include "Zentri/scene/VQSceneTextures.h"
 #include "Zentri/scene/VQViewport.h"
 
-// The software display device with the drawing slots recorded. Unlike the plain software
-// device it takes meshes over (kept in engine memory), so particle systems and clones
-// exercise the device-held paths.
+// The software display device with the drawing slots recorded and the meshes it creates and
+// releases counted.
 class RecordingDevice : public VQSoftwareDisplayDevice {
  public:
   RecordingDevice() : VQSoftwareDisplayDevice(7) {}
@@ -54,26 +53,21 @@ class RecordingDevice : public VQSoftwareDisplayDevice {
     log.push_back(std::string("fog- ") + (fog->m_name ? fog->m_name : "?"));
   }
   uint32_t PackColourV(const float* c) override { return VQcolour_Pack(c[0], c[1], c[2], c[3]); }
+  // Mesh creation and release through the device base, counted.
   VQMesh* CreateMesh(uint32_t n, uint32_t t, uintptr_t k, uintptr_t normals, uintptr_t colours,
                      uintptr_t uv) override {
-    VQMesh* m = VQMesh::Create(n, t, uint32_t(k), normals != 0, colours != 0, uv != 0);
-    if (m) {
-      m->m_device = this;
-      meshesCreated++;
-    }
+    VQMesh* m = VQDisplayDevice::CreateMesh(n, t, k, normals, colours, uv);
+    if (m) meshesCreated++;
     return m;
   }
-  VQMesh* CreateMeshFromRecord(const void* record, uintptr_t) override {
-    VQMesh* m = VQMesh::Copy(static_cast<const VQMesh*>(record));
-    if (m) {
-      m->m_device = this;
-      meshesCreated++;
-    }
+  VQMesh* CreateMeshFromRecord(const void* record, uintptr_t word) override {
+    VQMesh* m = VQDisplayDevice::CreateMeshFromRecord(record, word);
+    if (m) meshesCreated++;
     return m;
   }
   void DeleteMesh(VQMesh* mesh) override {
     meshesDeleted++;
-    VQMesh::FreeMemory(mesh);
+    VQDisplayDevice::DeleteMesh(mesh);
   }
   // Meshes are named by the tests through this table.
   std::vector<std::pair<VQMesh*, std::string>> names;

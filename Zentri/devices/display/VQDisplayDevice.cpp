@@ -1,10 +1,14 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 
+#include <cstdint>
 #include <new>
 
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/resources/VQPixmap.h"
 #include "Zentri/resources/VQTexture.h"
+#include "Zentri/scene/VQGeoset.h"
+#include "Zentri/scene/VQSceneFile.h"
+#include "Zentri/scene/VQSceneTextures.h"
 #include "Zentri/util/VQerror.h"
 
 namespace {
@@ -78,19 +82,67 @@ uint32_t VQDisplayDevice::DeletePixmap(VQPixmap* pixmap) {
   }
   return m_livePixmaps;
 }
-VQMesh* VQDisplayDevice::CreateMeshFromRecord(const void*, uintptr_t) { return nullptr; }
-VQMesh* VQDisplayDevice::CreateMesh(uint32_t, uint32_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t) {
-  return nullptr;
+VQMesh* VQDisplayDevice::CreateMeshFromRecord(const void* record, uintptr_t) {
+  if (!record) {
+    g_VQerror = VQERR_INVALID_ARGUMENT;
+    return nullptr;
+  }
+  VQMesh* mesh = VQMesh::Copy(static_cast<const VQMesh*>(record));
+  if (!mesh) {
+    g_VQerror = VQERR_OUT_OF_MEMORY;
+    return nullptr;
+  }
+  mesh->m_device = this;
+  mesh->m_deviceBuffer = 0;
+  return mesh;
 }
-void VQDisplayDevice::DeleteMesh(VQMesh*) {}
+VQMesh* VQDisplayDevice::CreateMesh(uint32_t vertexCount, uint32_t triangleCount, uintptr_t extra,
+                                    uintptr_t normals, uintptr_t colours, uintptr_t texCoords) {
+  if (extra > UINT32_MAX) {
+    g_VQerror = VQERR_INVALID_ARGUMENT;
+    return nullptr;
+  }
+  VQMesh* mesh = VQMesh::Create(vertexCount, triangleCount, uint32_t(extra), normals != 0,
+                                colours != 0, texCoords != 0);
+  if (!mesh) {
+    g_VQerror = VQERR_OUT_OF_MEMORY;
+    return nullptr;
+  }
+  mesh->m_device = this;
+  mesh->m_deviceBuffer = 0;
+  return mesh;
+}
+void VQDisplayDevice::DeleteMesh(VQMesh* mesh) {
+  if (!mesh) return;
+  mesh->m_deviceBuffer = 0;
+  mesh->m_device = nullptr;
+  VQMesh::FreeMemory(mesh);
+}
 uint32_t VQDisplayDevice::GetPixmapFormatFor(uint32_t format) { return format; }
 uint32_t VQDisplayDevice::GetTextureFormatFor(uint32_t format) { return format; }
-VQNode* VQDisplayDevice::ReadSceneFile(const char*, uintptr_t, uintptr_t) { return nullptr; }
-bool VQDisplayDevice::WriteSceneFile(VQNode*, const char*, uintptr_t, uintptr_t) { return false; }
-VQMattable* VQDisplayDevice::LoadMattable(const char*, uintptr_t, uintptr_t) { return nullptr; }
-bool VQDisplayDevice::SaveMattable(VQMattable*, const char*) { return false; }
-VQGeoset* VQDisplayDevice::LoadGeoset(const char*, uintptr_t) { return nullptr; }
-bool VQDisplayDevice::SaveGeoset(VQGeoset*, const char*) { return false; }
+VQNode* VQDisplayDevice::ReadSceneFile(const char* path, uintptr_t loadTextures, uintptr_t) {
+  return VQscene_LoadForDevice(this, path, loadTextures != 0, m_simultaneousTextures);
+}
+bool VQDisplayDevice::WriteSceneFile(VQNode* root, const char* path, uintptr_t fileType,
+                                     uintptr_t word) {
+  return VQscene_SaveFile(root, path, int32_t(fileType), m_vertexColourFormat, uint32_t(word));
+}
+VQMattable* VQDisplayDevice::LoadMattable(const char* path, uintptr_t, uintptr_t) {
+  VQSceneTextureManager textures(m_textureManager, m_simultaneousTextures);
+  VQMattable* table = nullptr;
+  if (!VQscene_ReadMattableFile(&table, path, m_textureManager ? &textures : nullptr))
+    return nullptr;
+  return table;
+}
+bool VQDisplayDevice::SaveMattable(VQMattable* table, const char* path) {
+  return VQscene_WriteMattableFile(table, path);
+}
+VQGeoset* VQDisplayDevice::LoadGeoset(const char* path, uintptr_t) {
+  return VQscene_LoadGeosetForDevice(this, path);
+}
+bool VQDisplayDevice::SaveGeoset(VQGeoset* geoset, const char* path) {
+  return VQscene_WriteGeosetFile(geoset, path, m_vertexColourFormat);
+}
 void VQDisplayDevice::PrepareMesh(VQMesh*, uintptr_t) {}
 void VQDisplayDevice::PrepareGeoset(VQGeoset*) {}
 void VQDisplayDevice::SetCanvasVectorA(const float*) {}

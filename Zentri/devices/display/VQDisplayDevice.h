@@ -123,16 +123,30 @@ class VQDisplayDevice : public VQDevice {
   virtual VQPixmap* CreatePixmapFromFile(const char* path);
   // Deletes the pixmap and gives the remaining live pixmap count.
   virtual uint32_t DeletePixmap(VQPixmap* pixmap);
+  // Meshes held by the device: made here (or taken over by a scene load) with the device as
+  // their display device and no device buffer; the device releases them in DeleteMesh. The
+  // base keeps them in engine memory. CreateMeshFromRecord copies a mesh (record is a
+  // VQMesh); CreateMesh takes vertex and triangle counts, then the extra count and the
+  // normals, colours and texture-coordinates flags. Null with error 16 when out of memory,
+  // 28 for a null record.
   virtual VQMesh* CreateMeshFromRecord(const void* record, uintptr_t word);
-  virtual VQMesh* CreateMesh(uint32_t vertexCount, uint32_t triangleCount, uintptr_t a,
-                             uintptr_t b, uintptr_t c, uintptr_t d);
+  virtual VQMesh* CreateMesh(uint32_t vertexCount, uint32_t triangleCount, uintptr_t extra,
+                             uintptr_t normals, uintptr_t colours, uintptr_t texCoords);
+  // Forgets the mesh's device buffer and frees the mesh. Drivers with buffers free theirs and
+  // then call this.
   virtual void DeleteMesh(VQMesh* mesh);
   // The format this device keeps a pixmap read from a file of the given format in; 0 means
   // it cannot store it. Base: unchanged.
   virtual uint32_t GetPixmapFormatFor(uint32_t format);
   virtual uint32_t GetTextureFormatFor(uint32_t format);
-  virtual VQNode* ReadSceneFile(const char* path, uintptr_t a, uintptr_t b);
-  virtual bool WriteSceneFile(VQNode* root, const char* path, uintptr_t a, uintptr_t b);
+  // Scene files through the engine's readers and writers, with this device's texture manager
+  // (stage numbers modulo m_simultaneousTextures) and vertex-colour format. After a scene or
+  // geoset load the device holds every mesh of every geoset (see DeleteMesh). Failures leave
+  // the reason in g_VQerror. ReadSceneFile: loadTextures non-zero loads the stage textures;
+  // the second word is unused. WriteSceneFile: fileType 4 a database, 14 a VRML export; word
+  // is passed on. The words of LoadMattable and LoadGeoset are unused.
+  virtual VQNode* ReadSceneFile(const char* path, uintptr_t loadTextures, uintptr_t word);
+  virtual bool WriteSceneFile(VQNode* root, const char* path, uintptr_t fileType, uintptr_t word);
   virtual VQMattable* LoadMattable(const char* path, uintptr_t a, uintptr_t b);
   virtual bool SaveMattable(VQMattable* table, const char* path);
   virtual VQGeoset* LoadGeoset(const char* path, uintptr_t word);
@@ -183,6 +197,7 @@ class VQDisplayDevice : public VQDevice {
   uint32_t m_pixmapRowOrder = 0;     // the OpenGL device sets 1
   uint32_t m_pixelFormat = 0;        // the OpenGL device sets 7
   uint32_t m_vertexColourFormat = 0; // for the scene-file reader and writer; OpenGL sets 12
+  uint32_t m_simultaneousTextures = 2; // texture stages applied at once (the device's capability)
   uint32_t m_registered = 0;         // set when the registry accepted the device
 
  protected:
