@@ -62,9 +62,38 @@ TEST(VqtoolTerrain, BuildsTheSampleAndTriangleFilesAndDescribesThem) {
   std::filesystem::remove_all(dir);
 }
 
+TEST(VqtoolTerrain, BuildsFromTheCollidersOfASceneFile) {
+  const std::string dir = ::testing::TempDir() + "vqts_" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  VQSampleTrack track;
+  ASSERT_TRUE(track.BuildTerrain());
+  ASSERT_TRUE(track.WriteScene((dir + "/track.vqo").c_str()));
+  std::string out;
+  // Words from the texture list: the race's surface table gives the in-code track's tree.
+  ASSERT_EQ(RunTool("vqtool terrain-build " + dir + "/track.vqo " + dir + "/t.vqt asphalt.jpg GRASS.JPG wall.jpg", &out), 0) << out;
+  EXPECT_NE(out.find("3392 triangles"), std::string::npos) << out;
+  VQTerrainTree tree;
+  ASSERT_TRUE(tree.Read((dir + "/t.vqt").c_str()));
+  EXPECT_EQ(tree.WriteToMemory(), track.m_terrain.WriteToMemory());
+  // Without a list every word is 0.
+  ASSERT_EQ(RunTool("vqtool terrain-build " + dir + "/track.vqo " + dir + "/z.vqt", &out), 0) << out;
+  ASSERT_TRUE(tree.Read((dir + "/z.vqt").c_str()));
+  for (uint32_t i = 0; i < tree.GetTriangleCount(); ++i) ASSERT_EQ(tree.GetTriangles()[i].word, 0u);
+  // A damaged scene is refused.
+  std::ofstream(dir + "/bad.vqo") << "VQO_Database";
+  EXPECT_EQ(RunTool("vqtool terrain-build " + dir + "/bad.vqo " + dir + "/b.vqt", &out), 1);
+  EXPECT_NE(out.find("cannot read the scene"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir + "/b.vqt"));
+  std::filesystem::remove_all(dir);
+}
+
 TEST(PhysicsDemo, DrivesTheScriptAndPrintsATrace) {
   std::string out;
-  ASSERT_EQ(RunTool("physics-demo --time 2 --every 1 --cars 3", &out), 0) << out;
+  const std::string scene = ::testing::TempDir() + "demo_track_" + std::to_string(::getpid()) + ".vqo";
+  ASSERT_EQ(RunTool("physics-demo --time 2 --every 1 --cars 3 --scene " + scene, &out), 0) << out;
+  EXPECT_NE(out.find("# terrain built from the scene"), std::string::npos) << out;
+  EXPECT_TRUE(std::filesystem::exists(scene));  // kept when named
+  std::filesystem::remove(scene);
   // Header, then the rows at 0, 1 and 2 s, each with 4 cars of 4 columns and two counters.
   int rows = 0;
   size_t at = 0;
