@@ -1,0 +1,192 @@
+// The display device: a device of a display kind (2 Direct3D, 3 OpenGL, 4
+// software) through which scene rendering, the texture and pixmap managers, mesh code, the
+// overlay and the game draw. It owns its canvases (render windows), one texture manager and
+// one pixmap manager (made by Open, destroyed by Close), and the current material, lighting
+// and texture-sampling choices.
+//
+// The virtual operations below follow the seven of VQDevice in a fixed order. Operations
+// with a body here are the base behaviour that drivers keep unless they draw differently;
+// every driver supplies RenderAll, PresentAll and DestroyCanvas. The software device
+// (VQSoftwareDisplayDevice) fills them for images in memory and serves as the test double
+// of everything that draws.
+#pragma once
+
+#include <cstdint>
+
+#include "Zentri/devices/VQDevice.h"
+
+class VQCanvas;
+class VQTexture;
+class VQPixmap;
+class VQTextureManager;
+class VQPixmapManager;
+class VQMaterial;
+class VQMesh;
+class VQGeoset;
+class VQMattable;
+class VQNode;
+class VQMatrix;
+class VQLightNode;
+class VQFogNode;
+class VQLighting;
+
+constexpr uint32_t VQDISPLAY_MAX_CANVASES = 64;
+
+// Texture sampling values; 0 in a setter keeps the old value.
+enum VQTextureFilter : uint32_t {
+  VQFILTER_NEAREST = 1,
+  VQFILTER_LINEAR = 2,
+  VQFILTER_NEAREST_MIP_NEAREST = 3,
+  VQFILTER_LINEAR_MIP_NEAREST = 4,
+  VQFILTER_NEAREST_MIP_LINEAR = 5,
+  VQFILTER_LINEAR_MIP_LINEAR = 6,
+};
+enum VQTextureWrap : uint32_t { VQWRAP_CLAMP = 1, VQWRAP_REPEAT = 2 };
+
+// Fill modes: 0 points, 1 and 2 wireframe lines, 3 solid; other values change nothing.
+enum VQFillMode : uint32_t { VQFILL_POINTS = 0, VQFILL_LINES = 1, VQFILL_WIREFRAME = 2, VQFILL_SOLID = 3 };
+
+// Blend factors; drivers print "blendargtype %d\n" for others and use source alpha.
+enum VQBlendFactor : uint32_t {
+  VQBLEND_ZERO = 0,
+  VQBLEND_ONE = 1,
+  VQBLEND_SRC_ALPHA = 2,
+  VQBLEND_INV_SRC_ALPHA = 3,
+  VQBLEND_SRC_COLOUR = 4,
+  VQBLEND_INV_SRC_COLOUR = 5,
+};
+
+// Render flags kept by the driver and sent to the hardware only on change.
+enum VQRenderFlag : uint32_t {
+  VQRENDER_BLENDING = 0,
+  VQRENDER_DEPTH_TEST = 1,
+  VQRENDER_DEPTH_WRITE = 2,
+  VQRENDER_LIGHTING = 3,
+};
+
+// A display mode: width, height, bits per pixel, an unused word, refresh rate in Hz.
+struct VQDisplayMode {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t bits = 0;
+  uint32_t unused = 0;
+  uint32_t refresh = 0;
+};
+
+// A colour word: red in the low byte, then green, blue and alpha; each channel is its float
+// value times 255, truncated (values are clamped to 0..1 first).
+uint32_t VQcolour_Pack(float red, float green, float blue, float alpha);
+
+class VQDisplayDevice : public VQDevice {
+ public:
+  explicit VQDisplayDevice(uint32_t kind);
+  ~VQDisplayDevice() override;
+
+  // Renders one frame of every created and shown canvas.
+  virtual void RenderAll() = 0;
+  // Presents every created and shown canvas, then lets the driver flush.
+  virtual void PresentAll() = 0;
+  // A driver pass over the managed textures (software: 0).
+  virtual uint32_t BindManagedTextures();
+  virtual void SetFillMode(uint32_t mode);
+  // Makes a render window; error 14 when 64 canvases exist. Base: null.
+  virtual VQCanvas* CreateCanvas(uint32_t mode, uintptr_t window, uint32_t width, uint32_t height,
+                                 uint32_t colourBits, uint32_t word);
+  // Removes and deletes a canvas; with destroyWindow clear its window is left alone (the
+  // window procedure passes 0 because the window is already being destroyed).
+  virtual void DestroyCanvas(VQCanvas* canvas, int destroyWindow) = 0;
+  virtual bool GetModeCount(uint32_t* count);
+  // *modes is allocated with new[] and freed by the caller; no modes: true, 0, null.
+  virtual bool GetModes(uint32_t* count, VQDisplayMode** modes);
+  virtual bool GetCurrentMode(VQDisplayMode* mode);
+  virtual bool SetMode(uint32_t width, uint32_t height, uint32_t bits, uint32_t refresh);
+  virtual uint32_t ColourToPixel(uint32_t colour, uint32_t word);
+  virtual uint32_t PackColourF(float red, float green, float blue, float alpha);
+  virtual uint32_t PackColourB(const uint8_t* rgba);
+  virtual uint32_t PackColourV(const float* rgba);
+  virtual bool EnableLight(const VQLightNode* light, uint32_t index);
+  virtual void DisableLight(const VQLightNode* light, uint32_t index);
+  virtual bool FogOn(const VQFogNode* fog);
+  virtual void FogOff(const VQFogNode* fog);
+  virtual void DrawMesh(VQMesh* mesh, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d,
+                        uintptr_t e, uintptr_t f);
+  virtual void* ReservedQuery(uintptr_t word);
+  // Null pixels or a zero size: error 28, null.
+  virtual VQTexture* CreateTexture(const void* pixels, uint32_t width, uint32_t height,
+                                   uint32_t format, uint8_t* palette, uint32_t word);
+  virtual VQTexture* CreateTextureFromFile(const char* path, uint32_t loadFactor, uint32_t word);
+  // Deletes the texture and gives the remaining live texture count.
+  virtual uint32_t DeleteTexture(VQTexture* texture);
+  // Null: error 28. Base: null.
+  virtual VQPixmap* CopyPixmap(const VQPixmap* pixmap);
+  virtual VQPixmap* CreatePixmap(uint32_t width, uint32_t height, uint32_t format);
+  virtual VQPixmap* CreatePixmapFromFile(const char* path);
+  // Deletes the pixmap and gives the remaining live pixmap count.
+  virtual uint32_t DeletePixmap(VQPixmap* pixmap);
+  virtual VQMesh* CreateMeshFromRecord(const void* record, uintptr_t word);
+  virtual VQMesh* CreateMesh(uint32_t vertexCount, uint32_t triangleCount, uintptr_t a,
+                             uintptr_t b, uintptr_t c, uintptr_t d);
+  virtual void DeleteMesh(VQMesh* mesh);
+  // The format this device keeps a pixmap read from a file of the given format in; 0 means
+  // it cannot store it. Base: unchanged.
+  virtual uint32_t GetPixmapFormatFor(uint32_t format);
+  virtual uint32_t GetTextureFormatFor(uint32_t format);
+  virtual VQNode* ReadSceneFile(const char* path, uintptr_t a, uintptr_t b);
+  virtual bool WriteSceneFile(VQNode* root, const char* path, uintptr_t a, uintptr_t b);
+  virtual VQMattable* LoadMattable(const char* path, uintptr_t a, uintptr_t b);
+  virtual bool SaveMattable(VQMattable* table, const char* path);
+  virtual VQGeoset* LoadGeoset(const char* path, uintptr_t word);
+  virtual bool SaveGeoset(VQGeoset* geoset, const char* path);
+  virtual void PrepareMesh(VQMesh* mesh, uintptr_t word);
+  virtual void PrepareGeoset(VQGeoset* geoset);
+  virtual void SetCanvasVectorA(const float* vector);
+  virtual void SetCanvasVectorB(const float* vector);
+  // Brings lighting, material and texture state of the current canvas up to date.
+  virtual void ApplyState();
+  virtual void ApplyMaterial(VQMaterial* material);
+  virtual void SetModelMatrix(const VQMatrix* matrix, uintptr_t word);
+  virtual void SetRenderFlag(uint32_t flag, bool value);
+  virtual bool GetRenderFlag(uint32_t flag);
+  virtual void SetBlend(uint32_t sourceFactor, uint32_t destinationFactor);
+  virtual void BindTexture(VQTexture* texture);
+  // positions: 3 (or 4) x 3 floats; colours, uvs (2 floats each) and normal may be null.
+  virtual void DrawTriangle(const float* positions, const uint32_t* colours, const float* uvs,
+                            const float* normal);
+  virtual void DrawQuad(const float* positions, const uint32_t* colours, const float* uvs,
+                        const float* normal);
+  virtual void DrawLines(uint32_t count, const float* points, bool closed);
+
+  // Sampling for textures created afterwards; 0 keeps a value.
+  void SetTextureMinFilter(uint32_t value);
+  void SetTextureMagFilter(uint32_t value);
+  void SetTextureWrap(uint32_t wrapU, uint32_t wrapV);
+  // Store the pointer (null: none / lighting off), then ApplyState.
+  void SetLighting(VQLighting* lighting);
+  void SetMaterial(VQMaterial* material);
+  // Adds a canvas to the list; error 14 when 64 are held.
+  bool AddCanvas(VQCanvas* canvas);
+  // Removes a canvas from the list, keeping the order; false when absent.
+  bool RemoveCanvas(VQCanvas* canvas);
+
+  uint32_t m_liveTextures = 0;
+  uint32_t m_livePixmaps = 0;
+  uint32_t m_canvasCount = 0;
+  VQCanvas* m_canvases[VQDISPLAY_MAX_CANVASES] = {};
+  uint32_t m_minFilter = VQFILTER_NEAREST;
+  uint32_t m_magFilter = VQFILTER_LINEAR;
+  uint32_t m_wrapU = VQWRAP_REPEAT;
+  uint32_t m_wrapV = VQWRAP_REPEAT;
+  VQTextureManager* m_textureManager = nullptr;
+  VQPixmapManager* m_pixmapManager = nullptr;
+  VQMaterial* m_material = nullptr;
+  VQLighting* m_lighting = nullptr;
+  uint32_t m_pixmapRowOrder = 0;     // the OpenGL device sets 1
+  uint32_t m_pixelFormat = 0;        // the OpenGL device sets 7
+  uint32_t m_vertexColourFormat = 0; // for the scene-file reader and writer; OpenGL sets 12
+  uint32_t m_registered = 0;         // set when the registry accepted the device
+
+ protected:
+  // The shared parts of Open and Close: make (or destroy) both managers with this device.
+  bool CreateManagers();
+  void DestroyManagers();
+};
