@@ -1,0 +1,70 @@
+// Scene files: the database (".vqo", magic "VQO_Database") holding a node tree with its
+// geosets, material tables and materials, and the two smaller files holding one material
+// table ("VQO_Mattable") or one geoset ("VQO_Geoset"); plus the one-way VRML 1.0 export.
+//
+// The formats are 32-bit memory images of the engine's records, read and written here field
+// by field in little-endian. Readers trust nothing in a file: every size, count, index, name
+// terminator and material name is checked, and a failed read frees what it built, creates
+// no root and leaves engine error 25 (or the file error) in g_VQerror. Writers build the
+// file in memory, write it under a temporary name and rename it over the target, so a failed
+// save leaves the old file alone.
+//
+// Colour format code 12 stores vertex colours with bytes 0 and 2 exchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class VQNode;
+class VQGeoset;
+class VQMattable;
+class VQSceneTextures;
+class VQTexture;
+
+constexpr uint32_t VQSCENE_MAX_GEOSETS = 2000;
+constexpr uint32_t VQSCENE_MAX_MATTABLES = 2000;
+constexpr uint32_t VQSCENE_MAX_MATERIALS = 1000;   // per written file
+constexpr uint32_t VQSCENE_MAX_NAME = 34;          // node name characters
+constexpr uint32_t VQSCENE_MAX_DEPTH = 256;        // node nesting a reader accepts
+constexpr int32_t VQERR_SCENE_TOO_MANY_MATERIALS = 33;
+constexpr int32_t VQERR_SCENE_NO_VRML_IMPORT = 52;
+
+// By the extension: "vqo" reads a database, "wrl" fails with 52 (VRML is not read); other: 25.
+bool VQscene_LoadFile(VQNode** root, const char* path, VQSceneTextures* textures,
+                      uint32_t colourFormat, bool loadTextures);
+// By the file type given: 4 writes a database, 14 exports VRML; other: 25. word unused.
+bool VQscene_SaveFile(VQNode* root, const char* path, int32_t fileType, uint32_t colourFormat,
+                      uint32_t word);
+bool VQscene_ImportVRML();
+
+bool VQscene_ReadDatabase(VQNode** root, const char* path, VQSceneTextures* textures,
+                          uint32_t colourFormat, bool loadTextures);
+bool VQscene_ReadDatabaseMemory(VQNode** root, const uint8_t* data, size_t size,
+                                VQSceneTextures* textures, uint32_t colourFormat,
+                                bool loadTextures);
+// Uses the load-textures flag of the most recent database read (set before any read).
+bool VQscene_ReadMattableFile(VQMattable** table, const char* path, VQSceneTextures* textures);
+bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t size,
+                                VQSceneTextures* textures);
+bool VQscene_ReadGeosetFile(VQGeoset** geoset, const char* path, uint32_t colourFormat);
+bool VQscene_ReadGeosetMemory(VQGeoset** geoset, const uint8_t* data, size_t size,
+                              uint32_t colourFormat);
+
+// False (the file still complete and readable) when the tree holds an effect or callback
+// node (error 28), a name longer than 34 characters (31, written cut), more than 1000
+// materials (33) or more than 2000 geosets or tables (27).
+bool VQscene_WriteDatabase(VQNode* root, const char* path, uint32_t colourFormat);
+bool VQscene_WriteDatabaseMemory(VQNode* root, std::vector<uint8_t>& out, uint32_t colourFormat);
+bool VQscene_WriteMattableFile(VQMattable* table, const char* path);
+bool VQscene_WriteMattableMemory(VQMattable* table, std::vector<uint8_t>& out);
+bool VQscene_WriteGeosetFile(VQGeoset* geoset, const char* path, uint32_t colourFormat);
+bool VQscene_WriteGeosetMemory(VQGeoset* geoset, std::vector<uint8_t>& out, uint32_t colourFormat);
+
+// VRML 1.0 text of a subtree: geoset nodes as indexed face sets with their materials.
+bool VQscene_ExportVRML(VQNode* node, const char* path);
+
+// The sampling value of a texture, for the sampling word a writer stores beside a stage's
+// texture name. Set by the texture layer; without it (or without a texture) the word read
+// from the file is written back.
+extern uint32_t (*g_VQsceneTextureSampling)(VQTexture* texture);

@@ -1,0 +1,97 @@
+// Scene database commands:
+//   vqtool scene-info FILE       the node tree with types, names, counts, geosets and tables
+//   vqtool scene-demo OUT.vqo    writes a scene built in code with every node type the file holds
+//   vqtool scene-vrml IN OUT.wrl exports a database as VRML 1.0
+// Textures are not loaded: the tools read the stored texture names only.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Zentri/scene/VQMaterial.h"
+#include "Zentri/scene/VQNodes.h"
+#include "Zentri/scene/VQSceneFile.h"
+#include "Zentri/scene/VQSceneTools.h"
+#include "Zentri/util/VQerror.h"
+#include "tools/vqtool/vqtool.h"
+
+namespace {
+
+struct Counts {
+  uint32_t nodes = 0, geosetNodes = 0, triangles = 0;
+};
+
+bool CountNode(VQNode* node, void* context) {
+  auto* c = static_cast<Counts*>(context);
+  c->nodes++;
+  if (node->m_type == VQNODE_GEOSET) {
+    c->geosetNodes++;
+    auto* g = static_cast<VQGeosetNode*>(node)->m_geoset;
+    if (g && g->m_levelCount && g->m_meshes[0]) c->triangles += g->m_meshes[0]->m_triangleCount;
+  }
+  return true;
+}
+
+int Info(const std::vector<std::string>& args) {
+  if (args.size() != 1) {
+    std::fprintf(stderr, "usage: vqtool scene-info FILE\n");
+    return 2;
+  }
+  VQNode* root = nullptr;
+  const uint32_t before = VQmaterial_LibraryCount();
+  if (!VQscene_ReadDatabase(&root, args[0].c_str(), nullptr, 11, false)) {
+    std::fprintf(stderr, "scene-info: cannot read %s (error %d)\n", args[0].c_str(), g_VQerror);
+    return 1;
+  }
+  std::fputs(VQscene_Describe(root).c_str(), stdout);
+  Counts c;
+  if (root) root->Visit(CountNode, &c);
+  std::printf("nodes %u, geoset nodes %u, triangles (level 0) %u, materials %u\n", c.nodes,
+              c.geosetNodes, c.triangles, VQmaterial_LibraryCount() - before);
+  VQNode::Destroy(root);
+  return 0;
+}
+
+int Demo(const std::vector<std::string>& args) {
+  if (args.size() != 1) {
+    std::fprintf(stderr, "usage: vqtool scene-demo OUT.vqo\n");
+    return 2;
+  }
+  VQNode* root = VQscene_BuildDemo();
+  const bool ok = VQscene_WriteDatabase(root, args[0].c_str(), 11);
+  VQNode::Destroy(root);
+  if (!ok) {
+    std::fprintf(stderr, "scene-demo: cannot write %s (error %d)\n", args[0].c_str(), g_VQerror);
+    return 1;
+  }
+  return 0;
+}
+
+int Vrml(const std::vector<std::string>& args) {
+  if (args.size() != 2) {
+    std::fprintf(stderr, "usage: vqtool scene-vrml IN OUT.wrl\n");
+    return 2;
+  }
+  VQNode* root = nullptr;
+  if (!VQscene_ReadDatabase(&root, args[0].c_str(), nullptr, 11, false)) {
+    std::fprintf(stderr, "scene-vrml: cannot read %s (error %d)\n", args[0].c_str(), g_VQerror);
+    return 1;
+  }
+  // The root and structural nodes above the first group carry no geometry of their own.
+  VQNode* top = root;
+  while (top && top->m_type != VQNODE_GROUP && top->m_type != VQNODE_GEOSET && top->GetChild())
+    top = top->GetChild();
+  const bool ok = VQscene_ExportVRML(top, args[1].c_str());
+  VQNode::Destroy(root);
+  if (!ok) {
+    std::fprintf(stderr, "scene-vrml: cannot write %s (error %d)\n", args[1].c_str(), g_VQerror);
+    return 1;
+  }
+  return 0;
+}
+
+const VQToolCommand s_info("scene-info", "scene-info FILE", "describe a scene database", Info);
+const VQToolCommand s_demo("scene-demo", "scene-demo OUT.vqo", "write a sample scene database", Demo);
+const VQToolCommand s_vrml("scene-vrml", "scene-vrml IN OUT.wrl", "export a scene database as VRML 1.0",
+                           Vrml);
+
+}  // namespace
