@@ -145,7 +145,8 @@ TEST_F(LiveOpenGL, TextureUploadAfterAClippedPixmapBlitIsWhole) {
   canvas->End();
   device_->DeletePixmap(grab);
   device_->DeletePixmap(pixmap);
-  texture->m_width = texture->m_height = 4;
+  textureRef.m_texture = nullptr;
+  device_->DeleteTexture(texture);
 }
 
 TEST_F(LiveOpenGL, GrabRectClipsToTheCanvas) {

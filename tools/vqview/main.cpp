@@ -192,8 +192,7 @@ int main(int argc, char** argv) {
   g_VQwin32Devices.keyMessage = nullptr;
   std::printf("frames %ld, average frame time %.2f ms\n", g_view.frames, 1000.0 * g_VQsystem.m_averageFrameTime);
 
-  if (g_view.canvas) viewport->SetCamera(nullptr);
-  device->Close();  // destroys the canvas and its viewport
+  device->Close();  // destroys the canvas and its viewport, which lets go of the camera
   VQNode::Destroy(root);
   g_VQsystem.Shutdown();
   if (!g_view.shot.empty() && !g_view.shotWritten) return 1;
