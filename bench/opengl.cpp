@@ -2,7 +2,7 @@
 // display): a lit, textured scene of about 50,000 triangles at 640 x 480, one frame being the
 // device's RenderAll and PresentAll as the frame pump runs them, without the pump's sleep.
 // Baseline: "BaselineImmediateLoop", the same meshes drawn by a plain immediate-mode OpenGL
-// loop (glBegin, per vertex glNormal3fv, glTexCoord2fv, glVertex3fv) with the same light,
+// loop (glBegin, per vertex glNormal3fv, glColor4ubv, glTexCoord2fv, glVertex3fv) with the same light,
 // texture and matrices, in the same context. Both end with a one-pixel read-back so the
 // frame is finished when it is counted. The ratio shows the engine's overhead.
 #include <benchmark/benchmark.h>
@@ -109,6 +109,18 @@ void Finish(Scene& s) {
   benchmark::DoNotOptimize(pixel[0]);
 }
 
+// Mean brightness of the last frame (0..255): both benchmarks must draw the same picture.
+double Brightness(Scene& s) {
+  std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 3);
+  s.canvas->MakeCurrent();
+  g_VQgl.PixelStorei(VQGL_PACK_ALIGNMENT, 1);
+  g_VQgl.ReadPixels(0, 0, kWidth, kHeight, VQGL_RGB, VQGL_UNSIGNED_BYTE, pixels.data());
+  s.canvas->End();
+  double sum = 0;
+  for (uint8_t v : pixels) sum += v;
+  return sum / double(pixels.size());
+}
+
 void EngineFrame(benchmark::State& state) {
   Scene& s = TheScene();
   if (!s.ok) {
@@ -122,6 +134,7 @@ void EngineFrame(benchmark::State& state) {
   }
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["triangles"] = s.triangles;
+  state.counters["brightness"] = Brightness(s);
 }
 
 // The same frame by hand: clear, projection, light, then every mesh vertex by vertex.
@@ -171,6 +184,8 @@ void BaselineImmediateLoop(benchmark::State& state) {
     g_VQgl.Enable(VQGL_DEPTH_TEST);
     g_VQgl.Enable(VQGL_TEXTURE_2D);
     g_VQgl.BindTexture(VQGL_TEXTURE_2D, texture->m_glName);
+    g_VQgl.Enable(VQGL_COLOR_MATERIAL);
+    g_VQgl.ColorMaterial(VQGL_FRONT_AND_BACK, VQGL_AMBIENT_AND_DIFFUSE);
     for (const Item& item : items) {
       g_VQgl.LoadMatrixf(item.matrix);
       const VQMesh* m = item.mesh;
@@ -178,6 +193,7 @@ void BaselineImmediateLoop(benchmark::State& state) {
       for (uint32_t t = 0; t < 3 * m->m_triangleCount; ++t) {
         const uint16_t v = m->m_indices[t];
         g_VQgl.Normal3fv(&m->m_normals[v].x);
+        g_VQgl.Color4ubv(reinterpret_cast<const VQGLubyte*>(m->m_colours + v));
         g_VQgl.TexCoord2fv(m->m_uv0 + 2 * v);
         g_VQgl.Vertex3fv(&m->m_positions[v].x);
       }
@@ -185,10 +201,12 @@ void BaselineImmediateLoop(benchmark::State& state) {
     }
     g_VQgl.Disable(VQGL_LIGHT0);
     g_VQgl.Disable(VQGL_LIGHTING);
+    g_VQgl.Disable(VQGL_COLOR_MATERIAL);
     s.canvas->End();
     s.canvas->Present();
     Finish(s);
   }
+  state.counters["brightness"] = Brightness(s);
   // The engine's state cache must not trust what this loop left behind.
   s.canvas->MakeCurrent();
   s.device->ResetState();
