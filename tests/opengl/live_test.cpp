@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "Zentri/devices/display/opengl/VQOpenGLCanvas.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
@@ -48,16 +49,26 @@ class LiveOpenGL : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(LiveOpenGL, OpensOnceAndCloseDestroysEveryCanvas) {
+namespace {
+std::vector<VQCanvas*> g_destroyed;
+void NoteDestroyed(VQCanvas* canvas) { g_destroyed.push_back(canvas); }
+}  // namespace
+
+TEST_F(LiveOpenGL, OpensOnceAndCloseDestroysEveryCanvasNewestFirst) {
   EXPECT_TRUE(device_->Open(0));  // open already: nothing new
   EXPECT_EQ(device_->GetName(), std::string("OpenGL display device"));
   EXPECT_TRUE(device_->m_depthBits == 32 || device_->m_depthBits == 24);
   EXPECT_GE(device_->LightCount(), 1u);
   const size_t windowsBefore = host::live_window_count();
-  for (int i = 0; i < 3; ++i) ASSERT_NE(device_->CreateCanvas(2, 0, 32, 32, 0, 0), nullptr) << g_VQerror;
+  VQCanvas* made[3];
+  for (auto& c : made) ASSERT_NE(c = device_->CreateCanvas(2, 0, 32, 32, 0, 0), nullptr) << g_VQerror;
   EXPECT_EQ(device_->m_canvasCount, 3u);
   EXPECT_EQ(host::live_window_count(), windowsBefore + 3);
+  g_destroyed.clear();
+  g_VQcanvasOverlay.destroy = NoteDestroyed;
   device_->Close();
+  g_VQcanvasOverlay.destroy = nullptr;
+  EXPECT_EQ(g_destroyed, (std::vector<VQCanvas*>{made[2], made[1], made[0]}));
   EXPECT_EQ(device_->m_canvasCount, 0u);
   EXPECT_FALSE(device_->m_initialised);
   EXPECT_LT(host::live_window_count(), windowsBefore + 1);
@@ -147,6 +158,20 @@ TEST_F(LiveOpenGL, TextureUploadAfterAClippedPixmapBlitIsWhole) {
   device_->DeletePixmap(pixmap);
   textureRef.m_texture = nullptr;
   device_->DeleteTexture(texture);
+}
+
+TEST_F(LiveOpenGL, DisplayModesComeFromTheVideoSystem) {
+  VQDisplayMode current;
+  ASSERT_TRUE(device_->GetCurrentMode(&current));
+  EXPECT_GT(current.width, 0u);
+  EXPECT_GT(current.height, 0u);
+  uint32_t count = 0, listed = 0;
+  VQDisplayMode* modes = nullptr;
+  ASSERT_TRUE(device_->GetModeCount(&count));
+  ASSERT_TRUE(device_->GetModes(&listed, &modes));
+  EXPECT_EQ(listed, count);
+  EXPECT_EQ(modes == nullptr, listed == 0);
+  delete[] modes;
 }
 
 TEST_F(LiveOpenGL, GrabRectClipsToTheCanvas) {

@@ -1,6 +1,8 @@
 // The OpenGL device's state cache, materials, lights and fog against the recording fake.
 #include <cstring>
 
+#include "Zentri/resources/VQPixels.h"
+#include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNodes.h"
 #include "tests/opengl/fixture.h"
 
@@ -235,4 +237,67 @@ TEST(OpenGLFormats, PixmapAndTextureFormats) {
   EXPECT_EQ(d.PackColourF(1, 0, 0, 1), 0xFF0000FFu);
   const uint8_t bytes[4] = {1, 2, 3, 4};
   EXPECT_EQ(d.PackColourB(bytes), 0x04030201u);
+}
+
+TEST_F(StateCache, SixtyFifthCanvasFailsWithError14BeforeAnythingIsMade) {
+  device_.m_canvasCount = VQDISPLAY_MAX_CANVASES;
+  EXPECT_EQ(device_.CreateCanvas(2, 0, 64, 64, 0, 0), nullptr);
+  EXPECT_EQ(g_VQerror, VQERR_DRIVER_14);
+  EXPECT_TRUE(glrec::Calls().empty());
+  device_.m_canvasCount = 0;
+}
+
+TEST_F(StateCache, TexturesAreStoredAsRGBOrRGBAAndUploadedWithTheDeviceSampling) {
+  device_.SetTextureWrap(1, 0);
+  device_.SetTextureMinFilter(6);
+  const uint8_t bgr[2 * 1 * 3] = {1, 2, 3, 4, 5, 6};  // blue, green, red
+  VQTexture* t = device_.CreateTexture(bgr, 2, 1, VQPF_BGR888, nullptr, 0);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->m_format, uint32_t(VQPF_RGB888));
+  const uint8_t* stored = static_cast<const uint8_t*>(t->Lock(nullptr, 0));
+  EXPECT_EQ(std::vector<uint8_t>(stored, stored + 6), (std::vector<uint8_t>{3, 2, 1, 6, 5, 4}));
+  EXPECT_EQ(glrec::Calls(),
+            (std::vector<std::string>{
+                Text("glGenTextures", 1), Text("glBindTexture", VQGL_TEXTURE_2D, 1),
+                Text("glTexParameteri", VQGL_TEXTURE_2D, VQGL_TEXTURE_WRAP_S, VQGL_CLAMP),
+                Text("glTexParameteri", VQGL_TEXTURE_2D, VQGL_TEXTURE_WRAP_T, VQGL_REPEAT),
+                Text("glTexParameteri", VQGL_TEXTURE_2D, VQGL_TEXTURE_MAG_FILTER, VQGL_LINEAR),
+                Text("glTexParameteri", VQGL_TEXTURE_2D, VQGL_TEXTURE_MIN_FILTER, VQGL_LINEAR_MIPMAP_LINEAR),
+                Text("glBindTexture", VQGL_TEXTURE_2D, 1), Text("glPixelStorei", VQGL_UNPACK_ALIGNMENT, 1),
+                // a mipmapped minification needs its levels
+                Text("glTexParameteri", VQGL_TEXTURE_2D, VQGL_GENERATE_MIPMAP, 1),
+                Text("glTexImage2D", VQGL_TEXTURE_2D, 0, 3, 2, 1, 0, VQGL_RGB, VQGL_UNSIGNED_BYTE, "p")}));
+  // Setting the same sampling again sends nothing; one new value sends one parameter.
+  glrec::Clear();
+  t->SetSampling(1, 2, 2, 6);
+  EXPECT_TRUE(glrec::Calls().empty());
+  t->SetSampling(0, 0, 1, 0);
+  EXPECT_EQ(glrec::Only({"glTexParameteri"}),
+            (std::vector<std::string>{Text("glTexParameteri", VQGL_TEXTURE_2D, VQGL_TEXTURE_MAG_FILTER, VQGL_NEAREST)}));
+  glrec::Clear();
+  EXPECT_EQ(device_.DeleteTexture(t), 0u);
+  EXPECT_EQ(glrec::Calls(), (std::vector<std::string>{Text("glDeleteTextures", 1, "p")}));
+  EXPECT_EQ(device_.CreateTexture(nullptr, 2, 2, VQPF_RGB888, nullptr, 0), nullptr);
+  EXPECT_EQ(g_VQerror, VQERR_INVALID_ARGUMENT);
+  EXPECT_EQ(device_.CreateTexture(bgr, 0, 2, VQPF_RGB888, nullptr, 0), nullptr);
+}
+
+TEST_F(StateCache, MeshPlacedRelativeToTheCameraIsATranslation) {
+  VQCamera camera;
+  camera.SetPosition(VQVector(1, 2, 3));
+  g_VQrender.m_camera = &camera;
+  VQMattable* table = Table(1);
+  VQMesh* mesh = VQMesh::Create(3, 1, 0, false, false, false);
+  mesh->m_flags = VQMESH_AT_CAMERA_OFFSET;
+  VQMatrix ignored;
+  ignored.MakeTranslation(100, 100, 100);
+  const VQVector position(11, 22, 33);
+  device_.DrawMeshWith(mesh, table, &ignored, &position);
+  const std::vector<float>& m = glrec::LastMatrix();
+  EXPECT_FLOAT_EQ(m[12], 10);
+  EXPECT_FLOAT_EQ(m[13], 30);
+  EXPECT_FLOAT_EQ(m[14], -20);
+  EXPECT_FLOAT_EQ(m[0], 1);
+  g_VQrender.m_camera = nullptr;
+  VQMesh::FreeMemory(mesh);
 }
