@@ -49,11 +49,14 @@ inline uint32_t AddSat(uint32_t a, uint32_t b) { return a + b > 255 ? 255 : a + 
 // The per-pixel loop for source and destination pixels of SB and DB bytes.
 // Layouts and options are copied into locals: byte stores through d could otherwise alias them
 // and force reloads on every pixel.
-template <uint32_t SB, uint32_t DB>
+// SF and DF, when not 0, fix the formats at compile time so the shifts and masks fold into
+// constants (the common pairs); 0 takes the layouts given.
+template <uint32_t SB, uint32_t DB, uint32_t SF = 0, uint32_t DF = 0>
 void BlitPixels(void* dst, uint32_t dstPitch, const VQChannelLayout& dlIn, const void* background,
                 uint32_t backgroundPitch, const void* src, uint32_t width, uint32_t height,
                 uint32_t srcPitch, const VQChannelLayout& slIn, const VQBlitOptions& oIn) {
-  const VQChannelLayout dl = dlIn, sl = slIn;
+  const VQChannelLayout dl = DF ? kVQChannelLayouts[DF] : dlIn;
+  const VQChannelLayout sl = SF ? kVQChannelLayouts[SF] : slIn;
   const VQBlitOptions o = oIn;
   const bool srcAlpha = sl.aBits != 0;
   constexpr uint32_t sb = SB, db = DB;
@@ -143,6 +146,18 @@ void VQpixels_Blit(void* dst, uint32_t dstPitch, uint32_t dstFormat, const void*
   if (!background) {
     background = dst;
     backgroundPitch = dstPitch;
+  }
+  switch (srcFormat * 32 + dstFormat) {
+#define VQ_BLIT_PAIR(S, D) \
+  case S * 32 + D: \
+    BlitPixels<kVQChannelLayouts[S].bytes, kVQChannelLayouts[D].bytes, S, D>( \
+        dst, dstPitch, *dl, background, backgroundPitch, src, width, height, srcPitch, *sl, o); \
+    return;
+    VQ_BLIT_PAIR(11, 11) VQ_BLIT_PAIR(7, 11) VQ_BLIT_PAIR(11, 7) VQ_BLIT_PAIR(11, 12)
+    VQ_BLIT_PAIR(12, 11) VQ_BLIT_PAIR(12, 12) VQ_BLIT_PAIR(8, 12) VQ_BLIT_PAIR(11, 2)
+    VQ_BLIT_PAIR(11, 8) VQ_BLIT_PAIR(7, 8)
+#undef VQ_BLIT_PAIR
+    default: break;
   }
   switch (sl->bytes * 8 + dl->bytes) {
 #define VQ_BLIT_CASE(S, D) \

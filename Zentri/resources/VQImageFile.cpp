@@ -603,3 +603,43 @@ bool VQpixels_UnpackRuns(uint8_t* dst, size_t* dstSize, const uint8_t* src, size
   *dstSize = out;
   return true;
 }
+
+namespace {
+uint8_t* ReadTyped(const char* path, uint32_t type, uint32_t* width, uint32_t* height, uint32_t* format,
+                   uint8_t** palette) {
+  if (palette) *palette = nullptr;
+  if (!path) return Fail(VQERR_INVALID_ARGUMENT);
+  std::vector<uint8_t> bytes;
+  if (!VQimage_LoadBytes(path, bytes)) {
+    if (type == VQIMAGE_JPEG) VQimage_Log("Jpeg cannot open '%s'\n", path);
+    return Fail(type == VQIMAGE_BMP ? VQERR_OPEN_INPUT : VQERR_FILE_ACCESS);
+  }
+  return VQimage_ReadMemory(bytes.data(), bytes.size(), type, width, height, format, palette);
+}
+}  // namespace
+
+uint8_t* VQimage_ReadTga(const char* path, uint32_t* width, uint32_t* height, uint32_t* format,
+                         uint8_t** palette) {
+  return ReadTyped(path, VQIMAGE_TGA, width, height, format, palette);
+}
+
+bool VQimage_WriteTga(const char* path, const void* pixels, uint32_t width, uint32_t height,
+                      uint32_t rowLength, uint32_t format, const uint8_t* palette, bool bottomUp) {
+  return VQimage_WriteFile(pixels, width, height, rowLength, format, palette, bottomUp, path, VQIMAGE_TGA, 0);
+}
+
+uint8_t* VQimage_ReadBmp(const char* path, uint32_t* width, uint32_t* height) {
+  return ReadTyped(path, VQIMAGE_BMP, width, height, nullptr, nullptr);
+}
+
+uint8_t* VQimage_ReadJpeg(const char* path, uint32_t* width, uint32_t* height) {
+  return ReadTyped(path, VQIMAGE_JPEG, width, height, nullptr, nullptr);
+}
+
+bool VQimage_WriteJpeg(const char* path, const uint8_t* rgb, uint32_t width, uint32_t height, int quality) {
+  const int saved = g_VQjpegQuality;
+  g_VQjpegQuality = quality < 1 ? 1 : (quality > 100 ? 100 : quality);
+  const bool ok = VQimage_WriteFile(rgb, width, height, width, VQPF_RGB888, nullptr, false, path, VQIMAGE_JPEG, 0);
+  g_VQjpegQuality = saved;
+  return ok;
+}

@@ -72,6 +72,19 @@ bool VQimage_WriteMemory(const void* pixels, uint32_t width, uint32_t height, ui
                          uint32_t format, const uint8_t* palette, bool bottomUp,
                          uint32_t fileType, uint32_t packing, uint8_t** out, size_t* outSize);
 
+// Codec entry points by path, for callers that know the type (VQimage_ReadFile and
+// VQimage_WriteFile choose them by extension).
+uint8_t* VQimage_ReadTga(const char* path, uint32_t* width, uint32_t* height, uint32_t* format,
+                         uint8_t** palette);
+bool VQimage_WriteTga(const char* path, const void* pixels, uint32_t width, uint32_t height,
+                      uint32_t rowLength, uint32_t format, const uint8_t* palette, bool bottomUp);
+// 24-bit uncompressed BMP only: format 7, bottom row first.
+uint8_t* VQimage_ReadBmp(const char* path, uint32_t* width, uint32_t* height);
+// Format 8 (red, green, blue), top row first.
+uint8_t* VQimage_ReadJpeg(const char* path, uint32_t* width, uint32_t* height);
+// rgb: width x height pixels of red, green, blue bytes, top row first; quality 1..100.
+bool VQimage_WriteJpeg(const char* path, const uint8_t* rgb, uint32_t width, uint32_t height, int quality);
+
 // Run-length coding of ".vqp" and TGA: packets of a control byte c (count (c & 0x7F) + 1;
 // bit 7 set: one pixel repeated count times, else count literal pixels).
 // PackRuns: error 28 for a pixel size outside 1..4 or a source size that is not a whole

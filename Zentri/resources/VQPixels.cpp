@@ -6,26 +6,7 @@
 
 namespace {
 
-// Indexed by format 0..16; entries 0 and 1 have no layout (bytes 0).
-constexpr VQChannelLayout kLayouts[VQPIXELFORMAT_COUNT + 1] = {
-    {0, 0, 0, 0, 0, 0, 0, 0, 0},     // 0
-    {0, 0, 0, 0, 0, 0, 0, 0, 0},     // 1 palette
-    {2, 11, 5, 5, 6, 0, 5, 0, 0},    // 2
-    {2, 10, 5, 5, 5, 0, 5, 15, 1},   // 3
-    {2, 10, 5, 5, 5, 0, 5, 0, 0},    // 4
-    {2, 8, 4, 4, 4, 0, 4, 12, 4},    // 5
-    {2, 8, 4, 4, 4, 0, 4, 0, 0},     // 6
-    {3, 16, 8, 8, 8, 0, 8, 0, 0},    // 7
-    {3, 0, 8, 8, 8, 16, 8, 0, 0},    // 8
-    {4, 24, 8, 16, 8, 8, 8, 0, 8},   // 9
-    {4, 8, 8, 16, 8, 24, 8, 0, 8},   // 10
-    {4, 16, 8, 8, 8, 0, 8, 24, 8},   // 11
-    {4, 0, 8, 8, 8, 16, 8, 24, 8},   // 12
-    {4, 24, 8, 16, 8, 8, 8, 0, 0},   // 13
-    {4, 8, 8, 16, 8, 24, 8, 0, 0},   // 14
-    {4, 16, 8, 8, 8, 0, 8, 0, 0},    // 15
-    {4, 0, 8, 8, 8, 16, 8, 0, 0},    // 16
-};
+constexpr const VQChannelLayout* kLayouts = kVQChannelLayouts;
 
 const char* const kNames[VQPIXELFORMAT_COUNT + 1] = {
     "unknown",  "PAL8",     "RGB565",   "ARGB1555", "XRGB1555", "ARGB4444",

@@ -46,6 +46,27 @@ struct VQChannelLayout {
   uint8_t aShift, aBits;
 };
 
+// Layouts of the formats, indexed by identifier 0..16 (entries 0 and 1 have 0 bytes).
+inline constexpr VQChannelLayout kVQChannelLayouts[VQPIXELFORMAT_COUNT + 1] = {
+    {0, 0, 0, 0, 0, 0, 0, 0, 0},     // 0
+    {0, 0, 0, 0, 0, 0, 0, 0, 0},     // 1 palette
+    {2, 11, 5, 5, 6, 0, 5, 0, 0},    // 2
+    {2, 10, 5, 5, 5, 0, 5, 15, 1},   // 3
+    {2, 10, 5, 5, 5, 0, 5, 0, 0},    // 4
+    {2, 8, 4, 4, 4, 0, 4, 12, 4},    // 5
+    {2, 8, 4, 4, 4, 0, 4, 0, 0},     // 6
+    {3, 16, 8, 8, 8, 0, 8, 0, 0},    // 7
+    {3, 0, 8, 8, 8, 16, 8, 0, 0},    // 8
+    {4, 24, 8, 16, 8, 8, 8, 0, 8},   // 9
+    {4, 8, 8, 16, 8, 24, 8, 0, 8},   // 10
+    {4, 16, 8, 8, 8, 0, 8, 24, 8},   // 11
+    {4, 0, 8, 8, 8, 16, 8, 24, 8},   // 12
+    {4, 24, 8, 16, 8, 8, 8, 0, 0},   // 13
+    {4, 8, 8, 16, 8, 24, 8, 0, 0},   // 14
+    {4, 16, 8, 8, 8, 0, 8, 0, 0},    // 15
+    {4, 0, 8, 8, 8, 16, 8, 0, 0},    // 16
+};
+
 // The layout of a format 2..16; null for 1 and unknown identifiers.
 const VQChannelLayout* VQPixelFormat_Layout(uint32_t format);
 

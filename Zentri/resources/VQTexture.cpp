@@ -300,8 +300,9 @@ VQTexture* VQTextureManager::Load(const char* name, uint32_t loadParameter, bool
       }
     }
   }
+  // Unnamed textures (CreateEmpty) are never found by name.
   for (uint32_t i = 0; i < m_count; ++i) {
-    if (m_textures[i] && SameName(m_names[i], base)) {
+    if (m_textures[i] && !m_names[i].empty() && SameName(m_names[i], base)) {
       ++m_textures[i]->m_refCount;
       return m_textures[i];
     }

@@ -281,6 +281,14 @@ TEST(TgaFile, RunLengthColourMapAndGrey) {
   ASSERT_TRUE(Read(big, VQIMAGE_TGA, bigImg));
   EXPECT_EQ(bigImg.Data(), (Bytes{255}));
 
+  // 16-bit map entries (1-5-5-5) are widened to 8 bits a channel.
+  Bytes map16 = TgaHeader(1, 1, 1, 8, 0, 1, 0, 1, 16);
+  Put16(map16, 0x7C00 | 0x001F);
+  map16.push_back(0);
+  Image m16;
+  ASSERT_TRUE(Read(map16, VQIMAGE_TGA, m16));
+  EXPECT_EQ(Bytes(m16.palette, m16.palette + 4), (Bytes{248, 0, 248, 255}));
+
   // Grey images get a grey ramp palette.
   Bytes grey = TgaHeader(3, 1, 1, 8, 0);
   grey.push_back(9);
@@ -515,6 +523,40 @@ TEST_F(ImageFileOnDisk, ReadFileDispatchesByExtension) {
   EXPECT_EQ(g_VQerror, VQERR_UNSUPPORTED_OPERATION);
   EXPECT_EQ(VQimage_ReadFile(Path("x.doc").c_str(), nullptr, nullptr, nullptr, nullptr), nullptr);
   EXPECT_EQ(g_VQerror, VQERR_FILE_TYPE);
+}
+
+TEST_F(ImageFileOnDisk, CodecEntryPointsByPath) {
+  const Bytes rgb(4 * 2 * 3, 200);
+  ASSERT_TRUE(VQimage_WriteJpeg(Path("s.jpg").c_str(), rgb.data(), 4, 2, 90));
+  uint32_t w = 0, h = 0, f = 0;
+  uint8_t* pal = nullptr;
+  uint8_t* j = VQimage_ReadJpeg(Path("s.jpg").c_str(), &w, &h);
+  ASSERT_NE(j, nullptr);
+  EXPECT_EQ(w, 4u);
+  EXPECT_NEAR(j[0], 200, 3);
+  std::free(j);
+  ASSERT_TRUE(VQimage_WriteTga(Path("t.tga").c_str(), rgb.data(), 4, 2, 4, VQPF_BGR888, nullptr, true));
+  uint8_t* t = VQimage_ReadTga(Path("t.tga").c_str(), &w, &h, &f, &pal);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(f, VQPF_BGR888);
+  std::free(t);
+  Bytes bmp = {'B', 'M'};
+  Put32(bmp, 58);
+  Put32(bmp, 0);
+  Put32(bmp, 54);
+  Put32(bmp, 40);
+  Put32(bmp, 1);
+  Put32(bmp, 1);
+  Put16(bmp, 1);
+  Put16(bmp, 24);
+  for (int i = 0; i < 6; ++i) Put32(bmp, 0);
+  bmp.insert(bmp.end(), {1, 2, 3, 0});
+  ASSERT_TRUE(VQimage_SaveBytes(Path("b.bmp").c_str(), bmp.data(), bmp.size()));
+  uint8_t* b = VQimage_ReadBmp(Path("b.bmp").c_str(), &w, &h);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(Bytes(b, b + 3), (Bytes{1, 2, 3}));
+  std::free(b);
+  EXPECT_EQ(VQimage_ReadJpeg(Path("none.jpg").c_str(), &w, &h), nullptr);
 }
 
 TEST_F(ImageFileOnDisk, WriteFailuresKeepTheOldFile) {

@@ -378,3 +378,54 @@ TEST_F(SoftwareImages, TextureBlitEntryPoints) {
 }
 
 }  // namespace
+
+namespace {
+
+// A device that keeps every direct-colour pixmap as format 11, as a screen driver might.
+class Bgra32Device : public VQSoftwareDisplayDevice {
+ public:
+  Bgra32Device() : VQSoftwareDisplayDevice(5) {}
+  uint32_t GetPixmapFormatFor(uint32_t format) override { return format == VQPF_PAL8 ? 0u : uint32_t(VQPF_BGRA8888); }
+};
+
+TEST_F(SoftwareImages, PixmapLoadConvertsToTheDeviceFormatOpaque) {
+  MakeImage("c.tga", 2, 1, 0);
+  Bytes px = {10, 20, 30, 40, 50, 60};
+  ASSERT_TRUE(VQimage_WriteFile(px.data(), 2, 1, 2, VQPF_BGR888, nullptr, true, Path("c.tga").c_str(),
+                                VQIMAGE_TGA, 0));
+  Bgra32Device dev;
+  VQPixmap* p = dev.CreatePixmapFromFile(Path("c.tga").c_str());
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(p->m_format, VQPF_BGRA8888);
+  EXPECT_EQ(p->m_bottomUp, 1u);
+  EXPECT_EQ(p->m_widthLog2, 1u);
+  const uint8_t* q = static_cast<uint8_t*>(p->Lock(nullptr));
+  EXPECT_EQ(Bytes(q, q + 8), (Bytes{10, 20, 30, 255, 40, 50, 60, 255}));
+  dev.DeletePixmap(p);
+  // A palette image the device cannot keep fails with error 21.
+  Bytes pal(1024, 0);
+  const uint8_t idx = 0;
+  ASSERT_TRUE(VQimage_WriteFile(&idx, 1, 1, 1, VQPF_PAL8, pal.data(), true, Path("i.tga").c_str(), VQIMAGE_TGA, 0));
+  g_VQerror = 0;
+  EXPECT_EQ(dev.CreatePixmapFromFile(Path("i.tga").c_str()), nullptr);
+  EXPECT_EQ(g_VQerror, VQERR_NOT_SUPPORTED);
+  EXPECT_EQ(dev.m_livePixmaps, 0u);
+}
+
+TEST_F(SoftwareImages, JpegTexturesAreHeldBottomRowFirst) {
+  // 8 x 16, top half white, bottom half black, written top row first.
+  Bytes rgb(8 * 16 * 3);
+  for (uint32_t y = 0; y < 16; ++y)
+    for (uint32_t i = 0; i < 8 * 3; ++i) rgb[y * 24 + i] = y < 8 ? 255 : 0;
+  ASSERT_TRUE(VQimage_WriteJpeg(Path("j.jpg").c_str(), rgb.data(), 8, 16, 95));
+  VQTexture* t = device_.CreateTextureFromFile(Path("j.jpg").c_str(), 1, 0);
+  ASSERT_NE(t, nullptr);
+  float bottom[4], top[4];
+  t->GetPixel(bottom, 3, 1);
+  t->GetPixel(top, 3, 14);
+  EXPECT_LT(bottom[0], 0.1f);
+  EXPECT_GT(top[0], 0.9f);
+  device_.DeleteTexture(t);
+}
+
+}  // namespace

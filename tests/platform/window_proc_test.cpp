@@ -93,6 +93,7 @@ TEST_F(WindowProc, SizesThatChangeNothing) {
 TEST_F(WindowProc, FailedCanvasResizeLeavesWindowAndCanvas) {
   m_canvas.m_recreateResult = false;
   EXPECT_EQ(Send(WM_SIZE, SIZE_RESTORED, make_lparam(803, 600)), 0);
+  EXPECT_EQ(m_canvas.m_recreateCalls, 2) << "once for the new size, once to restore the old";
   EXPECT_EQ(m_canvas.m_width, 640u);
   EXPECT_EQ(m_canvas.m_height, 480u);
   EXPECT_EQ(ClientWidth(), 640);

@@ -161,6 +161,9 @@ int main(int argc, char** argv) {
     g_VQsystem.m_updateUserData = reinterpret_cast<uintptr_t>(&s);
     g_VQsystem.Run();
     framesRun += s.frames;
+    // Run ends without the stop byte only on a quit message (Ctrl+C, or the system asking
+    // the program to end): then no further screen starts.
+    if (!g_VQsystem.m_stop) g_quitRequested = true;
   }
   std::printf("frames %ld, average frame time %.2f ms\n", framesRun, 1000.0 * g_VQsystem.m_averageFrameTime);
 

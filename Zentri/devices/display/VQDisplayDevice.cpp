@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "Zentri/platform/VQSystem.h"
 #include "Zentri/resources/VQPixmap.h"
 #include "Zentri/resources/VQTexture.h"
 #include "Zentri/util/VQerror.h"
@@ -164,4 +165,17 @@ void VQDisplayDevice::DestroyManagers() {
     delete m_pixmapManager;
     m_pixmapManager = nullptr;
   }
+}
+
+void VQDisplayDevice::CloseDisplay() {
+  while (m_canvasCount > 0) {
+    const uint32_t before = m_canvasCount;
+    DestroyCanvas(m_canvases[m_canvasCount - 1], 1);
+    // A driver whose DestroyCanvas leaves the list alone must not hold Close in a loop.
+    if (m_canvasCount == before) RemoveCanvas(m_canvases[m_canvasCount - 1]);
+  }
+  DestroyManagers();
+  if (m_registered) g_VQsystem.RemoveDevice(this);
+  m_registered = 0;
+  m_initialised = 0;
 }

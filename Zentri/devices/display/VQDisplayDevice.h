@@ -189,4 +189,7 @@ class VQDisplayDevice : public VQDevice {
   // The shared parts of Open and Close: make (or destroy) both managers with this device.
   bool CreateManagers();
   void DestroyManagers();
+  // The common Close: destroys every canvas newest first (windows too), releases every
+  // managed texture and pixmap, deletes both managers, unregisters and clears the open flag.
+  void CloseDisplay();
 };

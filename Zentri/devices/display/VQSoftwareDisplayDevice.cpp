@@ -143,12 +143,7 @@ bool VQSoftwareDisplayDevice::Open(uint32_t parameter) {
   return true;
 }
 
-void VQSoftwareDisplayDevice::Close() {
-  DestroyManagers();
-  if (m_registered) g_VQsystem.RemoveDevice(this);
-  m_registered = 0;
-  m_initialised = 0;
-}
+void VQSoftwareDisplayDevice::Close() { CloseDisplay(); }
 
 VQTexture* VQSoftwareDisplayDevice::CreateTexture(const void* pixels, uint32_t width, uint32_t height,
                                                   uint32_t format, uint8_t* palette, uint32_t) {

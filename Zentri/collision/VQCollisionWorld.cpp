@@ -1,0 +1,286 @@
+#include "Zentri/collision/VQCollisionWorld.h"
+
+#include <algorithm>
+#include <cmath>
+
+const CollisionMaterial g_VQdefaultCollisionMaterial = {200000.0f, 5000.0f, 0.8f};
+
+namespace {
+
+VQVector Cross(const VQVector& a, const VQVector& b) {
+  VQVector out;
+  a.Cross(b, out);
+  return out;
+}
+
+VQVector Normalised(VQVector v) {
+  v.Normalize();
+  return v;
+}
+
+// Springs in series; two springs of no stiffness give none.
+float SeriesStiffness(float k1, float k2) {
+  const double sum = double(k1) + k2;
+  return sum != 0.0 ? float(double(k1) * k2 / sum) : 0.0f;
+}
+
+const CollisionMaterial& OrDefault(const CollisionMaterial* m) {
+  return m ? *m : g_VQdefaultCollisionMaterial;
+}
+
+}  // namespace
+
+bool VQCollisionWorld::AddBody(VQVehicleModel* body) {
+  if (m_bodyCount >= VQCOLLISION_MAX_BODIES) return false;
+  m_bodies[m_bodyCount++] = body;
+  return true;
+}
+
+void VQCollisionWorld::RemoveBody(VQVehicleModel* body) {
+  for (uint32_t i = 0; i < m_bodyCount; ++i) {
+    if (m_bodies[i] != body) continue;
+    for (uint32_t k = i + 1; k < m_bodyCount; ++k) m_bodies[k - 1] = m_bodies[k];
+    m_bodies[--m_bodyCount] = nullptr;
+    return;
+  }
+}
+
+bool VQCollisionWorld::SetTrackQuery(VQTrackQuery query) {
+  m_trackQuery = query;
+  m_subStepCounter = 0;
+  m_oddFlag = 0;
+  return true;
+}
+
+bool VQCollisionWorld::Step(float time, float frameTime) {
+  const float h = m_subStep;
+  float a = frameTime + m_accumulator;
+  m_accumulator = 0.0f;
+  // A sub-step that does not advance would never end the loop.
+  if (!(h > 0.0f)) return true;
+  while (a > h) {
+    time = time + h;
+    a = a - h;
+    const bool even = (m_subStepCounter & 1u) == 0;
+    m_oddFlag = even ? 0 : 1;
+
+    for (uint32_t i = 0; i < m_bodyCount; ++i) {
+      VQVehicleModel* body = m_bodies[i];
+      if (!body || !(even || body->IsFullRate())) continue;
+      VQVector v;
+      body->SetExternalForce(body->GetPresetForce(v));
+      body->SetExternalTorque(body->GetPresetTorque(v));
+      body->Prepare(int(i) + 1, time);
+      VQCollisionBody* cb = body->GetCollisionBody();
+      body->GetWorldMatrix()->TransformPoint(cb->worldEnclosingCentre, cb->enclosingCentre);
+      CollideWithTrack(body, m_trackQuery);
+    }
+
+    // Broad phase: handled[i] bit j records the pair (i, j) of this sub-step.
+    uint64_t handled[VQCOLLISION_MAX_BODIES] = {};
+    for (uint32_t i = 0; i < m_bodyCount; ++i) {
+      VQVehicleModel* body = m_bodies[i];
+      if (!body || !body->IsCollidable() || !(even || body->IsFullRate())) continue;
+      const VQCollisionBody* bi = body->GetCollisionBody();
+      VQVehicleModel* candidates[VQCOLLISION_MAX_CANDIDATES];
+      uint32_t count = 0;
+      for (uint32_t j = 0; j < m_bodyCount; ++j) {
+        VQVehicleModel* other = m_bodies[j];
+        if (j == i || !other || !other->IsCollidable()) continue;
+        if (handled[j] & (uint64_t(1) << i)) continue;
+        const VQCollisionBody* bj = other->GetCollisionBody();
+        const float r = bi->enclosingRadius + bj->enclosingRadius;
+        const VQVector d = bi->worldEnclosingCentre - bj->worldEnclosingCentre;
+        if (!d.IsSmallerThan(r)) continue;
+        if (!(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z < double(r) * r)) continue;
+        if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = other;
+        handled[i] |= uint64_t(1) << j;
+      }
+      CollideBodies(body, candidates, count);
+    }
+
+    for (uint32_t i = 0; i < m_bodyCount; ++i) {
+      VQVehicleModel* body = m_bodies[i];
+      if (!body) continue;
+      if (body->IsFullRate())
+        body->Step(int(i) + 1, time, h);
+      else if (even)
+        body->Step(int(i) + 1, time, 2.0f * h);
+    }
+    ++m_subStepCounter;
+  }
+  if (a > 0.0f) m_accumulator = a;
+  return true;
+}
+
+void VQCollisionWorld::CollideWithTrack(VQVehicleModel* body, VQTrackQuery query) {
+  VQCollisionBody& b = *body->GetCollisionBody();
+  VQVector V, W, G;
+  body->GetVL100(V);
+  body->GetOL100(W);
+  body->GetCentreOfGravity(G);
+  const VQMatrix M = *body->GetWorldMatrix();
+  const VQMatrix Minv = *body->GetInverseWorldMatrix();
+  if (!b.worldCentresValid) {
+    for (uint32_t i = 0; i < b.sphereCount; ++i) M.TransformPoint(b.worldCentres[i], b.localCentres[i]);
+    b.worldCentresValid = 1;
+  }
+
+  for (uint32_t i = 0; i < b.sphereCount && i < VQCOLLISION_MAX_SPHERES; ++i) {
+    const VQVector P = b.worldCentres[i];
+    const uint32_t bit = 1u << i;
+    if (b.noTrack[i]) {
+      b.previousWorldCentres[i] = P;
+      continue;
+    }
+    const float radius = b.radii[i];
+    const VQVector R = b.localCentres[i] - G;
+
+    bool contact = false;
+    VQVector S = b.previousWorldCentres[i];
+    VQVector E = P;
+    VQVector D = E - S;
+    float L = D.Length();
+    VQVector n(0, 0, 0), Q(0, 0, 0);
+    const CollisionMaterial* trackMaterial = nullptr;
+    while (L > 0.0f && query) {
+      float t = 0.0f;
+      VQVector q;
+      const CollisionMaterial* material = nullptr;
+      if (!query(S, E, radius, &t, &q, &material)) break;
+      contact = true;
+      Q = q;
+      trackMaterial = material;
+      const VQVector H = S + D * float(double(t) / L);
+      n = Normalised(H - Q);
+      S = H + n * VQCOLLISION_PUSH_OUT;
+      E = E - n * n.Dot(E - S);
+      D = E - S;
+      const float L2 = D.Length();
+      if (L2 < L)
+        L = L2;
+      else
+        break;
+    }
+    b.previousWorldCentres[i] = E;
+    if (!contact) {
+      b.previousWorldCentres[i] = P;
+      b.trackContactBits &= ~bit;
+      continue;
+    }
+
+    const CollisionMaterial& mb = OrDefault(b.materials[i]);
+    const CollisionMaterial& mt = OrDefault(trackMaterial);
+
+    // Normal force: spring on the penetration, damper on the normal speed, never pulling.
+    const float depth = (P - E).Length();
+    VQVector nb;
+    Minv.RotateVector(nb, n);
+    const VQVector Vp = Cross(W, R) + V;
+    const float vn = nb.Dot(Vp);
+    const float k = SeriesStiffness(mb.stiffness, mt.stiffness);
+    const float c = std::max(mb.damping, mt.damping);
+    const float Fk = float(double(k) * depth);
+    float Fc = float(-double(c) * vn);
+    if (double(Fk) + Fc < 0.0) Fc = -Fk;
+    const float F = Fk + Fc;
+    const VQVector Fn = nb * F;
+    body->AddExternalForce(Fn);
+    body->AddExternalTorque(Cross(R, Fn));
+
+    // Coulomb friction at the point of the slid sphere that faces the track.
+    const VQVector Cp = E - n * radius;
+    VQVector Cb;
+    Minv.TransformPoint(Cb, Cp);
+    Cb = Cb - G;
+    const VQVector Vc = Cross(W, Cb) + V;
+    const VQVector Vt = Vc - nb * vn;
+    const VQVector tau = Normalised(Vt);
+    const float mu = std::min(mb.friction, mt.friction);
+    const VQVector Ft = tau * float(-double(mu) * Fn.Length());
+    body->AddExternalForce(Ft);
+    body->AddExternalTorque(Cross(Cb, Ft));
+
+    if (!(b.trackContactBits & bit) && m_contactCallback) {
+      VQVector vw;
+      M.RotateVector(vw, nb * vn);
+      m_contactCallback(body, nullptr, b.materials[i], trackMaterial, Cp, vw, m_userWord);
+    }
+    b.trackContactBits |= bit;
+  }
+}
+
+void VQCollisionWorld::CollideBodies(VQVehicleModel* A, VQVehicleModel* const* candidates,
+                                     uint32_t count) {
+  VQCollisionBody& ba = *A->GetCollisionBody();
+  VQVector VA, WA, GA;
+  A->GetVL100(VA);
+  A->GetOL100(WA);
+  A->GetCentreOfGravity(GA);
+  const VQMatrix MA = *A->GetWorldMatrix();
+  const VQMatrix MAinv = *A->GetInverseWorldMatrix();
+  uint32_t touched = 0;
+
+  for (uint32_t i = 0; i < ba.sphereCount && i < VQCOLLISION_MAX_SPHERES; ++i) {
+    const VQVector PA = ba.worldCentres[i];
+    const float rA = ba.radii[i];
+    const CollisionMaterial* mA = ba.materials[i];
+    for (uint32_t c = 0; c < count; ++c) {
+      VQVehicleModel* B = candidates[c];
+      VQCollisionBody& bb = *B->GetCollisionBody();
+      const VQMatrix MB = *B->GetWorldMatrix();
+      for (uint32_t j = 0; j < bb.sphereCount && j < VQCOLLISION_MAX_SPHERES; ++j) {
+        const VQVector PB = bb.worldCentres[j];
+        const float s = rA + bb.radii[j];
+        const VQVector d = PB - PA;
+        if (!d.IsSmallerThan(s)) continue;
+        const double dd = double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z;
+        if (!(dd < double(s) * s)) continue;
+        const float delta = float(std::sqrt(dd));
+        const VQVector n = Normalised(d);
+        const VQVector Cp = PA + n * rA;
+
+        VQVector r1;
+        MAinv.TransformPoint(r1, Cp);
+        r1 = r1 - GA;
+        const VQVector vA = Cross(WA, r1) + VA;
+        VQVector VB, WB, GB;
+        B->GetVL100(VB);
+        B->GetOL100(WB);
+        B->GetCentreOfGravity(GB);
+        const VQMatrix& MBinv = *B->GetInverseWorldMatrix();
+        VQVector r2;
+        MBinv.TransformPoint(r2, Cp);
+        r2 = r2 - GB;
+        const VQVector vB = Cross(WB, r2) + VB;
+        VQVector vAw, vBw;
+        MA.RotateVector(vAw, vA);
+        MB.RotateVector(vBw, vB);
+        const VQVector vrel = vAw - vBw;
+
+        const CollisionMaterial& ma = OrDefault(mA);
+        const CollisionMaterial& mb = OrDefault(bb.materials[j]);
+        const float k = SeriesStiffness(ma.stiffness, mb.stiffness);
+        const float cd = std::max(ma.damping, mb.damping);
+        const VQVector Vn = n * n.Dot(vrel);
+        const VQVector Fc = Vn * -cd;
+        const VQVector Fk = n * float(-double(k) * (double(s) - delta));
+        VQVector F = Fc + Fk;
+        if (F.Dot(Fk) < 0.0f) F.Set(0, 0, 0);
+
+        VQVector FA, FB;
+        MAinv.RotateVector(FA, F);
+        MBinv.RotateVector(FB, -F);
+        A->ApplyForceAtPoint(FA, ba.localCentres[i]);
+        B->ApplyForceAtPoint(FB, bb.localCentres[j]);
+
+        const uint32_t bit = 1u << i;
+        if (!(ba.bodyContactBits & bit) && m_contactCallback)
+          m_contactCallback(A, B, mA, bb.materials[j], Cp, Vn, m_userWord);
+        ba.bodyContactBits |= bit;
+        touched |= bit;
+      }
+    }
+  }
+  ba.bodyContactBits &= touched;
+}

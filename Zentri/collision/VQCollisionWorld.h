@@ -1,0 +1,83 @@
+// The collision world: advances up to 40 vehicle bodies in fixed sub-steps (0.005 s) and, in
+// every sub-step, lets each body touch the track and the other bodies before it integrates.
+// Contacts are penalty forces (spring and damper along the contact normal, Coulomb friction
+// against the track) written into the bodies' external force and torque.
+//
+// The world knows nothing of the track's geometry: its owner hands it a track query that
+// sweeps a sphere against the track. Bodies are not owned. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "Zentri/math/VQVector.h"
+#include "Zentri/vehicle/VQVehicleModel.h"
+
+// The contact properties the contact routines read from a collision material (the game's
+// record may carry more fields after these three).
+struct CollisionMaterial {
+  float stiffness;  // N/m
+  float damping;    // N s/m
+  float friction;   // Coulomb coefficient
+};
+
+// Stands in on a side of a contact that has no material: a body sphere without one, or a track
+// triangle whose word names no entry of the game's table, still gets a contact force.
+extern const CollisionMaterial g_VQdefaultCollisionMaterial;
+
+// Sweeps a sphere against the track. On true: distance travelled from start towards end before
+// the first touch, the touched point of the track (world), the touched triangle's material
+// (may be null when the track has none for it).
+using VQTrackQuery = bool (*)(const VQVector& start, const VQVector& end, float radius,
+                              float* distance, VQVector* contact,
+                              const CollisionMaterial** material);
+// Called on each new contact of a sphere: (body, other body or null for the track, material of
+// the body's sphere, material of the other side, world contact point, normal velocity (world),
+// user word).
+using VQContactCallback = void (*)(VQVehicleModel* body, VQVehicleModel* other,
+                                   const CollisionMaterial* ownMaterial,
+                                   const CollisionMaterial* otherMaterial,
+                                   const VQVector& point, const VQVector& normalVelocity,
+                                   uintptr_t userWord);
+
+constexpr uint32_t VQCOLLISION_MAX_BODIES = 40;
+// Candidates kept per body in the broad phase of one sub-step.
+constexpr uint32_t VQCOLLISION_MAX_CANDIDATES = 20;
+// How far a slid sphere is lifted off the touched surface.
+constexpr float VQCOLLISION_PUSH_OUT = 0.001f;
+
+class VQCollisionWorld {
+ public:
+  VQCollisionWorld() = default;
+  ~VQCollisionWorld() = default;
+
+  // Appends the body; false, and nothing changes, when 40 bodies are held.
+  bool AddBody(VQVehicleModel* body);
+  // Removes the first entry holding the body; later entries keep their order.
+  void RemoveBody(VQVehicleModel* body);
+  // Stores the query and restarts the half-rate rhythm (sub-step counter 0).
+  bool SetTrackQuery(VQTrackQuery query);
+  // Advances by frameTime seconds from time: runs every whole sub-step that fits strictly and
+  // carries the remainder (at most one sub-step) to the next call. Always true.
+  bool Step(float time, float frameTime);
+  void Stop() {}
+
+  // One sub-step's contact routines, also usable on their own.
+  void CollideWithTrack(VQVehicleModel* body, VQTrackQuery query);
+  void CollideBodies(VQVehicleModel* body, VQVehicleModel* const* candidates, uint32_t count);
+
+  uint32_t GetBodyCount() const { return m_bodyCount; }
+  VQVehicleModel* GetBody(uint32_t i) const { return i < m_bodyCount ? m_bodies[i] : nullptr; }
+  uint32_t GetSubStepCounter() const { return m_subStepCounter; }
+
+  float m_accumulator = 0.0f;
+  float m_subStep = 0.005f;
+  VQContactCallback m_contactCallback = nullptr;
+  uintptr_t m_userWord = 0;
+
+ private:
+  uint32_t m_bodyCount = 0;
+  VQVehicleModel* m_bodies[VQCOLLISION_MAX_BODIES] = {};
+  VQTrackQuery m_trackQuery = nullptr;
+  uint32_t m_subStepCounter = 0;
+  uint32_t m_oddFlag = 0;
+};

@@ -1,0 +1,76 @@
+// A small test track made in code, with a stand-in for the race's track services that the
+// physics needs: the ground query under a wheel and the sphere sweep for the collision world,
+// both answered from a terrain tree and a table of surface materials. Tests, the collision
+// benchmark and physics-demo drive cars on it.
+//
+// Layout (engine axes, metres, z up; a car at rest with start angles 0 faces +y):
+//   ground    [-120, 120] x [-120, 120] at z = 0, asphalt inside |x|, |y| <= 90, grass outside
+//   ramp      x in [-6, 6], rising from y = 18 (z = 0) to y = 43 (z = 2.5), flat to y = 48,
+//             with no ground below it
+//   curve     a banked quarter ring around (-60, 60), radii 20 to 36, z = 0 inside to 3 outside
+//   wall      a solid block x in [50, 90], y in [40, 42], 2 high
+//   boundary  walls 4 high around the ground, facing inwards
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Zentri/collision/VQCollisionWorld.h"
+#include "Zentri/collision/VQTerrainTree.h"
+
+struct VQSampleSurface {
+  CollisionMaterial contact;  // first: the collision world reads it through a pointer
+  float dryFriction;
+  float wetFriction;
+  float coefficient;  // rolling resistance
+  const char* name;
+};
+
+// Surface indices of the sample track (the triangles' words).
+enum VQSampleSurfaceId : uint32_t { VQSAMPLE_ASPHALT = 0, VQSAMPLE_GRASS = 1, VQSAMPLE_WALL = 2 };
+
+class VQSampleTrack {
+ public:
+  struct Mesh {
+    std::vector<VQVector> vertices;
+    std::vector<uint32_t> indices;
+    uint32_t surface = 0;
+  };
+
+  VQSampleTrack();  // makes the geometry and the surfaces; the terrain stays empty
+  // The collider meshes as the terrain tree takes them (pointing into this object).
+  std::vector<VQTerrainMesh> TerrainMeshes() const;
+  // Builds the terrain tree from the meshes (32 triangles per leaf, depth 8).
+  bool BuildTerrain();
+
+  // The track that the static queries answer from (null: no ground, no contacts).
+  static void SetCurrent(VQSampleTrack* track);
+  static VQSampleTrack* GetCurrent();
+  // The ground query for the vehicle models (signature VQGroundQuery): the first triangle below
+  // the point, answered 0.01 above it (the raw height 0.005 above it). No ground: 0.005 with
+  // normal (0, 0, 1), friction 1, coefficient 0.001. The curve lies over the ground, so a hint
+  // on a ground triangle keeps answering the ground until the wheel leaves that triangle.
+  static float GroundHeight(const VQVector* point, VQVector* normal, float* dryFriction,
+                            float* wetFriction, float* coefficient, float* rawHeight,
+                            uint32_t* material, uint32_t* hint);
+  // The collision world's track query (signature VQTrackQuery). The material is null when the
+  // triangle's word names no surface.
+  static bool SweepSphere(const VQVector& start, const VQVector& end, float radius,
+                          float* distance, VQVector* contact, const CollisionMaterial** material);
+
+  // Gives a car the sample contact spheres (body frame: origin on the ground at the rear axle,
+  // y forward, front axle at y = 2.6) and the asphalt material: eight spheres of radius 0.4 at
+  // the body's corners and sides 0.6 above the ground, two on the roof. True when all fitted.
+  bool AddCarSpheres(VQVehicleModel& car) const;
+
+  std::vector<Mesh> m_meshes;
+  std::vector<VQSampleSurface> m_surfaces;
+  VQTerrainTree m_terrain;
+  bool m_flatTest = false;  // answer every ground query with flat ground at -10
+
+ private:
+  void AddQuad(Mesh& m, const VQVector& p0, const VQVector& p1, const VQVector& p2,
+               const VQVector& p3, const VQVector& facing);
+  void AddBox(Mesh& m, float x0, float y0, float x1, float y1, float height);
+};

@@ -1,0 +1,55 @@
+// Names and text data files of the model library: the variable lookup over a model's name table,
+// the shape of a variable, display names, and the reader of model data files, which assigns
+// values to store variables by name.
+//
+// A name table is an array of 12-byte records (record k describes store element k): 10
+// characters of name, the shape character, the type letter. See model/README.md for the
+// encoding of arrays and text variables.
+#pragma once
+
+#include <string>
+
+namespace tolvu {
+
+// Rows and columns of the variable whose first record is `index`: 1 x 1 for a scalar, 0 x 0 for a
+// record that continues an array. A first record whose dimension records are malformed, or whose
+// elements would run past the table, reports "N006 " and counts as 1 x 1. Returns false (with
+// 0 x 0) for an index outside 1..nvars.
+bool VariableDims(int index, int& rows, int& cols, const char* table, int nvars);
+
+// The store index of "NAME", "NAME(i)" or "NAME(i,j)" (1-based), or 0 when the name resolves to
+// nothing: unknown, an index out of the variable's shape, a pattern ("*"), "DIA", or malformed.
+// An index may be the name of an H/I/J/K variable whose value in `store` gives it; with a null
+// store such indices resolve to nothing. The table is searched from its last record to its
+// first; records that continue a text variable are passed over.
+int LookupVariable(const char* name, int nameLength, const char* table, int nvars, const double* store);
+
+// "NAME(i,j)" for an element of an array variable, "NAME" for a scalar; empty when the index is
+// outside 1..nvars.
+std::string ElementName(int index, const char* table, int nvars);
+
+// The display name of a store index: the name of a scalar, "NAME(i,j)" for an element of an array
+// of several columns, "NAME(i)" for one of a single column, and "ZZHELP(rest)" for a help text
+// record (a text variable whose name begins with "#"). A negative index asks for the same name
+// without a trailing "(1,1)" or "(1)", so an array's first element shows as its bare name. An
+// index of 0 or beyond nvars reports "B058 " and gives an empty name.
+std::string DisplayName(int index, const char* table, int nvars);
+
+// Reads a model data file into the store. The store must hold at least `nvars` doubles; only
+// elements 1..nvars are written. `table` may be modified by text lines (text variables keep their
+// text in the table). Every problem is reported through the discarded diagnostics; the values
+// assigned before a failing line stay.
+void ReadDataFile(double* store, const char* fileName, int fileNameLength, char* table, int nvars);
+
+// Carries out one assignment: target token, value token. Exposed for the tests and the fuzz
+// target. Returns false when the line was skipped with a diagnostic.
+bool AssignDataValue(const std::string& target, const std::string& value, double* store, char* table, int nvars);
+
+// Carries out one text line. Returns false when nothing was written.
+bool AssignText(const std::string& target, const std::string& text, char* table, int nvars);
+
+// The number rule of the data files: the value of a number token, or false when the token is
+// no number (it is then taken as a variable reference).
+bool ParseNumber(const std::string& token, double& value);
+
+}  // namespace tolvu

@@ -1,0 +1,175 @@
+// vqtool terrain-build IN OUT.vqt: builds a terrain tree (32 triangles per leaf, depth 8) and
+//   writes its cache file. IN is "sample" for the built-in sample track, or a text file of
+//   collider triangles: "v X Y Z" vertex lines, "f A B C" triangle lines with 1-based vertex
+//   numbers of the current mesh, "m" starting a new mesh and "w N" setting the word of the
+//   following triangles (the collision-material index); "#" starts a comment.
+// vqtool terrain-info FILE.vqt: reads a cache file and prints its counts, bounds, tree shape
+//   and the triangles per word.
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Zentri/collision/VQSampleTrack.h"
+#include "Zentri/collision/VQTerrainTree.h"
+#include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfile.h"
+#include "tools/vqtool/vqtool.h"
+
+namespace {
+
+struct TextMesh {
+  std::vector<VQVector> vertices;
+  std::vector<uint32_t> indices;
+  std::vector<uint32_t> words;
+};
+
+void WordFromText(const VQTerrainMesh& mesh, uint32_t triangle, uint32_t* word) {
+  const auto* m = reinterpret_cast<const TextMesh*>(mesh.source);
+  *word = m->words[triangle];
+}
+
+// Reads the triangle text; false with a message naming the line.
+bool ReadTriangles(const char* path, std::vector<TextMesh>* meshes) {
+  FILE* f = VQfile_Open(path, "rb");
+  if (!f) {
+    std::fprintf(stderr, "vqtool terrain-build: cannot open '%s' (error %d)\n", path, g_VQerror);
+    return false;
+  }
+  meshes->assign(1, TextMesh());
+  char line[512];
+  uint32_t word = 0;
+  int number = 0;
+  bool ok = true;
+  while (ok && std::fgets(line, sizeof line, f)) {
+    ++number;
+    char* p = line;
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p == '#' || *p == '\n' || *p == '\r' || *p == 0) continue;
+    TextMesh& m = meshes->back();
+    float x, y, z;
+    long a, b, c;
+    unsigned long w;
+    char tail;
+    if (std::sscanf(p, "v %f %f %f %c", &x, &y, &z, &tail) == 3) {
+      m.vertices.emplace_back(x, y, z);
+    } else if (std::sscanf(p, "f %ld %ld %ld %c", &a, &b, &c, &tail) == 3) {
+      const long n = long(m.vertices.size());
+      if (a < 1 || b < 1 || c < 1 || a > n || b > n || c > n) {
+        std::fprintf(stderr, "vqtool terrain-build: %s:%d: vertex number outside the mesh\n", path, number);
+        ok = false;
+      } else {
+        m.indices.insert(m.indices.end(), {uint32_t(a - 1), uint32_t(b - 1), uint32_t(c - 1)});
+        m.words.push_back(word);
+      }
+    } else if (std::sscanf(p, "w %lu %c", &w, &tail) == 1 && w <= UINT32_MAX) {
+      word = uint32_t(w);
+    } else if (p[0] == 'm' && (p[1] == '\n' || p[1] == '\r' || p[1] == 0 || p[1] == ' ')) {
+      meshes->emplace_back();
+    } else {
+      std::fprintf(stderr, "vqtool terrain-build: %s:%d: cannot read the line\n", path, number);
+      ok = false;
+    }
+  }
+  std::fclose(f);
+  return ok;
+}
+
+int Build(const std::vector<std::string>& args) {
+  if (args.size() != 2) {
+    std::fprintf(stderr, "usage: vqtool terrain-build IN OUT.vqt\n");
+    return 2;
+  }
+  VQTerrainTree tree;
+  if (args[0] == "sample") {
+    VQSampleTrack track;
+    if (!track.BuildTerrain()) return 1;
+    if (!track.m_terrain.Write(args[1].c_str())) {
+      std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (error %d)\n", args[1].c_str(), g_VQerror);
+      return 1;
+    }
+    std::printf("%u triangles, %u nodes\n", track.m_terrain.GetTriangleCount(), track.m_terrain.GetNodeCount());
+    return 0;
+  }
+  if (VQfile_TypeFromExtension(args[0].c_str()) == VQFILE_VQO) {
+    std::fprintf(stderr, "vqtool terrain-build: scene files are not readable yet; give a triangle text file\n");
+    return 1;
+  }
+  std::vector<TextMesh> meshes;
+  if (!ReadTriangles(args[0].c_str(), &meshes)) return 1;
+  std::vector<VQTerrainMesh> input;
+  for (const TextMesh& m : meshes) {
+    VQTerrainMesh t;
+    t.vertices = m.vertices.data();
+    t.vertexCount = uint32_t(m.vertices.size());
+    t.indices = m.indices.data();
+    t.triangleCount = uint32_t(m.words.size());
+    t.source = reinterpret_cast<uintptr_t>(&m);
+    input.push_back(t);
+  }
+  if (!tree.Build(input.data(), uint32_t(input.size()), WordFromText, true, 32, 8)) {
+    std::fprintf(stderr, "vqtool terrain-build: cannot build the tree (error %d)\n", g_VQerror);
+    return 1;
+  }
+  if (!tree.Write(args[1].c_str())) {
+    std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (error %d)\n", args[1].c_str(), g_VQerror);
+    return 1;
+  }
+  std::printf("%u triangles, %u nodes\n", tree.GetTriangleCount(), tree.GetNodeCount());
+  return 0;
+}
+
+int Info(const std::vector<std::string>& args) {
+  if (args.size() != 1) {
+    std::fprintf(stderr, "usage: vqtool terrain-info FILE.vqt\n");
+    return 2;
+  }
+  VQTerrainTree tree;
+  if (!tree.Read(args[0].c_str())) {
+    std::fprintf(stderr, "vqtool terrain-info: cannot read '%s' (error %d)\n", args[0].c_str(), g_VQerror);
+    return 1;
+  }
+  std::printf("vertices   %u\ntriangles  %u\nnodes      %u\n", tree.GetVertexCount(),
+              tree.GetTriangleCount(), tree.GetNodeCount());
+  uint32_t flat = 0;
+  std::map<uint32_t, uint32_t> words;
+  for (uint32_t i = 0; i < tree.GetTriangleCount(); ++i) {
+    flat += tree.GetTriangles()[i].IsFlat();
+    ++words[tree.GetTriangles()[i].word];
+  }
+  std::printf("flat       %u\n", flat);
+  if (const VQTerrainNode* root = tree.GetRoot()) {
+    std::printf("rectangle  %g %g .. %g %g\n", root->minX, root->minY, root->maxX, root->maxY);
+    uint32_t leaves = 0, entries = 0, largest = 0, depth = 0;
+    std::vector<std::pair<const VQTerrainNode*, uint32_t>> stack{{root, 0}};
+    while (!stack.empty()) {
+      auto [n, d] = stack.back();
+      stack.pop_back();
+      depth = std::max(depth, d);
+      if (n->IsLeaf()) {
+        ++leaves;
+        entries += n->triangleCount;
+        largest = std::max(largest, n->triangleCount);
+        continue;
+      }
+      for (const VQTerrainNode* c : {n->lowXLowY, n->lowXHighY, n->highXLowY, n->highXHighY})
+        if (c) stack.push_back({c, d + 1});
+    }
+    std::printf("leaves     %u (depth %u, largest %u, %u entries)\n", leaves, depth, largest, entries);
+  }
+  for (const auto& [word, count] : words) std::printf("word %-5u %u triangles\n", word, count);
+  return 0;
+}
+
+VQToolCommand g_terrainBuild("terrain-build", "terrain-build IN OUT.vqt",
+                             "build a terrain cache file from collider triangles (IN: sample or a triangle text file)",
+                             Build);
+VQToolCommand g_terrainInfo("terrain-info", "terrain-info FILE.vqt",
+                            "print the counts, bounds and tree shape of a terrain cache file", Info);
+
+}  // namespace
