@@ -9,7 +9,7 @@
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNode.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
 
 // ---- Mesh ----------------------------------------------------------------------------------------
 
@@ -228,7 +228,7 @@ VQGeoset* VQGeoset::Clone(const VQGeoset* s) {
   std::memcpy(g->m_distances, s->m_distances, sizeof g->m_distances);
   for (uint32_t i = 0; i < s->m_levelCount; ++i) {
     VQMesh* src = s->m_meshes[i];
-    VQMesh* m = (src && src->m_device) ? src->m_device->CreateMeshFromRecord(src) : VQMesh::Copy(src);
+    VQMesh* m = (src && src->m_device) ? src->m_device->CreateMeshFromRecord(src, 0) : VQMesh::Copy(src);
     if (!m && src) {
       Destroy(g);
       return nullptr;
@@ -291,7 +291,7 @@ void VQGeoset::Draw(VQMattable* table, const VQMatrix& modelView, VQLightNode* c
     return;
   }
   rc.m_geoset = this;
-  if (rc.m_display) rc.m_display->DrawMesh(mesh, table, &modelView, &view, w0, w1, w2);
+  VQrender_DrawMesh(rc.m_display, mesh, table, &modelView, &view, w0, w1, w2);
 }
 
 void VQGeoset::GetBoundingSphere(VQVector& centre, float& radius) const {

@@ -11,7 +11,7 @@
 #include "Zentri/math/VQMatrix.h"
 #include "Zentri/math/VQVector.h"
 
-class VQRenderDevice;
+class VQDisplayDevice;
 class VQMattable;
 class VQNode;
 class VQLightNode;
@@ -79,7 +79,7 @@ class VQMesh {
   uint8_t* m_records = nullptr;   // 8 bytes per triangle, little-endian u16 material first
   uint32_t m_extraCount = 0;
   uint8_t* m_extra = nullptr;
-  VQRenderDevice* m_device = nullptr;
+  VQDisplayDevice* m_device = nullptr;
   uint32_t m_deviceBuffer = 0;
   // Triangles allocated; particle systems draw fewer than they hold.
   uint32_t m_triangleCapacity = 0;

@@ -10,6 +10,29 @@ namespace {
 uint32_t s_count = 0;
 VQMaterial* s_head = nullptr;
 uint32_t s_nameCounter = 1;
+uint32_t s_generation = 1;  // advanced when the library forgets its list
+
+void Link(VQMaterial* m) {
+  m->m_prev = nullptr;
+  m->m_next = s_head;
+  if (s_head) s_head->m_prev = m;
+  s_head = m;
+  m->m_libraryGeneration = s_generation;
+  s_count++;
+}
+
+bool Unlink(VQMaterial* m) {
+  if (m->m_libraryGeneration != s_generation) return false;
+  if (m->m_prev)
+    m->m_prev->m_next = m->m_next;
+  else
+    s_head = m->m_next;
+  if (m->m_next) m->m_next->m_prev = m->m_prev;
+  m->m_prev = m->m_next = nullptr;
+  m->m_libraryGeneration = 0;
+  s_count--;
+  return true;
+}
 
 char* DupString(const char* text) {
   if (!text) return nullptr;
@@ -41,9 +64,7 @@ VQMaterial* VQMaterial::Create(const char* name) {
       if (n >= 1) s_nameCounter = uint32_t(n + 1);
     }
   }
-  m->m_next = s_head;
-  s_head = m;
-  s_count++;
+  Link(m);
   return m;
 }
 
@@ -55,16 +76,8 @@ VQMaterial* VQMaterial::Clone(const VQMaterial* source, const char* name) {
 
 void VQMaterial::Destroy(VQMaterial* material) {
   if (!material) return;
-  VQMaterial** link = &s_head;
-  for (uint32_t i = 0; i < s_count && *link; ++i, link = &(*link)->m_next) {
-    if (*link == material) {
-      *link = material->m_next;
-      s_count--;
-      delete material;
-      return;
-    }
-  }
-  // Not in the library: left alone.
+  Unlink(material);  // a material the library no longer lists is freed all the same
+  delete material;
 }
 
 void VQMaterial::SetDefaults() {
@@ -141,18 +154,11 @@ VQMaterial* VQmaterial_LibraryFind(const char* name) {
 
 void VQmaterial_LibraryMoveToHead(VQMaterial* material) {
   if (!material || s_head == material) return;
-  VQMaterial** link = &s_head;
-  for (uint32_t i = 0; i < s_count && *link; ++i, link = &(*link)->m_next) {
-    if (*link == material) {
-      *link = material->m_next;
-      material->m_next = s_head;
-      s_head = material;
-      return;
-    }
-  }
+  if (Unlink(material)) Link(material);
 }
 
 void VQmaterial_LibraryReset() {
+  s_generation++;
   s_nameCounter = 1;
   s_count = 0;
   s_head = nullptr;
@@ -162,6 +168,7 @@ void VQmaterial_LibraryFreeAll() {
   VQMaterial* m = s_head;
   s_head = nullptr;
   s_count = 0;
+  s_generation++;
   while (m) {
     VQMaterial* next = m->m_next;
     delete m;

@@ -63,6 +63,10 @@ class VQMaterial {
   uint32_t m_alphaValue = 0;   // 32 bits carried as they are
   uint32_t m_alphaFactor = 0;  // 32 bits carried as they are
   VQMaterial* m_next = nullptr;
+  // Back link and library generation (0: not in the library), so that unlinking a material
+  // costs no search; the library is still walked from its head through m_next.
+  VQMaterial* m_prev = nullptr;
+  uint32_t m_libraryGeneration = 0;
 
  private:
   friend void VQmaterial_LibraryFreeAll();

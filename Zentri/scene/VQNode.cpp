@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
 
@@ -129,47 +129,16 @@ void VQrender_AddTransparent(VQMesh* mesh, VQGeoset* geoset, VQEffect* effect, f
   rc.m_transparentCount++;
 }
 
-// ---- Default render device ---------------------------------------------------------------------
-
-VQRenderDevice::~VQRenderDevice() = default;
-VQSceneTextures::~VQSceneTextures() = default;
-
-void VQRenderDevice::SetFillMode(uint32_t) {}
-
-uint32_t VQRenderDevice::PackColourV(const float rgba[4]) {
-  uint32_t word = 0;
-  for (int i = 0; i < 4; ++i) {
-    float c = rgba[i] * 255.0f;
-    uint32_t v = c <= 0.0f ? 0u : (c >= 255.0f ? 255u : uint32_t(c));
-    word |= v << (8 * i);
-  }
-  return word;
+void VQrender_DrawMesh(VQDisplayDevice* device, VQMesh* mesh, VQMattable* table,
+                       const VQMatrix* modelView, const VQVector* viewPosition, uintptr_t w0,
+                       uintptr_t w1, uintptr_t w2) {
+  if (!device) return;
+  device->DrawMesh(mesh, reinterpret_cast<uintptr_t>(table), reinterpret_cast<uintptr_t>(modelView),
+                   reinterpret_cast<uintptr_t>(viewPosition), w0, w1, w2);
 }
 
-bool VQRenderDevice::EnableLight(VQLightNode*, uint32_t index) {
-  if (index >= LightCount()) return VQerror_Fail(VQERR_DRIVER_18);
-  return true;
+VQMesh* VQrender_CreateMesh(VQDisplayDevice* device, uint32_t vertices, uint32_t triangles,
+                            uint32_t extra, bool normals, bool colours, bool texCoords) {
+  if (!device) return nullptr;
+  return device->CreateMesh(vertices, triangles, extra, normals, colours, texCoords);
 }
-void VQRenderDevice::DisableLight(VQLightNode*, uint32_t) {}
-bool VQRenderDevice::FogOn(VQFogNode* fog) { return fog != nullptr; }
-void VQRenderDevice::FogOff(VQFogNode*) {}
-void VQRenderDevice::DrawMesh(VQMesh*, VQMattable*, const VQMatrix*, const VQVector*, uintptr_t,
-                              uintptr_t, uintptr_t) {
-  g_VQrender.m_matrixChanged = 0;
-}
-
-VQMesh* VQRenderDevice::CreateMesh(uint32_t vertices, uint32_t triangles, uint32_t extra,
-                                   bool normals, bool colours, bool texCoords) {
-  VQMesh* mesh = VQMesh::Create(vertices, triangles, extra, normals, colours, texCoords);
-  if (mesh) mesh->m_device = this;
-  return mesh;
-}
-
-VQMesh* VQRenderDevice::CreateMeshFromRecord(VQMesh* source) {
-  VQMesh* mesh = VQMesh::Copy(source);
-  if (mesh) mesh->m_device = this;
-  return mesh;
-}
-
-void VQRenderDevice::DeleteMesh(VQMesh* mesh) { VQMesh::FreeMemory(mesh); }
-void VQRenderDevice::PrepareMesh(VQMesh*, uint32_t) {}

@@ -19,7 +19,7 @@ class VQLightNode;
 class VQFogNode;
 class VQCamera;
 class VQViewport;
-class VQRenderDevice;
+class VQDisplayDevice;
 class VQCanvas;
 class VQGeoset;
 class VQMesh;
@@ -143,7 +143,7 @@ struct VQRenderContext {
   VQCanvas* m_canvas = nullptr;
   VQViewport* m_viewport = nullptr;
   VQCamera* m_camera = nullptr;
-  VQRenderDevice* m_display = nullptr;
+  VQDisplayDevice* m_display = nullptr;
   VQFogNode* m_fog = nullptr;
   float m_left = 0, m_right = 0, m_bottom = 0, m_top = 0;
   float m_near = 1, m_far = 100000;
@@ -173,6 +173,16 @@ struct VQRenderContext {
 };
 
 extern VQRenderContext g_VQrender;
+
+// Hands one mesh to the display device's DrawMesh. The device's six words carry, in order,
+// the material table, the model-view matrix, the view position and the three further words.
+void VQrender_DrawMesh(VQDisplayDevice* device, VQMesh* mesh, VQMattable* table,
+                       const VQMatrix* modelView, const VQVector* viewPosition, uintptr_t w0,
+                       uintptr_t w1, uintptr_t w2);
+// A mesh of the device (its CreateMesh words: extra count, normals, colours, texture
+// coordinates); null when the device does not make meshes.
+VQMesh* VQrender_CreateMesh(VQDisplayDevice* device, uint32_t vertices, uint32_t triangles,
+                            uint32_t extra, bool normals, bool colours, bool texCoords);
 
 // Adds a deferred transparent draw, sorted by depth (equal depths keep arrival order).
 // Ignored once 1023 records are in use.

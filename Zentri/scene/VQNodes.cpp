@@ -7,7 +7,7 @@
 
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQMaterial.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
 
@@ -15,39 +15,35 @@ namespace {
 
 VQBoundingSphere EmptySphere() { return VQBoundingSphere(); }
 
-// Sphere around the boxes of the given spheres (negative radii skipped). Returns false when
-// none has a sphere.
-bool SphereOfSpheres(const VQVector* centres, const float* radii, uint32_t n, VQVector& centre,
-                     float& radius) {
+// The sphere around the axis-aligned boxes of child spheres, gathered one child at a time
+// (no arrays: nested groups recurse through this). Spheres with a negative radius are skipped.
+struct SphereBox {
   bool any = false;
   double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-  for (uint32_t i = 0; i < n; ++i) {
-    if (radii[i] < 0.0f) continue;
-    const double c[3] = {centres[i].x, centres[i].y, centres[i].z};
+  void Add(const VQVector& centre, float radius) {
+    if (radius < 0.0f) return;
+    const double c[3] = {centre.x, centre.y, centre.z};
     for (int a = 0; a < 3; ++a) {
-      const double l = c[a] - radii[i], h = c[a] + radii[i];
+      const double l = c[a] - radius, h = c[a] + radius;
       if (!any || l < lo[a]) lo[a] = l;
       if (!any || h > hi[a]) hi[a] = h;
     }
-    if (!any) {
-      for (int a = 0; a < 3; ++a) {
-        lo[a] = c[a] - radii[i];
-        hi[a] = c[a] + radii[i];
-      }
-    }
     any = true;
   }
-  if (!any) return false;
-  centre.Set(float((lo[0] + hi[0]) * 0.5), float((lo[1] + hi[1]) * 0.5),
-             float((lo[2] + hi[2]) * 0.5));
-  double s = 0;
-  for (int a = 0; a < 3; ++a) s += ((hi[a] - lo[a]) * 0.5) * ((hi[a] - lo[a]) * 0.5);
-  radius = float(std::sqrt(s));
-  return true;
-}
+  // False when no sphere was added.
+  bool Result(VQVector& centre, float& radius) const {
+    if (!any) return false;
+    centre.Set(float((lo[0] + hi[0]) * 0.5), float((lo[1] + hi[1]) * 0.5),
+               float((lo[2] + hi[2]) * 0.5));
+    double s = 0;
+    for (int a = 0; a < 3; ++a) s += ((hi[a] - lo[a]) * 0.5) * ((hi[a] - lo[a]) * 0.5);
+    radius = float(std::sqrt(s));
+    return true;
+  }
+};
 
 VQCamera* Camera() { return g_VQrender.m_camera; }
-VQRenderDevice* Display() { return g_VQrender.m_display; }
+VQDisplayDevice* Display() { return g_VQrender.m_display; }
 bool Lighting() { return g_VQrender.m_viewport && g_VQrender.m_viewport->m_lighting; }
 
 // Cull test of a sphere given in model space against the current camera.
@@ -155,7 +151,7 @@ void VQRootNode::Render(int depth) {
   if (rc.m_transparentCount == 0) return;
 
   VQViewport* vp = rc.m_viewport;
-  VQRenderDevice* dev = rc.m_display;
+  VQDisplayDevice* dev = rc.m_display;
   const float keptL = rc.m_left, keptR = rc.m_right, keptB = rc.m_bottom, keptT = rc.m_top;
   int32_t keptX = 0, keptY = 0, keptW = 0, keptH = 0;
   if (vp) {
@@ -212,7 +208,7 @@ void VQRootNode::Render(int depth) {
     if (r->m_mesh) {
       rc.m_geoset = r->m_geoset;
       rc.m_matrixChanged = 1;
-      if (dev) dev->DrawMesh(r->m_mesh, r->m_table, &r->m_model, &r->m_centre, 0, 0, 0);
+      VQrender_DrawMesh(dev, r->m_mesh, r->m_table, &r->m_model, &r->m_centre, 0, 0, 0);
     }
     if (r->m_effect) r->m_effect->Draw();
     prev = r;
@@ -495,16 +491,13 @@ VQBoundingSphere VQGroupNode::GetBoundingSphere() {
     m_record.m_cull = s.m_cull;
     return m_record;
   }
-  VQVector centres[VQGROUP_MAX_CHILDREN];
-  float radii[VQGROUP_MAX_CHILDREN];
-  uint32_t n = 0;
+  SphereBox box;
   for (uint32_t i = 0; i < m_count; ++i) {
     if (!m_slots[i]) continue;
-    VQBoundingSphere s = m_slots[i]->GetBoundingSphere();
-    centres[n] = s.m_centre;
-    radii[n++] = s.m_radius;
+    const VQBoundingSphere s = m_slots[i]->GetBoundingSphere();
+    box.Add(s.m_centre, s.m_radius);
   }
-  SphereOfSpheres(centres, radii, n, m_record.m_centre, m_record.m_radius);
+  box.Result(m_record.m_centre, m_record.m_radius);
   return m_record;
 }
 
@@ -514,18 +507,17 @@ void VQGroupNode::BoundsChanged() {
     VQNode::BoundsChanged();
     return;
   }
-  VQVector centres[VQGROUP_MAX_CHILDREN];
-  float radii[VQGROUP_MAX_CHILDREN];
-  uint32_t n = 0;
+  SphereBox box;
   for (uint32_t i = 0; i < m_count; ++i) {
     if (!m_slots[i]) continue;
-    centres[n] = VQVector(0, 0, 0);
-    m_slots[i]->GetStoredSphere(centres[n], radii[n]);
-    n++;
+    VQVector centre(0, 0, 0);
+    float radius = -1.0f;
+    m_slots[i]->GetStoredSphere(centre, radius);
+    box.Add(centre, radius);
   }
   VQVector c;
   float r;
-  if (!SphereOfSpheres(centres, radii, n, c, r)) {
+  if (!box.Result(c, r)) {
     m_record.m_radius = -1.0f;
     VQNode::BoundsChanged();
     return;
@@ -641,12 +633,17 @@ void VQCellNode::Render(int depth) {
     if (m_slots[i]) m_slots[i]->Render(depth + 1);
 }
 
-static bool LinkPortal(VQNode* node, void* cell) {
-  if (node->m_type == VQNODE_PORTAL) static_cast<VQPortalNode*>(node)->m_cell = static_cast<VQCellNode*>(cell);
-  return true;
+// A portal belongs to the nearest cell above it: a nested cell keeps its own portals.
+static void LinkPortalsBelow(VQNode* node, VQCellNode* cell) {
+  for (uint32_t i = 0; i < node->ChildCount(); ++i) {
+    VQNode* child = node->ChildAt(i);
+    if (!child) continue;
+    if (child->m_type == VQNODE_PORTAL) static_cast<VQPortalNode*>(child)->m_cell = cell;
+    if (child->m_type != VQNODE_CELL) LinkPortalsBelow(child, cell);
+  }
 }
 
-void VQCellNode::LinkPortals() { Visit(LinkPortal, this); }
+void VQCellNode::LinkPortals() { LinkPortalsBelow(this, this); }
 
 // ---- Light ---------------------------------------------------------------------------------------
 
@@ -679,7 +676,7 @@ void VQLightNode::Render(int depth) {
 void VQFogNode::Render(int depth) {
   if (!m_enabled || !m_child) return;
   VQRenderContext& rc = g_VQrender;
-  VQRenderDevice* dev = Display();
+  VQDisplayDevice* dev = Display();
   VQFogNode* kept = rc.m_fog;
   if (kept && dev) dev->FogOff(kept);
   if (m_mode != 0 && dev) dev->FogOn(this);

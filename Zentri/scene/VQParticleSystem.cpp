@@ -7,7 +7,7 @@
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/scene/VQGeoset.h"
 #include "Zentri/scene/VQMaterial.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
 
 namespace {
 uint32_t s_seed = 1;
@@ -40,7 +40,7 @@ uint32_t VQparticle_RandomInt() {
 
 float VQparticle_RandomUnit() { return float(VQparticle_RandomInt() * 3.051851e-5); }
 
-VQParticleSystem::VQParticleSystem(VQRenderDevice* device, uint32_t capacity, uint32_t materialCount)
+VQParticleSystem::VQParticleSystem(VQDisplayDevice* device, uint32_t capacity, uint32_t materialCount)
     : m_capacity(capacity), m_device(device) {
   m_pool = static_cast<VQParticle*>(std::calloc(size_t(capacity) + 4, sizeof(VQParticle)));
   if (!m_pool) {
@@ -68,10 +68,10 @@ VQParticleSystem::VQParticleSystem(VQRenderDevice* device, uint32_t capacity, ui
   for (uint32_t i = 0; i < m_capacity; ++i) LinkAfter(m_free, &m_pool[4 + i]);
 
   const uint32_t n = 4 * m_capacity, t = 2 * m_capacity;
-  if (device)
-    m_mesh = device->CreateMesh(n, t, 0, true, true, true);
-  else
-    m_mesh = VQMesh::Create(n, t, 0, true, true, true);
+  // A device that keeps no meshes of its own (the software device) leaves the mesh in
+  // engine memory.
+  m_mesh = VQrender_CreateMesh(device, n, t, 0, true, true, true);
+  if (!m_mesh) m_mesh = VQMesh::Create(n, t, 0, true, true, true);
   if (m_mesh) {
     m_mesh->m_flags |= 0x101;
     for (uint32_t i = 0; i < m_capacity; ++i) {
@@ -256,5 +256,5 @@ void VQParticleSystem::Draw() {
   }
   rc.m_matrixChanged = 1;
   const VQVector zero(0, 0, 0);
-  if (m_device) m_device->DrawMesh(m_mesh, m_table, &rc.m_view, &zero, 0, 0, 0);
+  VQrender_DrawMesh(m_device, m_mesh, m_table, &rc.m_view, &zero, 0, 0, 0);
 }

@@ -12,7 +12,7 @@
 #include "Zentri/math/VQVector.h"
 #include "Zentri/scene/VQNode.h"
 
-class VQRenderDevice;
+class VQDisplayDevice;
 class VQMesh;
 class VQMattable;
 
@@ -38,7 +38,7 @@ float VQparticle_RandomUnit();      // 0 .. 1
 class VQParticleSystem : public VQEffect {
  public:
   // capacity particles; materialCount materials (1 when 0). The device makes the mesh.
-  VQParticleSystem(VQRenderDevice* device, uint32_t capacity, uint32_t materialCount);
+  VQParticleSystem(VQDisplayDevice* device, uint32_t capacity, uint32_t materialCount);
   ~VQParticleSystem() override;
 
   void SetName(const char* text);
@@ -79,7 +79,7 @@ class VQParticleSystem : public VQEffect {
   float m_fixedSizeRate = 0.0f;
   VQMesh* m_mesh = nullptr;
   VQMattable* m_table = nullptr;
-  VQRenderDevice* m_device;
+  VQDisplayDevice* m_device;
 
  private:
   VQParticle* m_pool = nullptr;  // 4 sentinels then the particles

@@ -7,10 +7,11 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_map>
 
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/scene/VQSceneTextures.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQscramble.h"
@@ -23,10 +24,7 @@ const char kDatabaseMagic[] = "VQO_Database";  // 12 characters
 const char kMattableMagic[] = "VQO_Mattable";  // 12 characters
 const char kGeosetMagic[] = "VQO_Geoset";      // 10 characters
 constexpr uint32_t kGeosetMarker = 0xEEEEEEEEu;
-constexpr size_t kNodeHeader = 60;
 constexpr size_t kNameField = 35;
-constexpr size_t kMeshRecord = 60;
-constexpr size_t kMaterialRecord = 180;
 
 // Load-textures flag of the most recent database read; mattable files read use it.
 bool s_loadTextures = true;
@@ -180,11 +178,12 @@ struct ReadState {
     materials.clear();
   }
 
-  // The newest material of this read with the name (the library keeps the file's order).
+  // By name, the first of this read's materials with it: the newest, as the library keeps
+  // the file's order.
+  std::unordered_map<std::string, VQMaterial*> byName;
   VQMaterial* FindMaterial(const char* name) const {
-    for (size_t i = 0; i < materials.size(); ++i)
-      if (materials[i]->m_name && std::strcmp(materials[i]->m_name, name) == 0) return materials[i];
-    return nullptr;
+    auto it = byName.find(name);
+    return it == byName.end() ? nullptr : it->second;
   }
 };
 
@@ -245,6 +244,8 @@ bool ReadMaterials(Cursor& c, ReadState& st) {
   // order what it was when the file was written, so writing the scene again gives the same
   // material block.
   for (size_t i = st.materials.size(); i-- > 0;) VQmaterial_LibraryMoveToHead(st.materials[i]);
+  for (VQMaterial* m : st.materials)
+    if (m->m_name) st.byName.emplace(m->m_name, m);  // keeps the first of a name
   return c.ok ? true : VQerror_Fail(VQERR_FILE_TYPE);
 }
 
@@ -1193,4 +1194,26 @@ bool VQscene_SaveFile(VQNode* root, const char* path, int32_t fileType, uint32_t
     default:
       return VQerror_Fail(VQERR_FILE_TYPE);
   }
+}
+
+// ---- Handing meshes to a display device ---------------------------------------------------------
+
+void VQscene_SetGeosetDevice(VQGeoset* geoset, VQDisplayDevice* device) {
+  if (!geoset) return;
+  for (uint32_t i = 0; i < geoset->m_levelCount && i < VQGEOSET_MAX_LEVELS; ++i) {
+    if (!geoset->m_meshes[i]) continue;
+    geoset->m_meshes[i]->m_device = device;
+    geoset->m_meshes[i]->m_deviceBuffer = 0;
+  }
+}
+
+void VQscene_SetMeshDevice(VQNode* root, VQDisplayDevice* device) {
+  if (!root) return;
+  root->Visit(
+      [](VQNode* node, void* d) {
+        if (node->m_type == VQNODE_GEOSET)
+          VQscene_SetGeosetDevice(static_cast<VQGeosetNode*>(node)->m_geoset, static_cast<VQDisplayDevice*>(d));
+        return true;
+      },
+      device);
 }

@@ -21,6 +21,7 @@ class VQGeoset;
 class VQMattable;
 class VQSceneTextures;
 class VQTexture;
+class VQDisplayDevice;
 
 constexpr uint32_t VQSCENE_MAX_GEOSETS = 2000;
 constexpr uint32_t VQSCENE_MAX_MATTABLES = 2000;
@@ -60,6 +61,12 @@ bool VQscene_WriteMattableFile(VQMattable* table, const char* path);
 bool VQscene_WriteMattableMemory(VQMattable* table, std::vector<uint8_t>& out);
 bool VQscene_WriteGeosetFile(VQGeoset* geoset, const char* path, uint32_t colourFormat);
 bool VQscene_WriteGeosetMemory(VQGeoset* geoset, std::vector<uint8_t>& out, uint32_t colourFormat);
+
+// After a load, the display device takes the meshes over: every mesh of every geoset under
+// the root (or of one geoset) gets the device, with device buffer 0. The device then owns
+// their release (VQDisplayDevice::DeleteMesh).
+void VQscene_SetMeshDevice(VQNode* root, VQDisplayDevice* device);
+void VQscene_SetGeosetDevice(VQGeoset* geoset, VQDisplayDevice* device);
 
 // VRML 1.0 text of a subtree: geoset nodes as indexed face sets with their materials.
 bool VQscene_ExportVRML(VQNode* node, const char* path);

@@ -294,7 +294,7 @@ VQNode* VQscene_BuildLarge(uint32_t triangles, uint32_t materials, uint32_t cell
   VQGroupNode* group = new VQGroupNode(2);
   root->SetChild(group);
   const uint32_t perCell = triangles / cells;
-  uint32_t n = uint32_t(std::sqrt(perCell / 2.0));
+  uint32_t n = uint32_t(std::ceil(std::sqrt(perCell / 2.0)));
   if (n == 0) n = 1;
   const uint32_t perTable = (materials + cells - 1) / cells;
   uint32_t made = 0;
@@ -315,4 +315,39 @@ VQNode* VQscene_BuildLarge(uint32_t triangles, uint32_t materials, uint32_t cell
   }
   group->GetBoundingSphere();
   return root;
+}
+
+void VQscene_GatherTerrainMeshes(VQNode* root, std::vector<VQTerrainMesh>& meshes,
+                                 std::vector<uint32_t>& indexStorage) {
+  meshes.clear();
+  indexStorage.clear();
+  if (!root) return;
+  std::vector<VQGeosetNode*> nodes;
+  root->Visit(
+      [](VQNode* n, void* list) {
+        if (n->m_type == VQNODE_GEOSET) {
+          auto* g = static_cast<VQGeosetNode*>(n);
+          if (g->m_geoset && g->m_geoset->m_levelCount && g->m_geoset->m_meshes[0])
+            static_cast<std::vector<VQGeosetNode*>*>(list)->push_back(g);
+        }
+        return true;
+      },
+      &nodes);
+  size_t total = 0;
+  for (VQGeosetNode* n : nodes) total += 3ull * n->m_geoset->m_meshes[0]->m_triangleCount;
+  indexStorage.resize(total);  // sized once: the entries point into it
+  size_t at = 0;
+  for (VQGeosetNode* n : nodes) {
+    const VQMesh* m = n->m_geoset->m_meshes[0];
+    VQTerrainMesh t;
+    t.vertices = m->m_positions;
+    t.vertexCount = m->m_vertexCount;
+    t.indices = indexStorage.data() + at;
+    t.triangleCount = m->m_indices ? m->m_triangleCount : 0;
+    t.flags = m->m_flags;
+    t.source = reinterpret_cast<uintptr_t>(n);
+    for (uint32_t i = 0; i < 3 * t.triangleCount; ++i) indexStorage[at + i] = m->m_indices[i];
+    at += 3ull * t.triangleCount;
+    meshes.push_back(t);
+  }
 }

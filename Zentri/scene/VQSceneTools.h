@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "Zentri/collision/VQTerrainTree.h"
 
 class VQNode;
-class VQRenderDevice;
+class VQDisplayDevice;
 class VQGeoset;
 class VQMattable;
 
@@ -32,3 +35,10 @@ VQNode* VQscene_BuildDemo();
 // Root -> group of `cells` transform nodes, each with one geoset node; about `triangles`
 // triangles in all, using `materials` materials spread over the tables.
 VQNode* VQscene_BuildLarge(uint32_t triangles, uint32_t materials, uint32_t cells);
+
+// The meshes of the geoset nodes under root (level 0 of each geoset, in tree order, flags
+// kept) in the form the terrain tree builds from, with 32-bit indices widened into
+// `indexStorage` (which must outlive the build). Each entry's source is its geoset node.
+// Vertices stay in mesh coordinates, as the terrain tree expects.
+void VQscene_GatherTerrainMeshes(VQNode* root, std::vector<VQTerrainMesh>& meshes,
+                                 std::vector<uint32_t>& indexStorage);

@@ -82,7 +82,11 @@ void VQSoundSourceNode::Render(int) {
     VQVector u = world - camera->GetPosition();
     u.Normalize();
     const double v = (m_velocity - camera->m_velocity).Dot(u);
-    m_buffer->SetSpeed(int32_t(m_speed * (1.0 - 0.005 * v)));
+    double speed = m_speed * (1.0 - 0.005 * v);
+    // Absurd relative speeds must not overflow the integer percentage.
+    if (!(speed > -1e9)) speed = -1e9;
+    if (speed > 1e9) speed = 1e9;
+    m_buffer->SetSpeed(int32_t(speed));
   } else if (m_speed != m_speedSent) {
     m_buffer->SetSpeed(m_speed);
     m_speedSent = m_speed;
@@ -106,12 +110,15 @@ void VQSoundSourceNode::Render(int) {
     priority = m_gain;
   }
   if (device->m_limiter) device->m_limiter->SetPriority(m_buffer, priority);
-  double angle = 0.0;
-  if (!(std::fabs(p.x) < 0.0001f && std::fabs(p.y) < 0.0001f)) angle = std::atan2(-double(p.x), double(p.y));
-  const double pi = 3.14159265358979323846;
+  // The pan angle is kept in single precision: a source straight to the side must come out
+  // at exactly 100 (pan 0), which double rounding of pi / 2 misses by a hair.
+  float angle = 0.0f;
+  if (!(std::fabs(p.x) < 0.0001f && std::fabs(p.y) < 0.0001f))
+    angle = float(std::atan2(-double(p.x), double(p.y)));
+  const float pi = 3.14159265f;
   if (angle < -pi / 2) angle = -pi - angle;
   if (angle > pi / 2) angle = pi - angle;
-  const double a = angle * 63.661976;
+  const float a = angle * 63.661976f;
   if (a > 0)
     m_buffer->SetPan(int32_t(100 - int32_t(a)), 1);
   else

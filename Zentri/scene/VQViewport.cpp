@@ -5,13 +5,21 @@
 #include <cstring>
 
 #include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/resources/VQImageRef.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNode.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
 
 VQViewport::~VQViewport() {
   if (m_created) Destroy();
   std::free(m_name);
+  delete m_background;
+}
+
+void VQViewport::SetBackground(VQImageRef* image) {
+  if (image == m_background) return;
+  delete m_background;
+  m_background = image;
 }
 
 bool VQViewport::Begin() {
@@ -29,6 +37,7 @@ void VQViewport::SetProjection(float, float, float, float, float, float) {}
 bool VQViewport::Create(VQCanvas* canvas, int32_t x, int32_t y, int32_t width, int32_t height) {
   m_canvas = canvas;
   if (canvas) {
+    if (!m_display) m_display = canvas->m_device;
     m_canvasWidth = int32_t(canvas->m_width);
     m_canvasHeight = int32_t(canvas->m_height);
   }
@@ -40,6 +49,8 @@ bool VQViewport::Create(VQCanvas* canvas, int32_t x, int32_t y, int32_t width, i
   m_clearFlags = 3;
   std::free(m_name);
   m_name = nullptr;
+  delete m_background;
+  m_background = nullptr;
   m_active = 0;
   m_portalMode = 0;
   m_camera = nullptr;
@@ -61,6 +72,8 @@ void VQViewport::Destroy() {
   if (!m_created) return;
   std::free(m_name);
   m_name = nullptr;
+  delete m_background;
+  m_background = nullptr;
   if (m_camera) m_camera->m_viewport = nullptr;
   m_camera = nullptr;
   m_created = 0;

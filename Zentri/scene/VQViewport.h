@@ -12,7 +12,8 @@
 class VQCamera;
 class VQNode;
 class VQCanvas;
-class VQRenderDevice;
+class VQDisplayDevice;
+class VQImageRef;
 class VQViewport;
 
 using VQViewportCallback = void (*)(VQViewport* viewport);
@@ -44,10 +45,13 @@ class VQViewport {
   bool SetSize(int32_t width, int32_t height);
   bool SetRect(int32_t x, int32_t y, int32_t width, int32_t height);
   void SetName(const char* text);
+  // Takes the image over (owned); the old one is destroyed.
+  void SetBackground(VQImageRef* image);
   // Pixel position of a point (transformed by the top of the model-matrix stack).
   void ProjectPoint(const class VQVector& point, float& x, float& y, bool& behind) const;
   void Render(uint32_t argument);
 
+  VQImageRef* m_background = nullptr;  // owned
   char* m_name = nullptr;
   uint8_t m_active = 0;
   uint8_t m_portalMode = 0;
@@ -57,7 +61,7 @@ class VQViewport {
   int32_t m_x = 0, m_y = 0, m_width = 0, m_height = 0;
   VQCamera* m_camera = nullptr;
   VQCanvas* m_canvas = nullptr;
-  VQRenderDevice* m_display = nullptr;  // the canvas's display device
+  VQDisplayDevice* m_display = nullptr;  // the canvas's display device
   // Canvas size in pixels (from the canvas when one is set).
   int32_t m_canvasWidth = 0, m_canvasHeight = 0;
   VQNode* m_root = nullptr;

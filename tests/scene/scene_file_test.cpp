@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "Zentri/resources/VQImageFile.h"
+#include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneFile.h"
@@ -67,10 +69,17 @@ TEST_F(SceneFile, DemoRoundTripsToTheSameTreeAndBytes) {
   EXPECT_EQ(first, second);
   VQNode* again = ReadTree(second);
   EXPECT_EQ(VQscene_Describe(again), described);
+  // Each read's tables hold that read's materials, even where the names are the same.
+  EXPECT_NE(static_cast<VQGeosetNode*>(back->FindByName("ground"))->m_table->m_slots[0],
+            static_cast<VQGeosetNode*>(again->FindByName("ground"))->m_table->m_slots[0]);
   EXPECT_EQ(WriteTree(again), first);
   VQNode::Destroy(demo);
   VQNode::Destroy(back);
+  // A device that took the meshes over releases them with the tree.
+  RecordingDevice device;
+  VQscene_SetMeshDevice(again, &device);
   VQNode::Destroy(again);
+  EXPECT_EQ(device.meshesDeleted, 7);  // ground, the shared pane, three LOD levels, two rooms
   EXPECT_EQ(VQmaterial_LibraryCount(), libraryBefore);
 }
 
@@ -546,4 +555,40 @@ TEST(SceneVrml, ExportWritesGeometryAndMaterials) {
   const auto rb = tmp.Read("root.wrl");
   const std::string rt(rb.begin(), rb.end());
   EXPECT_NE(rt.find("\tSeparator\n\t{\n\t}\n}\n"), std::string::npos);
+}
+
+// The reader through a real texture manager of the software device: found files become
+// textures, missing ones stay null, and the manager's sampling comes back as it was.
+TEST(SceneTextures, ReaderLoadsStageTexturesThroughTheTextureManager) {
+  SceneTemp tmp;
+  std::filesystem::create_directories(tmp.Path("Textures"));
+  const uint8_t pixels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+  ASSERT_TRUE(VQimage_WriteFile(pixels, 2, 2, 2, 11, nullptr, false,
+                                tmp.Path("Textures/tm_0.tga").c_str(), 1, 0));
+  VQSoftwareDisplayDevice device(5);
+  VQTextureManager manager;
+  manager.m_device = &device;
+  ASSERT_TRUE(manager.SetFolder(tmp.Path("").c_str(), false));
+  const uint32_t sampling[4] = {manager.m_sampling[0], manager.m_sampling[1], manager.m_sampling[2],
+                                manager.m_sampling[3]};
+
+  VQRootNode root;
+  VQGeosetNode* n = new VQGeosetNode(VQscene_MakeGridGeoset(1, 1.0f, 1));
+  n->SetMattable(VQscene_MakeMattable(1, "tm_"));  // stages "Textures\tm_0.tga", "Textures\detail.tga"
+  root.SetChild(n);
+  std::vector<uint8_t> data;
+  ASSERT_TRUE(VQscene_WriteDatabaseMemory(&root, data, 11));
+  root.DeleteChildren();
+
+  VQSceneTextureManager source(&manager, 2);
+  VQNode* back = nullptr;
+  ASSERT_TRUE(VQscene_ReadDatabaseMemory(&back, data.data(), data.size(), &source, 11, true));
+  VQMaterial* m = static_cast<VQGeosetNode*>(back->GetChild())->m_table->m_slots[0];
+  ASSERT_NE(m->m_stages[0].m_texture, nullptr);
+  EXPECT_EQ(m->m_stages[0].m_texture->m_width, 2u);
+  EXPECT_EQ(m->m_stages[1].m_texture, nullptr);  // no such file
+  EXPECT_EQ(manager.m_samplingDepth, 0u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(manager.m_sampling[i], sampling[i]);
+  VQNode::Destroy(back);
+  manager.ReleaseAll();
 }

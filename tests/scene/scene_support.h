@@ -13,37 +13,67 @@
 
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
-#include "Zentri/scene/VQRenderDevice.h"
+#include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
+#include "Zentri/scene/VQSceneTextures.h"
 #include "Zentri/scene/VQViewport.h"
 
-class RecordingDevice : public VQRenderDevice {
+// The software display device with the drawing slots recorded. Unlike the plain software
+// device it takes meshes over (kept in engine memory), so particle systems and clones
+// exercise the device-held paths.
+class RecordingDevice : public VQSoftwareDisplayDevice {
  public:
+  RecordingDevice() : VQSoftwareDisplayDevice(7) {}
   std::vector<std::string> log;
   std::vector<VQMesh*> drawn;
   std::vector<VQGeoset*> drawnGeosets;
   std::vector<VQMatrix> drawnMatrices;
+  std::vector<VQMattable*> drawnTables;
+  int meshesCreated = 0, meshesDeleted = 0;
 
-  void DrawMesh(VQMesh* mesh, VQMattable* table, const VQMatrix* m, const VQVector* pos,
-                uintptr_t a, uintptr_t b, uintptr_t c) override {
+  void DrawMesh(VQMesh* mesh, uintptr_t table, uintptr_t matrix, uintptr_t, uintptr_t, uintptr_t,
+                uintptr_t) override {
     drawn.push_back(mesh);
     drawnGeosets.push_back(g_VQrender.m_geoset);
-    drawnMatrices.push_back(*m);
+    drawnMatrices.push_back(*reinterpret_cast<const VQMatrix*>(matrix));
+    drawnTables.push_back(reinterpret_cast<VQMattable*>(table));
     log.push_back("draw " + Name(mesh));
-    VQRenderDevice::DrawMesh(mesh, table, m, pos, a, b, c);
+    g_VQrender.m_matrixChanged = 0;
   }
-  bool EnableLight(VQLightNode* light, uint32_t index) override {
+  bool EnableLight(const VQLightNode* light, uint32_t index) override {
     log.push_back("light+" + std::to_string(index) + " " + (light->m_name ? light->m_name : "?"));
-    return VQRenderDevice::EnableLight(light, index);
+    return true;
   }
-  void DisableLight(VQLightNode* light, uint32_t index) override {
+  void DisableLight(const VQLightNode* light, uint32_t index) override {
     log.push_back("light-" + std::to_string(index) + " " + (light->m_name ? light->m_name : "?"));
   }
-  bool FogOn(VQFogNode* fog) override {
+  bool FogOn(const VQFogNode* fog) override {
     log.push_back(std::string("fog+ ") + (fog->m_name ? fog->m_name : "?"));
     return true;
   }
-  void FogOff(VQFogNode* fog) override {
+  void FogOff(const VQFogNode* fog) override {
     log.push_back(std::string("fog- ") + (fog->m_name ? fog->m_name : "?"));
+  }
+  uint32_t PackColourV(const float* c) override { return VQcolour_Pack(c[0], c[1], c[2], c[3]); }
+  VQMesh* CreateMesh(uint32_t n, uint32_t t, uintptr_t k, uintptr_t normals, uintptr_t colours,
+                     uintptr_t uv) override {
+    VQMesh* m = VQMesh::Create(n, t, uint32_t(k), normals != 0, colours != 0, uv != 0);
+    if (m) {
+      m->m_device = this;
+      meshesCreated++;
+    }
+    return m;
+  }
+  VQMesh* CreateMeshFromRecord(const void* record, uintptr_t) override {
+    VQMesh* m = VQMesh::Copy(static_cast<const VQMesh*>(record));
+    if (m) {
+      m->m_device = this;
+      meshesCreated++;
+    }
+    return m;
+  }
+  void DeleteMesh(VQMesh* mesh) override {
+    meshesDeleted++;
+    VQMesh::FreeMemory(mesh);
   }
   // Meshes are named by the tests through this table.
   std::vector<std::pair<VQMesh*, std::string>> names;
@@ -72,6 +102,14 @@ class RecordingViewport : public VQViewport {
   bool ApplyRect(int32_t x, int32_t y, int32_t w, int32_t h) override {
     log.push_back("rect " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(w) +
                   " " + std::to_string(h));
+    return true;
+  }
+  bool ApplyPosition(int32_t x, int32_t y) override {
+    log.push_back("position " + std::to_string(x) + " " + std::to_string(y));
+    return true;
+  }
+  bool ApplySize(int32_t w, int32_t h) override {
+    log.push_back("size " + std::to_string(w) + " " + std::to_string(h));
     return true;
   }
   float lastLeft = 0, lastRight = 0, lastBottom = 0, lastTop = 0;
