@@ -172,7 +172,7 @@ VQViewport* VQOpenGLCanvas::CreateViewport(int32_t x, int32_t y, int32_t width, 
     return nullptr;
   }
   v->m_device = Device();
-  v->m_display = Device() ? Device()->RenderDevice() : nullptr;
+  v->m_display = m_device;
   v->Create(this, x, y, width, height);
   AddViewport(v);
   return v;

@@ -19,6 +19,7 @@
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneFile.h"
+#include "Zentri/scene/VQSceneTextures.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
 
@@ -79,9 +80,9 @@ const VQMaterial* MaterialAt(const VQMattable* table, uint32_t index) {
 
 // Binds every mesh of the geosets below a node to the device, without a device buffer.
 struct BindContext {
-  VQRenderDevice* device;
+  VQDisplayDevice* device;
 };
-void BindGeoset(VQGeoset* g, VQRenderDevice* device) {
+void BindGeoset(VQGeoset* g, VQDisplayDevice* device) {
   if (!g) return;
   for (uint32_t i = 0; i < g->m_levelCount && i < VQGEOSET_MAX_LEVELS; ++i) {
     if (!g->m_meshes[i]) continue;
@@ -270,36 +271,6 @@ float* VQOpenGLPixmap::GetPixel(float* rgba, uint32_t x, uint32_t y) {
   return VQpixels_GetRGBA(rgba, m_pixels, m_format, x, y, m_width, m_palette);
 }
 
-// ---- Scene bridges -------------------------------------------------------------------------
-
-void VQOpenGLRenderBridge::SetFillMode(uint32_t mode) { m_device->SetFillMode(mode); }
-bool VQOpenGLRenderBridge::EnableLight(VQLightNode* light, uint32_t index) {
-  return m_device->EnableLight(light, index);
-}
-void VQOpenGLRenderBridge::DisableLight(VQLightNode* light, uint32_t index) {
-  m_device->DisableLight(light, index);
-}
-bool VQOpenGLRenderBridge::FogOn(VQFogNode* fog) { return m_device->FogOn(fog); }
-void VQOpenGLRenderBridge::FogOff(VQFogNode* fog) { m_device->FogOff(fog); }
-void VQOpenGLRenderBridge::DrawMesh(VQMesh* mesh, VQMattable* table, const VQMatrix* modelView,
-                                    const VQVector* viewPosition, uintptr_t, uintptr_t, uintptr_t) {
-  m_device->DrawMeshWith(mesh, table, modelView, viewPosition);
-}
-uint32_t VQOpenGLRenderBridge::LightCount() { return m_device->LightCount(); }
-
-VQTexture* VQOpenGLSceneTextures::Load(const char* name, uint32_t stage, uint32_t create, uint32_t quiet,
-                                       uint32_t maxWidth, uint32_t maxHeight) {
-  if (!m_device->m_textureManager) return nullptr;
-  return m_device->m_textureManager->Load(name, stage, create != 0, quiet != 0, maxWidth, maxHeight);
-}
-bool VQOpenGLSceneTextures::PushSampling(uint32_t wrapU, uint32_t wrapV, uint32_t magFilter, uint32_t minFilter) {
-  if (!m_device->m_textureManager) return false;
-  return m_device->m_textureManager->PushSampling(wrapU, wrapV, magFilter, minFilter);
-}
-void VQOpenGLSceneTextures::PopSampling() {
-  if (m_device->m_textureManager) m_device->m_textureManager->PopSampling();
-}
-
 // ---- Device life -----------------------------------------------------------------------------
 
 VQOpenGLDisplayDevice::VQOpenGLDisplayDevice(uint32_t instance)
@@ -399,14 +370,10 @@ void VQOpenGLDisplayDevice::ReleaseContext() {
 
 void VQOpenGLDisplayDevice::Close() {
   if (!m_initialised) return;
-  while (m_canvasCount > 0) DestroyCanvas(m_canvases[m_canvasCount - 1], 1);
+  // Textures are deleted while the device's context is current; the context goes last.
   if (m_context) host::gl::make_current(m_probeWindow, m_context);
-  if (m_textureManager) m_textureManager->ReleaseGroup(VQTEXTURE_ALL_GROUPS);
-  DestroyManagers();
+  CloseDisplay();
   ReleaseContext();
-  if (m_registered) g_VQsystem.RemoveDevice(this);
-  m_registered = 0;
-  m_initialised = 0;
 }
 
 VQOpenGLDisplayDevice* VQopengl_Device() {
@@ -1296,12 +1263,36 @@ VQPixmap* VQOpenGLDisplayDevice::CopyPixmap(const VQPixmap* pixmap) {
   return p;
 }
 
+// ---- Meshes held by the device ---------------------------------------------------------------
+
+VQMesh* VQOpenGLDisplayDevice::CreateMeshFromRecord(const void* record, uintptr_t) {
+  VQMesh* mesh = VQMesh::Copy(static_cast<const VQMesh*>(record));
+  if (mesh) mesh->m_device = this;
+  return mesh;
+}
+
+VQMesh* VQOpenGLDisplayDevice::CreateMesh(uint32_t vertexCount, uint32_t triangleCount, uintptr_t extra,
+                                          uintptr_t normals, uintptr_t colours, uintptr_t texCoords) {
+  VQMesh* mesh = VQMesh::Create(vertexCount, triangleCount, uint32_t(extra), normals != 0, colours != 0,
+                                texCoords != 0);
+  if (mesh) mesh->m_device = this;
+  return mesh;
+}
+
+void VQOpenGLDisplayDevice::DeleteMesh(VQMesh* mesh) {
+  if (!mesh) return;
+  mesh->m_deviceBuffer = 0;
+  VQMesh::FreeMemory(mesh);
+}
+
 // ---- Scene files -----------------------------------------------------------------------------
 
 VQNode* VQOpenGLDisplayDevice::ReadSceneFile(const char* path, uintptr_t loadTextures, uintptr_t) {
   VQNode* root = nullptr;
-  if (!VQscene_LoadFile(&root, path, &m_sceneTextures, 12, loadTextures != 0)) return nullptr;
-  BindContext context{&m_bridge};
+  VQSceneTextureManager textures(m_textureManager, 2);
+  if (!VQscene_LoadFile(&root, path, m_textureManager ? &textures : nullptr, 12, loadTextures != 0 && m_textureManager))
+    return nullptr;
+  BindContext context{this};
   if (root) root->Visit(BindNode, &context);
   return root;
 }
@@ -1313,6 +1304,6 @@ bool VQOpenGLDisplayDevice::WriteSceneFile(VQNode* root, const char* path, uintp
 VQGeoset* VQOpenGLDisplayDevice::LoadGeoset(const char* path, uintptr_t) {
   VQGeoset* g = nullptr;
   if (!VQscene_ReadGeosetFile(&g, path, 12)) return nullptr;
-  BindGeoset(g, &m_bridge);
+  BindGeoset(g, this);
   return g;
 }

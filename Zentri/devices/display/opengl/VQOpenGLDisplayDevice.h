@@ -18,7 +18,6 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/resources/VQPixmap.h"
 #include "Zentri/resources/VQTexture.h"
-#include "Zentri/scene/VQRenderDevice.h"
 #include "host/gl/gl.h"
 
 class VQOpenGLDisplayDevice;
@@ -83,35 +82,6 @@ class VQOpenGLPixmap : public VQPixmap {
   static uint32_t s_live;
 };
 
-// What the scene graph draws through: forwards to the device.
-class VQOpenGLRenderBridge : public VQRenderDevice {
- public:
-  explicit VQOpenGLRenderBridge(VQOpenGLDisplayDevice* device) : m_device(device) {}
-  void SetFillMode(uint32_t mode) override;
-  bool EnableLight(VQLightNode* light, uint32_t index) override;
-  void DisableLight(VQLightNode* light, uint32_t index) override;
-  bool FogOn(VQFogNode* fog) override;
-  void FogOff(VQFogNode* fog) override;
-  void DrawMesh(VQMesh* mesh, VQMattable* table, const VQMatrix* modelView,
-                const VQVector* viewPosition, uintptr_t w0, uintptr_t w1, uintptr_t w2) override;
-  uint32_t LightCount() override;
-
-  VQOpenGLDisplayDevice* m_device;
-};
-
-// The scene reader's view of the device's texture manager.
-class VQOpenGLSceneTextures : public VQSceneTextures {
- public:
-  explicit VQOpenGLSceneTextures(VQOpenGLDisplayDevice* device) : m_device(device) {}
-  VQTexture* Load(const char* name, uint32_t stage, uint32_t create, uint32_t quiet,
-                  uint32_t maxWidth, uint32_t maxHeight) override;
-  bool PushSampling(uint32_t wrapU, uint32_t wrapV, uint32_t magFilter, uint32_t minFilter) override;
-  void PopSampling() override;
-  uint32_t SimultaneousTextures() override { return 2; }
-
-  VQOpenGLDisplayDevice* m_device;
-};
-
 class VQOpenGLDisplayDevice : public VQDisplayDevice {
  public:
   explicit VQOpenGLDisplayDevice(uint32_t instance);
@@ -144,7 +114,7 @@ class VQOpenGLDisplayDevice : public VQDisplayDevice {
   void DisableLight(const VQLightNode* light, uint32_t index) override;
   bool FogOn(const VQFogNode* fog) override;
   void FogOff(const VQFogNode* fog) override;
-  // a = material table, b = model matrix, c = position (VQVector*); the rest unused.
+  // a = material table, b = model-view matrix, c = view position (VQVector*); the rest unused.
   void DrawMesh(VQMesh* mesh, uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d, uintptr_t e,
                 uintptr_t f) override;
   VQTexture* CreateTexture(const void* pixels, uint32_t width, uint32_t height, uint32_t format,
@@ -153,6 +123,12 @@ class VQOpenGLDisplayDevice : public VQDisplayDevice {
   VQPixmap* CopyPixmap(const VQPixmap* pixmap) override;
   VQPixmap* CreatePixmap(uint32_t width, uint32_t height, uint32_t format) override;
   VQPixmap* CreatePixmapFromFile(const char* path) override;
+  // Meshes in engine memory, held by this device (words: extra count, normals, colours,
+  // texture coordinates); the driver keeps no buffers of its own for them.
+  VQMesh* CreateMeshFromRecord(const void* record, uintptr_t word) override;
+  VQMesh* CreateMesh(uint32_t vertexCount, uint32_t triangleCount, uintptr_t extra, uintptr_t normals,
+                     uintptr_t colours, uintptr_t texCoords) override;
+  void DeleteMesh(VQMesh* mesh) override;
   uint32_t GetPixmapFormatFor(uint32_t format) override;
   uint32_t GetTextureFormatFor(uint32_t format) override;
   VQNode* ReadSceneFile(const char* path, uintptr_t a, uintptr_t b) override;
@@ -191,9 +167,6 @@ class VQOpenGLDisplayDevice : public VQDisplayDevice {
   // Number of lights the implementation has (GL_MAX_LIGHTS, at least 1; 8 until asked).
   uint32_t LightCount();
 
-  VQRenderDevice* RenderDevice() { return &m_bridge; }
-  VQSceneTextures* SceneTextures() { return &m_sceneTextures; }
-
   uint32_t m_instance;
   host::window_handle m_probeWindow = 0;
   host::gl::context m_context = 0;
@@ -230,8 +203,6 @@ class VQOpenGLDisplayDevice : public VQDisplayDevice {
  private:
   bool OpenSteps();
   void ReleaseContext();
-  VQOpenGLRenderBridge m_bridge{this};
-  VQOpenGLSceneTextures m_sceneTextures{this};
 };
 
 // Engine matrix (row vectors, z up) to the OpenGL array: every row (a, b, c, d) becomes
