@@ -152,7 +152,8 @@ void VQOpenGLTexture::SetSampling(uint32_t wrapU, uint32_t wrapV, uint32_t magFi
     if (v == 0 || v == current) continue;
     if (!bound && m_owner && m_glName) {
       g_VQgl.BindTexture(VQGL_TEXTURE_2D, m_glName);
-      m_owner->m_boundTexture = m_glName;
+      // The context current now may not be the one the cache describes: forget the name.
+      m_owner->m_boundTexture = 0xFFFFFFFFu;
       bound = true;
     }
     const VQGLint value = i < 2 ? WrapValue(v) : (i == 2 ? MagValue(v) : MinValue(v));
@@ -164,7 +165,7 @@ void VQOpenGLTexture::SetSampling(uint32_t wrapU, uint32_t wrapV, uint32_t magFi
 bool VQOpenGLTexture::Upload() {
   if (!m_owner || !m_glName || !m_pixels || !g_VQgl.TexImage2D) return false;
   g_VQgl.BindTexture(VQGL_TEXTURE_2D, m_glName);
-  m_owner->m_boundTexture = m_glName;
+  m_owner->m_boundTexture = 0xFFFFFFFFu;  // as in SetSampling
   g_VQgl.PixelStorei(VQGL_UNPACK_ALIGNMENT, 1);
   const uint32_t minFilter = (m_sampling >> 12) & 0xF;
   if (minFilter >= 3) g_VQgl.TexParameteri(VQGL_TEXTURE_2D, VQGL_GENERATE_MIPMAP, 1);
