@@ -301,3 +301,27 @@ TEST_F(StateCache, MeshPlacedRelativeToTheCameraIsATranslation) {
   g_VQrender.m_camera = nullptr;
   VQMesh::FreeMemory(mesh);
 }
+
+TEST_F(StateCache, ImmediatePrimitivesSwitchColourMaterialOnceAndLinesCloseOnTheFirstPoint) {
+  const float positions[12] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
+  const uint32_t colours[4] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFFFFFFu};
+  const float normal[3] = {0, 0, 1};
+  device_.DrawTriangle(positions, colours, nullptr, normal);
+  device_.DrawQuad(positions, colours, nullptr, nullptr);
+  EXPECT_EQ(glrec::Count(Text("glEnable", VQGL_COLOR_MATERIAL)), 1u);
+  EXPECT_EQ(glrec::Count(Text("glColorMaterial", VQGL_FRONT, VQGL_AMBIENT_AND_DIFFUSE)), 1u);
+  EXPECT_EQ(glrec::Count("glNormal3fv(p)"), 1u);
+  EXPECT_EQ(glrec::Count("glColor4ubv(p)"), 7u);
+  EXPECT_EQ(glrec::Count("glVertex3fv(p)"), 7u);
+  EXPECT_EQ(device_.m_colourChanged, 1);
+  glrec::Clear();
+  device_.DrawTriangle(positions, nullptr, nullptr, nullptr);  // without colours: off again
+  EXPECT_EQ(glrec::Count(Text("glDisable", VQGL_COLOR_MATERIAL)), 1u);
+  glrec::Clear();
+  device_.DrawLines(3, positions, true);
+  EXPECT_EQ(glrec::Calls(), (std::vector<std::string>{Text("glColor4f", 1.0, 1.0, 1.0, 1.0),
+                                                      Text("glBegin", VQGL_LINE_STRIP), "glVertex3fv(p)",
+                                                      "glVertex3fv(p)", "glVertex3fv(p)", "glVertex3fv(p)",
+                                                      "glEnd()"}));
+  EXPECT_EQ(device_.m_colourChanged, 0);
+}
