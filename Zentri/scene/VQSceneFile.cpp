@@ -9,6 +9,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneTextures.h"
@@ -1003,8 +1004,8 @@ void WriteMattable(Writer& w, WriteState& st, const VQMattable* t) {
     for (VQMaterial* x : st.materials) listed |= (x == m);
     if (!listed) {
       if (st.materials.size() >= VQSCENE_MAX_MATERIALS) {
-        // The rest of this table's names are not written; the file stays readable only as
-        // far as a reader checks nothing, so the save reports failure.
+        // The rest of this table's names are not written, which leaves a file the reader
+        // refuses; the save reports failure with error 33.
         st.Fail(VQERR_SCENE_TOO_MANY_MATERIALS);
         return;
       }
@@ -1216,4 +1217,30 @@ void VQscene_SetMeshDevice(VQNode* root, VQDisplayDevice* device) {
         return true;
       },
       device);
+}
+
+VQNode* VQscene_LoadForDevice(VQDisplayDevice* device, const char* path, bool loadTextures,
+                              uint32_t textureUnits) {
+  if (!device) {
+    g_VQerror = VQERR_INVALID_ARGUMENT;
+    return nullptr;
+  }
+  VQSceneTextureManager textures(device->m_textureManager, textureUnits);
+  VQNode* root = nullptr;
+  if (!VQscene_LoadFile(&root, path, device->m_textureManager ? &textures : nullptr,
+                        device->m_vertexColourFormat, loadTextures))
+    return nullptr;
+  VQscene_SetMeshDevice(root, device);
+  return root;
+}
+
+VQGeoset* VQscene_LoadGeosetForDevice(VQDisplayDevice* device, const char* path) {
+  if (!device) {
+    g_VQerror = VQERR_INVALID_ARGUMENT;
+    return nullptr;
+  }
+  VQGeoset* geoset = nullptr;
+  if (!VQscene_ReadGeosetFile(&geoset, path, device->m_vertexColourFormat)) return nullptr;
+  VQscene_SetGeosetDevice(geoset, device);
+  return geoset;
 }

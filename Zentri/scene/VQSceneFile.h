@@ -68,6 +68,13 @@ bool VQscene_WriteGeosetMemory(VQGeoset* geoset, std::vector<uint8_t>& out, uint
 void VQscene_SetMeshDevice(VQNode* root, VQDisplayDevice* device);
 void VQscene_SetGeosetDevice(VQGeoset* geoset, VQDisplayDevice* device);
 
+// A display device's scene loads: the device's texture manager (stage numbers modulo
+// `textureUnits`) and vertex-colour format, then the device takes the loaded meshes over.
+// Null on failure (the reason in g_VQerror).
+VQNode* VQscene_LoadForDevice(VQDisplayDevice* device, const char* path, bool loadTextures,
+                              uint32_t textureUnits = 2);
+VQGeoset* VQscene_LoadGeosetForDevice(VQDisplayDevice* device, const char* path);
+
 // VRML 1.0 text of a subtree: geoset nodes as indexed face sets with their materials.
 bool VQscene_ExportVRML(VQNode* node, const char* path);
 

@@ -469,6 +469,9 @@ TEST_F(SceneFile, MoreThanAThousandMaterialsFailTheWrite) {
   g_VQerror = 0;
   EXPECT_FALSE(VQscene_WriteDatabaseMemory(&root, out, 11));
   EXPECT_EQ(g_VQerror, 33);
+  VQNode* back = nullptr;
+  EXPECT_FALSE(VQscene_ReadDatabaseMemory(&back, out.data(), out.size(), nullptr, 11, false));
+  EXPECT_EQ(back, nullptr);
   root.DeleteChildren();
 }
 
@@ -591,4 +594,39 @@ TEST(SceneTextures, ReaderLoadsStageTexturesThroughTheTextureManager) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(manager.m_sampling[i], sampling[i]);
   VQNode::Destroy(back);
   manager.ReleaseAll();
+}
+
+TEST(SceneDevice, DeviceLoadsHandMeshesToTheDeviceAndClonesCopyThroughIt) {
+  SceneTemp tmp;
+  VQNode* demo = VQscene_BuildDemo();
+  ASSERT_TRUE(VQscene_WriteDatabase(demo, tmp.Path("d.vqo").c_str(), 12));
+  RecordingDevice device;
+  device.m_vertexColourFormat = 12;
+  VQNode* root = VQscene_LoadForDevice(&device, tmp.Path("d.vqo").c_str(), false);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(VQscene_Describe(root), VQscene_Describe(demo));
+  auto* ground = static_cast<VQGeosetNode*>(root->FindByName("ground"));
+  auto* source = static_cast<VQGeosetNode*>(demo->FindByName("ground"));
+  EXPECT_EQ(ground->m_geoset->m_meshes[0]->m_device, &device);
+  EXPECT_EQ(ground->m_geoset->m_meshes[0]->m_colours[3], source->m_geoset->m_meshes[0]->m_colours[3]);
+  VQNode* copy = ground->Clone(true, false);
+  auto* copied = static_cast<VQGeosetNode*>(copy);
+  EXPECT_EQ(device.meshesCreated, 1);
+  EXPECT_EQ(copied->m_geoset->m_meshes[0]->m_device, &device);
+  EXPECT_EQ(copied->m_table, ground->m_table);
+  VQNode::Destroy(copy);
+  EXPECT_EQ(device.meshesDeleted, 1);
+  VQNode::Destroy(root);
+  EXPECT_EQ(device.meshesDeleted, 8);
+
+  ASSERT_TRUE(VQscene_WriteGeosetFile(source->m_geoset, tmp.Path("g.vqg").c_str(), 12));
+  VQGeoset* g = VQscene_LoadGeosetForDevice(&device, tmp.Path("g.vqg").c_str());
+  ASSERT_NE(g, nullptr);
+  EXPECT_EQ(g->m_meshes[0]->m_device, &device);
+  VQGeoset::Destroy(g);
+  EXPECT_EQ(device.meshesDeleted, 9);
+  g_VQerror = 0;
+  EXPECT_EQ(VQscene_LoadForDevice(&device, tmp.Path("none.vqo").c_str(), false), nullptr);
+  EXPECT_NE(g_VQerror, 0);
+  VQNode::Destroy(demo);
 }
