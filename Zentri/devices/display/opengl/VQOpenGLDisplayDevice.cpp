@@ -19,7 +19,6 @@
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneFile.h"
-#include "Zentri/scene/VQSceneTextures.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
 
@@ -76,24 +75,6 @@ VQGLint MinValue(uint32_t v) {
 const VQMaterial* MaterialAt(const VQMattable* table, uint32_t index) {
   if (!table || index >= table->m_count || !table->m_slots) return nullptr;
   return table->m_slots[index];
-}
-
-// Binds every mesh of the geosets below a node to the device, without a device buffer.
-struct BindContext {
-  VQDisplayDevice* device;
-};
-void BindGeoset(VQGeoset* g, VQDisplayDevice* device) {
-  if (!g) return;
-  for (uint32_t i = 0; i < g->m_levelCount && i < VQGEOSET_MAX_LEVELS; ++i) {
-    if (!g->m_meshes[i]) continue;
-    g->m_meshes[i]->m_device = device;
-    g->m_meshes[i]->m_deviceBuffer = 0;
-  }
-}
-bool BindNode(VQNode* node, void* context) {
-  if (node->m_type == VQNODE_GEOSET)
-    BindGeoset(static_cast<VQGeosetNode*>(node)->m_geoset, static_cast<BindContext*>(context)->device);
-  return true;
 }
 
 }  // namespace
@@ -1289,13 +1270,7 @@ void VQOpenGLDisplayDevice::DeleteMesh(VQMesh* mesh) {
 // ---- Scene files -----------------------------------------------------------------------------
 
 VQNode* VQOpenGLDisplayDevice::ReadSceneFile(const char* path, uintptr_t loadTextures, uintptr_t) {
-  VQNode* root = nullptr;
-  VQSceneTextureManager textures(m_textureManager, 2);
-  if (!VQscene_LoadFile(&root, path, m_textureManager ? &textures : nullptr, 12, loadTextures != 0 && m_textureManager))
-    return nullptr;
-  BindContext context{this};
-  if (root) root->Visit(BindNode, &context);
-  return root;
+  return VQscene_LoadForDevice(this, path, loadTextures != 0, 2);
 }
 
 bool VQOpenGLDisplayDevice::WriteSceneFile(VQNode* root, const char* path, uintptr_t, uintptr_t) {
@@ -1303,8 +1278,5 @@ bool VQOpenGLDisplayDevice::WriteSceneFile(VQNode* root, const char* path, uintp
 }
 
 VQGeoset* VQOpenGLDisplayDevice::LoadGeoset(const char* path, uintptr_t) {
-  VQGeoset* g = nullptr;
-  if (!VQscene_ReadGeosetFile(&g, path, 12)) return nullptr;
-  BindGeoset(g, this);
-  return g;
+  return VQscene_LoadGeosetForDevice(this, path);
 }
