@@ -12,6 +12,7 @@
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
 #include "Zentri/devices/display/opengl/VQopengl.h"
 #include "Zentri/platform/VQSystem.h"
+#include "Zentri/platform/VQwin32.h"
 #include "Zentri/resources/VQImageFile.h"
 #include "Zentri/resources/VQImageRef.h"
 #include "Zentri/resources/VQPixels.h"
@@ -158,6 +159,34 @@ TEST_F(LiveOpenGL, TextureUploadAfterAClippedPixmapBlitIsWhole) {
   device_->DeletePixmap(pixmap);
   textureRef.m_texture = nullptr;
   device_->DeleteTexture(texture);
+}
+
+namespace {
+intptr_t OwnProc(host::window_handle w, uint32_t code, uintptr_t wp, intptr_t lp) {
+  return host::default_window_proc(w, code, wp, lp);
+}
+}  // namespace
+
+TEST_F(LiveOpenGL, AGivenWindowIsSubclassedWhileItCarriesTheCanvas) {
+  ASSERT_TRUE(host::register_window_class("opengl_test_own", OwnProc) || host::window_class_registered("opengl_test_own"));
+  host::gl::request_pixel_format(32, int(device_->m_depthBits), true);
+  host::window_desc desc;
+  desc.class_name = "opengl_test_own";
+  desc.width = 48;
+  desc.height = 32;
+  const host::window_handle w = host::create_window(desc);
+  ASSERT_NE(w, 0u);
+  EXPECT_EQ(device_->CreateCanvas(1, w, 48, 32, 0, 0), nullptr);  // only windowed canvases take a window
+  VQCanvas* canvas = device_->CreateCanvas(2, w, 48, 32, 0, 0);
+  ASSERT_NE(canvas, nullptr) << g_VQerror;
+  EXPECT_EQ(host::get_window_proc(w), &VQwin32_WindowProc);
+  EXPECT_EQ(canvas->m_previousProc, &OwnProc);
+  EXPECT_EQ(host::get_user_data(w), reinterpret_cast<uintptr_t>(canvas));
+  device_->DestroyCanvas(canvas, 1);
+  EXPECT_TRUE(host::is_window(w));  // the caller's window stays
+  EXPECT_EQ(host::get_window_proc(w), &OwnProc);
+  EXPECT_EQ(host::get_user_data(w), 0u);
+  host::destroy_window(w);
 }
 
 TEST_F(LiveOpenGL, DisplayModesComeFromTheVideoSystem) {

@@ -85,6 +85,7 @@ VQCanvas* VQOpenGLDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, u
       host::gl::delete_context(canvas->m_context);
     }
     host::set_user_data(w, 0);
+    if (canvas->m_previousProc) host::set_window_proc(w, canvas->m_previousProc);
     if (!canvas->m_suppliedWindow) VQwin32_DestroyWindow(w);
     delete canvas;
     host::gl::make_current(m_probeWindow, m_context);
@@ -96,7 +97,12 @@ VQCanvas* VQOpenGLDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, u
   host::gl::make_current(m_probeWindow, m_context);
   canvas->m_context = host::gl::create_context(w, true);
   if (!canvas->m_context) return undo(VQERR_GL_PROBE_CONTEXT);
-  if (canvas->m_suppliedWindow) canvas->m_previousProc = host::get_window_proc(w);
+  // A window given by the caller is subclassed: the engine's procedure sees its messages
+  // first and hands every one on to the window's own procedure.
+  if (canvas->m_suppliedWindow) {
+    canvas->m_previousProc = host::get_window_proc(w);
+    host::set_window_proc(w, VQwin32_WindowProc);
+  }
   host::set_user_data(w, reinterpret_cast<uintptr_t>(canvas));
   host::gl::make_current(w, canvas->m_context);
   canvas->SetDefaultState();
@@ -124,6 +130,7 @@ void VQOpenGLDisplayDevice::DestroyCanvas(VQCanvas* canvas, int destroyWindow) {
   c->m_context = 0;
   if (host::is_window(c->m_window)) {
     host::set_user_data(c->m_window, 0);
+    if (c->m_previousProc) host::set_window_proc(c->m_window, c->m_previousProc);
     if (!c->m_suppliedWindow && destroyWindow) VQwin32_DestroyWindow(c->m_window);
   }
   RemoveCanvas(c);
