@@ -3,6 +3,7 @@
 #include "Zentri/devices/VQDevice.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
+#include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQlog.h"
@@ -25,8 +26,9 @@ VQDeviceGetter BuiltInGetter(int kind) {
       return VQunsupported_GetDevice;
     case VQDEVICE_SOFTWARE_DISPLAY:
       return VQsoftware_GetDisplayDevice;
-    case VQDEVICE_D3D_DISPLAY:
     case VQDEVICE_OPENGL_DISPLAY:
+      return VQopengl_GetDisplayDevice;
+    case VQDEVICE_D3D_DISPLAY:
     case VQDEVICE_SOUND:
     case VQDEVICE_CONNECTION:
     case VQDEVICE_WINDOWS_KEYBOARD:

@@ -11,6 +11,8 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 
 VQViewport::~VQViewport() {
+  // The camera outlives its viewport: it must not keep pointing at it.
+  if (m_camera && m_camera->m_viewport == this) m_camera->m_viewport = nullptr;
   if (m_created) Destroy();
   std::free(m_name);
   delete m_background;
@@ -80,6 +82,9 @@ void VQViewport::Destroy() {
 }
 
 void VQViewport::SetCamera(VQCamera* camera) {
+  // A camera that is replaced (or detached) forgets this viewport, so deleting either one later
+  // never touches the other.
+  if (m_camera && m_camera != camera && m_camera->m_viewport == this) m_camera->m_viewport = nullptr;
   m_camera = camera;
   if (!camera) return;
   if (camera->m_viewHeight == 0.0f && m_width != 0)

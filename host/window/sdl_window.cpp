@@ -296,6 +296,13 @@ window_proc get_window_proc(window_handle w) {
   return r ? r->proc : nullptr;
 }
 
+bool set_window_proc(window_handle w, window_proc proc) {
+  window_record* r = find(w);
+  if (r == nullptr || proc == nullptr) return false;
+  r->proc = proc;
+  return true;
+}
+
 bool get_window_rect(window_handle w, rect* out) {
   window_record* r = find(w);
   if (r == nullptr || out == nullptr) return false;

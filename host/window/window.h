@@ -117,6 +117,9 @@ void adjust_window_size(int client_w, int client_h, int* outer_w, int* outer_h);
 uintptr_t get_user_data(window_handle w);
 void set_user_data(window_handle w, uintptr_t data);
 window_proc get_window_proc(window_handle w);
+// Replaces a window's procedure (subclassing, as SetWindowLongPtr does); false for an unknown
+// window or a null procedure.
+bool set_window_proc(window_handle w, window_proc proc);
 
 bool get_window_rect(window_handle w, rect* out);  // outer rectangle in screen coordinates
 bool get_client_size(window_handle w, int* width, int* height);

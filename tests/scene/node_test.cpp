@@ -224,6 +224,26 @@ TEST(SceneCamera, ViewSizeFollowsTheViewport) {
   EXPECT_TRUE(behind);
 }
 
+TEST(SceneCamera, ReplacedCameraAndDeletedViewportLeaveNoDanglingLinks) {
+  VQCamera first;
+  {
+    auto* vp = new VQViewport;
+    vp->Create(nullptr, 0, 0, 640, 480);
+    VQCamera second;
+    vp->SetCamera(&first);
+    vp->SetCamera(&second);
+    EXPECT_EQ(first.m_viewport, nullptr);  // the old camera forgot the viewport
+    EXPECT_EQ(second.m_viewport, vp);
+    vp->SetCamera(nullptr);
+    EXPECT_EQ(second.m_viewport, nullptr);
+    vp->SetCamera(&first);
+    delete vp;
+    EXPECT_EQ(first.m_viewport, nullptr);  // the camera outlives its viewport safely
+  }
+  first.SetViewSize(2.0f, 1.0f);  // touches no viewport (ASan would catch one)
+  EXPECT_FLOAT_EQ(first.m_viewWidth, 2.0f);
+}
+
 TEST(SceneCamera, SphereTestsAgainstTheFrustum) {
   VQCamera cam;
   cam.SetViewSize(1.5f, 1.5f);  // slopes -0.75 .. 0.75, normalisers 0.8
