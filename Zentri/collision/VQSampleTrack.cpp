@@ -17,6 +17,8 @@ VQSampleTrack* g_currentSampleTrack = nullptr;
 const VQSampleTrack* g_buildingTrack = nullptr;  // the track whose scene is being built from
 
 const char* const kMeshNames[] = {"ramp", "curve", "walls", "asphalt", "grass"};
+// Vertex colours of the meshes in a track scene (red in the low byte), by mesh.
+const uint32_t kMeshColours[] = {0xFF909090u, 0xFF787878u, 0xFFC8C8C8u, 0xFF606060u, 0xFF30A030u};
 
 // The triangle callback of a scene build: the surface named by the texture of the triangle's
 // material in its geoset node's table.
@@ -28,10 +30,10 @@ void SurfaceFromScene(const VQTerrainMesh& mesh, uint32_t triangle, uint32_t* wo
 // of one material; null when the mesh does not fit or memory runs out.
 VQGeosetNode* MakeGeosetNode(const std::vector<VQVector>& vertices,
                              const std::vector<uint32_t>& indices, uint32_t flags,
-                             const char* name, const char* texture) {
+                             const char* name, const char* texture, uint32_t colour) {
   if (vertices.size() > 0x10000) return nullptr;
   const uint32_t triangles = uint32_t(indices.size() / 3);
-  VQMesh* mesh = VQMesh::Create(uint32_t(vertices.size()), triangles, 0, false, false, false);
+  VQMesh* mesh = VQMesh::Create(uint32_t(vertices.size()), triangles, 0, false, true, false);
   VQGeoset* geoset = VQGeoset::Create();
   VQMattable* table = VQMattable::Create(1);
   if (!mesh || !geoset || !table) {
@@ -41,7 +43,10 @@ VQGeosetNode* MakeGeosetNode(const std::vector<VQVector>& vertices,
     return nullptr;
   }
   mesh->m_flags = flags;
-  for (size_t i = 0; i < vertices.size(); ++i) mesh->m_positions[i] = vertices[i];
+  for (size_t i = 0; i < vertices.size(); ++i) {
+    mesh->m_positions[i] = vertices[i];
+    mesh->m_colours[i] = colour;
+  }
   for (size_t i = 0; i < indices.size(); ++i) mesh->m_indices[i] = uint16_t(indices[i]);
   for (uint32_t t = 0; t < triangles; ++t) mesh->SetMaterialOf(t, 0);
   geoset->AddLevel(mesh, 10000.0f);
@@ -186,7 +191,8 @@ VQNode* VQSampleTrack::BuildScene() const {
     const Mesh& m = m_meshes[i];
     const char* name = i < std::size(kMeshNames) ? kMeshNames[i] : "collider";
     const char* texture = m.surface < m_surfaces.size() ? m_surfaces[m.surface].texture : nullptr;
-    VQGeosetNode* node = MakeGeosetNode(m.vertices, m.indices, VQMESH_COLLIDER, name, texture);
+    VQGeosetNode* node = MakeGeosetNode(m.vertices, m.indices, VQMESH_COLLIDER, name, texture,
+                                        kMeshColours[i % std::size(kMeshColours)]);
     if (!node || !group->AddChild(node)) {
       if (node) VQNode::Destroy(node);
       VQNode::Destroy(root);
@@ -196,7 +202,7 @@ VQNode* VQSampleTrack::BuildScene() const {
   }
   // A sign over the start straight: drawn, but no collider, so the cars pass under it.
   const std::vector<VQVector> sign = {{-8, -4, 6}, {8, -4, 6}, {8, 4, 6}, {-8, 4, 6}};
-  VQGeosetNode* signNode = MakeGeosetNode(sign, {0, 1, 2, 0, 2, 3}, 0, "sign", "sign.jpg");
+  VQGeosetNode* signNode = MakeGeosetNode(sign, {0, 1, 2, 0, 2, 3}, 0, "sign", "sign.jpg", 0xFF20C0F0u);
   VQTransformNode* place = new VQTransformNode(3);
   place->SetName("scenery");
   if (!signNode || !place->SetChild(signNode) || !group->AddChild(place)) {

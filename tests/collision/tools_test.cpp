@@ -11,6 +11,7 @@
 
 #include "Zentri/collision/VQSampleTrack.h"
 #include "Zentri/collision/VQTerrainTree.h"
+#include "Zentri/resources/VQImageFile.h"
 
 namespace {
 
@@ -104,4 +105,32 @@ TEST(PhysicsDemo, DrivesTheScriptAndPrintsATrace) {
   EXPECT_EQ(rows, 3) << out;
   EXPECT_NE(out.find("\n2.000,"), std::string::npos) << out;
   EXPECT_EQ(RunTool("physics-demo --cars 40", &out), 2);
+}
+
+// The view: the race through the OpenGL device, the CAR_2 car (a red box on black wheels)
+// in the middle of the picture under the sky, and the same trace as without the view.
+TEST(PhysicsDemo, ViewShowsTheChasedCarAndKeepsTheTrace) {
+  const std::string dir = ::testing::TempDir() + "demo_view_" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  std::string plain, viewed;
+  ASSERT_EQ(RunTool("physics-demo --time 1 --every 0.5 --cars 1", &plain), 0) << plain;
+  ASSERT_EQ(RunTool("physics-demo --time 1 --every 0.5 --cars 1 --view --shot " + dir + "/shot.jpg", &viewed), 0)
+      << viewed;
+  // The rows after the first line (which names the temporary scene file) are equal.
+  EXPECT_EQ(viewed.substr(viewed.find('\n')), plain.substr(plain.find('\n')));
+  uint32_t width = 0, height = 0, format = 0;
+  uint8_t* palette = nullptr;
+  uint8_t* rgb = VQimage_ReadFile((dir + "/shot.jpg").c_str(), &width, &height, &format, &palette);
+  ASSERT_NE(rgb, nullptr);
+  ASSERT_EQ(width, 800u);
+  ASSERT_EQ(height, 480u);
+  auto pixel = [&](uint32_t x, uint32_t y, int c) { return int(rgb[3 * (size_t(y) * width + x) + c]); };
+  EXPECT_GT(pixel(400, 250, 0), pixel(400, 250, 1) + 80);  // the car body
+  EXPECT_GT(pixel(400, 250, 0), pixel(400, 250, 2) + 80);
+  EXPECT_GT(pixel(400, 4, 2), pixel(400, 4, 0) + 40);      // the sky
+  EXPECT_NEAR(pixel(100, 400, 0), pixel(100, 400, 1), 12);  // grey asphalt beside the car
+  std::free(rgb);
+  std::free(palette);
+  EXPECT_EQ(RunTool("physics-demo --shot " + dir + "/x.jpg", &plain), 2);  // a shot needs the view
+  std::filesystem::remove_all(dir);
 }
