@@ -1273,10 +1273,6 @@ VQNode* VQOpenGLDisplayDevice::ReadSceneFile(const char* path, uintptr_t loadTex
   return VQscene_LoadForDevice(this, path, loadTextures != 0, 2);
 }
 
-bool VQOpenGLDisplayDevice::WriteSceneFile(VQNode* root, const char* path, uintptr_t, uintptr_t) {
-  return VQscene_SaveFile(root, path, 4, 12, 0);
-}
-
 VQGeoset* VQOpenGLDisplayDevice::LoadGeoset(const char* path, uintptr_t) {
   return VQscene_LoadGeosetForDevice(this, path);
 }

@@ -132,7 +132,6 @@ class VQOpenGLDisplayDevice : public VQDisplayDevice {
   uint32_t GetPixmapFormatFor(uint32_t format) override;
   uint32_t GetTextureFormatFor(uint32_t format) override;
   VQNode* ReadSceneFile(const char* path, uintptr_t a, uintptr_t b) override;
-  bool WriteSceneFile(VQNode* root, const char* path, uintptr_t a, uintptr_t b) override;
   VQGeoset* LoadGeoset(const char* path, uintptr_t word) override;
   void ApplyState() override;
   void ApplyMaterial(VQMaterial* material) override;
