@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
 #include "Zentri/devices/display/opengl/VQOpenGLCanvas.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
@@ -239,7 +240,7 @@ struct Image {
 
 TEST(VqviewScreenshot, DemoSceneShowsSkyGroundColoursAndFogWhereExpected) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / "vqview_screenshot_test";
+  const fs::path dir = fs::temp_directory_path() / ("vqview_screenshot_test_" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   const std::string bin = VQ_BIN_DIR;
