@@ -140,11 +140,15 @@ void VQOpenGLTexture::SetSampling(uint32_t wrapU, uint32_t wrapV, uint32_t magFi
     const VQGLint value = i < 2 ? WrapValue(v) : (i == 2 ? MagValue(v) : MinValue(v));
     if (bound) g_VQgl.TexParameteri(VQGL_TEXTURE_2D, names[i], value);
     m_sampling = (m_sampling & ~(0xFu << (4 * i))) | (v << (4 * i));
+    // A mipmapped minification of a texture sent without its smaller levels would leave it
+    // incomplete (drawn untextured): it is sent again, with levels.
+    if (i == 3 && v >= 3 && current < 3 && m_uploaded) Upload();
   }
 }
 
 bool VQOpenGLTexture::Upload() {
   if (!m_owner || !m_glName || !m_pixels || !g_VQgl.TexImage2D) return false;
+  m_uploaded = 1;
   g_VQgl.BindTexture(VQGL_TEXTURE_2D, m_glName);
   m_owner->m_boundTexture = 0xFFFFFFFFu;  // as in SetSampling
   g_VQgl.PixelStorei(VQGL_UNPACK_ALIGNMENT, 1);

@@ -63,6 +63,7 @@ class VQOpenGLTexture : public VQTexture {
   uint32_t m_glName = 0;
   uint32_t m_sampling = 0;
   uint8_t* m_pixels = nullptr;  // width x height in m_format, rows packed
+  uint8_t m_uploaded = 0;       // level 0 has been sent
   static uint32_t s_live;
 };
 
