@@ -255,9 +255,20 @@ float* VQOpenGLPixmap::GetPixel(float* rgba, uint32_t x, uint32_t y) {
 
 // ---- Device life -----------------------------------------------------------------------------
 
+namespace {
+// The scene writer's sampling value of a texture of this device; 0 for other textures.
+uint32_t SceneTextureSampling(VQTexture* texture) {
+  const auto* t = dynamic_cast<const VQOpenGLTexture*>(texture);
+  if (!t) return 0;
+  const uint32_t s = t->Sampling();
+  return VQscene_SamplingValue(s & 0xF, (s >> 4) & 0xF, (s >> 8) & 0xF, (s >> 12) & 0xF);
+}
+}  // namespace
+
 VQOpenGLDisplayDevice::VQOpenGLDisplayDevice(uint32_t instance)
     : VQDisplayDevice(VQDEVICE_OPENGL_DISPLAY), m_instance(instance) {
   ++s_live;
+  g_VQsceneTextureSampling = SceneTextureSampling;
 }
 
 VQOpenGLDisplayDevice::~VQOpenGLDisplayDevice() {
