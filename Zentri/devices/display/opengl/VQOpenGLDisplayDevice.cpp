@@ -260,18 +260,17 @@ float* VQOpenGLPixmap::GetPixel(float* rgba, uint32_t x, uint32_t y) {
 // ---- Device life -----------------------------------------------------------------------------
 
 uint32_t VQopengl_TextureSampling(VQTexture* texture) {
-  auto* t = dynamic_cast<VQOpenGLTexture*>(texture);
-  if (!t) return 0;
+  const auto* t = dynamic_cast<const VQOpenGLTexture*>(texture);
+  if (!t) return 0;  // a texture of another device: the writer keeps the stored word
   const uint32_t s = t->Sampling();  // wrap u, wrap v, magnification, minification, low first
-  const uint32_t wrapU = s & 0xF, wrapV = (s >> 4) & 0xF, mag = (s >> 8) & 0xF, min = (s >> 12) & 0xF;
-  return min | mag << 4 | wrapV << 8 | wrapU << 12;
+  return VQscene_SamplingValue(s & 0xF, (s >> 4) & 0xF, (s >> 8) & 0xF, (s >> 12) & 0xF);
 }
 
 VQOpenGLDisplayDevice::VQOpenGLDisplayDevice(uint32_t instance)
     : VQDisplayDevice(VQDEVICE_OPENGL_DISPLAY), m_instance(instance) {
   ++s_live;
   // Scene files written from now on store the sampling the textures really have.
-  if (!g_VQsceneTextureSampling) g_VQsceneTextureSampling = VQopengl_TextureSampling;
+  g_VQsceneTextureSampling = VQopengl_TextureSampling;
 }
 
 VQOpenGLDisplayDevice::~VQOpenGLDisplayDevice() {
