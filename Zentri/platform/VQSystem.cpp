@@ -5,6 +5,8 @@
 #include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
 #include "Zentri/platform/VQwin32.h"
+#include "Zentri/scene/VQMaterial.h"
+#include "Zentri/scene/VQNode.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQlog.h"
 
@@ -20,6 +22,14 @@ VQDevice* UnavailableGetter(int, int) {
   return nullptr;
 }
 
+// The same for the Windows keyboard and mouse, whose getters answer an index other than 0
+// with null and leave the error code as it was.
+VQDevice* UnavailableWindowsInputGetter(int, int index) {
+  if (index != 0) return nullptr;
+  g_VQerror = VQERR_DEVICE_UNAVAILABLE;
+  return nullptr;
+}
+
 VQDeviceGetter BuiltInGetter(int kind) {
   switch (kind) {
     case VQDEVICE_NONE_DISPLAY:
@@ -28,11 +38,12 @@ VQDeviceGetter BuiltInGetter(int kind) {
       return VQsoftware_GetDisplayDevice;
     case VQDEVICE_OPENGL_DISPLAY:
       return VQopengl_GetDisplayDevice;
+    case VQDEVICE_WINDOWS_KEYBOARD:
+    case VQDEVICE_WINDOWS_MOUSE:
+      return UnavailableWindowsInputGetter;
     case VQDEVICE_D3D_DISPLAY:
     case VQDEVICE_SOUND:
     case VQDEVICE_CONNECTION:
-    case VQDEVICE_WINDOWS_KEYBOARD:
-    case VQDEVICE_WINDOWS_MOUSE:
     case VQDEVICE_WINDOWS_JOYSTICK:
     case VQDEVICE_DINPUT_KEYBOARD:
     case VQDEVICE_DINPUT_MOUSE:
@@ -140,6 +151,11 @@ bool VQSystem::Init() {
   }
   for (float& t : m_frameTimes) t = kInitialFrameTime;
 
+  // Every viewport render advances the render context's frame counter; a new run of the
+  // engine counts from 0 again, with an empty material library (name counter 1).
+  g_VQrender.m_frame = 0;
+  VQmaterial_LibraryReset();
+
   VQlog_Open();
 
   g_VQerror = VQERR_NONE;
@@ -155,6 +171,9 @@ void VQSystem::Shutdown() {
   for (uint32_t i = 0; i < count; ++i) devices[i] = m_devices[i];
   for (uint32_t i = 0; i < count; ++i) devices[i]->Close();
 
+  // Frees every material still in the library, referenced or not: nothing may use a
+  // material table after Shutdown.
+  VQmaterial_LibraryShutdown();
   VQlog_Close();
   m_initialised = 0;
 }

@@ -31,10 +31,12 @@ class VQSystem {
   VQSystem(const VQSystem&) = delete;
   VQSystem& operator=(const VQSystem&) = delete;
 
-  // Resets clock, callbacks and both device lists (open devices stay open), opens the engine
-  // log and clears g_VQerror. Always true.
+  // Resets clock, callbacks and both device lists (open devices stay open), the render
+  // context's frame counter and the material library; opens the engine log and clears
+  // g_VQerror. Always true.
   bool Init();
-  // Closes every registered device once, closes the engine log. Nothing when not initialised.
+  // Closes every registered device once, empties the material library, closes the engine
+  // log. Nothing when not initialised.
   void Shutdown();
   // Runs the frame pump until m_stop is set or a quit message arrives; clears m_stop first.
   // Returns at once when not initialised.

@@ -1,9 +1,16 @@
 #include "Zentri/platform/VQwin32.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfile.h"
+#include "host/fs/fs.h"
 #include "host/time/clock.h"
 
 using namespace host;
@@ -19,7 +26,10 @@ const char* const kWindowTitle = "3D Lib Window";
 // Platform-layer state for the whole program run.
 bool s_windowClassRegistered = false;
 bool s_fullScreenClassRegistered = false;
-uint32_t s_liveWindows = 0;        // made by VQwin32_Create*Window, not yet VQwin32_DestroyWindow'd
+// The live windows: made by VQwin32_Create*Window and not yet given to VQwin32_DestroyWindow.
+// Kept by handle, so that a handle given twice counts down once, and a window that the
+// system already destroyed (a user's close) still counts down when it is given.
+std::vector<VQWindow> s_liveWindows;
 bool s_destroyGuard = false;       // set while the window procedure handles a WM_DESTROY
 float s_ticksPerSecond = 0.0f;     // rate of the time stamp; not positive until measured
 bool s_clockMeasured = false;
@@ -39,10 +49,10 @@ VQWindow CreateOf(const char* className, bool& registered, bool fullScreen, int 
   adjust_window_size(width, height, &desc.width, &desc.height);
   const VQWindow window = create_window(desc);
   if (window != 0) {
-    ++s_liveWindows;
+    s_liveWindows.push_back(window);
     return window;
   }
-  if (s_liveWindows == 0 && unregister_window_class(className)) registered = false;
+  if (s_liveWindows.empty() && unregister_window_class(className)) registered = false;
   return 0;
 }
 
@@ -64,9 +74,12 @@ VQWindow VQwin32_CreateFullScreenWindow() {
 }
 
 void VQwin32_DestroyWindow(VQWindow window) {
-  // An unknown handle must not count down a window that is still alive.
-  if (!destroy_window(window) || s_liveWindows == 0) return;
-  if (--s_liveWindows > 0) return;
+  destroy_window(window);  // false when the window is already gone
+  // Only a handle made here counts down, and only once.
+  const auto it = std::find(s_liveWindows.begin(), s_liveWindows.end(), window);
+  if (it == s_liveWindows.end()) return;
+  s_liveWindows.erase(it);
+  if (!s_liveWindows.empty()) return;
   if (s_windowClassRegistered && unregister_window_class(kWindowClass)) s_windowClassRegistered = false;
   if (s_fullScreenClassRegistered && unregister_window_class(kFullScreenClass)) s_fullScreenClassRegistered = false;
 }
@@ -275,4 +288,52 @@ void VQwin32_SetErrorFromSystem(int errorNumber) {
     case 32: g_VQerror = VQERR_BROKEN_PIPE; break;
     default: g_VQerror = VQERR_SYSTEM; break;
   }
+}
+
+bool VQwin32_FindFirst(VQFolderScan* scan, const char* realFolder) {
+  if (scan == nullptr) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
+  int err = 0;
+  FolderScan* h = open_folder(realFolder != nullptr ? realFolder : "", &err);
+  scan->m_handle = h;
+  if (h == nullptr) {
+    scan->m_firstPending = 0;
+    return VQerror_Fail(VQERR_SYSTEM_CALL);
+  }
+  scan->m_firstPending = 1;
+  return true;
+}
+
+bool VQwin32_FindNext(VQFolderScan* scan, VQFolderEntry* entry) {
+  if (scan == nullptr || entry == nullptr) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
+  auto* h = static_cast<FolderScan*>(scan->m_handle);
+  // The host scan hands out the first entry itself: the pending flag only records that
+  // nothing has been taken yet.
+  scan->m_firstPending = 0;
+  for (;;) {
+    std::string name;
+    bool isFolder = false;
+    const int rc = read_folder(h, &name, &isFolder);
+    if (rc <= 0) {
+      entry->m_name[0] = 0;
+      entry->m_isFolder = 0;
+      if (rc < 0) VQwin32_SetErrorFromSystem(-rc);  // the end of the listing sets nothing
+      return false;
+    }
+    if (isFolder && (name == "." || name == "..")) continue;
+    const size_t n = name.size() < VQFOLDER_NAME_SIZE - 1 ? name.size() : VQFOLDER_NAME_SIZE - 1;
+    std::memcpy(entry->m_name, name.data(), n);
+    entry->m_name[n] = 0;
+    entry->m_isFolder = isFolder ? 1 : 0;
+    return true;
+  }
+}
+
+bool VQwin32_FindClose(VQFolderScan* scan) {
+  if (scan == nullptr) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
+  const int err = close_folder(static_cast<FolderScan*>(scan->m_handle));
+  scan->m_handle = nullptr;
+  scan->m_firstPending = 0;
+  if (err == 0) return true;
+  VQwin32_SetErrorFromSystem(err);
+  return false;
 }

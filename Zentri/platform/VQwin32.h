@@ -10,6 +10,8 @@
 #include "host/window/window.h"
 
 class VQCanvas;
+struct VQFolderEntry;
+struct VQFolderScan;
 
 using VQWindow = host::window_handle;  // 0 = no window
 
@@ -49,6 +51,16 @@ bool VQwin32_GetCursorPosition(int* x, int* y, int* z);
 // Sets g_VQerror from a system error number: 2 -> 37, 4 -> 66, 9 -> 65, 11 -> 67, 13 -> 58,
 // 22 -> 28, 32 -> 68, anything else -> 2.
 void VQwin32_SetErrorFromSystem(int errorNumber);
+
+// The folder listing behind VQfile_FindFirst / FindNext / FindClose (VQfile.h). FindFirst
+// takes a real folder path (the caller resolves engine paths) and fails with error 1 when
+// the listing cannot start. FindNext skips "." and ".."; at the end it gives false with an
+// empty name and g_VQerror untouched, on a system failure false with the error from
+// VQwin32_SetErrorFromSystem. FindClose gives false with that error when the listing
+// cannot be closed (65 for a scan that is not open).
+bool VQwin32_FindFirst(VQFolderScan* scan, const char* realFolder);
+bool VQwin32_FindNext(VQFolderScan* scan, VQFolderEntry* entry);
+bool VQwin32_FindClose(VQFolderScan* scan);
 
 // The devices the window procedure feeds and the frame pump drives, as hooks: each driver
 // installs its entries while the device is open and clears them when it closes, so an empty

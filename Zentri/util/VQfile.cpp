@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Zentri/platform/VQwin32.h"
 #include "Zentri/util/VQerror.h"
 #include "host/fs/fs.h"
 
@@ -135,49 +136,12 @@ VQFileType VQfile_TypeFromExtension(const char* name) {
 }
 
 bool VQfile_FindFirst(VQFolderScan* scan, const char* folder) {
-  if (!scan) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  int err = 0;
-  host::FolderScan* h = host::open_folder(VQpath_Resolve(folder ? folder : "").c_str(), &err);
-  if (!h) {
-    scan->m_handle = nullptr;
-    scan->m_firstPending = 0;
-    return VQerror_Fail(VQERR_SYSTEM_CALL);
-  }
-  scan->m_handle = h;
-  scan->m_firstPending = 1;
-  return true;
+  return VQwin32_FindFirst(scan, VQpath_Resolve(folder ? folder : "").c_str());
 }
 
-bool VQfile_FindNext(VQFolderScan* scan, VQFolderEntry* entry) {
-  if (!scan || !entry) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  auto* h = static_cast<host::FolderScan*>(scan->m_handle);
-  scan->m_firstPending = 0;
-  for (;;) {
-    std::string name;
-    bool isFolder = false;
-    int rc = host::read_folder(h, &name, &isFolder);
-    if (rc <= 0) {
-      entry->m_name[0] = 0;
-      entry->m_isFolder = 0;
-      if (rc < 0) VQerror_FailFromSystem(-rc);
-      return false;
-    }
-    if (isFolder && (name == "." || name == "..")) continue;
-    size_t n = name.size() < VQFOLDER_NAME_SIZE - 1 ? name.size() : VQFOLDER_NAME_SIZE - 1;
-    std::memcpy(entry->m_name, name.data(), n);
-    entry->m_name[n] = 0;
-    entry->m_isFolder = isFolder ? 1 : 0;
-    return true;
-  }
-}
+bool VQfile_FindNext(VQFolderScan* scan, VQFolderEntry* entry) { return VQwin32_FindNext(scan, entry); }
 
-bool VQfile_FindClose(VQFolderScan* scan) {
-  if (!scan) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  int err = host::close_folder(static_cast<host::FolderScan*>(scan->m_handle));
-  scan->m_handle = nullptr;
-  scan->m_firstPending = 0;
-  return err == 0 ? true : VQerror_FailFromSystem(err);
-}
+bool VQfile_FindClose(VQFolderScan* scan) { return VQwin32_FindClose(scan); }
 
 void VQfile_SkipBlank(FILE* stream) {
   if (!stream) return;

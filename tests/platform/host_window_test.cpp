@@ -245,6 +245,20 @@ TEST(RenderWindows, ClassesLiveAsLongAsTheirWindows) {
   EXPECT_FALSE(window_class_registered("3dlibWinClass"));
 }
 
+TEST(RenderWindows, AWindowTheSystemClosedStillCountsDown) {
+  const VQWindow a = VQwin32_CreateWindow(200, 100);
+  const VQWindow b = VQwin32_CreateWindow(200, 100);
+  ASSERT_NE(a, 0u);
+  ASSERT_NE(b, 0u);
+  send_message(a, WM_CLOSE, 0, 0);  // a user's close: the default handling destroys it
+  ASSERT_FALSE(is_window(a));
+  VQwin32_DestroyWindow(a);
+  VQwin32_DestroyWindow(a);  // given twice: counts down once
+  EXPECT_TRUE(window_class_registered("3dlibWinClass"));
+  VQwin32_DestroyWindow(b);
+  EXPECT_FALSE(window_class_registered("3dlibWinClass"));
+}
+
 TEST(RenderWindows, MessageBoxWithoutDisplayWritesToStderr) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   testing::internal::CaptureStderr();

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "Zentri/platform/VQSystem.h"
+#include "Zentri/scene/VQMaterial.h"
+#include "Zentri/scene/VQNode.h"
 #include "Zentri/util/VQerror.h"
 #include "test_doubles.h"
 
@@ -56,6 +58,17 @@ TEST_F(SystemRegistry, GetDeviceRejectsKindsWithoutDevices) {
     g_VQerror = 0;
     EXPECT_EQ(g_VQsystem.GetDevice(c.kind, c.index), nullptr) << c.kind;
     EXPECT_EQ(g_VQerror, c.error) << c.kind;
+  }
+}
+
+TEST_F(SystemRegistry, WindowsKeyboardAndMouseLeaveTheErrorForOtherIndices) {
+  for (int kind : {9, 10}) {
+    g_VQerror = 77;
+    EXPECT_EQ(g_VQsystem.GetDevice(kind, 1), nullptr) << kind;
+    EXPECT_EQ(g_VQerror, 77) << kind;
+    // Index 0 is served, but no such driver is part of this build.
+    EXPECT_EQ(g_VQsystem.GetDevice(kind, 0), nullptr) << kind;
+    EXPECT_EQ(g_VQerror, VQERR_DEVICE_UNAVAILABLE) << kind;
   }
 }
 
@@ -204,6 +217,35 @@ TEST_F(SystemRegistry, DisplaysRenderAndPresentInRegistrationOrder) {
   Journal().clear();
   g_VQsystem.RenderDisplays();
   EXPECT_TRUE(Journal().empty());
+}
+
+TEST_F(SystemRegistry, InitRestartsTheRenderFrameCounterAndTheMaterialLibrary) {
+  g_VQrender.m_frame = 42;
+  VQMaterial* old = VQMaterial::Create("_7");  // the name counter moves on to 8
+  ASSERT_NE(old, nullptr);
+  ASSERT_TRUE(g_VQsystem.Init());
+  EXPECT_EQ(g_VQrender.m_frame, 0u);
+  EXPECT_EQ(VQmaterial_LibraryCount(), 0u);
+  EXPECT_EQ(VQmaterial_LibraryFind("_7"), nullptr);
+  VQMaterial* fresh = VQMaterial::Create(nullptr);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_STREQ(fresh->m_name, "_1");
+  VQMaterial::Destroy(fresh);
+  VQMaterial::Destroy(old);  // forgotten by the library, still the caller's to free
+  EXPECT_EQ(VQmaterial_LibraryCount(), 0u);
+}
+
+TEST_F(SystemRegistry, ShutdownEmptiesTheMaterialLibrary) {
+  for (int i = 0; i < 3; ++i) ASSERT_NE(VQMaterial::Create(nullptr), nullptr);
+  VQMattable* table = VQMattable::Create(2);  // referenced materials go as well
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(VQmaterial_LibraryCount(), 5u);
+  g_VQsystem.Shutdown();
+  EXPECT_EQ(VQmaterial_LibraryCount(), 0u);
+  EXPECT_EQ(VQmaterial_LibraryHead(), nullptr);
+  // The table's slots are gone with the library: only the table itself is left to free.
+  for (uint32_t i = 0; i < table->m_count; ++i) table->m_slots[i] = nullptr;
+  VQMattable::Release(table);
 }
 
 TEST_F(SystemClock, FrameTimeAfterInitIsAThirtiethForAnyCount) {

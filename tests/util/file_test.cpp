@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "Zentri/platform/VQwin32.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "temp_tree.h"
@@ -197,6 +198,27 @@ TEST_F(FileTree, ListingSkipsDotEntriesAndEndsWithoutError) {
   std::sort(seen.begin(), seen.end());
   std::vector<std::pair<std::string, int>> expected = {{"a.txt", 0}, {"sub", 1}};
   EXPECT_EQ(seen, expected);
+}
+
+TEST_F(FileTree, PlatformListingTakesRealPathsAndTheFileLayerResolvesThem) {
+  tree.MakeFolder("List/Sub");
+  VQFolderScan scan;
+  VQFolderEntry entry;
+  g_VQerror = 0;
+  EXPECT_FALSE(VQwin32_FindFirst(&scan, "LIST"));  // no case-insensitive lookup down here
+  EXPECT_EQ(g_VQerror, 1);
+  ASSERT_TRUE(VQwin32_FindFirst(&scan, tree.Real("List").c_str()));
+  EXPECT_EQ(scan.m_firstPending, 1u);
+  ASSERT_TRUE(VQwin32_FindNext(&scan, &entry));
+  EXPECT_STREQ(entry.m_name, "Sub");
+  EXPECT_EQ(entry.m_isFolder, 1);
+  EXPECT_EQ(scan.m_firstPending, 0u);
+  EXPECT_FALSE(VQwin32_FindNext(&scan, &entry));
+  EXPECT_TRUE(VQwin32_FindClose(&scan));
+  ASSERT_TRUE(VQfile_FindFirst(&scan, "LIST"));
+  ASSERT_TRUE(VQfile_FindNext(&scan, &entry));
+  EXPECT_STREQ(entry.m_name, "Sub");
+  EXPECT_TRUE(VQfile_FindClose(&scan));
 }
 
 TEST_F(FileTree, ListingOfEmptyFolderAndFailures) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Zentri/platform/VQSystem.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQlog.h"
 #include "temp_tree.h"
@@ -53,6 +54,19 @@ TEST_F(EngineLog, OpenDeletesOldLogAndFirstMessageCreatesIt) {
   EXPECT_FALSE(tree.Exists("logfile.txt"));
   VQlog_Printf(1, "first");
   EXPECT_EQ(tree.Read("logfile.txt"), "Informational Error : first\n");
+}
+
+TEST_F(EngineLog, SystemLifetimeIsTheEngineLogsLifetime) {
+  VQlog_Close();
+  g_VQsystem.Shutdown();
+  tree.Write("logfile.txt", "previous start\n");
+  ASSERT_TRUE(g_VQsystem.Init());
+  EXPECT_FALSE(tree.Exists("logfile.txt"));
+  EXPECT_EQ(g_VQerror, 0);
+  VQlog_Printf(1, "Cannot load texture '%s'", "road");
+  g_VQsystem.Shutdown();
+  VQlog_Printf(1, "after shutdown");  // no engine log object: nothing is written
+  EXPECT_EQ(tree.Read("logfile.txt"), "Informational Error : Cannot load texture 'road'\n");
 }
 
 TEST_F(EngineLog, DefaultHandlerWritesNothingWhenLogClosed) {
