@@ -79,6 +79,6 @@ VQGeoset* VQscene_LoadGeosetForDevice(VQDisplayDevice* device, const char* path)
 bool VQscene_ExportVRML(VQNode* node, const char* path);
 
 // The sampling value of a texture, for the sampling word a writer stores beside a stage's
-// texture name. Set by the texture layer; without it (or without a texture) the word read
-// from the file is written back.
+// texture name. Set by the texture layer; without it, without a texture or when it gives 0
+// (not known) the word read from the file is written back.
 extern uint32_t (*g_VQsceneTextureSampling)(VQTexture* texture);
