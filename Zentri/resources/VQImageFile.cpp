@@ -490,7 +490,7 @@ uint8_t* VQimage_ReadFile(const char* path, uint32_t* width, uint32_t* height, u
   if (!path) return Fail(VQERR_INVALID_ARGUMENT);
   const uint32_t type = VQimage_TypeFromName(path);
   if (type == VQIMAGE_UNKNOWN) return Fail(VQERR_FILE_TYPE);
-  if (type == VQIMAGE_PCX || type == VQIMAGE_PNG) return Fail(VQERR_UNSUPPORTED_OPERATION);
+  if (type == VQIMAGE_PCX || type == VQIMAGE_PNG) return VQimage_ReadUnsupported(path, width, height);
   std::vector<uint8_t> bytes;
   if (!VQimage_LoadBytes(path, bytes)) {
     if (type == VQIMAGE_JPEG) VQimage_Log("Jpeg cannot open '%s'\n", path);
@@ -630,6 +630,10 @@ bool VQimage_WriteTga(const char* path, const void* pixels, uint32_t width, uint
 
 uint8_t* VQimage_ReadBmp(const char* path, uint32_t* width, uint32_t* height) {
   return ReadTyped(path, VQIMAGE_BMP, width, height, nullptr, nullptr);
+}
+
+uint8_t* VQimage_ReadUnsupported(const char*, uint32_t*, uint32_t*) {
+  return Fail(VQERR_UNSUPPORTED_OPERATION);
 }
 
 uint8_t* VQimage_ReadJpeg(const char* path, uint32_t* width, uint32_t* height) {

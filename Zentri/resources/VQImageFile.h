@@ -80,6 +80,9 @@ bool VQimage_WriteTga(const char* path, const void* pixels, uint32_t width, uint
                       uint32_t rowLength, uint32_t format, const uint8_t* palette, bool bottomUp);
 // 24-bit uncompressed BMP only: format 7, bottom row first.
 uint8_t* VQimage_ReadBmp(const char* path, uint32_t* width, uint32_t* height);
+// The reader of the types that are recognised but not decoded (PCX, PNG): always null with
+// error 59, so that such a file never passes for a loaded image.
+uint8_t* VQimage_ReadUnsupported(const char* path, uint32_t* width, uint32_t* height);
 // Format 8 (red, green, blue), top row first.
 uint8_t* VQimage_ReadJpeg(const char* path, uint32_t* width, uint32_t* height);
 // rgb: width x height pixels of red, green, blue bytes, top row first; quality 1..100.

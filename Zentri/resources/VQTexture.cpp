@@ -64,7 +64,18 @@ VQTexture* VQTexture::CreateResized(uint32_t width, uint32_t height) {
     g_VQerror = VQERR_OUT_OF_MEMORY;
     return nullptr;
   }
-  VQpixels_Rescale(buffer, width, height, width, pixels, m_width, m_height, pitch, m_format);
+  if (m_format == VQPF_PAL8) {
+    // Palette indices cannot be averaged (and the rescaler leaves format 1 alone, which would
+    // give an image of index 0): each new pixel takes the index at its nearest source pixel.
+    for (uint32_t y = 0; y < height; ++y) {
+      const uint64_t sy = uint64_t(y) * m_height / height;
+      const uint8_t* row = static_cast<const uint8_t*>(pixels) + size_t(sy) * pitch;
+      for (uint32_t x = 0; x < width; ++x)
+        buffer[size_t(y) * width + x] = row[uint64_t(x) * m_width / width];
+    }
+  } else {
+    VQpixels_Rescale(buffer, width, height, width, pixels, m_width, m_height, pitch, m_format);
+  }
   // The new texture takes its own copy of the palette.
   uint8_t* palette = nullptr;
   if (m_palette) {

@@ -35,7 +35,7 @@ class VQTexture {
   // The manager's name for it, else "".
   const char* GetName() const;
   // This texture when it already has the size; else a new texture of the device, rescaled
-  // from mip level 0 (null when that fails).
+  // from mip level 0 (palette images by nearest index; null when that fails).
   VQTexture* CreateResized(uint32_t width, uint32_t height);
   // Writes mip level n (width >> n by height >> n) as an image file, bottom-up.
   bool SaveFile(const char* path, uint32_t fileType, uint32_t packing, uint32_t level);

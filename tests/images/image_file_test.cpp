@@ -557,6 +557,15 @@ TEST_F(ImageFileOnDisk, CodecEntryPointsByPath) {
   EXPECT_EQ(Bytes(b, b + 3), (Bytes{1, 2, 3}));
   std::free(b);
   EXPECT_EQ(VQimage_ReadJpeg(Path("none.jpg").c_str(), &w, &h), nullptr);
+  // PCX is recognised by name only: its reader fails with error 59, by path and by type.
+  ASSERT_TRUE(VQimage_SaveBytes(Path("old.pcx").c_str(), bmp.data(), bmp.size()));
+  g_VQerror = 0;
+  EXPECT_EQ(VQimage_ReadUnsupported(Path("old.pcx").c_str(), &w, &h), nullptr);
+  EXPECT_EQ(g_VQerror, VQERR_UNSUPPORTED_OPERATION);
+  g_VQerror = 0;
+  EXPECT_EQ(VQimage_ReadFile(Path("old.pcx").c_str(), &w, &h, &f, &pal), nullptr);
+  EXPECT_EQ(g_VQerror, VQERR_UNSUPPORTED_OPERATION);
+  EXPECT_EQ(pal, nullptr);
 }
 
 TEST_F(ImageFileOnDisk, WriteFailuresKeepTheOldFile) {

@@ -159,6 +159,19 @@ TEST(PixelConvert, FormatPairs) {
       {VQPF_RGB565, VQPF_BGR888, {0xFF, 0xFF}, {0xF8, 0xFC, 0xF8}},
       {VQPF_RGB565, VQPF_ARGB1555, {1, 2}, {0xEE, 0xEE}},  // no such pair
       {VQPF_PAL8, VQPF_PAL8, {7}, {7}},
+      // 11 -> 3 packs 5-5-5 with bit 15 clear; 11 -> 5 and 15 -> 6 carry the top alpha nibble.
+      {VQPF_BGRA8888, VQPF_ARGB1555, {0x08, 0x08, 0xF8, 0xFF}, {0x21, 0x7C}},
+      {VQPF_BGRA8888, VQPF_ARGB4444, {0x10, 0x20, 0x30, 0xF0}, {0x21, 0xF3}},
+      {VQPF_BGRX8888, VQPF_XRGB4444, {0x10, 0x20, 0x30, 0xF0}, {0x21, 0xF3}},
+      {VQPF_BGRX8888, VQPF_BGR888, {1, 2, 3, 4}, {1, 2, 3}},
+      {VQPF_ABGR8888, VQPF_ARGB1555, {0xFF, 0x08, 0x08, 0xF8}, {0x21, 0x7C}},
+      {VQPF_RGB888, VQPF_RGBX8888, {1, 2, 3}, {1, 2, 3, 0}},
+      {VQPF_BGR888, VQPF_XRGB8888, {1, 2, 3}, {0, 3, 2, 1}},
+      {VQPF_XBGR8888, VQPF_XRGB8888, {1, 2, 3, 4}, {1, 4, 3, 2}},
+      {VQPF_XRGB8888, VQPF_BGRX8888, {1, 2, 3, 4}, {4, 3, 2, 1}},
+      {VQPF_XBGR8888, VQPF_RGBX8888, {1, 2, 3, 4}, {4, 3, 2, 1}},
+      {VQPF_RGB565, VQPF_XRGB1555, {1, 2}, {0xEE, 0xEE}},  // no such pair
+      {VQPF_BGRA8888, VQPF_BGRX8888, {1, 2, 3, 4}, {0xEE, 0xEE, 0xEE, 0xEE}},  // no such pair
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(VQPixelFormat_Name(c.src)) + " -> " + VQPixelFormat_Name(c.dst));
@@ -192,6 +205,15 @@ TEST(PixelConvert, BlendMixesBySourceAlphaAndKeepsDestinationAlpha) {
   const Bytes s9 = {255, 10, 20, 30};
   VQpixels_Convert(d9.data(), 1, VQPF_ABGR8888, s9.data(), 1, VQPF_ABGR8888, 1, 1, 1);
   EXPECT_EQ(d9, (Bytes{55, 10, 20, 30}));
+  // 11 -> 6 and 11 -> 3 honour blend: alpha 0 keeps the destination's colour fields.
+  Bytes d6 = {0xBC, 0x0A};
+  const Bytes s0 = {0xFF, 0xFF, 0xFF, 0};
+  VQpixels_Convert(d6.data(), 1, VQPF_XRGB4444, s0.data(), 1, VQPF_BGRA8888, 1, 1, 1);
+  EXPECT_EQ(d6, (Bytes{0xBC, 0x0A}));
+  Bytes d3 = {0x21, 0x7C};
+  const Bytes sFull = {0x00, 0x00, 0x00, 0xFF};
+  VQpixels_Convert(d3.data(), 1, VQPF_ARGB1555, sFull.data(), 1, VQPF_BGRA8888, 1, 1, 1);
+  EXPECT_EQ(d3, (Bytes{0x00, 0x00}));
   // 11 -> 7 with blend, alpha 0 keeps the destination.
   Bytes d7 = {1, 2, 3};
   const Bytes s11 = {9, 9, 9, 0};

@@ -271,6 +271,39 @@ TEST_F(SoftwareImages, LargeTextureIsHeldRescaledToTheMaximum) {
   EXPECT_EQ(w->m_height, 64u);
 }
 
+TEST_F(SoftwareImages, PaletteTextureShrinksByNearestIndexAndKeepsItsPalette) {
+  // 4 x 4 indices 0..15 with a palette whose entry i is (i, 2i, 3i).
+  Bytes indices(16);
+  for (uint32_t i = 0; i < 16; ++i) indices[i] = uint8_t(i + 1);
+  auto* palette = static_cast<uint8_t*>(std::calloc(VQPALETTE_BYTES, 1));
+  for (uint32_t i = 0; i < 256; ++i) {
+    palette[i * 4] = uint8_t(i);
+    palette[i * 4 + 1] = uint8_t(2 * i);
+    palette[i * 4 + 2] = uint8_t(3 * i);
+  }
+  VQTexture* t = device_.CreateTexture(indices.data(), 4, 4, VQPF_PAL8, palette, 0);
+  ASSERT_NE(t, nullptr);
+  VQTexture* held = tm_->Add(t, "pal", 2, 2);
+  ASSERT_NE(held, nullptr);
+  ASSERT_NE(held, t);
+  EXPECT_EQ(held->m_width, 2u);
+  EXPECT_EQ(held->m_format, uint32_t(VQPF_PAL8));
+  const uint8_t* p = static_cast<uint8_t*>(held->Lock(nullptr, 0));
+  EXPECT_EQ(Bytes(p, p + 4), (Bytes{1, 3, 9, 11}));  // source (0,0), (2,0), (0,2), (2,2)
+  ASSERT_NE(held->m_palette, nullptr);
+  float rgba[4];
+  held->GetPixel(rgba, 1, 1);
+  EXPECT_FLOAT_EQ(rgba[0], 11.0f / 255.0f);
+  EXPECT_FLOAT_EQ(rgba[2], 33.0f / 255.0f);
+  EXPECT_EQ(device_.m_liveTextures, 1u);
+  // Growing repeats indices.
+  VQTexture* up = held->CreateResized(4, 2);
+  ASSERT_NE(up, nullptr);
+  const uint8_t* q = static_cast<uint8_t*>(up->Lock(nullptr, 0));
+  EXPECT_EQ(Bytes(q, q + 8), (Bytes{1, 1, 3, 3, 9, 9, 11, 11}));
+  device_.DeleteTexture(up);
+}
+
 TEST_F(SoftwareImages, PixmapManagerCachesByLowerCaseName) {
   MakeImage("Cursor.tga", 2, 2);
   MakeImage("sub/deeper/hidden.tga", 2, 2);

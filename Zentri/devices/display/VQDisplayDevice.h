@@ -96,7 +96,8 @@ class VQDisplayDevice : public VQDevice {
   // window procedure passes 0 because the window is already being destroyed).
   virtual void DestroyCanvas(VQCanvas* canvas, int destroyWindow) = 0;
   virtual bool GetModeCount(uint32_t* count);
-  // *modes is allocated with new[] and freed by the caller; no modes: true, 0, null.
+  // *modes is allocated with new[] and freed by the caller; a driver that finds no modes
+  // answers true, 0, null. Base (the software device): false, 0, null.
   virtual bool GetModes(uint32_t* count, VQDisplayMode** modes);
   virtual bool GetCurrentMode(VQDisplayMode* mode);
   virtual bool SetMode(uint32_t width, uint32_t height, uint32_t bits, uint32_t refresh);
