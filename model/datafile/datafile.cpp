@@ -74,9 +74,21 @@ struct ParsedName {
   bool pattern = false;        // base contains '*'
 };
 
+// Names are parsed in their compact form (no blanks) of at most this many characters.
+constexpr int kCanonicalName = 100;
+
+std::string compact(const std::string& text, int destLength) {
+  std::string out(static_cast<size_t>(destLength), ' ');
+  const int n = CompactCopy(text, out.data(), destLength);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
 bool parse_name(const std::string& text, ParsedName& out) {
   out = ParsedName{};
-  const std::string s = upper(trim(text));
+  // A name that begins with a blank names nothing; inner blanks fall away in the compact copy.
+  if (text.empty() || text[0] == ' ') return false;
+  const std::string s = upper(compact(text, kCanonicalName));
   if (s.empty() || s[0] == '$' || s[0] == '(') return false;
   const size_t open = s.find('(');
   out.base = s.substr(0, open);
@@ -334,6 +346,33 @@ bool DefaultIndexLookup(const std::string& name, int kind, int& row, int& column
   return best >= 0;
 }
 
+int CompactCopy(const std::string& text, char* dest, int destLength) {
+  if (dest == nullptr || destLength <= 0) return 0;
+  const bool whole = !text.empty() && text[0] == '\'';
+  int n = 0;
+  bool cut = false;
+  for (char c : text) {
+    if (!whole && (c == ' ' || c == '\t')) continue;
+    if (n == destLength) {
+      cut = true;
+      break;
+    }
+    dest[n++] = c;
+  }
+  for (int i = n; i < destLength; ++i) dest[i] = ' ';
+  if (cut) ReportMessage("S0180", text.substr(0, 80).c_str(), " ", " ");
+  return n;
+}
+
+bool NextToken(const std::string& line, size_t& pos, std::string& token) {
+  while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+  if (pos >= line.size()) return false;
+  const size_t end = line.find_first_of(" \t", pos);
+  token = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+  pos = end == std::string::npos ? line.size() : end;
+  return true;
+}
+
 bool VariableDims(int index, int& rows, int& cols, const char* table, int nvars) {
   rows = cols = 0;
   if (table == nullptr || index < 1 || index > nvars) return false;
@@ -389,8 +428,18 @@ int LookupVariable(const char* name, int nameLength, const char* table, int nvar
 }
 
 namespace {
+int find_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
+                  bool& defaulted);
+
 int lookup_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
                     bool& defaulted) {
+  const int index = find_variable(name, nameLength, table, nvars, store, defaulted);
+  if (index > 0) ReportMessage("1X099 ", std::string(name, static_cast<size_t>(nameLength)).c_str(), to_text(index).c_str(), " ");
+  return index;
+}
+
+int find_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
+                  bool& defaulted) {
   defaulted = false;
   if (name == nullptr || nameLength <= 0 || table == nullptr || nvars < 1) return 0;
   if (name[0] == ' ') return 0;
@@ -594,6 +643,7 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
     const int k = find_record(target.base, table, nvars);
     if (k > 0) vars.push_back(k);
   }
+  if (target.pattern) ReportMessage("1X293 ", targetToken.c_str(), to_text(static_cast<long long>(vars.size())).c_str(), " ");
   if (vars.empty()) {
     ReportMessage("B044W", targetToken.c_str(), " ", " ");
     return false;
@@ -793,13 +843,7 @@ void ReadDataFile(double* store, const char* fileName, int fileNameLength, char*
     std::string tokens[2];
     size_t pos = 0;
     int found = 0;
-    while (found < 2) {
-      while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-      if (pos >= line.size()) break;
-      const size_t end = line.find_first_of(" \t", pos);
-      tokens[found++] = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-      pos = end == std::string::npos ? line.size() : end;
-    }
+    while (found < 2 && NextToken(line, pos, tokens[found])) ++found;
     if (found < 2) {
       fail(lineNumber);
       return;

@@ -48,6 +48,17 @@ bool AssignDataValue(const std::string& target, const std::string& value, double
 // Carries out one text line. Returns false when nothing was written.
 bool AssignText(const std::string& target, const std::string& text, char* table, int nvars);
 
+// The compact copy: `text` without its blanks and tabs into `dest` of `destLength` characters,
+// blank-padded behind the copy; a text that begins with a single quote is copied whole, blanks
+// included. A text that does not fit reports "S0180" with the text and is cut at `destLength`.
+// Returns the number of characters copied. Names pass through it before they are parsed.
+int CompactCopy(const std::string& text, char* dest, int destLength);
+
+// The token splitter of the data-file lines: skips blanks and tabs from `pos`, copies the next
+// token (up to the next blank, tab or the line's end) into `token` and moves `pos` past it; false
+// when the line ends first.
+bool NextToken(const std::string& line, size_t& pos, std::string& token);
+
 // The number rule of the data files: the value of a number token, or false when the token is
 // no number (it is then taken as a variable reference). The scanner remembers the last token it
 // examined with its result and answers a repeat from memory.

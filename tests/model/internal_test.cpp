@@ -184,6 +184,51 @@ TEST(DataNumbers, NumberRule) {
   EXPECT_EQ(b, 250.0);  // no number: the output is left alone
 }
 
+TEST_F(Diagnostics, CompactCopyDropsBlanksUnlessQuotedAndReportsACut) {
+  char buf[8];
+  EXPECT_EQ(tolvu::CompactCopy(" X_COG ( 1 ,\t2 )", buf, 8), 8);  // "X_COG(1,2)" is 10 long
+  EXPECT_EQ(std::string(buf, 8), "X_COG(1,");
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0].rfind("S0180", 0), 0u);
+  g_messages.clear();
+  EXPECT_EQ(tolvu::CompactCopy("M_ CAR", buf, 8), 5);
+  EXPECT_EQ(std::string(buf, 8), "M_CAR   ");
+  EXPECT_EQ(tolvu::CompactCopy("'a b'", buf, 8), 5);
+  EXPECT_EQ(std::string(buf, 8), "'a b'   ");
+  EXPECT_TRUE(g_messages.empty());
+}
+
+TEST(DataTokens, SplitterSkipsBlanksAndTabs) {
+  const std::string line = " \tM_CAR\t 1500  rest";
+  size_t pos = 0;
+  std::string token;
+  const char* expected[] = {"M_CAR", "1500", "rest"};
+  for (const char* want : expected) {
+    ASSERT_TRUE(tolvu::NextToken(line, pos, token));
+    EXPECT_EQ(token, want);
+  }
+  EXPECT_FALSE(tolvu::NextToken(line, pos, token));
+  pos = 0;
+  EXPECT_FALSE(tolvu::NextToken("\t \t", pos, token));
+}
+
+TEST_F(SmallTable, InformationMessagesPassOnlyAtLevelOne) {
+  add("TYR1", ' ', 'P');
+  add("TYR2", ' ', 'P');
+  EXPECT_TRUE(assign("TYR*", "1"));
+  EXPECT_EQ(tolvu::LookupVariable("TYR2", 4, table.data(), n(), store.data()), 2);
+  EXPECT_TRUE(g_messages.empty());
+  tolvu::settings().informationLevel = 1;
+  EXPECT_TRUE(assign("TYR*", "2"));
+  EXPECT_EQ(tolvu::LookupVariable("TYR2", 4, table.data(), n(), store.data()), 2);
+  tolvu::settings().informationLevel = 0;
+  ASSERT_EQ(g_messages.size(), 2u);
+  EXPECT_EQ(g_messages[0], "1X293 **TYR***2** **");
+  EXPECT_EQ(g_messages[1], "1X099 **TYR2**2** **");
+  EXPECT_EQ(store[0], 2.0);
+  EXPECT_EQ(store[1], 2.0);
+}
+
 class DefaultIndices : public Observed {
  protected:
   void SetUp() override {
