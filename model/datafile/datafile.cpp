@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "model/core/diagnostics.h"
 #include "model/core/tolvu_model.h"
 
 namespace tolvu {
@@ -365,11 +366,15 @@ int CompactCopy(const std::string& text, char* dest, int destLength) {
 }
 
 bool NextToken(const std::string& line, size_t& pos, std::string& token) {
-  while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+  // The library's separator character; a tab counts as a blank while the separator is the blank.
+  const char sep = settings().separator;
+  auto separates = [sep](char c) { return c == sep || (sep == ' ' && c == '\t'); };
+  while (pos < line.size() && separates(line[pos])) ++pos;
   if (pos >= line.size()) return false;
-  const size_t end = line.find_first_of(" \t", pos);
-  token = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-  pos = end == std::string::npos ? line.size() : end;
+  size_t end = pos;
+  while (end < line.size() && !separates(line[end])) ++end;
+  token = line.substr(pos, end - pos);
+  pos = end;
   return true;
 }
 

@@ -54,9 +54,10 @@ bool AssignText(const std::string& target, const std::string& text, char* table,
 // Returns the number of characters copied. Names pass through it before they are parsed.
 int CompactCopy(const std::string& text, char* dest, int destLength);
 
-// The token splitter of the data-file lines: skips blanks and tabs from `pos`, copies the next
-// token (up to the next blank, tab or the line's end) into `token` and moves `pos` past it; false
-// when the line ends first.
+// The token splitter of the data-file lines: skips separators from `pos` (the library's separator
+// character, a blank after start-up, and tabs with it), copies the next token (up to the next
+// separator or the line's end) into `token` and moves `pos` past it; false when the line ends
+// first.
 bool NextToken(const std::string& line, size_t& pos, std::string& token);
 
 // The number rule of the data files: the value of a number token, or false when the token is

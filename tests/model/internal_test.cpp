@@ -210,6 +210,14 @@ TEST(DataTokens, SplitterSkipsBlanksAndTabs) {
   EXPECT_FALSE(tolvu::NextToken(line, pos, token));
   pos = 0;
   EXPECT_FALSE(tolvu::NextToken("\t \t", pos, token));
+  // Another separator character: tabs and blanks are then part of the tokens.
+  tolvu::settings().separator = ';';
+  pos = 0;
+  EXPECT_TRUE(tolvu::NextToken(";;A B\t;C", pos, token));
+  EXPECT_EQ(token, "A B\t");
+  EXPECT_TRUE(tolvu::NextToken(";;A B\t;C", pos, token));
+  EXPECT_EQ(token, "C");
+  tolvu::settings().separator = ' ';
 }
 
 TEST_F(SmallTable, InformationMessagesPassOnlyAtLevelOne) {
