@@ -1045,7 +1045,7 @@ void WriteMaterial(Writer& w, const VQMaterial* m) {
     uint32_t word = s.m_samplingWord;
     if (s.m_texture && g_VQsceneTextureSampling) {
       const uint32_t v = g_VQsceneTextureSampling(s.m_texture);
-      word = ((v & 0xFF) << 8) | ((v >> 8) & 0xFF);
+      if (v != 0) word = VQscene_SamplingWord(v);
     }
     w.U32(word);
   }

@@ -79,6 +79,19 @@ VQGeoset* VQscene_LoadGeosetForDevice(VQDisplayDevice* device, const char* path)
 bool VQscene_ExportVRML(VQNode* node, const char* path);
 
 // The sampling value of a texture, for the sampling word a writer stores beside a stage's
-// texture name. Set by the texture layer; without it (or without a texture) the word read
-// from the file is written back.
+// texture name (VQscene_SamplingValue packs it). Installed by a display device whose
+// textures know their sampling; without it, without a texture, or when it gives 0 (a texture
+// of another device) the word read from the file is written back.
 extern uint32_t (*g_VQsceneTextureSampling)(VQTexture* texture);
+
+// A texture's sampling value as the writer takes it: minification filter in bits 0-3,
+// magnification 4-7, wrap v 8-11, wrap u 12-15. The stored word has its two low bytes
+// exchanged, which gives back the nibbles a reader pushes onto the texture manager.
+inline uint32_t VQscene_SamplingValue(uint32_t wrapU, uint32_t wrapV, uint32_t magFilter,
+                                      uint32_t minFilter) {
+  return (minFilter & 0xF) | (magFilter & 0xF) << 4 | (wrapV & 0xF) << 8 | (wrapU & 0xF) << 12;
+}
+// The sampling word stored in a file for a sampling value.
+inline uint32_t VQscene_SamplingWord(uint32_t value) {
+  return ((value & 0xFF) << 8) | ((value >> 8) & 0xFF);
+}

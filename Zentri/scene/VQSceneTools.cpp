@@ -135,7 +135,10 @@ VQGeoset* VQscene_MakeGridGeoset(uint32_t n, float size, uint32_t materials) {
       const uint32_t i = y * (n + 1) + x;
       mesh->m_positions[i].Set(size * x / n - size / 2, size * y / n - size / 2, 0);
       mesh->m_normals[i].Set(0, 0, 1);
-      mesh->m_colours[i] = 0xFF000000u | (x * 255 / n) | ((y * 255 / n) << 8);
+      // Red rises with x, green with y. Packed as the scene file stores a colour (blue in the
+      // low byte, red in bits 16-23): a reader with colour format code 12 exchanges the two
+      // for a device that wants red in the low byte.
+      mesh->m_colours[i] = 0xFF000000u | ((x * 255 / n) << 16) | ((y * 255 / n) << 8);
       mesh->m_uv0[2 * i] = float(x) / n;
       mesh->m_uv0[2 * i + 1] = float(y) / n;
       if (mesh->m_uv1) {

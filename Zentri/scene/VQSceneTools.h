@@ -19,7 +19,8 @@ std::string VQscene_Describe(VQNode* root);
 
 // A geoset of one level: an n x n grid of quads in the z = 0 plane, side `size`, with
 // normals, colours and two sets of texture coordinates; triangles cycle through `materials`
-// material indices.
+// material indices. Colours are in the scene file's order (what a reader with colour format
+// code 11 gives): red (rising with x) in bits 16-23, green (rising with y) in bits 8-15.
 VQGeoset* VQscene_MakeGridGeoset(uint32_t n, float size, uint32_t materials);
 // A table of `count` named materials ("<prefix>0", ...), every fourth one transparent, with
 // two texture stages on even ones.

@@ -236,10 +236,29 @@ bool VQSettingsFile::SetString(const char* key, const char* text, const char* se
   return true;
 }
 
+// True when the entry's line still reads as the entry's key and value. Callers may change a
+// value through the entry that Find returns (booleans have no setter), so an entry counts as
+// changed when its value no longer matches its line, not only when a setter marked it.
+static bool line_holds_value(const VQSettingsEntry& e) {
+  VQSettingsEntry parsed;
+  if (!e.m_line || e.m_line->m_text.size() > VQSETTINGS_MAX_LINE ||
+      !parse_entry(e.m_line->m_text, &parsed))
+    return false;
+  if (parsed.m_key != e.m_key || parsed.m_type != e.m_type) return false;
+  switch (e.m_type) {
+    case VQSETTINGS_NUMBER:
+      return parsed.m_number == e.m_number || (std::isnan(parsed.m_number) && std::isnan(e.m_number));
+    case VQSETTINGS_BOOLEAN: return parsed.m_boolean == (e.m_boolean ? 1 : 0);
+    case VQSETTINGS_TEXT: return parsed.m_text == e.m_text;
+    default: return false;
+  }
+}
+
 void VQSettingsFile::RebuildChangedLines() {
   for (auto* s = FirstSection(); s; s = s->NextSection()) {
     for (auto* e = s->FirstEntry(); e; e = e->NextEntry()) {
-      if (!e->m_changed || e->m_type == VQSETTINGS_NONE) continue;
+      if (e->m_type == VQSETTINGS_NONE || !e->m_line) continue;
+      if (!e->m_changed && line_holds_value(*e)) continue;
       std::string text = e->m_key + " = ";
       switch (e->m_type) {
         case VQSETTINGS_NUMBER: text += format_number(e->m_number); break;

@@ -90,8 +90,9 @@ class VQSettingsFile {
   bool SetNumber(const char* key, int32_t value, const char* section);
   bool SetString(const char* key, const char* text, const char* section);
 
-  // Writes the file (null or "" : the name given to Load). Entry lines whose values were set
-  // are rewritten as "key = value"; all other lines are written as read; each line ends with LF.
+  // Writes the file (null or "" : the name given to Load). Entry lines whose values were set,
+  // by the setters or through the entry that Find returns (the way booleans are changed), are
+  // rewritten as "key = value"; all other lines are written as read; each line ends with LF.
   // The old file is replaced only once the new one is complete.
   bool Save(const char* path);
 

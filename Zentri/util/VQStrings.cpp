@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQscramble.h"
 
@@ -100,7 +101,10 @@ bool VQStrings::Load(const char* path, bool append, bool binary) {
   if (!path) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   std::string bytes;
   if (binary) {
-    if (!vqfileio::ReadWholeFile(path, bytes, VQERR_FILE_ACCESS)) return false;
+    // The size is taken first: a file that is missing or whose size cannot be read fails
+    // with 22, one that exists but cannot be opened with 24.
+    if (VQfile_Size(path) < 0) return VQerror_Fail(VQERR_FILE_ACCESS);
+    if (!vqfileio::ReadWholeFile(path, bytes, VQERR_OPEN_INPUT)) return false;
     return LoadBinary(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), append);
   }
   if (!vqfileio::ReadWholeFile(path, bytes, VQERR_OPEN_INPUT)) return false;

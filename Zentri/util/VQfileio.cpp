@@ -1,6 +1,7 @@
 #include "Zentri/util/VQfileio.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <new>
 
 #include "Zentri/util/VQerror.h"
@@ -14,7 +15,9 @@ bool ReadWholeFile(const char* path, std::string& out, int32_t openError) {
   if (!f) return VQerror_Fail(openError);
   bool ok = std::fseek(f, 0, SEEK_END) == 0;
   long size = ok ? std::ftell(f) : -1;
-  if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+  // A folder opened as a file reports the largest offset on some file systems; like
+  // VQfile_Size, sizes that do not fit 31 bits are refused before anything is allocated.
+  if (size < 0 || size > long(INT32_MAX) || std::fseek(f, 0, SEEK_SET) != 0) {
     std::fclose(f);
     return VQerror_Fail(VQERR_FILE_ACCESS);
   }

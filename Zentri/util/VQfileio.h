@@ -10,7 +10,7 @@
 namespace vqfileio {
 
 // Reads the whole file into out. When the file cannot be opened: openError in g_VQerror;
-// its size not known or a short read: 22; out of memory: 16.
+// its size not known, 2 GiB or more (a folder, too), or a short read: 22; out of memory: 16.
 bool ReadWholeFile(const char* path, std::string& out, int32_t openError);
 
 // Writes a file so that the old one is replaced only once the new one is complete: the data go

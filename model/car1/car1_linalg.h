@@ -1,70 +1,31 @@
 // Small dense helpers for the CAR_1 equations: 3-vectors and column-major 3 x 3 matrices that
 // live in the model store (element (i, j) of a matrix at position (j - 1) * 3 + (i - 1)).
-// Every helper works through a local copy, so a result may alias an argument.
+// The vector and matrix helpers are the car models' shared ones; a result may alias an argument.
 #pragma once
 
 #include <cmath>
 
+#include "model/numerics/small3.h"
+
 namespace car1 {
 
-constexpr double kFloor = 1e-10;  // least divisor and least vector length
+using tolvu::small3::kFloor;  // least divisor and least vector length
 
-inline void set3(double* r, double a, double b, double c) { r[0] = a; r[1] = b; r[2] = c; }
-inline void copy3(double* r, const double* a) { set3(r, a[0], a[1], a[2]); }
-inline void add3(double* r, const double* a, const double* b) {
-  set3(r, a[0] + b[0], a[1] + b[1], a[2] + b[2]);
-}
-inline void sub3(double* r, const double* a, const double* b) {
-  set3(r, a[0] - b[0], a[1] - b[1], a[2] - b[2]);
-}
-// r = a x b
-inline void cross(double* r, const double* a, const double* b) {
-  set3(r, a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
-}
-inline double dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-// Euclidean length floored at 1e-10.
-inline double norm3(const double* a) { return std::fmax(std::sqrt(dot3(a, a)), kFloor); }
-inline void normalise3(double* r, const double* a) {
-  const double n = norm3(a);
-  set3(r, a[0] / n, a[1] / n, a[2] / n);
-}
-// y = A x
-inline void mv(double* y, const double* A, const double* x) {
-  const double x0 = x[0], x1 = x[1], x2 = x[2];
-  set3(y, A[0] * x0 + A[3] * x1 + A[6] * x2, A[1] * x0 + A[4] * x1 + A[7] * x2,
-       A[2] * x0 + A[5] * x1 + A[8] * x2);
-}
-// y = A^T x
-inline void mtv(double* y, const double* A, const double* x) {
-  const double x0 = x[0], x1 = x[1], x2 = x[2];
-  set3(y, A[0] * x0 + A[1] * x1 + A[2] * x2, A[3] * x0 + A[4] * x1 + A[5] * x2,
-       A[6] * x0 + A[7] * x1 + A[8] * x2);
-}
-// P = A B
-inline void mm(double* P, const double* A, const double* B) {
-  double t[9];
-  for (int j = 0; j < 3; ++j)
-    for (int i = 0; i < 3; ++i)
-      t[j * 3 + i] = A[i] * B[j * 3] + A[3 + i] * B[j * 3 + 1] + A[6 + i] * B[j * 3 + 2];
-  for (int k = 0; k < 9; ++k) P[k] = t[k];
-}
-inline void identity(double* M) {
-  for (int k = 0; k < 9; ++k) M[k] = 0.0;
-  M[0] = M[4] = M[8] = 1.0;
-}
-// Point-acceleration matrix skew(alpha) + skew(omega)^2.
-inline void pointAcceleration(double* D, const double* w, const double* a) {
-  D[0] = -(w[1] * w[1] + w[2] * w[2]);
-  D[1] = w[0] * w[1] + a[2];
-  D[2] = w[0] * w[2] - a[1];
-  D[3] = w[0] * w[1] - a[2];
-  D[4] = -(w[0] * w[0] + w[2] * w[2]);
-  D[5] = w[1] * w[2] + a[0];
-  D[6] = w[0] * w[2] + a[1];
-  D[7] = w[1] * w[2] - a[0];
-  D[8] = -(w[0] * w[0] + w[1] * w[1]);
-}
-inline double clamp(double x, double lo, double hi) { return x < lo ? lo : (x > hi ? hi : x); }
+using tolvu::small3::add3;
+using tolvu::small3::clamp;
+using tolvu::small3::copy3;
+using tolvu::small3::cross;
+using tolvu::small3::dot3;
+using tolvu::small3::identity;
+using tolvu::small3::mm;
+using tolvu::small3::mtv;
+using tolvu::small3::mv;
+using tolvu::small3::norm3;
+using tolvu::small3::normalise3;
+using tolvu::small3::pointAcceleration;
+using tolvu::small3::set3;
+using tolvu::small3::sub3;
+
 // Fortran-style SIGN(a, b): |a| with the sign of b, +|a| for b = 0.
 inline double withSign(double a, double b) { return b >= 0.0 ? std::fabs(a) : -std::fabs(a); }
 // Divisor floored at 1e-10 in magnitude, keeping its sign (+ for 0 and NaN-free inputs).

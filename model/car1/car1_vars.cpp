@@ -42,12 +42,7 @@ struct Resolver {
   }
   void corner(int (&slot)[4], const char* fmt, int base) {
     char name[16];
-    // A family named from the hub or contact frame counts its first corner as 0 (2096, 2099);
-    // fall back to counting from 1 when the table names that family from 2196/2199.
-    if (base == 0) {
-      std::snprintf(name, sizeof name, fmt, 0);
-      if (recordOf(name) == 0) base = 1;
-    }
+    // Hub and contact-frame families count their first corner as 0 (2096 .. 2396, 2099 .. 2399).
     for (int w = 0; w < 4; ++w) {
       std::snprintf(name, sizeof name, fmt, w + base);
       const int k = recordOf(name);

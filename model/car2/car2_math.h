@@ -7,8 +7,11 @@
 #include <cmath>
 
 #include "model/numerics/numerics.h"
+#include "model/numerics/small3.h"
 
 namespace car2 {
+
+namespace small3 = tolvu::small3;
 
 constexpr double kGuard = 1e-10;
 constexpr double kPi = 3.1415927;  // the model's own value of pi, kept for identical results
@@ -21,70 +24,33 @@ struct Store {
 };
 
 inline double Sign1(double x) { return x >= 0.0 ? 1.0 : -1.0; }
-inline double Clamp(double x, double lo, double hi) { return x < lo ? lo : (x > hi ? hi : x); }
+inline double Clamp(double x, double lo, double hi) { return small3::clamp(x, lo, hi); }
 
 // Reciprocal with the library's floor: |s| below 1e-10 gives 1e10.
 inline double Recip(double s) { return std::fabs(s) < kGuard ? 1e10 : 1.0 / s; }
 inline double Div(double a, double s) { return a * Recip(s); }
 
-inline void Set3(double* v, double a, double b, double c) { v[0] = a; v[1] = b; v[2] = c; }
-inline void Copy3(double* d, const double* s) { d[0] = s[0]; d[1] = s[1]; d[2] = s[2]; }
+// The 3-vector and 3 x 3 helpers are the car models' shared ones (model/numerics/small3.h), kept
+// here under this model's names and argument order (inputs first, result last).
+inline void Set3(double* v, double a, double b, double c) { small3::set3(v, a, b, c); }
+inline void Copy3(double* d, const double* s) { small3::copy3(d, s); }
 inline void Copy9(double* d, const double* s) { for (int i = 0; i < 9; ++i) d[i] = s[i]; }
-inline void Add3(double* r, const double* a, const double* b) {
-    r[0] = a[0] + b[0]; r[1] = a[1] + b[1]; r[2] = a[2] + b[2];
-}
-inline void AddTo3(double* r, const double* a) { r[0] += a[0]; r[1] += a[1]; r[2] += a[2]; }
-inline double Dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-
-// c = a x b (c must not alias a or b).
-inline void Cross(const double* a, const double* b, double* c) {
-    c[0] = a[1] * b[2] - a[2] * b[1];
-    c[1] = a[2] * b[0] - a[0] * b[2];
-    c[2] = a[0] * b[1] - a[1] * b[0];
-}
-
+inline void Add3(double* r, const double* a, const double* b) { small3::add3(r, a, b); }
+inline void AddTo3(double* r, const double* a) { small3::add3(r, r, a); }
+inline double Dot3(const double* a, const double* b) { return small3::dot3(a, b); }
+// c = a x b.
+inline void Cross(const double* a, const double* b, double* c) { small3::cross(c, a, b); }
 // y = A x, A 3x3 column-major.
-inline void MulMV(const double* A, const double* x, double* y) {
-    double t0 = A[0] * x[0] + A[3] * x[1] + A[6] * x[2];
-    double t1 = A[1] * x[0] + A[4] * x[1] + A[7] * x[2];
-    double t2 = A[2] * x[0] + A[5] * x[1] + A[8] * x[2];
-    y[0] = t0; y[1] = t1; y[2] = t2;
-}
+inline void MulMV(const double* A, const double* x, double* y) { small3::mv(y, A, x); }
 // y = A^T x.
-inline void MulMtV(const double* A, const double* x, double* y) {
-    double t0 = A[0] * x[0] + A[1] * x[1] + A[2] * x[2];
-    double t1 = A[3] * x[0] + A[4] * x[1] + A[5] * x[2];
-    double t2 = A[6] * x[0] + A[7] * x[1] + A[8] * x[2];
-    y[0] = t0; y[1] = t1; y[2] = t2;
-}
-// R = A B (R must not alias A or B).
-inline void MulMM(const double* A, const double* B, double* R) {
-    for (int j = 0; j < 3; ++j) MulMV(A, B + 3 * j, R + 3 * j);
-}
-inline void Identity(double* M) {
-    for (int i = 0; i < 9; ++i) M[i] = 0.0;
-    M[0] = M[4] = M[8] = 1.0;
-}
+inline void MulMtV(const double* A, const double* x, double* y) { small3::mtv(y, A, x); }
+// R = A B.
+inline void MulMM(const double* A, const double* B, double* R) { small3::mm(R, A, B); }
+inline void Identity(double* M) { small3::identity(M); }
 // Point-acceleration matrix skew(w)^2 + skew(a).
-inline void AccMatrix(const double* w, const double* a, double* M) {
-    M[0] = -(w[1] * w[1] + w[2] * w[2]);
-    M[1] = w[0] * w[1] + a[2];
-    M[2] = w[0] * w[2] - a[1];
-    M[3] = w[0] * w[1] - a[2];
-    M[4] = -(w[0] * w[0] + w[2] * w[2]);
-    M[5] = w[1] * w[2] + a[0];
-    M[6] = w[0] * w[2] + a[1];
-    M[7] = w[1] * w[2] - a[0];
-    M[8] = -(w[0] * w[0] + w[1] * w[1]);
-}
-inline double Norm3(const double* v) {
-    double n = std::sqrt(Dot3(v, v));
-    return n < kGuard ? kGuard : n;
-}
-inline void Normalise3(const double* x, double* y) {
-    double n = Norm3(x);
-    y[0] = x[0] / n; y[1] = x[1] / n; y[2] = x[2] / n;
-}
+inline void AccMatrix(const double* w, const double* a, double* M) { small3::pointAcceleration(M, w, a); }
+inline double Norm3(const double* v) { return small3::norm3(v); }
+inline void Normalise3(const double* x, double* y) { small3::normalise3(y, x); }
 // c1 + c2 x + c3 x^2 + c4 x^3.
 inline double Poly4(double x, const double* c) { return c[0] + x * (c[1] + x * (c[2] + x * c[3])); }
 

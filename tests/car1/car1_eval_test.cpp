@@ -81,6 +81,23 @@ TEST_F(Car1Eval, FirstCallSetsUpConstantsAndSeedsTheStateAndInputBlocks) {
   for (int k = 0; k < 3; ++k) EXPECT_EQ(st.s[kDerivBlock + 6 + k], st.s[k]);
 }
 
+TEST_F(Car1Eval, HubAndContactFramesOfEveryWheelAreSetUp) {
+  Store st;
+  st.call(1, 0);
+  const double stub = st["Y_STUB"];
+  ASSERT_GT(stub, 0.0);
+  // Hubs 2096 .. 2396 and contact frames 2099 .. 2399: one per wheel, left wheels at -Y_STUB.
+  const char* hubs[4] = {"RP2096(2)", "RP2196(2)", "RP2296(2)", "RP2396(2)"};
+  const char* axes[4] = {"CM2099(2,2)", "CM2199(2,2)", "CM2299(2,2)", "CM2399(2,2)"};
+  const char* hubZ[4] = {"RG2096(3)", "RG2196(3)", "RG2296(3)", "RG2396(3)"};
+  const char* corner[4] = {"RG1100(3)", "RG1200(3)", "RG1300(3)", "RG1400(3)"};
+  for (int w = 0; w < 4; ++w) {
+    EXPECT_EQ(st[hubs[w]], (w % 2 == 0 ? -stub : stub)) << w;
+    EXPECT_EQ(st[axes[w]], 1.0) << w;  // the wheel axis is the contact frame's y axis
+    EXPECT_DOUBLE_EQ(st[hubZ[w]], st[corner[w]]) << w;  // a level car: hub level with its corner
+  }
+}
+
 TEST_F(Car1Eval, ModeTwoOnAFreshStoreTouchesNeitherTimeNorBlocks) {
   Store st;
   for (int k = kStateBlock; k < kOutputBlock; ++k) st.s[k] = 1000.0 + k;

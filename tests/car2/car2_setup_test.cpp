@@ -221,6 +221,35 @@ TEST(Car2Setup, OverrunTorqueFollowsThrottle) {
     }
 }
 
+TEST(Car2Setup, DamperRateBlendsOutwardAndInwardRatesAcrossZeroJointSpeed) {
+    struct Case {
+        double speedInTol;  // joint speed VZJ in units of TOL
+        double weightIn;    // expected share of the inward rate DMPI (the rest is DMPO)
+    };
+    const Case cases[] = {{-10.0, 0.0}, {-1.0, 0.0}, {1e-6, 0.5}, {1.0, 1.0}, {10.0, 1.0}};
+    struct Corner {
+        int state;  // 0-based state index of the pivot spin OGY
+        const char *vzj, *rzj, *dmpo, *dmpi;
+    };
+    const Corner corners[] = {{6, "VZJ1097", "RZJ1097", "DMPO_FRONT", "DMPI_FRONT"},
+                              {8, "VZJ1297", "RZJ1297", "DMPO_REAR", "DMPI_REAR"}};
+    for (const Corner& k : corners) {
+        for (const Case& c : cases) {
+            Car car;
+            car.Start();
+            const double tol = car["TOL"];
+            const double yneg = k.state == 6 ? car["YNEG1100"] : car["YNEG1300"];
+            ASSERT_GT(std::fabs(yneg), 0.0);
+            car.State()[k.state] = c.speedInTol * tol / yneg;  // the chassis does not turn
+            tolvu_CallModel(2, 0, 0, 0.0, car.Store(), car.Length());
+            ASSERT_NEAR(car[k.vzj], c.speedInTol * tol, 1e-12 * tol);
+            const double rate = car[k.rzj] / car[k.vzj];
+            const double want = (1.0 - c.weightIn) * car[k.dmpo] + c.weightIn * car[k.dmpi];
+            EXPECT_NEAR(rate, want, 1e-5 * want) << k.vzj << " at " << c.speedInTol << " TOL";
+        }
+    }
+}
+
 TEST(Car2Setup, EqualTravelGivesNoAntiRollTorque) {
     Car car;
     car.Start();

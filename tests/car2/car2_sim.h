@@ -47,9 +47,11 @@ public:
         p[3] = in.clutch; p[4] = in.gear; p[5] = in.park;
     }
     // One sub-step as the game's vehicle model takes it.
+    // The previous derivatives are the block as the last sub-step left it, taken before this
+    // sub-step's first evaluation.
     void Step(double t, double dt = kStep) {
-        tolvu_CallModel(m_type, 0, 1, t, m_store.data(), Length());
         std::memcpy(m_prev.data(), Deriv(), sizeof(double) * m_nstates);
+        tolvu_CallModel(m_type, 0, 1, t, m_store.data(), Length());
         tolvu_CallModel(m_type, 0, 2, t, m_store.data(), Length());
         double* x = State();
         const double* f = Deriv();

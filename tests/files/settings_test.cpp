@@ -173,6 +173,20 @@ TEST(VQSettingsEdit, SetNumberRewritesTheLineInNormalForm) {
   EXPECT_EQ(s.ToText(), "@S\nspeed = 13.\ndepth = 3.\ngamma = 1.23456789 // tuned\n");
 }
 
+// Booleans have no setter: callers change them through the entry that Find returns, and the
+// save must write that change, while lines whose values still match stay as they were read.
+TEST(VQSettingsEdit, ValuesChangedThroughFindAreSaved) {
+  VQSettingsFile s;
+  Parse(s, "@S\nflag=true // on\noff = false\ntitle = \"Paint\"\nn = 2.50\nx = nan // odd\n");
+  VQSettingsEntry* flag = s.Find("flag", "S");
+  ASSERT_NE(flag, nullptr);
+  flag->m_boolean = 0;
+  s.Find("title", "S")->m_text = "Draw";
+  s.Find("n", "S")->m_number = 7;
+  s.Find("off", "S")->m_boolean = 0;  // the same value: the line stays
+  EXPECT_EQ(s.ToText(), "@S\nflag = false\noff = false\ntitle = \"Draw\"\nn = 7.\nx = nan // odd\n");
+}
+
 TEST(VQSettingsEdit, WholeNumbersKeepAllTheirDigits) {
   VQSettingsFile s;
   for (int32_t v : {0, -1, 12345, 16777217, INT32_MIN, INT32_MAX}) {
@@ -283,6 +297,14 @@ TEST_F(VQSettings, BackslashPathInAnyCase) {
   EXPECT_TRUE(s.SetNumber("k", 2, "A"));
   ASSERT_TRUE(s.Save(""));
   EXPECT_EQ(ReadFile(Path("Data/Menu/Layout.INI")), "@A\nk = 2.\n");
+}
+
+TEST_F(VQSettings, FolderInPlaceOfTheFileFails) {
+  fs::create_directories(Path("SkinEditor.ini"));
+  VQSettingsFile s;
+  EXPECT_FALSE(s.Load(Path("SkinEditor.ini").c_str()));
+  EXPECT_EQ(s.LineCount(), 0u);
+  EXPECT_TRUE(fs::is_directory(Path("SkinEditor.ini")));
 }
 
 TEST_F(VQSettings, MissingFileIsCreatedEmptyAndEmptyFilesFail) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstring>
@@ -318,6 +319,30 @@ TEST_F(VQStringsFiles, MissingFilesFailWithTheirCodes) {
   g_VQerror = 0;
   EXPECT_FALSE(t.Load(Path("nothere.txt").c_str(), false, false));
   EXPECT_EQ(g_VQerror, VQERR_OPEN_INPUT);
+}
+
+TEST_F(VQStringsFiles, BinaryFileThatCannotBeOpenedFailsWith24) {
+  if (geteuid() == 0) GTEST_SKIP() << "file permissions do not hold back the superuser";
+  WriteFile(Path("locked.bin"), "data");
+  files_test::fs::permissions(Path("locked.bin"), files_test::fs::perms::none);
+  VQStrings t;
+  g_VQerror = 0;
+  EXPECT_FALSE(t.Load(Path("locked.bin").c_str(), false, true));
+  EXPECT_EQ(g_VQerror, VQERR_OPEN_INPUT);
+}
+
+// A folder where a file is expected: the readers fail with an error code instead of trusting
+// the size the system reports for it (on some file systems the largest file offset).
+TEST_F(VQStringsFiles, FolderInPlaceOfAFileFails) {
+  files_test::fs::create_directories(Path("lang"));
+  for (bool binary : {false, true}) {
+    VQStrings t;
+    ASSERT_TRUE(t.LoadText("<keep> kept", 11, false));
+    g_VQerror = 0;
+    EXPECT_FALSE(t.Load(Path("lang").c_str(), true, binary)) << binary;
+    EXPECT_NE(g_VQerror, 0);
+    EXPECT_EQ(t.GetCount(), 1u);
+  }
 }
 
 TEST_F(VQStringsFiles, FailedSaveReportsFailureAndKeepsTheOldFile) {

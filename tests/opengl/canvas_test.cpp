@@ -94,6 +94,51 @@ TEST_F(CanvasBase, RenderFrameRunsCallbacksAroundViewportsInOrder) {
   b->SetCamera(nullptr);
 }
 
+namespace {
+bool g_overlayAccepts = true;
+bool OverlayCreate(VQCanvas*) {
+  g_journal.push_back("overlay create");
+  return g_overlayAccepts;
+}
+void OverlayDestroy(VQCanvas*) { g_journal.push_back("overlay destroy"); }
+void OverlayDraw(VQCanvas*) { g_journal.push_back("overlay"); }
+void CursorDraw(VQCanvas*) { g_journal.push_back("cursor"); }
+}  // namespace
+
+// The overlay layer draws after the post-scene callback, the cursor (only with a mouse that
+// draws it in the overlay) after the overlay, both before the last callback.
+TEST(CanvasOverlay, OverlayAndCursorDrawBetweenPostSceneAndLastCallbacks) {
+  const VQCanvasOverlayHooks saved = g_VQcanvasOverlay;
+  g_VQcanvasOverlay = {OverlayCreate, OverlayDestroy, OverlayDraw, CursorDraw};
+  g_journal.clear();
+  g_overlayAccepts = false;
+  {
+    JournalCanvas refused;
+    EXPECT_FALSE(refused.Create(1, 64, 48, 32));
+    EXPECT_FALSE(refused.m_created);
+    EXPECT_EQ(refused.m_scratch, nullptr);  // the scratch record of mode 1 is freed again
+  }
+  g_overlayAccepts = true;
+  JournalCanvas canvas;
+  ASSERT_TRUE(canvas.Create(2, 64, 48, 32));
+  canvas.SetCallbacks(Note, uintptr_t("pre"), Note, uintptr_t("post"), Note, uintptr_t("last"));
+  canvas.Show(true);
+  g_journal.clear();
+  canvas.RenderFrame();
+  EXPECT_EQ(g_journal, (std::vector<std::string>{"pre", "current", "2d", "post", "overlay", "last", "end"}));
+  int mouse = 0;
+  canvas.m_mouse = &mouse;
+  canvas.m_overlayCursor = 1;
+  g_journal.clear();
+  canvas.RenderFrame();
+  EXPECT_EQ(g_journal, (std::vector<std::string>{"pre", "current", "2d", "post", "overlay", "cursor", "last", "end"}));
+  g_journal.clear();
+  canvas.Destroy();
+  EXPECT_EQ(g_journal, (std::vector<std::string>{"overlay destroy"}));
+  EXPECT_EQ(canvas.m_mouse, nullptr);
+  g_VQcanvasOverlay = saved;
+}
+
 TEST_F(CanvasBase, ResizeScalesActiveViewportsAndKeepsCameraAspect) {
   VQViewport* v = canvas_.CreateViewport(11, 21, 301, 201);
   VQViewport* idle = canvas_.CreateViewport(10, 10, 100, 100);

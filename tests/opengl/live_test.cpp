@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
 #include "Zentri/devices/display/opengl/VQOpenGLCanvas.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
@@ -176,7 +177,17 @@ TEST_F(LiveOpenGL, AGivenWindowIsSubclassedWhileItCarriesTheCanvas) {
   desc.height = 32;
   const host::window_handle w = host::create_window(desc);
   ASSERT_NE(w, 0u);
-  EXPECT_EQ(device_->CreateCanvas(1, w, 48, 32, 0, 0), nullptr);  // only windowed canvases take a window
+  // A full-screen canvas makes its own window and leaves the given one alone.
+  VQCanvas* full = device_->CreateCanvas(1, w, 48, 32, 0, 0);
+  ASSERT_NE(full, nullptr) << g_VQerror;
+  EXPECT_NE(full->m_window, w);
+  EXPECT_EQ(full->m_suppliedWindow, 0);
+  EXPECT_EQ(host::get_window_proc(w), &OwnProc);
+  EXPECT_EQ(host::get_user_data(w), 0u);
+  const host::window_handle fullWindow = full->m_window;
+  device_->DestroyCanvas(full, 1);
+  EXPECT_FALSE(host::is_window(fullWindow));
+  EXPECT_TRUE(host::is_window(w));
   VQCanvas* canvas = device_->CreateCanvas(2, w, 48, 32, 0, 0);
   ASSERT_NE(canvas, nullptr) << g_VQerror;
   EXPECT_EQ(host::get_window_proc(w), &VQwin32_WindowProc);
@@ -239,7 +250,7 @@ struct Image {
 
 TEST(VqviewScreenshot, DemoSceneShowsSkyGroundColoursAndFogWhereExpected) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / "vqview_screenshot_test";
+  const fs::path dir = fs::temp_directory_path() / ("vqview_screenshot_test_" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
   const std::string bin = VQ_BIN_DIR;

@@ -282,6 +282,25 @@ TEST_F(StateCache, TexturesAreStoredAsRGBOrRGBAAndUploadedWithTheDeviceSampling)
   EXPECT_EQ(device_.CreateTexture(bgr, 0, 2, VQPF_RGB888, nullptr, 0), nullptr);
 }
 
+TEST_F(StateCache, MipmappedMinificationAfterUploadSendsThePixelsAgainWithLevels) {
+  const uint8_t rgb[2 * 2 * 3] = {};
+  VQTexture* t = device_.CreateTexture(rgb, 2, 2, VQPF_RGB888, nullptr, 0);  // minification 1
+  ASSERT_NE(t, nullptr);
+  glrec::Clear();
+  t->SetSampling(0, 0, 0, 6);
+  EXPECT_EQ(glrec::Only({"glTexParameteri", "glTexImage2D"}),
+            (std::vector<std::string>{
+                Text("glTexParameteri", VQGL_TEXTURE_2D, VQGL_TEXTURE_MIN_FILTER, VQGL_LINEAR_MIPMAP_LINEAR),
+                Text("glTexParameteri", VQGL_TEXTURE_2D, VQGL_GENERATE_MIPMAP, 1),
+                Text("glTexImage2D", VQGL_TEXTURE_2D, 0, 3, 2, 2, 0, VQGL_RGB, VQGL_UNSIGNED_BYTE, "p")}));
+  // Between mipmapped filters, and back to a plain one, the levels stay: nothing is sent again.
+  glrec::Clear();
+  t->SetSampling(0, 0, 0, 3);
+  t->SetSampling(0, 0, 0, 2);
+  EXPECT_EQ(glrec::Count(Text("glTexImage2D", VQGL_TEXTURE_2D, 0, 3, 2, 2, 0, VQGL_RGB, VQGL_UNSIGNED_BYTE, "p")), 0u);
+  device_.DeleteTexture(t);
+}
+
 TEST_F(StateCache, MeshPlacedRelativeToTheCameraIsATranslation) {
   VQCamera camera;
   camera.SetPosition(VQVector(1, 2, 3));

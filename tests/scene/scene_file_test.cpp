@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
 #include "Zentri/resources/VQImageFile.h"
+#include "Zentri/resources/VQPixels.h"
 #include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
@@ -306,6 +308,48 @@ TEST_F(SceneFile, TexturesLoadWithStageModuloUnitsAndStoredSampling) {
   VQMattable::Release(tb);
   VQNode::Destroy(back);
   root.DeleteChildren();
+}
+
+// A stage whose texture knows its sampling (a texture of the OpenGL device) stores that
+// sampling, not the word it was read with; a reader pushes the same four values back.
+TEST_F(SceneFile, SamplingWordComesFromTheStageTexture) {
+  EXPECT_EQ(VQscene_SamplingWord(VQscene_SamplingValue(1, 2, 3, 5)), 0x3512u);
+  uint32_t (*const saved)(VQTexture*) = g_VQsceneTextureSampling;
+  {
+    VQOpenGLDisplayDevice device(0);
+    ASSERT_NE(g_VQsceneTextureSampling, nullptr);
+    device.SetTextureWrap(1, 2);
+    device.SetTextureMagFilter(1);
+    device.SetTextureMinFilter(5);
+    const uint8_t pixels[2 * 2 * 3] = {};
+    VQTexture* texture = device.CreateTexture(pixels, 2, 2, VQPF_RGB888, nullptr, 0);
+    ASSERT_NE(texture, nullptr);
+
+    VQRootNode root;
+    VQGeosetNode* n = new VQGeosetNode(VQscene_MakeGridGeoset(1, 1.0f, 1));
+    VQMattable* t = VQscene_MakeMattable(1, "tex_");  // stage 0 read-back word 0x1222
+    t->m_slots[0]->m_stages[0].m_texture = texture;
+    // A texture of another device gives no value: the stored word stays.
+    VQSoftwareTexture other;
+    t->m_slots[0]->m_stages[1].m_texture = &other;
+    t->m_slots[0]->m_stages[1].m_samplingWord = 0x2211;
+    n->SetMattable(t);
+    root.SetChild(n);
+    const std::vector<uint8_t> data = WriteTree(&root);
+    t->m_slots[0]->m_stages[0].m_texture = nullptr;
+    t->m_slots[0]->m_stages[1].m_texture = nullptr;
+    root.DeleteChildren();
+    device.DeleteTexture(texture);
+
+    FakeTextures textures;
+    VQNode* back = nullptr;
+    ASSERT_TRUE(VQscene_ReadDatabaseMemory(&back, data.data(), data.size(), &textures, 11, true));
+    ASSERT_GE(textures.log.size(), 4u);
+    EXPECT_EQ(textures.log[0], "push 1 2 1 5");
+    EXPECT_EQ(textures.log[3], "push 1 1 2 2");
+    VQNode::Destroy(back);
+  }
+  g_VQsceneTextureSampling = saved;
 }
 
 // Every damaged file fails with error 25, builds no root and leaves no material behind.

@@ -42,3 +42,40 @@ TEST(VqtoolScene, DemoInfoAndVrml) {
   EXPECT_EQ(Vqtool("scene-info", tmp.Path("out4.txt")), 2);
   VQNode::Destroy(demo);
 }
+
+namespace {
+struct GridCorners {
+  std::vector<uint32_t> colours;  // the colour of each grid's vertex at x = n, y = 0
+};
+bool CollectCorner(VQNode* node, void* context) {
+  if (node->m_type != VQNODE_GEOSET) return true;
+  const VQGeoset* g = static_cast<VQGeosetNode*>(node)->m_geoset;
+  if (!g || g->m_levelCount == 0 || !g->m_meshes[0] || !g->m_meshes[0]->m_colours) return true;
+  const VQMesh* m = g->m_meshes[0];
+  uint32_t n = 1;
+  while ((n + 1) * (n + 1) < m->m_vertexCount) ++n;
+  if ((n + 1) * (n + 1) == m->m_vertexCount) static_cast<GridCorners*>(context)->colours.push_back(m->m_colours[n]);
+  return true;
+}
+}  // namespace
+
+// The demo file stores colours as the scene file does (blue in the low byte); a reader for a
+// device that wants red in the low byte (colour format code 12) gets the red corner as red.
+TEST(VqtoolScene, DemoColoursFollowTheFileColourOrder) {
+  SceneTemp tmp;
+  ASSERT_EQ(Vqtool("scene-demo " + tmp.Path("demo.vqo"), tmp.Path("out.txt")), 0);
+  const std::vector<uint8_t> file = tmp.Read("demo.vqo");
+  const struct {
+    uint32_t colourFormat;
+    uint32_t red;
+  } cases[] = {{12, 0xFF0000FFu}, {11, 0xFFFF0000u}, {0, 0xFFFF0000u}};
+  for (const auto& k : cases) {
+    VQNode* root = nullptr;
+    ASSERT_TRUE(VQscene_ReadDatabaseMemory(&root, file.data(), file.size(), nullptr, k.colourFormat, false));
+    GridCorners corners;
+    root->Visit(CollectCorner, &corners);
+    EXPECT_GE(corners.colours.size(), 4u) << "format " << k.colourFormat;
+    for (uint32_t c : corners.colours) EXPECT_EQ(c, k.red) << "format " << k.colourFormat;
+    VQNode::Destroy(root);
+  }
+}

@@ -57,6 +57,7 @@ int Demo(const std::vector<std::string>& args) {
     return 2;
   }
   VQNode* root = VQscene_BuildDemo();
+  // The demo's vertex colours are built in the file's order, so they are written unchanged.
   const bool ok = VQscene_WriteDatabase(root, args[0].c_str(), 11);
   VQNode::Destroy(root);
   if (!ok) {

@@ -57,6 +57,9 @@ VQCanvas* VQOpenGLDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, u
     g_VQerror = VQERR_OUT_OF_MEMORY;
     return nullptr;
   }
+  // Only a windowed canvas draws into a window given by the caller; a full-screen canvas makes
+  // its own full-screen window (and destroys it with itself) and leaves the given one alone.
+  if (mode != 2) window = 0;
   canvas->m_device = this;
   canvas->m_mode = mode;
   canvas->m_suppliedWindow = window != 0 ? 1 : 0;
@@ -64,11 +67,6 @@ VQCanvas* VQOpenGLDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, u
   host::gl::request_pixel_format(mode == 2 ? int(current.bits) : int(colourBits), int(m_depthBits), true);
   host::window_handle w = 0;
   if (window != 0) {
-    if (mode != 2) {
-      delete canvas;
-      g_VQerror = VQERR_DRIVER_17;
-      return nullptr;
-    }
     w = window;
   } else {
     w = mode == 2 ? VQwin32_CreateWindow(int(width), int(height)) : VQwin32_CreateFullScreenWindow();

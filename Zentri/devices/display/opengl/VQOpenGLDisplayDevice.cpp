@@ -140,11 +140,15 @@ void VQOpenGLTexture::SetSampling(uint32_t wrapU, uint32_t wrapV, uint32_t magFi
     const VQGLint value = i < 2 ? WrapValue(v) : (i == 2 ? MagValue(v) : MinValue(v));
     if (bound) g_VQgl.TexParameteri(VQGL_TEXTURE_2D, names[i], value);
     m_sampling = (m_sampling & ~(0xFu << (4 * i))) | (v << (4 * i));
+    // A mipmapped minification of a texture sent without its smaller levels would leave it
+    // incomplete (drawn untextured): it is sent again, with levels.
+    if (i == 3 && v >= 3 && current < 3 && m_uploaded) Upload();
   }
 }
 
 bool VQOpenGLTexture::Upload() {
   if (!m_owner || !m_glName || !m_pixels || !g_VQgl.TexImage2D) return false;
+  m_uploaded = 1;
   g_VQgl.BindTexture(VQGL_TEXTURE_2D, m_glName);
   m_owner->m_boundTexture = 0xFFFFFFFFu;  // as in SetSampling
   g_VQgl.PixelStorei(VQGL_UNPACK_ALIGNMENT, 1);
@@ -255,9 +259,18 @@ float* VQOpenGLPixmap::GetPixel(float* rgba, uint32_t x, uint32_t y) {
 
 // ---- Device life -----------------------------------------------------------------------------
 
+uint32_t VQopengl_TextureSampling(VQTexture* texture) {
+  const auto* t = dynamic_cast<const VQOpenGLTexture*>(texture);
+  if (!t) return 0;  // a texture of another device: the writer keeps the stored word
+  const uint32_t s = t->Sampling();  // wrap u, wrap v, magnification, minification, low first
+  return VQscene_SamplingValue(s & 0xF, (s >> 4) & 0xF, (s >> 8) & 0xF, (s >> 12) & 0xF);
+}
+
 VQOpenGLDisplayDevice::VQOpenGLDisplayDevice(uint32_t instance)
     : VQDisplayDevice(VQDEVICE_OPENGL_DISPLAY), m_instance(instance) {
   ++s_live;
+  // Scene files written from now on store the sampling the textures really have.
+  g_VQsceneTextureSampling = VQopengl_TextureSampling;
 }
 
 VQOpenGLDisplayDevice::~VQOpenGLDisplayDevice() {
@@ -1168,7 +1181,31 @@ VQTexture* VQOpenGLDisplayDevice::CreateTexture(const void* pixels, uint32_t wid
   return t;
 }
 
-VQTexture* VQOpenGLDisplayDevice::CreateTextureFromFile(const char* path, uint32_t, uint32_t) {
+uint8_t* VQopengl_ShrinkPixels(const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t format,
+                               uint32_t loadFactor, uint32_t* newWidth, uint32_t* newHeight) {
+  const uint32_t bpp = VQPixelFormat_BytesPerPixel(format);
+  uint32_t w = width, h = height;
+  if (pixels && bpp != 0 && loadFactor > 1 && (loadFactor & (loadFactor - 1)) == 0) {
+    w = width / loadFactor > 0 ? width / loadFactor : 1;
+    h = height / loadFactor > 0 ? height / loadFactor : 1;
+  }
+  *newWidth = w;
+  *newHeight = h;
+  if (w == width && h == height) return nullptr;
+  auto* out = static_cast<uint8_t*>(std::malloc(size_t(w) * h * bpp));
+  if (!out) return nullptr;
+  if (format == VQPF_PAL8) {
+    // Palette indices cannot be averaged: every factor-th pixel is kept.
+    for (uint32_t y = 0; y < h; ++y)
+      for (uint32_t x = 0; x < w; ++x)
+        out[size_t(y) * w + x] = pixels[size_t(y) * (height / h) * width + size_t(x) * (width / w)];
+  } else {
+    VQpixels_Rescale(out, w, h, w, pixels, width, height, width, format);
+  }
+  return out;
+}
+
+VQTexture* VQOpenGLDisplayDevice::CreateTextureFromFile(const char* path, uint32_t loadFactor, uint32_t) {
   if (m_canvasCount == 1 && m_canvases[0]) m_canvases[0]->MakeCurrent();
   uint32_t width = 0, height = 0, format = 0;
   uint8_t* palette = nullptr;
@@ -1176,8 +1213,18 @@ VQTexture* VQOpenGLDisplayDevice::CreateTextureFromFile(const char* path, uint32
   if (!pixels) return nullptr;
   // Textures keep the bottom row first; JPEG delivers the top row first.
   if (VQimage_TypeFromName(path) == VQIMAGE_JPEG) VQpixels_FlipVertical(pixels, width, height, width, format);
-  VQTexture* t = CreateTexture(pixels, width, height, format, palette, 0);
+  // The load factor divides the picture's sides (lower texture quality loads smaller textures).
+  uint32_t w = width, h = height;
+  uint8_t* shrunk = VQopengl_ShrinkPixels(pixels, width, height, format, loadFactor, &w, &h);
+  if (!shrunk && (w != width || h != height)) {
+    std::free(pixels);
+    std::free(palette);
+    g_VQerror = VQERR_OUT_OF_MEMORY;
+    return nullptr;
+  }
+  VQTexture* t = CreateTexture(shrunk ? shrunk : pixels, w, h, format, palette, 0);
   if (!t || format != VQPF_PAL8) std::free(palette);
+  std::free(shrunk);
   std::free(pixels);
   return t;
 }

@@ -63,6 +63,7 @@ class VQOpenGLTexture : public VQTexture {
   uint32_t m_glName = 0;
   uint32_t m_sampling = 0;
   uint8_t* m_pixels = nullptr;  // width x height in m_format, rows packed
+  uint8_t m_uploaded = 0;       // level 0 has been sent
   static uint32_t s_live;
 };
 
@@ -210,6 +211,19 @@ void VQopengl_ConvertMatrix(float* out, const VQMatrix& in);
 // OpenGL factor of an engine blend factor; others print "blendargtype %d\n" and give
 // source alpha.
 uint32_t VQopengl_BlendFactor(uint32_t factor);
+
+// The pixels of a picture with both sides divided by a load factor (a power of two; each side
+// at least 1; palette pictures keep every factor-th pixel, others are averaged), in a new
+// buffer (std::free) with the new size in the out words. Null when the size stays (a factor
+// of 0, 1 or not a power of two, or an unknown format) or memory runs out: the out words
+// tell which.
+uint8_t* VQopengl_ShrinkPixels(const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t format,
+                               uint32_t loadFactor, uint32_t* newWidth, uint32_t* newHeight);
+// The sampling value of an OpenGL texture as scene files keep it: minification filter in bits
+// 0-3, magnification filter 4-7, wrap v 8-11, wrap u 12-15. 0 for a null texture or one of
+// another device (not known here). The device installs it as the scene writer's sampling
+// source.
+uint32_t VQopengl_TextureSampling(VQTexture* texture);
 
 // The one OpenGL device.
 VQOpenGLDisplayDevice* VQopengl_Device();
