@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "model/core/diagnostics.h"
 #include "model/core/tolvu_model.h"
 
 namespace tolvu {
@@ -74,9 +75,21 @@ struct ParsedName {
   bool pattern = false;        // base contains '*'
 };
 
+// Names are parsed in their compact form (no blanks) of at most this many characters.
+constexpr int kCanonicalName = 100;
+
+std::string compact(const std::string& text, int destLength) {
+  std::string out(static_cast<size_t>(destLength), ' ');
+  const int n = CompactCopy(text, out.data(), destLength);
+  out.resize(static_cast<size_t>(n));
+  return out;
+}
+
 bool parse_name(const std::string& text, ParsedName& out) {
   out = ParsedName{};
-  const std::string s = upper(trim(text));
+  // A name that begins with a blank names nothing; inner blanks fall away in the compact copy.
+  if (text.empty() || text[0] == ' ') return false;
+  const std::string s = upper(compact(text, kCanonicalName));
   if (s.empty() || s[0] == '$' || s[0] == '(') return false;
   const size_t open = s.find('(');
   out.base = s.substr(0, open);
@@ -221,7 +234,149 @@ bool write_items(char* table, int k, int n, const std::vector<std::string>& item
   return true;
 }
 
+// ---- Default-index registry ------------------------------------------------------------------
+
+struct DefaultIndex {
+  char pattern[10];
+  int row, column, kind;
+};
+DefaultIndex g_defaults[kMaxDefaultIndices];
+int g_defaultCount = 0;
+
+// The 10-character pattern and kind of a pattern text; "*" alone or blanks fit every name.
+void normalise_pattern(const std::string& text, char out[10], int& kind) {
+  std::string p = upper(text);
+  kind = 1;
+  if (!p.empty() && p[0] == '@') {
+    kind = 2;
+    p.erase(0, 1);
+  }
+  std::memset(out, ' ', 10);
+  std::memcpy(out, p.data(), p.size() < 10 ? p.size() : 10);
+  bool blank = true;
+  for (int i = 0; i < 10; ++i) blank = blank && out[i] == ' ';
+  if (blank || trim(p) == "*") std::memset(out, '*', 10);
+}
+
+void pad_name(const std::string& name, char out[10]) {
+  const std::string n = upper(name);
+  std::memset(out, ' ', 10);
+  std::memcpy(out, n.data(), n.size() < 10 ? n.size() : 10);
+}
+
+// The number of characters equal to the name's, or -1 when the pattern does not fit it.
+int default_fit(const char pattern[10], const char name[10]) {
+  int equal = 0;
+  for (int i = 0; i < 10; ++i) {
+    const char p = pattern[i], c = name[i];
+    if (p == c) {
+      ++equal;
+    } else if (p == '_') {
+      if (!(c == ' ' || std::isdigit(static_cast<unsigned char>(c)))) return -1;
+    } else if (p != '*') {
+      return -1;
+    }
+  }
+  return equal;
+}
+
+// Clears the registry when a data-file read starts and again when it ends, however it ends.
+struct DefaultIndexScope {
+  DefaultIndexScope() { DefaultIndexClear(); }
+  ~DefaultIndexScope() { DefaultIndexClear(); }
+};
+
+// ---- Scanner memory --------------------------------------------------------------------------
+
+// The last token the number scanner examined, with its result.
+struct LastNumber {
+  bool valid = false;
+  std::string token;
+  bool isNumber = false;
+  double value = 0.0;
+};
+LastNumber g_lastNumber;
+
 }  // namespace
+
+bool DefaultIndexAdd(const std::string& pattern, int row, int column) {
+  DefaultIndex e;
+  normalise_pattern(pattern, e.pattern, e.kind);
+  e.row = row;
+  e.column = column;
+  for (int i = 0; i < g_defaultCount; ++i) {
+    if (g_defaults[i].kind == e.kind && std::memcmp(g_defaults[i].pattern, e.pattern, 10) == 0) {
+      g_defaults[i] = e;
+      return true;
+    }
+  }
+  if (g_defaultCount >= kMaxDefaultIndices) {
+    ReportMessage("D0519", std::string(e.pattern, 10).c_str(), " ", " ");
+    return false;
+  }
+  g_defaults[g_defaultCount++] = e;
+  return true;
+}
+
+void DefaultIndexRemoveMatching(const std::string& name) {
+  char n[10];
+  pad_name(name, n);
+  int kept = 0;
+  for (int i = 0; i < g_defaultCount; ++i)
+    if (default_fit(g_defaults[i].pattern, n) < 0) g_defaults[kept++] = g_defaults[i];
+  g_defaultCount = kept;
+}
+
+void DefaultIndexClear() { g_defaultCount = 0; }
+
+int DefaultIndexCount() { return g_defaultCount; }
+
+bool DefaultIndexLookup(const std::string& name, int kind, int& row, int& column) {
+  char n[10];
+  pad_name(name, n);
+  int best = -1;
+  for (int i = 0; i < g_defaultCount; ++i) {
+    if (g_defaults[i].kind != kind) continue;
+    const int fit = default_fit(g_defaults[i].pattern, n);
+    if (fit > best) {
+      best = fit;
+      row = g_defaults[i].row;
+      column = g_defaults[i].column;
+    }
+  }
+  return best >= 0;
+}
+
+int CompactCopy(const std::string& text, char* dest, int destLength) {
+  if (dest == nullptr || destLength <= 0) return 0;
+  const bool whole = !text.empty() && text[0] == '\'';
+  int n = 0;
+  bool cut = false;
+  for (char c : text) {
+    if (!whole && (c == ' ' || c == '\t')) continue;
+    if (n == destLength) {
+      cut = true;
+      break;
+    }
+    dest[n++] = c;
+  }
+  for (int i = n; i < destLength; ++i) dest[i] = ' ';
+  if (cut) ReportMessage("S0180", text.substr(0, 80).c_str(), " ", " ");
+  return n;
+}
+
+bool NextToken(const std::string& line, size_t& pos, std::string& token) {
+  // The library's separator character; a tab counts as a blank while the separator is the blank.
+  const char sep = settings().separator;
+  auto separates = [sep](char c) { return c == sep || (sep == ' ' && c == '\t'); };
+  while (pos < line.size() && separates(line[pos])) ++pos;
+  if (pos >= line.size()) return false;
+  size_t end = pos;
+  while (end < line.size() && !separates(line[end])) ++end;
+  token = line.substr(pos, end - pos);
+  pos = end;
+  return true;
+}
 
 bool VariableDims(int index, int& rows, int& cols, const char* table, int nvars) {
   rows = cols = 0;
@@ -266,7 +421,31 @@ bool VariableDims(int index, int& rows, int& cols, const char* table, int nvars)
   return true;
 }
 
+namespace {
+// The variable lookup; `defaulted` tells whether a remembered index picked the element.
+int lookup_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
+                    bool& defaulted);
+}  // namespace
+
 int LookupVariable(const char* name, int nameLength, const char* table, int nvars, const double* store) {
+  bool defaulted;
+  return lookup_variable(name, nameLength, table, nvars, store, defaulted);
+}
+
+namespace {
+int find_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
+                  bool& defaulted);
+
+int lookup_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
+                    bool& defaulted) {
+  const int index = find_variable(name, nameLength, table, nvars, store, defaulted);
+  if (index > 0) ReportMessage("1X099 ", std::string(name, static_cast<size_t>(nameLength)).c_str(), to_text(index).c_str(), " ");
+  return index;
+}
+
+int find_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
+                  bool& defaulted) {
+  defaulted = false;
   if (name == nullptr || nameLength <= 0 || table == nullptr || nvars < 1) return 0;
   if (name[0] == ' ') return 0;
   ParsedName p;
@@ -280,11 +459,22 @@ int LookupVariable(const char* name, int nameLength, const char* table, int nvar
   int rows, cols;
   lookup_dims(k, rows, cols, table, nvars);
   int i = 1, j = 1;
-  if (!p.indices.empty() && !resolve_name_index(p.indices[0], table, nvars, store, i)) return 0;
+  if (p.indices.empty()) {
+    // A remembered index of this name (only while a data file is read) picks one element.
+    if (rows * cols >= 2 && DefaultIndexLookup(p.base, 1, i, j) && i >= 1 && i <= rows && j >= 1 && j <= cols) {
+      defaulted = true;
+      return k + (j - 1) * rows + (i - 1);
+    }
+    return k;
+  }
+  if (!resolve_name_index(p.indices[0], table, nvars, store, i)) return 0;
   if (p.indices.size() == 2 && !resolve_name_index(p.indices[1], table, nvars, store, j)) return 0;
   if (i < 1 || i > rows || j < 1 || j > cols) return 0;
+  const bool byName = p.indices[0].kind == IndexKind::Name || (p.indices.size() == 2 && p.indices[1].kind == IndexKind::Name);
+  if (byName) DefaultIndexAdd(p.base, i, j);
   return k + (j - 1) * rows + (i - 1);
 }
+}  // namespace
 
 std::string ElementName(int index, const char* table, int nvars) {
   if (table == nullptr || index < 1 || index > nvars) return {};
@@ -337,7 +527,10 @@ std::string DisplayName(int index, const char* table, int nvars) {
   return name;
 }
 
-bool ParseNumber(const std::string& token, double& value) {
+namespace {
+
+// The number rule itself (ParseNumber remembers its last answer).
+bool scan_number(const std::string& token, double& value) {
   std::string t = token.substr(0, kNumberChars);
   if (t.empty() || !number_chars_only(t)) return false;
   const char first = t[0];
@@ -351,6 +544,23 @@ bool ParseNumber(const std::string& token, double& value) {
   if (end == t.c_str() || *end != '\0' || !std::isfinite(v)) return false;
   value = std::fabs(v) < 1e-10 ? 0.0 : v;
   return true;
+}
+
+}  // namespace
+
+bool ParseNumber(const std::string& token, double& value) {
+  if (g_lastNumber.valid && g_lastNumber.token == token) {
+    if (g_lastNumber.isNumber) value = g_lastNumber.value;
+    return g_lastNumber.isNumber;
+  }
+  double v = 0.0;
+  const bool isNumber = scan_number(token, v);
+  g_lastNumber.valid = true;
+  g_lastNumber.token = token;
+  g_lastNumber.isNumber = isNumber;
+  g_lastNumber.value = v;
+  if (isNumber) value = v;
+  return isNumber;
 }
 
 namespace {
@@ -393,9 +603,23 @@ bool select_elements(int k, const ParsedName& p, const char* table, int nvars, c
   int ilo, ihi, jlo = 1, jhi = 1;
   if (!range(p.indices[0], t.rows, ilo, ihi)) return false;
   if (p.indices.size() == 2 && !range(p.indices[1], t.cols, jlo, jhi)) return false;
+  const bool byName = p.indices[0].kind == IndexKind::Name || (p.indices.size() == 2 && p.indices[1].kind == IndexKind::Name);
+  if (byName && ilo == ihi && jlo == jhi) DefaultIndexAdd(p.base, ilo, jlo);
   for (int j = jlo; j <= jhi; ++j)
     for (int i = ilo; i <= ihi; ++i) t.elements.push_back(k + (j - 1) * t.rows + (i - 1));
   return true;
+}
+
+// What parsing an assignment target does to the default-index registry: an index that is not a
+// number empties it; otherwise the entries that fit the target's name go.
+void target_parsed(const ParsedName& p) {
+  for (const Index& idx : p.indices) {
+    if (idx.kind != IndexKind::Number) {
+      DefaultIndexClear();
+      return;
+    }
+  }
+  DefaultIndexRemoveMatching(p.base);
 }
 
 bool accepts_number(char t) { return t == 'J' || t == 'B' || t == 'C' || t == 'P' || t == 'Q' || t == 'R'; }
@@ -410,6 +634,7 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
     ReportMessage("B044W", targetToken.c_str(), " ", " ");
     return false;
   }
+  target_parsed(target);
   // The variables the target names: every match of a pattern in table order, else the one found
   // by the lookup.
   std::vector<int> vars;
@@ -423,6 +648,7 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
     const int k = find_record(target.base, table, nvars);
     if (k > 0) vars.push_back(k);
   }
+  if (target.pattern) ReportMessage("1X293 ", targetToken.c_str(), to_text(static_cast<long long>(vars.size())).c_str(), " ");
   if (vars.empty()) {
     ReportMessage("B044W", targetToken.c_str(), " ", " ");
     return false;
@@ -441,8 +667,9 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
       ref.erase(0, 1);
     }
     ParsedName src;
+    bool defaulted = false;
     const int idx = parse_name(ref, src) && !src.pattern
-                        ? LookupVariable(ref.c_str(), static_cast<int>(ref.size()), table, nvars, store)
+                        ? lookup_variable(ref.c_str(), static_cast<int>(ref.size()), table, nvars, store, defaulted)
                         : 0;
     if (idx < 1) {
       ReportMessage("C065W", valueToken.c_str(), " ", " ");
@@ -450,7 +677,7 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
     }
     int r, c;
     lookup_dims(idx, r, c, table, nvars);
-    if (src.indices.empty() && r * c >= 2) {
+    if (src.indices.empty() && !defaulted && r * c >= 2) {
       arrayReference = true;
       sourceFirst = idx;
       sourceRows = r;
@@ -498,7 +725,9 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
 bool AssignText(const std::string& targetToken, const std::string& textToken, char* table, int nvars) {
   if (table == nullptr || nvars < 1) return false;
   ParsedName target;
-  if (!parse_name(targetToken, target) || target.pattern || target.indices.size() > 1 ||
+  const bool parsed = parse_name(targetToken, target);
+  if (parsed) target_parsed(target);
+  if (!parsed || target.pattern || target.indices.size() > 1 ||
       (target.indices.size() == 1 && target.indices[0].kind != IndexKind::Number)) {
     ReportMessage("B044W", targetToken.c_str(), " ", " ");
     return false;
@@ -573,6 +802,7 @@ void ReadDataFile(double* store, const char* fileName, int fileNameLength, char*
   std::string name = fileName && fileNameLength > 0 ? std::string(fileName, static_cast<size_t>(fileNameLength)) : "";
   while (!name.empty() && name.back() == ' ') name.pop_back();
   int lineNumber = 0;
+  const DefaultIndexScope defaultIndices;  // remembered indices live for this file only
   auto fail = [&](int line) {
     const std::string msg = " Error in data file: " + name + " on line " + to_text(line);
     OutputMessage(msg.c_str(), static_cast<int>(msg.size()));
@@ -618,13 +848,7 @@ void ReadDataFile(double* store, const char* fileName, int fileNameLength, char*
     std::string tokens[2];
     size_t pos = 0;
     int found = 0;
-    while (found < 2) {
-      while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
-      if (pos >= line.size()) break;
-      const size_t end = line.find_first_of(" \t", pos);
-      tokens[found++] = line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-      pos = end == std::string::npos ? line.size() : end;
-    }
+    while (found < 2 && NextToken(line, pos, tokens[found])) ++found;
     if (found < 2) {
       fail(lineNumber);
       return;

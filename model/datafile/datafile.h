@@ -48,8 +48,45 @@ bool AssignDataValue(const std::string& target, const std::string& value, double
 // Carries out one text line. Returns false when nothing was written.
 bool AssignText(const std::string& target, const std::string& text, char* table, int nvars);
 
+// The compact copy: `text` without its blanks and tabs into `dest` of `destLength` characters,
+// blank-padded behind the copy; a text that begins with a single quote is copied whole, blanks
+// included. A text that does not fit reports "S0180" with the text and is cut at `destLength`.
+// Returns the number of characters copied. Names pass through it before they are parsed.
+int CompactCopy(const std::string& text, char* dest, int destLength);
+
+// The token splitter of the data-file lines: skips separators from `pos` (the library's separator
+// character, a blank after start-up, and tabs with it), copies the next token (up to the next
+// separator or the line's end) into `token` and moves `pos` past it; false when the line ends
+// first.
+bool NextToken(const std::string& line, size_t& pos, std::string& token);
+
 // The number rule of the data files: the value of a number token, or false when the token is
-// no number (it is then taken as a variable reference).
+// no number (it is then taken as a variable reference). The scanner remembers the last token it
+// examined with its result and answers a repeat from memory.
 bool ParseNumber(const std::string& token, double& value);
+
+// ---- Default-index registry --------------------------------------------------------------------
+// The last indices given by variable names, remembered per name pattern while a data file is read
+// (the reader empties the registry before and after each file, so a lookup from outside a file
+// read never meets an entry). An index given by a variable name records (name, row, column); a
+// later value reference to that variable without indices means the element at the remembered
+// row and column instead of the whole variable. An assignment target removes the entries that
+// fit its name, and a target index that is not a number empties the registry.
+//
+// Patterns have 10 characters: "*" fits any character, "_" a digit, a blank or an underscore
+// (so a name's own pattern fits it), any other character itself; a pattern of "*" alone or of
+// blanks fits every name. A pattern that begins with "@" is of the second kind (the "@" is not
+// part of what is matched).
+inline constexpr int kMaxDefaultIndices = 40;
+// Adds an entry, or updates the entry of the same pattern and kind. A 41st entry reports "D0519"
+// and is not added; returns false then.
+bool DefaultIndexAdd(const std::string& pattern, int row, int column);
+// Removes every entry whose pattern fits `name`.
+void DefaultIndexRemoveMatching(const std::string& name);
+void DefaultIndexClear();
+int DefaultIndexCount();
+// Among the entries of `kind` (1 or 2) that fit `name`, the one with the most characters equal to
+// the name's gives row and column; false when none fits.
+bool DefaultIndexLookup(const std::string& name, int kind, int& row, int& column);
 
 }  // namespace tolvu

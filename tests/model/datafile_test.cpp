@@ -106,6 +106,17 @@ TEST_F(DataFile, WholeArraySetCopyAndShapeMismatch) {
   EXPECT_EQ(get(matrix, "CMHEAD(1,1)"), 0.0);
 }
 
+TEST_F(DataFile, IndexGivenByNameIsRememberedForTheRestOfTheFile) {
+  // ROAD is a field number of type H (14): TYR900(ROAD) is element 14 of the front tyre set, FZN900.
+  auto s = load("title\nM_CAR TYR900(ROAD)\nX_REAR TYR900\n");
+  EXPECT_EQ(get(s, "M_CAR"), 3000.0);
+  EXPECT_EQ(get(s, "X_REAR"), 3000.0);  // the bare name means the remembered element
+  // The memory ends with the file: lookups and later files see plain names again.
+  EXPECT_EQ(tolvu_GetVarIndex(1, "TYR900"), 330);
+  auto plain = load("title\nX_REAR TYR900\n");
+  EXPECT_EQ(get(plain, "X_REAR"), 0.0);  // the first element of the set
+}
+
 TEST_F(DataFile, SkippedLinesAndStops) {
   std::string col80(79, ' ');
   col80 += "X";

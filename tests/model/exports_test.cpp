@@ -56,7 +56,7 @@ TEST(TolvuExports, VariableIndicesOfNamesAndElements) {
       {2, "TYP900", 520}, {2, "FTM950", 590}, {2, "KPD2300", 35}, {2, "DM1599(3,3)", 2523},
       {2, "ALPD100", 0}, {2, "NO_SUCH", 0}, {2, "VG100(4)", 0}, {2, "VG100(0)", 0}, {2, "MM100(4,1)", 0},
       {2, "X_COG(*)", 0}, {2, "VG*", 0}, {2, "MM100(DIA,1)", 0}, {2, "", 0}, {2, " ", 0}, {2, " STEER", 0},
-      {2, "VG100(", 0}, {2, "(1)", 0},
+      {2, "VG100(", 0}, {2, "(1)", 0}, {2, "MM100( 2, 3 )", 215 + 1 + 2 * 3}, {2, "stEEr", 994},
       // CAR_1: parameters, states and the fixed positions of the vocabulary.
       {1, "M_CAR", 128}, {1, "VG100", 1}, {1, "OL100", 4}, {1, "RG100", 7}, {1, "EUL100(4)", 13},
       {1, "BEW2400", 17}, {1, "GEAR_RAT", 18}, {1, "EBR2950", 19}, {1, "TSTOP", 35}, {1, "TIME", 33},

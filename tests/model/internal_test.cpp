@@ -171,6 +171,164 @@ TEST(DataNumbers, NumberRule) {
     double out;
     EXPECT_FALSE(tolvu::ParseNumber(t, out)) << t;
   }
+  // The scanner answers a repeated token from memory, and only that token.
+  double a = 0, b = 0;
+  EXPECT_TRUE(tolvu::ParseNumber("2.5D1", a));
+  EXPECT_TRUE(tolvu::ParseNumber("2.5D1", b));
+  EXPECT_EQ(a, 25.0);
+  EXPECT_EQ(b, 25.0);
+  EXPECT_TRUE(tolvu::ParseNumber("2.5D2", b));
+  EXPECT_EQ(b, 250.0);
+  EXPECT_FALSE(tolvu::ParseNumber("X2", b));
+  EXPECT_FALSE(tolvu::ParseNumber("X2", b));
+  EXPECT_EQ(b, 250.0);  // no number: the output is left alone
+}
+
+TEST_F(Diagnostics, CompactCopyDropsBlanksUnlessQuotedAndReportsACut) {
+  char buf[8];
+  EXPECT_EQ(tolvu::CompactCopy(" X_COG ( 1 ,\t2 )", buf, 8), 8);  // "X_COG(1,2)" is 10 long
+  EXPECT_EQ(std::string(buf, 8), "X_COG(1,");
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0].rfind("S0180", 0), 0u);
+  g_messages.clear();
+  EXPECT_EQ(tolvu::CompactCopy("M_ CAR", buf, 8), 5);
+  EXPECT_EQ(std::string(buf, 8), "M_CAR   ");
+  EXPECT_EQ(tolvu::CompactCopy("'a b'", buf, 8), 5);
+  EXPECT_EQ(std::string(buf, 8), "'a b'   ");
+  EXPECT_TRUE(g_messages.empty());
+}
+
+TEST(DataTokens, SplitterSkipsBlanksAndTabs) {
+  const std::string line = " \tM_CAR\t 1500  rest";
+  size_t pos = 0;
+  std::string token;
+  const char* expected[] = {"M_CAR", "1500", "rest"};
+  for (const char* want : expected) {
+    ASSERT_TRUE(tolvu::NextToken(line, pos, token));
+    EXPECT_EQ(token, want);
+  }
+  EXPECT_FALSE(tolvu::NextToken(line, pos, token));
+  pos = 0;
+  EXPECT_FALSE(tolvu::NextToken("\t \t", pos, token));
+  // Another separator character: tabs and blanks are then part of the tokens.
+  tolvu::settings().separator = ';';
+  pos = 0;
+  EXPECT_TRUE(tolvu::NextToken(";;A B\t;C", pos, token));
+  EXPECT_EQ(token, "A B\t");
+  EXPECT_TRUE(tolvu::NextToken(";;A B\t;C", pos, token));
+  EXPECT_EQ(token, "C");
+  tolvu::settings().separator = ' ';
+}
+
+TEST_F(SmallTable, InformationMessagesPassOnlyAtLevelOne) {
+  add("TYR1", ' ', 'P');
+  add("TYR2", ' ', 'P');
+  EXPECT_TRUE(assign("TYR*", "1"));
+  EXPECT_EQ(tolvu::LookupVariable("TYR2", 4, table.data(), n(), store.data()), 2);
+  EXPECT_TRUE(g_messages.empty());
+  tolvu::settings().informationLevel = 1;
+  EXPECT_TRUE(assign("TYR*", "2"));
+  EXPECT_EQ(tolvu::LookupVariable("TYR2", 4, table.data(), n(), store.data()), 2);
+  tolvu::settings().informationLevel = 0;
+  ASSERT_EQ(g_messages.size(), 2u);
+  EXPECT_EQ(g_messages[0], "1X293 **TYR***2** **");
+  EXPECT_EQ(g_messages[1], "1X099 **TYR2**2** **");
+  EXPECT_EQ(store[0], 2.0);
+  EXPECT_EQ(store[1], 2.0);
+}
+
+class DefaultIndices : public Observed {
+ protected:
+  void SetUp() override {
+    Observed::SetUp();
+    tolvu::DefaultIndexClear();
+  }
+  void TearDown() override {
+    tolvu::DefaultIndexClear();
+    Observed::TearDown();
+  }
+};
+
+TEST_F(DefaultIndices, RegistryHoldsFortyPatternsAndPicksTheClosest) {
+  int row = 0, col = 0;
+  EXPECT_FALSE(tolvu::DefaultIndexLookup("VEC", 1, row, col));
+  ASSERT_TRUE(tolvu::DefaultIndexAdd("*", 9, 9));          // fits every name
+  ASSERT_TRUE(tolvu::DefaultIndexAdd("VEC__", 2, 1));      // "_": a digit or a blank
+  ASSERT_TRUE(tolvu::DefaultIndexAdd("VEC12", 3, 2));
+  ASSERT_TRUE(tolvu::DefaultIndexAdd("@VEC12", 4, 4));     // second kind
+  ASSERT_TRUE(tolvu::DefaultIndexAdd("VEC12", 5, 2));      // same pattern: updated, not added
+  EXPECT_EQ(tolvu::DefaultIndexCount(), 4);
+  EXPECT_TRUE(tolvu::DefaultIndexLookup("VEC12", 1, row, col));
+  EXPECT_EQ(row, 5);
+  EXPECT_EQ(col, 2);
+  EXPECT_TRUE(tolvu::DefaultIndexLookup("VEC7", 1, row, col));
+  EXPECT_EQ(row, 2);
+  EXPECT_TRUE(tolvu::DefaultIndexLookup("VECXY", 1, row, col));  // only "*" fits
+  EXPECT_EQ(row, 9);
+  EXPECT_TRUE(tolvu::DefaultIndexLookup("VEC12", 2, row, col));
+  EXPECT_EQ(row, 4);
+  EXPECT_FALSE(tolvu::DefaultIndexLookup("VEC7", 2, row, col));
+  tolvu::DefaultIndexRemoveMatching("VEC12");  // every entry that fits the name goes
+  EXPECT_EQ(tolvu::DefaultIndexCount(), 0);
+
+  for (int i = 0; i < tolvu::kMaxDefaultIndices; ++i) ASSERT_TRUE(tolvu::DefaultIndexAdd("N" + std::to_string(i), i + 1, 1));
+  g_messages.clear();
+  EXPECT_FALSE(tolvu::DefaultIndexAdd("ONEMORE", 1, 1));
+  EXPECT_EQ(tolvu::DefaultIndexCount(), tolvu::kMaxDefaultIndices);
+  ASSERT_EQ(g_messages.size(), 1u);
+  EXPECT_EQ(g_messages[0].rfind("D0519", 0), 0u);
+  EXPECT_TRUE(tolvu::DefaultIndexAdd("N39", 7, 1));  // an update still works when full
+  EXPECT_TRUE(tolvu::DefaultIndexLookup("N39", 1, row, col));
+  EXPECT_EQ(row, 7);
+}
+
+class RememberedIndices : public SmallTable {
+ protected:
+  void SetUp() override {
+    SmallTable::SetUp();
+    tolvu::DefaultIndexClear();
+    add("ROW", ' ', 'K');
+    add("VEC", '1', 'P');  // a 4-vector: "1", "e", "b", "."
+    add("", 'e', 'P');
+    add("", 'b', 'P');
+    add("", '.', 'P');
+    add("X", ' ', 'P');
+    add("W", '1', 'P');  // another 4-vector
+    add("", 'e', 'P');
+    add("", 'b', 'P');
+    add("", '.', 'P');
+    store[0] = 3.0;
+    for (int e = 0; e < 4; ++e) store[1 + e] = 10.0 + e;
+  }
+  void TearDown() override {
+    tolvu::DefaultIndexClear();
+    SmallTable::TearDown();
+  }
+};
+
+TEST_F(RememberedIndices, AnIndexGivenByNameBecomesTheNamesDefault) {
+  EXPECT_TRUE(assign("X", "VEC(ROW)"));
+  EXPECT_EQ(store[5], 12.0);
+  EXPECT_TRUE(assign("X", "VEC"));  // VEC now means VEC(3)
+  EXPECT_EQ(store[5], 12.0);
+  EXPECT_TRUE(assign("W", "-VEC"));  // one element: set every element of W, not a copy
+  for (int e = 0; e < 4; ++e) EXPECT_EQ(store[6 + e], -12.0) << e;
+  EXPECT_EQ(tolvu::LookupVariable("VEC", 3, table.data(), n(), store.data()), 4);
+}
+
+TEST_F(RememberedIndices, TargetsForgetTheirNamesAndNameIndicesClearAll) {
+  EXPECT_TRUE(assign("X", "VEC(ROW)"));
+  EXPECT_TRUE(assign("VEC", "1"));  // the target forgets VEC's default: the whole array is set
+  for (int e = 0; e < 4; ++e) EXPECT_EQ(store[1 + e], 1.0) << e;
+  EXPECT_EQ(tolvu::LookupVariable("VEC", 3, table.data(), n(), store.data()), 2);
+  EXPECT_TRUE(assign("X", "VEC(ROW)"));
+  EXPECT_EQ(tolvu::DefaultIndexCount(), 1);
+  EXPECT_TRUE(assign("W(ROW)", "5"));  // an index that is no number: only W's own entry is left
+  EXPECT_EQ(tolvu::DefaultIndexCount(), 1);
+  EXPECT_EQ(tolvu::LookupVariable("VEC", 3, table.data(), n(), store.data()), 2);
+  EXPECT_EQ(tolvu::LookupVariable("W", 1, table.data(), n(), store.data()), 7 + 2);
+  EXPECT_TRUE(assign("X", "4"));  // a plain target leaves the others alone
+  EXPECT_EQ(tolvu::DefaultIndexCount(), 1);
 }
 
 }  // namespace
