@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 
 namespace files_test {
 
@@ -20,7 +21,8 @@ class TempDir : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("vqfiles_") + info->test_suite_name() + "_" + info->name();
+    std::string name = std::string("vqfiles_") + std::to_string(::getpid()) + "_" +
+                       info->test_suite_name() + "_" + info->name();
     for (char& c : name)
       if (c == '/') c = '_';
     m_dir = fs::temp_directory_path() / name;
