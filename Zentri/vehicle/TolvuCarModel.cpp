@@ -275,8 +275,10 @@ bool TolvuCarModel::Reset(bool reload) {
 
 // ---------------------------------------------------------------- stepping
 
+// A car whose initialisation failed holds no model data (a zeroed store): it is never
+// evaluated, so it neither moves nor turns unstable.
 void TolvuCarModel::Prepare(int, float time) {
-  if (!m_enabled || !m_storeLength) return;
+  if (!m_enabled || !m_initialised) return;
   m_lastPosition = GetPosition();
   std::memcpy(m_previousDerivatives, m_store + m_variableCount + m_stateCount,
               sizeof(double) * m_stateCount);
@@ -296,7 +298,7 @@ bool TolvuCarModel::Unstable(uint32_t i) {
 }
 
 void TolvuCarModel::Step(int, float time, float dt) {
-  if (!m_enabled || !m_storeLength) return;
+  if (!m_enabled || !m_initialised) return;
   const uint32_t V = m_variableCount, S = m_stateCount, N = m_inertiaStateCount;
   double* x = m_store + V;
   const double* f = m_store + V + S;

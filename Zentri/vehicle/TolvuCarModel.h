@@ -114,7 +114,7 @@ class TolvuCarModel : public VQVehicleModel {
   void SetParkBrake(float v) override { SetInput(5, v); }
 
   // ---- Store access.
-  uint32_t GetStoreSize() const { return m_storeLength * 8; }
+  uint32_t GetStoreSize() const { return m_capacity * 8; }  // fixed by the class
   double* GetStore() { return m_store; }
   void GetStateArrays(double** previous, double** derivatives, double** states);
   double* GetStates() { return m_store + m_variableCount; }
