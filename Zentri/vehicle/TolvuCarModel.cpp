@@ -227,10 +227,12 @@ bool TolvuCarModel::Reset(bool reload) {
     RestoreStore();
   }
   if (!loaded) {
-    // Leave nothing half-read behind: a zeroed store, which the caller will not drive.
+    // Leave nothing half-read behind: a zeroed store, which is no longer evaluated.
     std::memset(m_store, 0, sizeof(double) * m_storeLength);
+    m_initialised = 0;
     return false;
   }
+  if (reload && m_dataFile) m_initialised = 1;
 
   m_presetTorque.Set(0, 0, 0);
   m_presetForce.Set(0, 0, 0);

@@ -132,6 +132,27 @@ TEST_F(Cars, InitialisationNeedsTheWholeStoreImage) {
   size_t written = 0;
   for (uint32_t i = 0; i < wrong.GetStoreSize() / 8; ++i) written += wrong.GetStore()[i] != 0.0;
   EXPECT_EQ(written, 0u);
+  // A reload that finds the image gone leaves a car that is no longer driven; one that finds
+  // it again drives it from the reloaded state.
+  {
+    const std::string copy = Temp("reload_high.bin");
+    std::vector<uint8_t> bytes(image);
+    write(copy, bytes.data(), bytes.size());
+    TolvuCarModel2 car;
+    ASSERT_TRUE(car.Initialize(nullptr, copy.c_str(), {0, 0, 0}, {0, 0, 0}, VQSampleTrack::GroundHeight));
+    std::remove(copy.c_str());
+    EXPECT_FALSE(car.Reset(true));
+    EXPECT_FALSE(car.IsInitialised());
+    car.Prepare(1, 0.0f);
+    car.Step(1, 0.0f, 0.005f);
+    EXPECT_EQ(car.GetCarMass(), 0.0);
+    EXPECT_EQ(car.GetPosition(), VQVector(0, 0, 0));
+    write(copy, bytes.data(), bytes.size());
+    EXPECT_TRUE(car.Reset(true));
+    EXPECT_TRUE(car.IsInitialised());
+    EXPECT_GT(car.GetCarMass(), 100.0);
+    std::remove(copy.c_str());
+  }
   // With a model file the library's text data files are read instead; names beginning with a
   // blank give the library's defaults.
   TolvuCarModel1 fromText;
