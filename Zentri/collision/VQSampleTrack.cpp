@@ -150,6 +150,16 @@ VQSampleTrack::VQSampleTrack() {
       const float x0 = -e + cell * i, y0 = -e + cell * j, x1 = x0 + cell, y1 = y0 + cell;
       // No ground under the ramp: it is the only surface there.
       if (x0 >= -6.0f && x1 <= 6.0f && y0 >= 18.0f && y1 <= 48.0f) continue;
+      // Nor under the banked curve: a wheel whose hint lies on a ground triangle would keep
+      // answering the ground below the bank. Cells the ring only partly covers go too; where
+      // nothing lies below a wheel the ground query answers flat ground at z = 0 anyway.
+      if (x1 <= cx && y0 >= cy) {
+        const double nx = std::fmax(double(x0) - cx, std::fmin(0.0, double(x1) - cx));
+        const double ny = std::fmax(double(y0) - cy, std::fmin(0.0, double(y1) - cy));
+        const double fx = std::fmax(std::fabs(double(x0) - cx), std::fabs(double(x1) - cx));
+        const double fy = std::fmax(std::fabs(double(y0) - cy), std::fabs(double(y1) - cy));
+        if (std::hypot(nx, ny) < r1 && std::hypot(fx, fy) > r0) continue;
+      }
       const bool inner = x0 >= -90.0f && x1 <= 90.0f && y0 >= -90.0f && y1 <= 90.0f;
       AddQuad(inner ? asphalt : grass, {x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0}, up);
     }

@@ -7,7 +7,8 @@
 //   ground    [-120, 120] x [-120, 120] at z = 0, asphalt inside |x|, |y| <= 90, grass outside
 //   ramp      x in [-6, 6], rising from y = 18 (z = 0) to y = 43 (z = 2.5), flat to y = 48,
 //             with no ground below it
-//   curve     a banked quarter ring around (-60, 60), radii 20 to 36, z = 0 inside to 3 outside
+//   curve     a banked quarter ring around (-60, 60), radii 20 to 36, z = 0 inside to 3 outside,
+//             with no ground below it
 //   wall      a solid block x in [50, 90], y in [40, 42], 2 high
 //   boundary  walls 4 high around the ground, facing inwards
 //
@@ -69,8 +70,8 @@ class VQSampleTrack {
   static VQSampleTrack* GetCurrent();
   // The ground query for the vehicle models (signature VQGroundQuery): the first triangle below
   // the point, answered 0.01 above it (the raw height 0.005 above it). No ground: 0.005 with
-  // normal (0, 0, 1), friction 1, coefficient 0.001. The curve lies over the ground, so a hint
-  // on a ground triangle keeps answering the ground until the wheel leaves that triangle.
+  // normal (0, 0, 1), friction 1, coefficient 0.001. No surface lies over another (a hint on
+  // a lower triangle would keep answering it), so every point has at most one answer.
   static float GroundHeight(const VQVector* point, VQVector* normal, float* dryFriction,
                             float* wetFriction, float* coefficient, float* rawHeight,
                             uint32_t* material, uint32_t* hint);

@@ -227,10 +227,12 @@ bool TolvuCarModel::Reset(bool reload) {
     RestoreStore();
   }
   if (!loaded) {
-    // Leave nothing half-read behind: a zeroed store, which the caller will not drive.
+    // Leave nothing half-read behind: a zeroed store, which is no longer evaluated.
     std::memset(m_store, 0, sizeof(double) * m_storeLength);
+    m_initialised = 0;
     return false;
   }
+  if (reload && m_dataFile) m_initialised = 1;
 
   m_presetTorque.Set(0, 0, 0);
   m_presetForce.Set(0, 0, 0);
@@ -275,8 +277,10 @@ bool TolvuCarModel::Reset(bool reload) {
 
 // ---------------------------------------------------------------- stepping
 
+// A car whose initialisation failed holds no model data (a zeroed store): it is never
+// evaluated, so it neither moves nor turns unstable.
 void TolvuCarModel::Prepare(int, float time) {
-  if (!m_enabled || !m_storeLength) return;
+  if (!m_enabled || !m_initialised) return;
   m_lastPosition = GetPosition();
   std::memcpy(m_previousDerivatives, m_store + m_variableCount + m_stateCount,
               sizeof(double) * m_stateCount);
@@ -296,7 +300,7 @@ bool TolvuCarModel::Unstable(uint32_t i) {
 }
 
 void TolvuCarModel::Step(int, float time, float dt) {
-  if (!m_enabled || !m_storeLength) return;
+  if (!m_enabled || !m_initialised) return;
   const uint32_t V = m_variableCount, S = m_stateCount, N = m_inertiaStateCount;
   double* x = m_store + V;
   const double* f = m_store + V + S;

@@ -65,7 +65,8 @@ class TolvuCarModel : public VQVehicleModel {
                   const VQVector& startAngles, VQGroundQuery groundQuery) override;
   void Uninitialize() override;
   // Back to the start placement with the stored initial state (reload: read the files again).
-  // False when a reload cannot read the store image (the store is then zeroed).
+  // False when a reload cannot read the store image: the store is then zeroed and the car is
+  // no longer initialised (never evaluated) until a reload succeeds.
   bool Reset(bool reload) override;
   void SetStartPlacement(const VQVector& position, const VQVector& angles) override;
   // Pose 1 into the body node, poses 6 to 9 into the wheel nodes, pose 10 into the last node
@@ -114,7 +115,7 @@ class TolvuCarModel : public VQVehicleModel {
   void SetParkBrake(float v) override { SetInput(5, v); }
 
   // ---- Store access.
-  uint32_t GetStoreSize() const { return m_storeLength * 8; }
+  uint32_t GetStoreSize() const { return m_capacity * 8; }  // fixed by the class
   double* GetStore() { return m_store; }
   void GetStateArrays(double** previous, double** derivatives, double** states);
   double* GetStates() { return m_store + m_variableCount; }

@@ -8,6 +8,10 @@ bool VQVehicleModel::AddCollisionSphere(const VQVector& centre, float radius, ui
   b.localCentres[b.sphereCount] = centre;
   b.radii[b.sphereCount] = radius;
   b.noTrack[b.sphereCount] = noTrack;
+  // The sphere's first track sweep starts where it stands now; left at the origin it would
+  // sweep in from there through whatever lies between (the race adds spheres after the car
+  // has been placed).
+  GetWorldMatrix()->TransformPoint(b.previousWorldCentres[b.sphereCount], centre);
   ++b.sphereCount;
   b.worldCentresValid = 0;
   VQmath_SpheresBoundingSphere(b.localCentres, b.radii, int(b.sphereCount), b.enclosingCentre,

@@ -143,8 +143,9 @@ class VQVehicleModel {
   virtual void SetGear(int) {}
   virtual void SetParkBrake(float) {}
 
-  // Stores the next contact sphere (local frame) and recomputes the enclosing sphere. False,
-  // and nothing changes, when the record already holds VQCOLLISION_MAX_SPHERES spheres.
+  // Stores the next contact sphere (local frame) and recomputes the enclosing sphere; the
+  // sphere's previous world centre is where the current pose puts it. False, and nothing
+  // changes, when the record already holds VQCOLLISION_MAX_SPHERES spheres.
   bool AddCollisionSphere(const VQVector& centre, float radius, uint8_t noTrack);
   // Gives every sphere held so far the material (not owned; may be null).
   void SetAllSphereValues(const CollisionMaterial* material);

@@ -111,6 +111,35 @@ TEST_F(SampleTerrain, HeightsEqualBruteForce) {
   EXPECT_GT(grounded, 15000);
 }
 
+TEST_F(SampleTerrain, NoSurfaceLiesOverAnotherSoHintsDoNotChangeAnswers) {
+  // A wheel's hint is tried before the tree: wherever two surfaces lay one over the other, a
+  // hint on the lower one would keep answering it. Every point has one height, whichever
+  // triangle answers it (but on the wall block, which stands on the ground and whose top no
+  // wheel reaches).
+  const VQTerrainTree& tree = track->m_terrain;
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> pos(-121.0f, 121.0f);
+  for (int i = 0; i < 20000; ++i) {
+    const VQVector p(pos(rng), pos(rng), 0.0f);
+    if (p.x >= 50.0f && p.x <= 90.0f && p.y >= 40.0f && p.y <= 42.0f) continue;
+    float first = VQTERRAIN_NO_GROUND;
+    for (uint32_t k = 0; k < tree.GetTriangleCount(); ++k) {
+      float h;
+      if (!VQTerrainTree::TriangleHeight(tree.GetTriangles()[k], p.x, p.y, &h)) continue;
+      if (first == VQTERRAIN_NO_GROUND) first = h;
+      ASSERT_NEAR(h, first, 1e-4) << p.x << " " << p.y;
+    }
+  }
+  // Along a wheel's path from the ground onto the banked curve and back, the hinted answer
+  // is the unhinted one.
+  uint32_t hint = 0;
+  for (float a = 0.0f; a <= 1.0f; a += 0.002f) {
+    const VQVector p(-60.0f - 28.0f * a, 60.0f + 10.0f + 25.0f * std::sin(3.0f * a), 0.0f);
+    const float hinted = tree.GetHeight(p, nullptr, nullptr, &hint);
+    ASSERT_EQ(hinted, tree.GetHeight(p, nullptr, nullptr, nullptr)) << p.x << " " << p.y;
+  }
+}
+
 TEST_F(SampleTerrain, HintIsTriedFirstAndFollowsTheWheel) {
   const VQTerrainTree& tree = track->m_terrain;
   uint32_t hint = 0, word = 0;

@@ -125,8 +125,34 @@ TEST_F(Cars, InitialisationNeedsTheWholeStoreImage) {
   EXPECT_FALSE(wrong.Initialize(nullptr, mid.c_str(), {0, 0, 0}, {0, 0, 0}, nullptr));
   VQCollisionWorld world;
   world.AddBody(&wrong);
+  g_logLines.clear();
   world.Step(0.0f, 0.1f);
   EXPECT_EQ(wrong.GetPosition(), VQVector(0, 0, 0));
+  EXPECT_TRUE(g_logLines.empty());  // not evaluated at all, so never unstable
+  size_t written = 0;
+  for (uint32_t i = 0; i < wrong.GetStoreSize() / 8; ++i) written += wrong.GetStore()[i] != 0.0;
+  EXPECT_EQ(written, 0u);
+  // A reload that finds the image gone leaves a car that is no longer driven; one that finds
+  // it again drives it from the reloaded state.
+  {
+    const std::string copy = Temp("reload_high.bin");
+    std::vector<uint8_t> bytes(image);
+    write(copy, bytes.data(), bytes.size());
+    TolvuCarModel2 car;
+    ASSERT_TRUE(car.Initialize(nullptr, copy.c_str(), {0, 0, 0}, {0, 0, 0}, VQSampleTrack::GroundHeight));
+    std::remove(copy.c_str());
+    EXPECT_FALSE(car.Reset(true));
+    EXPECT_FALSE(car.IsInitialised());
+    car.Prepare(1, 0.0f);
+    car.Step(1, 0.0f, 0.005f);
+    EXPECT_EQ(car.GetCarMass(), 0.0);
+    EXPECT_EQ(car.GetPosition(), VQVector(0, 0, 0));
+    write(copy, bytes.data(), bytes.size());
+    EXPECT_TRUE(car.Reset(true));
+    EXPECT_TRUE(car.IsInitialised());
+    EXPECT_GT(car.GetCarMass(), 100.0);
+    std::remove(copy.c_str());
+  }
   // With a model file the library's text data files are read instead; names beginning with a
   // blank give the library's defaults.
   TolvuCarModel1 fromText;
@@ -457,4 +483,104 @@ TEST_F(Cars, GetTransformsPosesBodyWheelsAndLastNode) {
   car->SetPosition({50, 60, 70});
   car->GetTransforms(&body, nullptr, nullptr, nullptr, nullptr, nullptr);
   EXPECT_EQ(std::memcmp(before.m, body.m_matrix.m, sizeof before.m), 0);
+}
+
+TEST_F(Cars, SpheresAddedAfterInitialisationSweepFromWhereTheyStand) {
+  // The race gives a car its spheres after Initialize; the car must behave as one that had
+  // them from the start, not sweep them in from the world origin in its first sub-step (here
+  // through the wall block, which lies between the origin and the start).
+  const VQVector start(70, 50, 0);
+  Race before, after;
+  before.Add(Make(1, start));
+  auto late = std::make_unique<TolvuCarModel1>();
+  ASSERT_TRUE(late->Initialize(nullptr, mid.c_str(), start, {0, 0, 0}, VQSampleTrack::GroundHeight));
+  ASSERT_TRUE(track->AddCarSpheres(*late));
+  late->SetGear(2);
+  late->SetClutch(1.0f);
+  after.Add(std::move(late));
+  const VQCollisionBody& a = *before.cars[0]->GetCollisionBody();
+  const VQCollisionBody& b = *after.cars[0]->GetCollisionBody();
+  ASSERT_EQ(a.sphereCount, b.sphereCount);
+  for (uint32_t i = 0; i < a.sphereCount; ++i) {
+    EXPECT_NEAR(b.previousWorldCentres[i].x, a.previousWorldCentres[i].x, 1e-5) << i;
+    EXPECT_NEAR(b.previousWorldCentres[i].y, a.previousWorldCentres[i].y, 1e-5) << i;
+    EXPECT_NEAR(b.previousWorldCentres[i].z, a.previousWorldCentres[i].z, 1e-5) << i;
+  }
+  before.Run(0.5f, [] {});
+  after.Run(0.5f, [] {});
+  const VQVector pa = before.cars[0]->GetPosition(), pb = after.cars[0]->GetPosition();
+  EXPECT_NEAR(pb.x, pa.x, 1e-3);
+  EXPECT_NEAR(pb.y, pa.y, 1e-3);
+  EXPECT_NEAR(pb.z, pa.z, 1e-3);
+  EXPECT_EQ(b.trackContactBits, a.trackContactBits);
+}
+
+TEST_F(Cars, StepIntegratesVelocitiesFirstWithTheTwoStepFormula) {
+  auto car = Make(2, {5, -20, 0});
+  car->SetThrottle(1.0f);
+  float t = 0.0f;
+  for (int i = 0; i < 20; ++i, t += 0.005f) {
+    car->Prepare(1, t);
+    car->Step(1, t, 0.005f);
+  }
+  const uint32_t V = car->GetVariableCount(), S = car->GetStateCount(), N = car->GetInertiaStateCount();
+  const int length = int(car->GetStoreSize() / 8);
+  car->Prepare(1, t);
+  double *previous, *derivatives, *states;
+  car->GetStateArrays(&previous, &derivatives, &states);
+  EXPECT_EQ(states, car->GetStore() + V);
+  EXPECT_EQ(derivatives, car->GetStore() + V + S);
+  // Prepare kept the derivatives it found as the previous ones.
+  std::vector<double> fp(previous, previous + S);
+
+  // The same sub-step by hand on a copy of the store: mode 2, velocity-like states, mode 1,
+  // the rest; x += dt / 2 * (3 f - f_prev).
+  std::vector<double> s(car->GetStore(), car->GetStore() + length);
+  const float dt = 0.005f;
+  g_currentCarModel = car.get();
+  tolvu_CallModel(2, 0, 2, double(t), s.data(), length);
+  for (uint32_t i = 0; i < N; ++i) s[V + i] += (3.0 * s[V + S + i] - fp[i]) * double(dt) * 0.5;
+  tolvu_CallModel(2, 0, 1, double(t), s.data(), length);
+  for (uint32_t i = N; i < S; ++i) s[V + i] += (3.0 * s[V + S + i] - fp[i]) * double(dt) * 0.5;
+  g_currentCarModel = nullptr;
+
+  car->Step(1, t, dt);
+  for (uint32_t i = 0; i < S; ++i) EXPECT_DOUBLE_EQ(states[i], s[V + i]) << "state " << i + 1;
+  ASSERT_GT(N, 0u);
+  ASSERT_LT(N, S);
+}
+
+TEST_F(Cars, StoreImageWrittenAndReadBackWholeAndBackupRestores) {
+  auto car = Make(1, {0, 0, 0});
+  car->SetThrottle(0.7f);
+  for (int i = 0; i < 10; ++i) {
+    car->Prepare(1, 0.01f * i);
+    car->Step(1, 0.01f * i, 0.01f);
+  }
+  const std::string file = Temp("tolvu_roundtrip_mid.bin");
+  ASSERT_TRUE(car->WriteStoreFile(file.c_str()));
+  FILE* f = std::fopen(file.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::vector<uint8_t> bytes(20000);
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  std::fclose(f);
+  ASSERT_EQ(bytes.size(), 15704u);  // the store's doubles, no header
+  uint64_t first = 0;
+  for (int b = 0; b < 8; ++b) first |= uint64_t(bytes[b]) << (8 * b);
+  double value;
+  std::memcpy(&value, &first, 8);
+  EXPECT_EQ(value, car->GetStore()[0]);  // little-endian
+
+  TolvuCarModel1 other;
+  EXPECT_EQ(other.GetStoreSize(), 15704u);  // fixed by the class
+  ASSERT_TRUE(other.Initialize(nullptr, mid.c_str(), {0, 0, 0}, {0, 0, 0}, VQSampleTrack::GroundHeight));
+  ASSERT_TRUE(other.ReadStoreFile(file.c_str()));
+  EXPECT_EQ(std::memcmp(other.GetStore(), car->GetStore(), 15704), 0);
+  std::remove(file.c_str());
+
+  // The backup holds the store until SaveStore replaces it.
+  other.SaveStore();
+  other.GetStore()[5] = 1234.5;
+  other.RestoreStore();
+  EXPECT_EQ(std::memcmp(other.GetStore(), car->GetStore(), 15704), 0);
 }

@@ -382,3 +382,58 @@ TEST_F(WorldContacts, WorldStepAppliesOppositeForcesToBothCars) {
   EXPECT_NEAR(a.m_steppedForce.y, -50.0f, 1e-3);
   EXPECT_EQ(b.m_steppedForce, VQVector(0, 0, 0));
 }
+
+TEST_F(WorldContacts, BroadPhaseStrictTestsPairsOnceAndSkipsNonCollidable) {
+  // Sphere radius 0.6 but enclosing radius 0.5: the spheres overlap whenever the enclosing
+  // spheres are near, so a contact shows that the broad phase made the pair a candidate.
+  auto make = [](FakeBody& f, const VQVector& at) {
+    f.AddCollisionSphere({0, 0, 0}, 0.6f, 1);
+    f.GetCollisionBody()->enclosingRadius = 0.5f;
+    f.Place(at);
+  };
+  struct Row {
+    float distance;
+    bool candidate;
+  } rows[] = {{1.0f, false}, {0.999f, true}};
+  for (const Row& row : rows) {
+    g_contacts.clear();
+    FakeBody a(true), b(true);
+    make(a, {0, 0, 5});
+    make(b, {0, row.distance, 5});
+    VQCollisionWorld world;
+    world.m_contactCallback = Record;
+    world.m_userWord = 42;
+    world.AddBody(&a);
+    world.AddBody(&b);
+    world.Step(0.0f, 0.006f);
+    // Body 0 takes body 1 as its candidate; body 1 then finds the pair handled.
+    EXPECT_EQ(g_contacts.size(), row.candidate ? 1u : 0u) << row.distance;
+    EXPECT_EQ(a.GetCollisionBody()->bodyContactBits, row.candidate ? 1u : 0u) << row.distance;
+    EXPECT_EQ(b.GetCollisionBody()->bodyContactBits, 0u) << row.distance;
+    if (row.candidate) {
+      EXPECT_EQ(g_contacts[0].body, &a);
+      EXPECT_EQ(g_contacts[0].other, &b);
+      EXPECT_LT(a.m_steppedForce.y, 0.0f);
+      EXPECT_NEAR(a.m_steppedForce.y, -b.m_steppedForce.y, 1e-3);
+    }
+  }
+
+  // A body that is not collidable is neither an outer body nor a candidate: no forces, and
+  // its body contact bits stay as they were.
+  g_contacts.clear();
+  FakeBody a(true), ghost(true);
+  make(a, {0, 0, 5});
+  make(ghost, {0, 0.5f, 5});
+  ghost.m_collidable = 0;
+  ghost.GetCollisionBody()->bodyContactBits = 0x5;
+  VQCollisionWorld world;
+  world.m_contactCallback = Record;
+  world.m_userWord = 42;
+  world.AddBody(&ghost);
+  world.AddBody(&a);
+  world.Step(0.0f, 0.006f);
+  EXPECT_TRUE(g_contacts.empty());
+  EXPECT_EQ(a.m_steppedForce, VQVector(0, 0, 0));
+  EXPECT_EQ(ghost.m_steppedForce, VQVector(0, 0, 0));
+  EXPECT_EQ(ghost.GetCollisionBody()->bodyContactBits, 0x5u);
+}

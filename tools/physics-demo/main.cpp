@@ -338,9 +338,10 @@ int main(int argc, char** argv) {
   std::printf("# %u triangles, %u nodes\n", track.m_terrain.GetTriangleCount(), track.m_terrain.GetNodeCount());
   VQSampleTrack::SetCurrent(&track);
 
-  // The default stores as the model data files a race reads.
-  const std::string high = "/tmp/physics_demo_high_" + std::to_string(::getpid()) + ".bin";
-  const std::string mid = "/tmp/physics_demo_mid_" + std::to_string(::getpid()) + ".bin";
+  // The default stores as the model data files a race reads ("tolvu_<car>_<level>.bin", the
+  // level "high" for CAR_2 and "mid" for CAR_1).
+  const std::string carName = "/tmp/tolvu_demo" + std::to_string(::getpid());
+  const std::string high = carName + "_high.bin", mid = carName + "_mid.bin";
   if (!TolvuCarModel_WriteDefaultStoreFile(2, high.c_str()) || !TolvuCarModel_WriteDefaultStoreFile(1, mid.c_str()))
     return std::fprintf(stderr, "physics-demo: cannot write the model data files (error %d)\n", g_VQerror), 1;
 
@@ -371,9 +372,10 @@ int main(int argc, char** argv) {
         steer = 0.1f;
       }
     }
-    track.AddCarSpheres(*car);
+    // As a race makes its cars: placed first, then given their contact spheres.
     if (!car->Initialize(nullptr, (i == 0 ? high : mid).c_str(), start, angles, VQSampleTrack::GroundHeight))
       return std::fprintf(stderr, "physics-demo: car %d cannot be initialised (error %d)\n", i, g_VQerror), 1;
+    track.AddCarSpheres(*car);
     car->SetGear(2);
     car->SetClutch(1.0f);
     car->SetThrottle(throttle);
