@@ -1,11 +1,11 @@
 #include "Zentri/util/VQList.h"
 
-void VQList::Append(VQListNode* node) { InsertAfter(m_last, node); }
+void VQList::Append(VQListItem* node) { InsertAfter(m_last, node); }
 
-void VQList::Prepend(VQListNode* node) { InsertAfter(nullptr, node); }
+void VQList::Prepend(VQListItem* node) { InsertAfter(nullptr, node); }
 
-void VQList::InsertAfter(VQListNode* after, VQListNode* node) {
-  VQListNode* next = after ? after->m_next : m_first;
+void VQList::InsertAfter(VQListItem* after, VQListItem* node) {
+  VQListItem* next = after ? after->m_next : m_first;
   node->m_prev = after;
   node->m_next = next;
   if (after)
@@ -19,7 +19,7 @@ void VQList::InsertAfter(VQListNode* after, VQListNode* node) {
   ++m_count;
 }
 
-void VQList::Remove(VQListNode* node) {
+void VQList::Remove(VQListItem* node) {
   if (node->m_prev)
     node->m_prev->m_next = node->m_next;
   else
@@ -33,9 +33,9 @@ void VQList::Remove(VQListNode* node) {
 }
 
 void VQList::DeleteAll() {
-  VQListNode* node = m_first;
+  VQListItem* node = m_first;
   while (node) {
-    VQListNode* next = node->m_next;
+    VQListItem* next = node->m_next;
     delete node;
     node = next;
   }

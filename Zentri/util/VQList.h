@@ -1,19 +1,19 @@
-// A list of nodes linked both ways, owning its nodes. Node classes derive from VQListNode;
+// A list of nodes linked both ways, owning its nodes. Node classes derive from VQListItem;
 // deleting a node through the list runs the derived class's destructor.
 #pragma once
 
 #include <cstdint>
 
-class VQListNode {
+class VQListItem {
  public:
-  virtual ~VQListNode() = default;
-  VQListNode* Next() const { return m_next; }
-  VQListNode* Prev() const { return m_prev; }
+  virtual ~VQListItem() = default;
+  VQListItem* Next() const { return m_next; }
+  VQListItem* Prev() const { return m_prev; }
 
  private:
   friend class VQList;
-  VQListNode* m_prev = nullptr;
-  VQListNode* m_next = nullptr;
+  VQListItem* m_prev = nullptr;
+  VQListItem* m_next = nullptr;
 };
 
 class VQList {
@@ -24,21 +24,21 @@ class VQList {
   VQList& operator=(const VQList&) = delete;
 
   // The node must not be on a list. The list owns it from now on.
-  void Append(VQListNode* node);
-  void Prepend(VQListNode* node);
+  void Append(VQListItem* node);
+  void Prepend(VQListItem* node);
   // Inserts node directly after `after` (which is on this list); a null `after` prepends.
-  void InsertAfter(VQListNode* after, VQListNode* node);
+  void InsertAfter(VQListItem* after, VQListItem* node);
   // Takes node off the list without deleting it; the caller owns it again.
-  void Remove(VQListNode* node);
+  void Remove(VQListItem* node);
   // Deletes every node.
   void DeleteAll();
 
   uint32_t Count() const { return m_count; }
-  VQListNode* First() const { return m_first; }
-  VQListNode* Last() const { return m_last; }
+  VQListItem* First() const { return m_first; }
+  VQListItem* Last() const { return m_last; }
 
  private:
   uint32_t m_count = 0;
-  VQListNode* m_first = nullptr;
-  VQListNode* m_last = nullptr;
+  VQListItem* m_first = nullptr;
+  VQListItem* m_last = nullptr;
 };

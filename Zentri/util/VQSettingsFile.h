@@ -28,14 +28,14 @@ enum VQSettingsType : int32_t {
   VQSETTINGS_TEXT = 2,
 };
 
-class VQSettingsLine : public VQListNode {
+class VQSettingsLine : public VQListItem {
  public:
   explicit VQSettingsLine(std::string text) : m_text(std::move(text)) {}
   VQSettingsLine* NextLine() const { return static_cast<VQSettingsLine*>(Next()); }
   std::string m_text;  // without the line end
 };
 
-class VQSettingsEntry : public VQListNode {
+class VQSettingsEntry : public VQListItem {
  public:
   VQSettingsEntry* NextEntry() const { return static_cast<VQSettingsEntry*>(Next()); }
   std::string m_key;
@@ -47,7 +47,7 @@ class VQSettingsEntry : public VQListNode {
   bool m_changed = false;  // set by the setters: the next save rewrites the line
 };
 
-class VQSettingsSection : public VQListNode {
+class VQSettingsSection : public VQListItem {
  public:
   VQSettingsSection* NextSection() const { return static_cast<VQSettingsSection*>(Next()); }
   VQSettingsEntry* FirstEntry() const { return static_cast<VQSettingsEntry*>(m_entries.First()); }

@@ -339,7 +339,7 @@ TEST_F(VQSettings, FailedSavesReportFailureAndKeepTheOldFile) {
 
 namespace {
 
-struct Node : VQListNode {
+struct Node : VQListItem {
   explicit Node(int v, int* deleted) : value(v), deleted(deleted) {}
   ~Node() override { ++*deleted; }
   int value;
@@ -348,9 +348,9 @@ struct Node : VQListNode {
 
 std::vector<int> Values(const VQList& list) {
   std::vector<int> out;
-  for (VQListNode* n = list.First(); n; n = n->Next()) out.push_back(static_cast<Node*>(n)->value);
+  for (VQListItem* n = list.First(); n; n = n->Next()) out.push_back(static_cast<Node*>(n)->value);
   std::vector<int> back;
-  for (VQListNode* n = list.Last(); n; n = n->Prev()) back.insert(back.begin(), static_cast<Node*>(n)->value);
+  for (VQListItem* n = list.Last(); n; n = n->Prev()) back.insert(back.begin(), static_cast<Node*>(n)->value);
   EXPECT_EQ(out, back) << "links both ways agree";
   EXPECT_EQ(out.size(), list.Count());
   return out;
