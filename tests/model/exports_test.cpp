@@ -80,6 +80,7 @@ TEST(TolvuExports, UnknownTypeGivesMinusOneThenKnownTypesWork) {
 }
 
 TEST(TolvuExports, AlternatingTypesRefillTheNameTable) {
+  tolvu_test::InPrivateFolder folder;  // the dump below writes into the current folder
   for (int round = 0; round < 3; ++round) {
     EXPECT_EQ(tolvu_GetVarIndex(1, "M_CAR"), 128);
     EXPECT_EQ(tolvu_GetVarIndex(2, "M_CAR"), 156);
@@ -177,6 +178,7 @@ TEST(TolvuExports, InputBlockCopiedFromInpVars) {
 }
 
 TEST(TolvuExports, DumpWritesNamedValuesThatReadBack) {
+  tolvu_test::InPrivateFolder folder;
   std::vector<double> s(1963);
   ASSERT_EQ(tolvu_InitializeModel(1, s.data(), 1963, " "), 1);
   s[128 - 1] = 1234.5;      // M_CAR
@@ -203,6 +205,7 @@ TEST(TolvuExports, DumpWritesNamedValuesThatReadBack) {
 }
 
 TEST(TolvuExports, DumpCoversAtMostTheModelsVariables) {
+  tolvu_test::InPrivateFolder folder;
   std::vector<double> s(2743);
   ASSERT_EQ(tolvu_InitializeModel(2, s.data(), 2743, " "), 1);
   // A count beyond the variables reads no store element past them; the last dumped element is

@@ -32,4 +32,25 @@ class TempFile {
   std::string m_path;
 };
 
+// Runs the enclosing scope in a fresh folder of its own: the dump writes "My_States.mdl" into the
+// current folder, and tests of one program may run in parallel processes.
+class InPrivateFolder {
+ public:
+  InPrivateFolder() : m_old(std::filesystem::current_path()) {
+    static int counter = 0;
+    m_dir = std::filesystem::temp_directory_path() /
+            ("tolvu_cwd_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    std::filesystem::create_directories(m_dir);
+    std::filesystem::current_path(m_dir);
+  }
+  ~InPrivateFolder() {
+    std::error_code ec;
+    std::filesystem::current_path(m_old, ec);
+    std::filesystem::remove_all(m_dir, ec);
+  }
+
+ private:
+  std::filesystem::path m_old, m_dir;
+};
+
 }  // namespace tolvu_test
