@@ -24,7 +24,6 @@
 
 uint32_t VQOpenGLDisplayDevice::s_live = 0;
 uint32_t VQOpenGLTexture::s_live = 0;
-uint32_t VQOpenGLPixmap::s_live = 0;
 
 namespace {
 
@@ -197,64 +196,10 @@ void VQOpenGLTexture::SetPixel(uint32_t x, uint32_t y, const float* rgba) {
 
 // ---- Pixmaps -------------------------------------------------------------------------------
 
-VQOpenGLPixmap::VQOpenGLPixmap() {
-  ++s_live;
-  m_bottomUp = 1;
-}
-VQOpenGLPixmap::~VQOpenGLPixmap() {
-  FreePixels();
-  --s_live;
-}
-void VQOpenGLPixmap::FreePixels() {
-  std::free(m_pixels);
-  m_pixels = nullptr;
-}
-void* VQOpenGLPixmap::Allocate(uint32_t width, uint32_t height, uint32_t format, uint32_t* pitch) {
-  FreePixels();
-  const uint32_t bpp = VQPixelFormat_BytesPerPixel(format);
-  const uint64_t bytes = uint64_t(width) * height * bpp;
-  if (bpp == 0 || bytes == 0 || bytes > VQIMAGE_MAX_BYTES) {
-    m_valid = 0;
-    g_VQerror = VQERR_INVALID_ARGUMENT;
-    return nullptr;
-  }
-  m_pixels = static_cast<uint8_t*>(std::calloc(size_t(bytes), 1));
-  if (!m_pixels) {
-    m_valid = 0;
-    g_VQerror = VQERR_OUT_OF_MEMORY;
-    return nullptr;
-  }
-  m_width = width;
-  m_height = height;
-  m_format = format;
-  if (pitch) *pitch = width;
-  return m_pixels;
-}
-bool VQOpenGLPixmap::CopyFrom(const VQPixmap& other) {
-  auto* o = dynamic_cast<const VQOpenGLPixmap*>(&other);
-  if (!o || !o->m_pixels || !m_pixels || o->m_width != m_width || o->m_height != m_height ||
-      o->m_format != m_format)
-    return false;
-  std::memcpy(m_pixels, o->m_pixels, size_t(m_width) * m_height * VQPixelFormat_BytesPerPixel(m_format));
-  return true;
-}
-void* VQOpenGLPixmap::Lock(uint32_t* pitch) {
-  if (!m_pixels) return nullptr;
-  if (pitch) *pitch = m_width;
-  return m_pixels;
-}
 VQPixmap* VQOpenGLPixmap::CloneEmpty() {
   auto* p = new (std::nothrow) VQOpenGLPixmap();
   if (p) p->m_device = m_device;
   return p;
-}
-float* VQOpenGLPixmap::GetPixel(float* rgba, uint32_t x, uint32_t y) {
-  if (!m_pixels || x >= m_width || y >= m_height) {
-    rgba[0] = rgba[1] = rgba[2] = 0.0f;
-    rgba[3] = 1.0f;
-    return rgba;
-  }
-  return VQpixels_GetRGBA(rgba, m_pixels, m_format, x, y, m_width, m_palette);
 }
 
 // ---- Device life -----------------------------------------------------------------------------

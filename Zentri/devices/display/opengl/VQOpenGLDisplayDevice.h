@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
 #include "Zentri/resources/VQPixmap.h"
 #include "Zentri/resources/VQTexture.h"
 #include "host/gl/gl.h"
@@ -68,19 +69,11 @@ class VQOpenGLTexture : public VQTexture {
 };
 
 // A pixmap of the OpenGL device: pixels in system memory, pitch = width, bottom row first.
-class VQOpenGLPixmap : public VQPixmap {
+// An OpenGL pixmap is a memory pixmap whose rows run bottom-up, as glDrawPixels reads them.
+class VQOpenGLPixmap : public VQSoftwarePixmap {
  public:
-  VQOpenGLPixmap();
-  ~VQOpenGLPixmap() override;
-  void FreePixels() override;
-  void* Allocate(uint32_t width, uint32_t height, uint32_t format, uint32_t* pitch) override;
-  bool CopyFrom(const VQPixmap& other) override;
-  void* Lock(uint32_t* pitch) override;
+  VQOpenGLPixmap() { m_bottomUp = 1; }
   VQPixmap* CloneEmpty() override;
-  float* GetPixel(float* rgba, uint32_t x, uint32_t y) override;
-
-  uint8_t* m_pixels = nullptr;
-  static uint32_t s_live;
 };
 
 class VQOpenGLDisplayDevice : public VQDisplayDevice {
