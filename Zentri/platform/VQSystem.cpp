@@ -4,6 +4,9 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
+#include "Zentri/devices/input/VQJoystickDevice.h"
+#include "Zentri/devices/input/VQKeyboardDevice.h"
+#include "Zentri/devices/input/VQMouseDevice.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNode.h"
@@ -22,14 +25,6 @@ VQDevice* UnavailableGetter(int, int) {
   return nullptr;
 }
 
-// The same for the Windows keyboard and mouse, whose getters answer an index other than 0
-// with null and leave the error code as it was.
-VQDevice* UnavailableWindowsInputGetter(int, int index) {
-  if (index != 0) return nullptr;
-  g_VQerror = VQERR_DEVICE_UNAVAILABLE;
-  return nullptr;
-}
-
 VQDeviceGetter BuiltInGetter(int kind) {
   switch (kind) {
     case VQDEVICE_NONE_DISPLAY:
@@ -39,15 +34,20 @@ VQDeviceGetter BuiltInGetter(int kind) {
     case VQDEVICE_OPENGL_DISPLAY:
       return VQopengl_GetDisplayDevice;
     case VQDEVICE_WINDOWS_KEYBOARD:
+      return VQwindows_GetKeyboardDevice;
     case VQDEVICE_WINDOWS_MOUSE:
-      return UnavailableWindowsInputGetter;
+      return VQwindows_GetMouseDevice;
+    case VQDEVICE_WINDOWS_JOYSTICK:
+      return VQwindows_GetJoystickDevice;
+    case VQDEVICE_DINPUT_KEYBOARD:
+      return VQdirectinput_GetKeyboardDevice;
+    case VQDEVICE_DINPUT_MOUSE:
+      return VQdirectinput_GetMouseDevice;
+    case VQDEVICE_DINPUT_JOYSTICK:
+      return VQdirectinput_GetJoystickDevice;
     case VQDEVICE_D3D_DISPLAY:
     case VQDEVICE_SOUND:
     case VQDEVICE_CONNECTION:
-    case VQDEVICE_WINDOWS_JOYSTICK:
-    case VQDEVICE_DINPUT_KEYBOARD:
-    case VQDEVICE_DINPUT_MOUSE:
-    case VQDEVICE_DINPUT_JOYSTICK:
       return UnavailableGetter;
     default:  // 7, 8 and anything out of range
       return nullptr;

@@ -147,15 +147,27 @@ intptr_t VQwin32_WindowProc(VQWindow window, uint32_t message, uintptr_t wParam,
       break;
 
     case WM_KEYDOWN:
-    case WM_KEYUP: {
+    case WM_KEYUP:
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP: {
+      // System keys (Alt, F10 and keys held with Alt) reach the keyboard too, then go on to
+      // the default handling.
+      const bool system = message == WM_SYSKEYDOWN || message == WM_SYSKEYUP;
+      handled = !system;
       // Virtual-key codes are below 256; anything else cannot index the keyboard's table.
       if (wParam > 0xFF) break;
       const uint32_t key = static_cast<uint32_t>(wParam) + ((lParam & KEY_EXTENDED_BIT) != 0 ? 224u : 0u);
+      const int pressed = (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) ? 1 : 0;
       if (g_VQwin32Devices.keyMessage != nullptr) {
-        g_VQwin32Devices.keyMessage(g_VQwin32Devices.keyUser, key, lParam, message == WM_KEYDOWN ? 1 : 0, canvas);
+        g_VQwin32Devices.keyMessage(g_VQwin32Devices.keyUser, key, lParam, pressed, canvas);
       }
       break;
     }
+
+    case WM_KILLFOCUS:
+      if (g_VQwin32Devices.keyFocusLost != nullptr) g_VQwin32Devices.keyFocusLost(g_VQwin32Devices.keyUser);
+      handled = false;
+      break;
 
     case WM_MOUSEMOVE: {
       int32_t x, y;

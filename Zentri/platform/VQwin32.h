@@ -71,6 +71,8 @@ struct VQwin32DeviceHooks {
   uintptr_t soundUser = 0;
   // Windows keyboard: a key message (virtual key + 224 when extended, lParam, pressed 1/0).
   void (*keyMessage)(uintptr_t user, uint32_t key, intptr_t lParam, int pressed, VQCanvas* canvas) = nullptr;
+  // Windows keyboard: the window lost the input focus, so releases of held keys go elsewhere.
+  void (*keyFocusLost)(uintptr_t user) = nullptr;
   uintptr_t keyUser = 0;
   // Windows mouse: PostEvent(event 0..6, x, y counted from the canvas bottom, z).
   void (*mouseEvent)(uintptr_t user, int event, int32_t x, int32_t y, int32_t z) = nullptr;

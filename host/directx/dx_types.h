@@ -14,6 +14,13 @@ constexpr HRESULT DXERR_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);   // E_
 constexpr HRESULT DXERR_INVALIDPARAMS = static_cast<HRESULT>(0x80070057u); // E_INVALIDARG
 constexpr HRESULT DXERR_UNSUPPORTED = static_cast<HRESULT>(0x80004001u);   // E_NOTIMPL
 constexpr HRESULT DXERR_NOINTERFACE = static_cast<HRESULT>(0x80004002u);   // E_NOINTERFACE
+constexpr HRESULT DXERR_NOAGGREGATION = static_cast<HRESULT>(0x80040110u); // CLASS_E_NOAGGREGATION
+constexpr HRESULT DXERR_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);  // E_ACCESSDENIED
+// DirectDraw and Direct3D results share one facility: code n is 0x88760000 + n.
+constexpr HRESULT dd_result(uint32_t code) { return static_cast<HRESULT>(0x88760000u + code); }
+// DirectSound results: code n is 0x88780000 + n.
+constexpr HRESULT ds_result(uint32_t code) { return static_cast<HRESULT>(0x88780000u + code); }
+constexpr HRESULT DXERR_WASSTILLDRAWING = dd_result(540);
 
 inline bool dx_failed(HRESULT r) { return r < 0; }
 inline bool dx_succeeded(HRESULT r) { return r >= 0; }

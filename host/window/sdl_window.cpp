@@ -115,6 +115,12 @@ void translate(const SDL_Event& e) {
         case SDL_WINDOWEVENT_EXPOSED:
           post_message(w, WM_PAINT, 0, 0);
           break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          post_message(w, WM_SETFOCUS, 0, 0);
+          break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+          post_message(w, WM_KILLFOCUS, 0, 0);
+          break;
         default:
           break;
       }

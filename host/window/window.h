@@ -28,6 +28,8 @@ using window_proc = intptr_t (*)(window_handle, uint32_t, uintptr_t, intptr_t);
 enum : uint32_t {
   WM_DESTROY = 0x0002,
   WM_SIZE = 0x0005,
+  WM_SETFOCUS = 0x0007,
+  WM_KILLFOCUS = 0x0008,
   WM_PAINT = 0x000F,
   WM_CLOSE = 0x0010,
   WM_QUIT = 0x0012,

@@ -86,7 +86,9 @@ void VQCanvas::Destroy() {
   m_windowManager = m_rootWindow = nullptr;
   std::free(m_scratch);
   m_scratch = nullptr;
+  if (m_mouse && g_VQcanvasOverlay.detachMouse) g_VQcanvasOverlay.detachMouse(this);
   m_mouse = nullptr;
+  m_overlayCursor = 0;
   m_created = 0;
 }
 
