@@ -586,7 +586,10 @@ HRESULT dinput_create_ex(uintptr_t, uint32_t version, const GUID& iid, void** ob
   if (outer != nullptr) return DIERR_NOAGGREGATION;
   if (version < DIRECTINPUT_VERSION) return DIERR_OLDDIRECTINPUTVERSION;
   if (!(iid == IID_IDirectInput7A)) return DIERR_NOINTERFACE;
-  // Joysticks (and with them the event queue the keyboard and mouse are read from).
+  // Joysticks (and with them the event queue the keyboard and mouse are read from). They are
+  // read in the background, as DirectInput joysticks are: SDL would otherwise drop their
+  // changes while no window of the program has the keyboard focus.
+  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
   if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return DIERR_GENERIC;
   auto* di = new (std::nothrow) sdl_dinput();
   if (di == nullptr) {

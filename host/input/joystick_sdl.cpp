@@ -28,6 +28,8 @@ SDL_Joystick* joystick_at(uint32_t id) {
   if (id >= kJoystickIds) return nullptr;
   open_joysticks& j = J();
   if (!j.subsystem) {
+    // Joystick positions are read whatever window has the focus.
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return nullptr;
     j.subsystem = true;
   }
