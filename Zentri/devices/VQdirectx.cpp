@@ -382,6 +382,10 @@ void* VQdirectx_CreateDirectInput() {
     g_VQdxResult = s.create(kModuleInstance, DIRECTINPUT_VERSION, IID_IDirectInput7A, &object, nullptr);
     if (dx_failed(g_VQdxResult) || object == nullptr) {
       if (g_VQdxReportErrors) VQdirectx_ReportError("VQdirectx_CreateDirectInput", g_VQdxResult);
+      // Nobody uses the layer: it is not kept loaded (the next call loads it again).
+      host::free_library(s.library);
+      s.library = 0;
+      s.create = nullptr;
       return nullptr;
     }
     s.object = static_cast<IDirectInput7A*>(object);
