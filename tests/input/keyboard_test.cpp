@@ -46,10 +46,6 @@ SDL_Scancode ScancodeOf(uint32_t code) {
   return kRest[code - VQKEY_F11];
 }
 
-bool Consume(uint32_t event, void* record, uintptr_t) {
-  Remember(event, record, false);
-  return true;
-}
 std::vector<uintptr_t> g_order;
 bool Ordered(uint32_t, void*, uintptr_t context) {
   g_order.push_back(context);
