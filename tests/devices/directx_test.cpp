@@ -99,7 +99,9 @@ TEST_F(DirectX, SixteenBitFormatByTheAlphaFlagAlone) {
   for (uint32_t f = 1; f <= 16; ++f) {
     const DDPIXELFORMAT back = VQdirectx_DDPixelFormat(f);
     EXPECT_EQ(back.dwSize, 32u);
-    if (f == 6 || f == 8) EXPECT_EQ(back.dwFlags, 0u);
+    if (f == 6 || f == 8) {
+      EXPECT_EQ(back.dwFlags, 0u);
+    }
   }
 }
 
