@@ -136,6 +136,6 @@ class InputWindow : public ::testing::Test {
 
   FakeDisplay m_display{3};
   RecordingCanvas m_canvas{&m_display, 640, 480, 2};
-  VQWindow m_window = 0;
+  host::window_handle m_window = 0;
   VQCanvasOverlayHooks m_savedHooks;
 };
