@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Zentri/util/VQlog.h"
+
 namespace {
 std::vector<const VQToolCommand*>& registry() {
   static std::vector<const VQToolCommand*> commands;
@@ -35,6 +37,10 @@ const std::vector<const VQToolCommand*>& vqtool_Commands() {
 }
 
 int main(int argc, char** argv) {
+  // Engine messages go to stderr; a command-line program writes no engine log file into the
+  // folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   if (argc < 2) {
     print_help();
     return 2;

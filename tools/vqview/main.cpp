@@ -27,6 +27,7 @@
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQlog.h"
 
 namespace {
 
@@ -110,6 +111,10 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Engine messages go to stderr; a command-line program writes no engine log file into the
+  // folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   const char* file = nullptr;
   long width = 640, height = 480;
   for (int i = 1; i < argc; ++i) {
