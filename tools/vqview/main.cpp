@@ -23,6 +23,7 @@
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/resources/VQImageFile.h"
 #include "Zentri/resources/VQPixmap.h"
+#include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/scene/VQViewport.h"
@@ -158,6 +159,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   g_view.device = device;
+  // Textures are looked for beside the scene file (and in its subfolders).
+  const std::string sceneFolder = std::string(file).find('/') == std::string::npos
+                                      ? std::string(".")
+                                      : std::string(file).substr(0, std::string(file).find_last_of('/'));
+  if (device->m_textureManager) device->m_textureManager->PushFolder(sceneFolder.c_str(), true);
   VQNode* root = device->ReadSceneFile(file, 1, 0);
   if (!root) {
     std::fprintf(stderr, "vqview: cannot read %s (error %d)\n", file, g_VQerror);
