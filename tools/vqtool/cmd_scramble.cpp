@@ -65,18 +65,20 @@ int run(const std::vector<std::string>& args) {
   }
   std::vector<uint8_t> data;
   if (!read_all(args[0].c_str(), &data)) {
-    std::fprintf(stderr, "vqtool scramble: cannot read '%s' (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool scramble: cannot read '%s' (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   VQscramble(data.data(), data.size(), key.empty() ? nullptr : key.data(), key.size());
   if (!write_all(args[1].c_str(), data)) {
-    std::fprintf(stderr, "vqtool scramble: cannot write '%s' (error %d)\n", args[1].c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool scramble: cannot write '%s' (%s)\n", args[1].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   return 0;
 }
 
 VQToolCommand g_scramble("scramble", "scramble IN OUT [KEYHEX]",
-                         "scramble or unscramble a file (built-in key when no key is given)", run);
+                         "scramble or unscramble a file (built-in key when no key is given)", run,
+                         "the same operation scrambles and unscrambles; KEYHEX: the key as hexadecimal digits\n"
+                         "IN and OUT are any files; OUT is replaced only once complete");
 
 }  // namespace

@@ -424,7 +424,7 @@ bool VQOpenGLDisplayDevice::GetModes(uint32_t* count, VQDisplayMode** modes) {
 bool VQOpenGLDisplayDevice::GetCurrentMode(VQDisplayMode* mode) {
   if (!mode) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   host::gl::display_mode m;
-  if (!host::gl::desktop_mode(&m)) return VQerror_Fail(VQERR_DRIVER_11);
+  if (!host::gl::desktop_mode(&m)) return VQerror_Fail(VQERR_DISPLAY_MODE_QUERY);
   mode->width = uint32_t(m.width);
   mode->height = uint32_t(m.height);
   mode->bits = uint32_t(m.bits);
@@ -751,7 +751,7 @@ void VQOpenGLDisplayDevice::ApplyState() {
 // ---- Lights and fog --------------------------------------------------------------------------
 
 bool VQOpenGLDisplayDevice::EnableLight(const VQLightNode* light, uint32_t index) {
-  if (index >= LightCount()) return VQerror_Fail(VQERR_DRIVER_18);
+  if (index >= LightCount()) return VQerror_Fail(VQERR_LIGHT_INDEX);
   if (m_lightCount == 0) {
     g_VQgl.Enable(VQGL_LIGHTING);
     m_lightingOn = 1;
