@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
 
 namespace {
@@ -499,39 +500,14 @@ std::vector<uint8_t> VQTerrainTree::WriteToMemory() const {
 bool VQTerrainTree::Write(const char* fileName) const {
   if (!fileName) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   const std::vector<uint8_t> data = WriteToMemory();
-  const std::string temp = std::string(fileName) + ".tmp";
-  FILE* f = VQfile_Open(temp.c_str(), "wb");
-  if (!f) return VQerror_Fail(VQERR_CREATE_OUTPUT);
-  const bool written = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) {
-    VQfile_Delete(temp.c_str());
-    return VQerror_Fail(VQERR_SYSTEM);
-  }
-  if (!VQfile_Rename(fileName, temp.c_str())) {
-    const int32_t code = g_VQerror;
-    VQfile_Delete(temp.c_str());
-    return VQerror_Fail(code);
-  }
-  return true;
+  return vqfileio::WriteWholeFile(fileName, data.data(), data.size());
 }
 
 bool VQTerrainTree::Read(const char* fileName) {
   Clear();
   if (!fileName) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  FILE* f = VQfile_Open(fileName, "rb");
-  if (!f) return VQerror_Fail(VQERR_OPEN_INPUT);
   std::vector<uint8_t> data;
-  long size = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-  if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
-    std::fclose(f);
-    return VQerror_Fail(VQERR_SYSTEM);
-  }
-  data.resize(size_t(size));
-  const bool failed = std::fread(data.data(), 1, data.size(), f) != data.size();
-  std::fclose(f);
-  if (failed) return VQerror_Fail(VQERR_SYSTEM);
+  if (!vqfileio::ReadWholeFile(fileName, data, VQERR_OPEN_INPUT)) return false;
   return ReadFromMemory(data.data(), data.size());
 }
 

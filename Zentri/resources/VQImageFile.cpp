@@ -10,6 +10,7 @@
 #include "Zentri/resources/VQImageIO.h"
 #include "Zentri/resources/VQPixels.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQscramble.h"
 #include "host/image/jpeg_codec.h"
@@ -492,7 +493,7 @@ uint8_t* VQimage_ReadFile(const char* path, uint32_t* width, uint32_t* height, u
   if (type == VQIMAGE_UNKNOWN) return Fail(VQERR_FILE_TYPE);
   if (type == VQIMAGE_PCX || type == VQIMAGE_PNG) return VQimage_ReadUnsupported(path, width, height);
   std::vector<uint8_t> bytes;
-  if (!VQimage_LoadBytes(path, bytes)) {
+  if (!vqfileio::ReadWholeFile(path, bytes, VQERR_OPEN_INPUT)) {
     if (type == VQIMAGE_JPEG) VQimage_Log("Jpeg cannot open '%s'\n", path);
     return Fail(type == VQIMAGE_BMP ? VQERR_OPEN_INPUT : VQERR_FILE_ACCESS);
   }
@@ -538,7 +539,7 @@ bool VQimage_WriteFile(const void* pixels, uint32_t width, uint32_t height, uint
   Writer w;
   if (!Encode(w, pixels, width, height, rowLength, format, palette, bottomUp, fileType, packing))
     return false;
-  if (!VQimage_SaveBytes(path, w.bytes.data(), w.bytes.size())) {
+  if (!vqfileio::WriteWholeFile(path, w.bytes.data(), w.bytes.size())) {
     if (fileType == VQIMAGE_JPEG) VQimage_Log("Jpeg : Can't open %s\n", path);
     return VQerror_Fail(fileType == VQIMAGE_VQP ? VQERR_CREATE_OUTPUT : VQERR_FILE_ACCESS);
   }
@@ -610,7 +611,7 @@ uint8_t* ReadTyped(const char* path, uint32_t type, uint32_t* width, uint32_t* h
   if (palette) *palette = nullptr;
   if (!path) return Fail(VQERR_INVALID_ARGUMENT);
   std::vector<uint8_t> bytes;
-  if (!VQimage_LoadBytes(path, bytes)) {
+  if (!vqfileio::ReadWholeFile(path, bytes, VQERR_OPEN_INPUT)) {
     if (type == VQIMAGE_JPEG) VQimage_Log("Jpeg cannot open '%s'\n", path);
     return Fail(type == VQIMAGE_BMP ? VQERR_OPEN_INPUT : VQERR_FILE_ACCESS);
   }

@@ -14,6 +14,7 @@
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneTextures.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQscramble.h"
 
@@ -587,20 +588,6 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
   return node;
 }
 
-bool LoadWholeFile(const char* path, std::vector<uint8_t>& data) {
-  FILE* f = VQfile_Open(path, "rb");
-  if (!f) return false;
-  bool ok = std::fseek(f, 0, SEEK_END) == 0;
-  long size = ok ? std::ftell(f) : -1;
-  ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    data.resize(size_t(size));
-    ok = size == 0 || std::fread(data.data(), 1, data.size(), f) == data.size();
-  }
-  std::fclose(f);
-  if (!ok) return VQerror_Fail(VQERR_FILE_ACCESS);
-  return true;
-}
 
 uint32_t LE32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
@@ -691,7 +678,7 @@ bool VQscene_ReadDatabase(VQNode** root, const char* path, VQSceneTextures* text
                           uint32_t colourFormat, bool loadTextures) {
   if (root) *root = nullptr;
   std::vector<uint8_t> data;
-  if (!LoadWholeFile(path, data)) return false;
+  if (!vqfileio::ReadWholeFile(path, data, VQERR_OPEN_INPUT)) return false;
   return VQscene_ReadDatabaseMemory(root, data.data(), data.size(), textures, colourFormat,
                                     loadTextures);
 }
@@ -730,7 +717,7 @@ bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t 
 bool VQscene_ReadMattableFile(VQMattable** table, const char* path, VQSceneTextures* textures) {
   if (table) *table = nullptr;
   std::vector<uint8_t> data;
-  if (!LoadWholeFile(path, data)) return false;
+  if (!vqfileio::ReadWholeFile(path, data, VQERR_OPEN_INPUT)) return false;
   return VQscene_ReadMattableMemory(table, data.data(), data.size(), textures);
 }
 
@@ -757,7 +744,7 @@ bool VQscene_ReadGeosetMemory(VQGeoset** geoset, const uint8_t* data, size_t siz
 bool VQscene_ReadGeosetFile(VQGeoset** geoset, const char* path, uint32_t colourFormat) {
   if (geoset) *geoset = nullptr;
   std::vector<uint8_t> data;
-  if (!LoadWholeFile(path, data)) return false;
+  if (!vqfileio::ReadWholeFile(path, data, VQERR_OPEN_INPUT)) return false;
   return VQscene_ReadGeosetMemory(geoset, data.data(), data.size(), colourFormat);
 }
 
@@ -1063,26 +1050,6 @@ void WriteMaterialBlock(Writer& w, const WriteState& st) {
   }
 }
 
-bool WriteWholeFile(const char* path, const std::vector<uint8_t>& data) {
-  if (!path || !*path) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  const std::string temp = std::string(path) + ".tmp";
-  FILE* f = VQfile_Open(temp.c_str(), "wb");
-  if (!f) return false;
-  bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok) {
-    VQfile_Delete(temp.c_str());
-    return VQerror_Fail(VQERR_SYSTEM);
-  }
-  if (!VQfile_Rename(path, temp.c_str())) {
-    const int32_t code = g_VQerror;
-    VQfile_Delete(temp.c_str());
-    g_VQerror = code;
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -1117,7 +1084,7 @@ bool VQscene_WriteDatabase(VQNode* root, const char* path, uint32_t colourFormat
   std::vector<uint8_t> data;
   const bool built = VQscene_WriteDatabaseMemory(root, data, colourFormat);
   const int32_t code = g_VQerror;
-  if (!WriteWholeFile(path, data)) return false;
+  if (!vqfileio::WriteWholeFile(path, data.data(), data.size())) return false;
   if (!built) g_VQerror = code;
   return built;
 }
@@ -1146,7 +1113,7 @@ bool VQscene_WriteMattableFile(VQMattable* table, const char* path) {
   if (!table) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   const bool built = VQscene_WriteMattableMemory(table, data);
   const int32_t code = g_VQerror;
-  if (!WriteWholeFile(path, data)) return false;
+  if (!vqfileio::WriteWholeFile(path, data.data(), data.size())) return false;
   if (!built) g_VQerror = code;
   return built;
 }
@@ -1166,7 +1133,7 @@ bool VQscene_WriteGeosetMemory(VQGeoset* geoset, std::vector<uint8_t>& out, uint
 bool VQscene_WriteGeosetFile(VQGeoset* geoset, const char* path, uint32_t colourFormat) {
   std::vector<uint8_t> data;
   if (!VQscene_WriteGeosetMemory(geoset, data, colourFormat)) return false;
-  return WriteWholeFile(path, data);
+  return vqfileio::WriteWholeFile(path, data.data(), data.size());
 }
 
 // ---- Dispatch by file type -------------------------------------------------------------------------

@@ -71,3 +71,32 @@ TEST(CommandLine, EngineErrorsAreNamedBesideTheirNumber) {
   EXPECT_EQ(RunTool("vqtool scene-info /nonexistent/none.vqo", &out), 1);
   EXPECT_NE(out.find("VQERR_"), std::string::npos) << out;
 }
+
+TEST(CommandLine, AFolderGivenForAFileIsACleanError) {
+  const std::string dir = ::testing::TempDir() + "cli_dirs_" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir + "/d.vqo");
+  std::filesystem::create_directories(dir + "/d.vqt");
+  const std::string commands[] = {
+      "vqtool scene-info " + dir + "/d.vqo",
+      "vqtool scene-vrml " + dir + "/d.vqo " + dir + "/out.wrl",
+      "vqtool terrain-info " + dir + "/d.vqt",
+      "vqtool terrain-build " + dir + "/d.vqo " + dir + "/out.vqt",
+      "vqtool scramble " + dir + "/d.vqo " + dir + "/out.bin",
+      "vqview " + dir + "/d.vqo --frames 1",
+  };
+  for (const std::string& command : commands) {
+    std::string out;
+    const int rc = RunTool(command, &out);
+    EXPECT_GE(rc, 1) << command << ": " << out;
+    EXPECT_LE(rc, 2) << command << ": " << out;
+    EXPECT_EQ(out.find("bad_alloc"), std::string::npos) << command << ": " << out;
+    EXPECT_NE(out.find("VQERR_"), std::string::npos) << command << ": " << out;
+  }
+  // physics-demo builds the terrain itself when the cache cannot be read; it must not abort.
+  std::string out;
+  EXPECT_EQ(RunTool("physics-demo --time 0 --cars 1 --terrain " + dir + "/d.vqt", &out), 0) << out;
+  EXPECT_EQ(out.find("bad_alloc"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir + "/out.wrl"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/out.bin"));
+  std::filesystem::remove_all(dir);
+}
