@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "Zentri/util/VQbytes.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
@@ -89,17 +90,9 @@ bool SweepOne(const VQTerrainTriangle& t, const VQVector& start, const VQVector&
   return true;
 }
 
-// Little-endian field writer and checked reader.
-struct Writer {
-  std::vector<uint8_t> out;
-  void U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-  }
-  void F32(float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    U32(v);
-  }
+// The engine's little-endian writer and reader, with the vector fields of the cache file.
+struct Writer : VQByteWriter {
+  using VQByteWriter::VQByteWriter;
   void Vec(const VQVector& v) {
     F32(v.x);
     F32(v.y);
@@ -107,23 +100,8 @@ struct Writer {
   }
 };
 
-struct Reader {
-  const uint8_t* p;
-  size_t left;
-  bool Has(size_t n) const { return left >= n; }
-  uint32_t U32() {
-    const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                       uint32_t(p[3]) << 24;
-    p += 4;
-    left -= 4;
-    return v;
-  }
-  float F32() {
-    const uint32_t v = U32();
-    float f;
-    std::memcpy(&f, &v, 4);
-    return f;
-  }
+struct Reader : VQByteReader {
+  using VQByteReader::VQByteReader;
   VQVector Vec() {
     VQVector v;
     v.x = F32();
@@ -446,10 +424,10 @@ bool VQTerrainTree::SweepSphere(const VQVector& start, const VQVector& end, floa
 // ---------------------------------------------------------------- cache file
 
 std::vector<uint8_t> VQTerrainTree::WriteToMemory() const {
-  Writer w;
-  w.out.reserve(20 + 12 * m_vertices.size() + kTriangleRecord * m_triangles.size() +
-                kNodeRecord * m_nodes.size());
-  for (char ch : kMagic) w.out.push_back(uint8_t(ch));
+  std::vector<uint8_t> out;
+  out.reserve(20 + 12 * m_vertices.size() + kTriangleRecord * m_triangles.size() + kNodeRecord * m_nodes.size());
+  Writer w(out);
+  for (char ch : kMagic) w.U8(uint8_t(ch));
   w.U32(uint32_t(m_vertices.size()));
   w.U32(uint32_t(m_triangles.size()));
   for (const VQVector& v : m_vertices) w.Vec(v);
@@ -494,7 +472,7 @@ std::vector<uint8_t> VQTerrainTree::WriteToMemory() const {
     }
   };
   if (m_root) Rec::Node(w, m_root, m_triangles.data(), m_leafEntries.data());
-  return std::move(w.out);
+  return out;
 }
 
 bool VQTerrainTree::Write(const char* fileName) const {
@@ -519,10 +497,10 @@ bool VQTerrainTree::ReadFromMemory(const uint8_t* data, size_t size) {
       std::strcmp(reinterpret_cast<const char*>(data), kMagic) != 0)
     return VQerror_Fail(VQERR_BAD_HEADER);
   if (size < 20) return VQerror_Fail(VQERR_NOT_SUPPORTED);
-  Reader r{data + 12, size - 12};
+  Reader r(data + 12, size - 12);
   const uint32_t vertexCount = r.U32();
   const uint32_t triangleCount = r.U32();
-  if (uint64_t(vertexCount) * 12 + uint64_t(triangleCount) * kTriangleRecord > r.left)
+  if (uint64_t(vertexCount) * 12 + uint64_t(triangleCount) * kTriangleRecord > r.Left())
     return VQerror_Fail(VQERR_NOT_SUPPORTED);
 
   auto fail = [this]() {
@@ -568,7 +546,7 @@ bool VQTerrainTree::ReadFromMemory(const uint8_t* data, size_t size) {
       const bool lowXHighY = r->U32() != 0, highXHighY = r->U32() != 0;
       const bool lowXLowY = r->U32() != 0, highXLowY = r->U32() != 0;
       if (count) {
-        if (uint64_t(count) * 4 > r->left) {
+        if (uint64_t(count) * 4 > r->Left()) {
           *ok = false;
           return n;
         }
@@ -591,15 +569,15 @@ bool VQTerrainTree::ReadFromMemory(const uint8_t* data, size_t size) {
       return n;
     }
   };
-  if (r.left > 0) {
-    m_leafEntries.reserve(r.left / 4);
+  if (r.Left() > 0) {
+    m_leafEntries.reserve(r.Left() / 4);
     bool ok = true;
     Rec rec{this, &r, triangleCount};
     m_root = rec.Node(0, &ok);
     if (!ok) return fail();
   }
   // Bytes after the tree mean the file is not what this reader wrote.
-  if (r.left != 0) return fail();
+  if (r.Left() != 0) return fail();
   // Queries rely on a root whenever there are triangles to find.
   if (!m_root && triangleCount) return fail();
   return true;

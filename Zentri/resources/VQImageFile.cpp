@@ -9,6 +9,7 @@
 #include "Zentri/resources/VQBlit.h"
 #include "Zentri/resources/VQImageIO.h"
 #include "Zentri/resources/VQPixels.h"
+#include "Zentri/util/VQbytes.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
@@ -52,21 +53,11 @@ struct Reader {
   const uint8_t* Here() const { return p + pos; }
 };
 
-struct Writer {
+// The engine's little-endian writer over its own buffer.
+struct Writer : VQByteWriter {
   std::vector<uint8_t> bytes;
-  void U8(uint32_t v) { bytes.push_back(uint8_t(v)); }
-  void U16(uint32_t v) {
-    U8(v);
-    U8(v >> 8);
-  }
-  void U32(uint32_t v) {
-    U16(v);
-    U16(v >> 16);
-  }
-  void Raw(const void* data, size_t n) {
-    const auto* b = static_cast<const uint8_t*>(data);
-    bytes.insert(bytes.end(), b, b + n);
-  }
+  Writer() : VQByteWriter(bytes) {}
+  void Raw(const void* data, size_t n) { Bytes(data, n); }
 };
 
 // Owns a std::malloc'd block until released.

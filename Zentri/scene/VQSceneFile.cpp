@@ -13,6 +13,7 @@
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneTextures.h"
+#include "Zentri/util/VQbytes.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
@@ -108,23 +109,11 @@ struct Cursor {
 
 // ---- Little-endian writer ---------------------------------------------------------------------------
 
-struct Writer {
+struct Writer : VQByteWriter {
   std::vector<uint8_t>& out;
   size_t start = 0;  // start of the block being written
 
-  void U8(uint8_t v) { out.push_back(v); }
-  void U16(uint16_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-  }
-  void U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-  }
-  void F32(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    U32(u);
-  }
+  explicit Writer(std::vector<uint8_t>& o) : VQByteWriter(o), out(o) {}
   void Vec(const VQVector& v) {
     F32(v.x);
     F32(v.y);
@@ -135,11 +124,6 @@ struct Writer {
     F32(c.g);
     F32(c.b);
     F32(c.a);
-  }
-  void Zeros(size_t n) { out.insert(out.end(), n, 0); }
-  void Bytes(const void* p, size_t n) {
-    const uint8_t* b = static_cast<const uint8_t*>(p);
-    out.insert(out.end(), b, b + n);
   }
   void String(const char* text) {
     if (!text) text = "";
@@ -589,9 +573,6 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
 }
 
 
-uint32_t LE32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 }  // namespace
 
@@ -610,8 +591,8 @@ bool VQscene_ReadDatabaseMemory(VQNode** root, const uint8_t* data, size_t size,
   }
   s_loadTextures = loadTextures;
   if (size < 13 + 16) return VQerror_Fail(VQERR_FILE_TYPE);
-  const uint64_t N = LE32(data + size - 16), G = LE32(data + size - 12), T = LE32(data + size - 8),
-                 M = LE32(data + size - 4);
+  const uint64_t N = VQbytes_GetU32(data + size - 16), G = VQbytes_GetU32(data + size - 12), T = VQbytes_GetU32(data + size - 8),
+                 M = VQbytes_GetU32(data + size - 4);
   if (13 + N + G + T + M + 16 != size) return VQerror_Fail(VQERR_FILE_TYPE);
 
   ReadState st;
@@ -689,7 +670,7 @@ bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t 
   if (!data || size < 13 || std::memcmp(data, kMattableMagic, 12) != 0 || data[12] != 0)
     return false;
   if (size < 13 + 8) return VQerror_Fail(VQERR_FILE_TYPE);
-  const uint64_t T = LE32(data + size - 8), M = LE32(data + size - 4);
+  const uint64_t T = VQbytes_GetU32(data + size - 8), M = VQbytes_GetU32(data + size - 4);
   if (13 + T + M + 8 != size) return VQerror_Fail(VQERR_FILE_TYPE);
   ReadState st;
   st.textures = textures;
@@ -726,7 +707,7 @@ bool VQscene_ReadGeosetMemory(VQGeoset** geoset, const uint8_t* data, size_t siz
   if (geoset) *geoset = nullptr;
   if (!data || size < 11 || std::memcmp(data, kGeosetMagic, 10) != 0 || data[10] != 0) return false;
   if (size < 11 + 4) return VQerror_Fail(VQERR_FILE_TYPE);
-  const uint64_t G = LE32(data + size - 4);
+  const uint64_t G = VQbytes_GetU32(data + size - 4);
   if (11 + G + 4 != size) return VQerror_Fail(VQERR_FILE_TYPE);
   Cursor c{data, 11, 11 + size_t(G), 11};
   VQGeoset* g = ReadGeosetRecord(c, colourFormat);
@@ -1057,7 +1038,7 @@ bool VQscene_WriteDatabaseMemory(VQNode* root, std::vector<uint8_t>& out, uint32
   out.clear();
   WriteState st;
   st.colourFormat = colourFormat;
-  Writer w{out};
+  Writer w(out);
   w.Bytes(kDatabaseMagic, 12);
   w.U8(0);
   w.start = out.size();
@@ -1093,7 +1074,7 @@ bool VQscene_WriteMattableMemory(VQMattable* table, std::vector<uint8_t>& out) {
   out.clear();
   if (!table) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   WriteState st;
-  Writer w{out};
+  Writer w(out);
   w.Bytes(kMattableMagic, 12);
   w.U8(0);
   w.start = out.size();
@@ -1121,7 +1102,7 @@ bool VQscene_WriteMattableFile(VQMattable* table, const char* path) {
 bool VQscene_WriteGeosetMemory(VQGeoset* geoset, std::vector<uint8_t>& out, uint32_t colourFormat) {
   out.clear();
   if (!geoset) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  Writer w{out};
+  Writer w(out);
   w.Bytes(kGeosetMagic, 10);
   w.U8(0);
   w.start = out.size();
