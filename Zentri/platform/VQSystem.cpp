@@ -4,6 +4,7 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
+#include "Zentri/devices/network/VQConnectionDevice.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNode.h"
@@ -41,9 +42,10 @@ VQDeviceGetter BuiltInGetter(int kind) {
     case VQDEVICE_WINDOWS_KEYBOARD:
     case VQDEVICE_WINDOWS_MOUSE:
       return UnavailableWindowsInputGetter;
+    case VQDEVICE_CONNECTION:
+      return VQnet_GetConnectionDevice;
     case VQDEVICE_D3D_DISPLAY:
     case VQDEVICE_SOUND:
-    case VQDEVICE_CONNECTION:
     case VQDEVICE_WINDOWS_JOYSTICK:
     case VQDEVICE_DINPUT_KEYBOARD:
     case VQDEVICE_DINPUT_MOUSE:

@@ -51,6 +51,7 @@ enum VQErrorCode : int32_t {
   VQERR_DRIVER_46 = 46,
   VQERR_DRIVER_47 = 47,
   VQERR_BUFFER_TOO_SMALL = 48,
+  VQERR_OPERATION_NOT_OFFERED = 52,  // a socket or protocol layer does not offer this operation
   VQERR_DRIVER_56 = 56,
   VQERR_TOO_MANY_LAYERS = 57,
   VQERR_ACCESS_DENIED = 58,
