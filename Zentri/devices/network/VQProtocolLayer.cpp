@@ -244,10 +244,14 @@ int32_t VQFramedTcpServerLayer::ReceiveFrame(void* buffer, int32_t length, int32
   if (m_socket == nullptr) return FailCount(VQERR_SERVER_64);
   for (uint32_t n = 0; n < VQNET_SERVER_CHANNELS; ++n) {
     uint32_t c = (m_scanStart + n) % VQNET_SERVER_CHANNELS;
-    if (m_channels[c] != nullptr && m_channels[c]->State() == VQFrameState::Complete) {
-      *client = static_cast<int32_t>(c);
-      return Deliver(c, buffer, length);
-    }
+    if (m_channels[c] == nullptr) continue;
+    VQFrameState state = m_channels[c]->State();
+    if (state == VQFrameState::Incomplete) continue;
+    *client = m_lastServed = static_cast<int32_t>(c);
+    if (state == VQFrameState::Complete) return Deliver(c, buffer, length);
+    // Bytes left behind a delivered frame that cannot start a frame.
+    DropChannel(c);
+    return FailCount(VQERR_BAD_HEADER);
   }
   int32_t from = -1;
   int32_t got = m_socket->ReceiveFromClient(m_scratch, static_cast<int32_t>(VQFRAME_MAX_SIZE), &from);

@@ -200,9 +200,10 @@ bool VQTcpClientSocket::Start() {
   if (!VQnet_BuildSocketAddress(m_address, &target)) return false;
   m_handle = g_VQwinsock.socket(hn::af_inet, hn::sock_stream, kStreamProtocol);
   if (m_handle == VQNET_NO_SOCKET) return VQnet_FailFromSocket();
-  if (g_VQwinsock.connect(m_handle, &target, sizeof(target)) != 0 || !SetNonBlocking(m_handle)) {
+  bool ok = (g_VQwinsock.connect(m_handle, &target, sizeof(target)) == 0 || VQnet_FailFromSocket()) &&
+            SetNonBlocking(m_handle);
+  if (!ok) {
     int32_t error = g_VQerror;
-    if (g_VQwinsock.WSAGetLastError() != 0) error = VQnet_ErrorFromSocket();
     CloseHandle(&m_handle);
     return VQerror_Fail(error);
   }
