@@ -418,3 +418,98 @@ TEST_F(Loopback1, BroadcastTargetReachesALoopbackReceiver) {
 }
 
 }  // namespace
+
+namespace {
+
+using nettest::Loopback;
+using nettest::NetTest;
+using nettest::Pattern;
+using nettest::PollUntil;
+
+using Loopback2 = NetTest;
+
+// One read can bring the rest of a frame and a whole second frame of the largest size: the
+// channel buffer takes it all, nothing is lost.
+TEST_F(Loopback2, ReadBehindAPartialLargestFrameLosesNothing) {
+  VQFramedTcpServerLayer* server = StartFramedServer();
+  VQNetAddress a = Loopback(server->GetLocalPort());
+  VQProtocolLayer* raw = Create(VQLAYER_TCP_CLIENT, a);
+  ASSERT_TRUE(raw->Start());
+  ASSERT_TRUE(PollUntil([&] { return server->Accept() != nullptr; }));
+  std::vector<uint8_t> stream;
+  for (uint32_t i = 0; i < 2; ++i) {
+    std::vector<uint8_t> p = Pattern(i, VQFRAME_MAX_PAYLOAD);
+    uint32_t size = 0;
+    uint8_t* f = VQframe_Make(p.data(), static_cast<int32_t>(p.size()), &size);
+    stream.insert(stream.end(), f, f + size);
+    delete[] f;
+  }
+  std::vector<uint8_t> got(VQFRAME_MAX_SIZE);
+  int32_t from = -1;
+  ASSERT_GT(raw->Send(stream.data(), 100), 0);
+  ASSERT_TRUE(PollUntil([&] {
+    return server->ReceiveFromClient(got.data(), static_cast<int32_t>(got.size()), &from) == 0 && from >= 0;
+  }));  // the first 100 bytes are buffered
+  ASSERT_GT(raw->Send(stream.data() + 100, static_cast<int32_t>(stream.size() - 100)), 0);
+  for (uint32_t i = 0; i < 2; ++i) {
+    int32_t n = 0;
+    ASSERT_TRUE(PollUntil([&] {
+      raw->Flush();
+      n = server->ReceiveFromClient(got.data(), static_cast<int32_t>(got.size()), &from);
+      return n != 0;
+    })) << i;
+    ASSERT_EQ(n, static_cast<int32_t>(VQFRAME_MAX_PAYLOAD)) << i << " error " << g_VQerror;
+    got.resize(static_cast<size_t>(n));
+    EXPECT_EQ(got, Pattern(i, VQFRAME_MAX_PAYLOAD)) << i;
+    got.resize(VQFRAME_MAX_SIZE);
+  }
+}
+
+// A client whose connection fails does not cost the other clients a broadcast.
+TEST_F(Loopback2, BroadcastGoesOnPastAClosedClient) {
+  VQFramedTcpServerLayer* server = StartFramedServer();
+  VQFramedTcpClientLayer* gone = ConnectFramed(server);
+  VQFramedTcpClientLayer* staying = ConnectFramed(server);
+  ASSERT_NE(gone, nullptr);
+  ASSERT_NE(staying, nullptr);
+  ASSERT_TRUE(gone->Close());
+  constexpr uint32_t kCount = 50;
+  for (uint32_t i = 0; i < kCount; ++i) {
+    std::vector<uint8_t> m = Pattern(i, 2000);
+    ASSERT_EQ(server->Send(m.data(), static_cast<int32_t>(m.size())), 2004) << i;
+  }
+  std::vector<uint8_t> got;
+  for (uint32_t i = 0; i < kCount; ++i) {
+    ASSERT_EQ(ReceiveOne(staying, &got), 2000) << i;
+    EXPECT_EQ(got, Pattern(i, 2000)) << i;
+  }
+}
+
+// A peer that stops reading cannot make the queue grow without bound: past the limit a
+// message is refused whole (error 62), and everything taken before still arrives in order.
+TEST_F(Loopback2, QueueLimitRefusesWholeMessages) {
+  VQFramedTcpServerLayer* server = StartFramedServer();
+  VQFramedTcpClientLayer* client = ConnectFramed(server);
+  ASSERT_NE(client, nullptr);
+  constexpr uint32_t kSize = 60000;
+  uint32_t taken = 0;
+  for (;;) {
+    std::vector<uint8_t> m = Pattern(taken, kSize);
+    g_VQerror = 0;
+    int32_t rc = client->Send(m.data(), static_cast<int32_t>(m.size()));
+    if (rc < 0) {
+      EXPECT_EQ(g_VQerror, VQERR_SERVER_62);
+      break;
+    }
+    ASSERT_LT(++taken, 1000u) << "the queue never refused";
+  }
+  EXPECT_LE(client->GetSocket()->GetQueue()->QueuedBytes(0), VQNET_QUEUE_LIMIT);
+  std::vector<uint8_t> got;
+  int32_t from = -1;
+  for (uint32_t i = 0; i < taken; ++i) {
+    ASSERT_EQ(ReceiveFromAny(server, &got, &from, [&] { client->Flush(); }), static_cast<int32_t>(kSize)) << i;
+    ASSERT_EQ(got, Pattern(i, kSize)) << i;
+  }
+}
+
+}  // namespace
