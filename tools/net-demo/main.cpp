@@ -86,7 +86,6 @@ int Echo(uint32_t port) {
         busy = true;
         continue;
       }
-      if (n < 0 && g_VQerror == VQERR_BUFFER_TOO_SMALL) continue;
       break;
     }
     for (;;) {
