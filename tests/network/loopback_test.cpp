@@ -513,3 +513,30 @@ TEST_F(Loopback2, QueueLimitRefusesWholeMessages) {
 }
 
 }  // namespace
+
+namespace {
+
+using Loopback3 = nettest::NetTest;
+
+TEST_F(Loopback3, OperationsALayerDoesNotOfferFailWithACode) {
+  VQNetAddress a = nettest::Loopback(0);
+  VQProtocolLayer* udp = Create(VQLAYER_UDP_SEND, a);
+  VQProtocolLayer* client = Create(VQLAYER_TCP_CLIENT, a);
+  int32_t who = 5;
+  char buffer[4];
+  g_VQerror = 0;
+  EXPECT_EQ(udp->Accept(), nullptr);
+  EXPECT_EQ(g_VQerror, VQERR_OPERATION_NOT_OFFERED);
+  g_VQerror = 0;
+  EXPECT_EQ(udp->Receive(buffer, sizeof(buffer)), -1);
+  EXPECT_EQ(g_VQerror, VQERR_OPERATION_NOT_OFFERED);
+  g_VQerror = 0;
+  EXPECT_EQ(client->ReceiveFromClient(buffer, sizeof(buffer), &who), -1);
+  EXPECT_EQ(g_VQerror, VQERR_OPERATION_NOT_OFFERED);
+  EXPECT_EQ(who, -1);
+  g_VQerror = 0;
+  EXPECT_FALSE(client->CloseClient(0));
+  EXPECT_EQ(g_VQerror, VQERR_OPERATION_NOT_OFFERED);
+}
+
+}  // namespace

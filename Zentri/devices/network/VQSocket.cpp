@@ -84,20 +84,24 @@ bool VQSocket::SetAddress(const VQNetAddress* address) {
   return true;
 }
 
+// Operations a socket class does not offer.
 bool VQSocket::HasCapability(uint32_t) { return false; }
-int32_t VQSocket::SendTo(const void*, int32_t, const VQNetAddress*) { return -1; }
-int32_t VQSocket::SendToClient(const void*, int32_t, int32_t) { return -1; }
-int32_t VQSocket::Send(const void*, int32_t) { return -1; }
-bool VQSocket::Flush(int32_t) { return false; }
-int32_t VQSocket::ReceiveFromClient(void*, int32_t, int32_t*) { return -1; }
-int32_t VQSocket::Receive(void*, int32_t) { return -1; }
+int32_t VQSocket::SendTo(const void*, int32_t, const VQNetAddress*) { return FailCount(VQERR_OPERATION_NOT_OFFERED); }
+int32_t VQSocket::SendToClient(const void*, int32_t, int32_t) { return FailCount(VQERR_OPERATION_NOT_OFFERED); }
+int32_t VQSocket::Send(const void*, int32_t) { return FailCount(VQERR_OPERATION_NOT_OFFERED); }
+bool VQSocket::Flush(int32_t) { return VQerror_Fail(VQERR_OPERATION_NOT_OFFERED); }
+int32_t VQSocket::ReceiveFromClient(void*, int32_t, int32_t* client) {
+  if (client) *client = -1;
+  return FailCount(VQERR_OPERATION_NOT_OFFERED);
+}
+int32_t VQSocket::Receive(void*, int32_t) { return FailCount(VQERR_OPERATION_NOT_OFFERED); }
 VQNetAddress* VQSocket::Accept() {
   g_VQerror = VQERR_OPERATION_NOT_OFFERED;
   return nullptr;
 }
-bool VQSocket::CloseClient(int32_t) { return false; }
-bool VQSocket::Shutdown() { return false; }
-bool VQSocket::ShutdownClient(int32_t) { return false; }
+bool VQSocket::CloseClient(int32_t) { return VQerror_Fail(VQERR_OPERATION_NOT_OFFERED); }
+bool VQSocket::Shutdown() { return VQerror_Fail(VQERR_OPERATION_NOT_OFFERED); }
+bool VQSocket::ShutdownClient(int32_t) { return VQerror_Fail(VQERR_OPERATION_NOT_OFFERED); }
 
 uint16_t VQSocket::GetLocalPort() const { return m_handle == VQNET_NO_SOCKET ? 0 : hn::local_port(m_handle); }
 

@@ -55,14 +55,14 @@ class VQSocket {
   uint32_t GetFlags() const { return m_flags; }
   void SetFlags(uint32_t bits) { m_flags |= bits; }
   void ToggleFlags(uint32_t bits) { m_flags ^= bits; }
-  // Operations a class does not offer: -1, false or null (error 52 where stated).
+  // Operations a class does not offer: -1, false or null with error 52.
   virtual int32_t SendTo(const void* data, int32_t length, const VQNetAddress* address);
   virtual int32_t SendToClient(const void* data, int32_t length, int32_t client);
   virtual int32_t Send(const void* data, int32_t length);
   virtual bool Flush(int32_t which);
   virtual int32_t ReceiveFromClient(void* buffer, int32_t length, int32_t* client);
   virtual int32_t Receive(void* buffer, int32_t length);
-  virtual VQNetAddress* Accept();  // error 52
+  virtual VQNetAddress* Accept();
   virtual bool CloseClient(int32_t client);
   virtual bool Shutdown();
   virtual bool ShutdownClient(int32_t client);
