@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include "Zentri/devices/VQDriverTable.h"
 #include "net_test_util.h"
 
 namespace {
@@ -28,6 +29,12 @@ TEST(ConnectionDevice, GetterHandsOutIndexZeroOnly) {
   ASSERT_NE(d, nullptr);
   EXPECT_STREQ(d->GetName(), "connection device");
   EXPECT_EQ(d->m_kind, static_cast<uint32_t>(VQDEVICE_CONNECTION));
+}
+
+TEST(ConnectionDevice, IsTheNetworkFamilysDriver) {
+  const VQDriverRow* row = VQdevices_FindDriver(VQDEVICE_CONNECTION);
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row->create, VQnet_GetConnectionDevice);
 }
 
 TEST(ConnectionDevice, CountsLiveDevices) {

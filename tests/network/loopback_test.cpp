@@ -178,7 +178,7 @@ TEST_F(Loopback1, SixtyFourClientsAtOnceAndTheNextRefused) {
   }));
   std::vector<uint8_t> got;
   EXPECT_EQ(ReceiveOne(extra, &got), -1);
-  EXPECT_EQ(g_VQerror, VQERR_SERVER_61);
+  EXPECT_EQ(g_VQerror, VQERR_SOCKET_CLOSED);
 
   for (uint32_t i = 0; i < clients.size(); ++i) {
     std::vector<uint8_t> m = Pattern(i, 100 + i);
@@ -218,7 +218,7 @@ TEST_F(Loopback1, PeerClosingMidFrameEndsOnlyItsConnection) {
   int32_t from = -1;
   EXPECT_EQ(ReceiveFromAny(server, &got, &from), -1);
   EXPECT_EQ(from, rawChannel);
-  EXPECT_EQ(g_VQerror, VQERR_SERVER_61);
+  EXPECT_EQ(g_VQerror, VQERR_SOCKET_CLOSED);
   EXPECT_TRUE(server->CloseClient(from));
 
   ASSERT_GT(good->Send("still here", 10), 0);
@@ -288,7 +288,7 @@ TEST_F(Loopback1, MalformedHeaderDropsTheClientStream) {
   EXPECT_EQ(client->GetSocket()->GetFlags(), 0u);
   g_VQerror = 0;
   EXPECT_EQ(client->Receive(got.data(), 0), -1);
-  EXPECT_EQ(g_VQerror, VQERR_SERVER_64);
+  EXPECT_EQ(g_VQerror, VQERR_SOCKET_NOT_STARTED);
 }
 
 TEST_F(Loopback1, ShutdownReachesThePeerAndClosesCleanly) {
@@ -302,12 +302,12 @@ TEST_F(Loopback1, ShutdownReachesThePeerAndClosesCleanly) {
   EXPECT_TRUE(client->Shutdown());  // again: nothing to do
   g_VQerror = 0;
   EXPECT_EQ(client->Send("more", 4), -1);
-  EXPECT_EQ(g_VQerror, VQERR_SERVER_61);
+  EXPECT_EQ(g_VQerror, VQERR_SOCKET_CLOSED);
   std::vector<uint8_t> got;
   int32_t from = -1;
   ASSERT_EQ(ReceiveFromAny(server, &got, &from), 10);
   EXPECT_EQ(ReceiveFromAny(server, &got, &from), -1);
-  EXPECT_EQ(g_VQerror, VQERR_SERVER_61);
+  EXPECT_EQ(g_VQerror, VQERR_SOCKET_CLOSED);
   // Next receive on that client fails at once: the peer is known to be gone.
   ASSERT_TRUE(server->ShutdownClient(channel));
   auto* socket = static_cast<VQTcpServerSocket*>(server->GetSocket());
@@ -326,7 +326,7 @@ TEST_F(Loopback1, ClientOperationsCheckTheirArguments) {
   int32_t from = 7;
   g_VQerror = 0;
   EXPECT_EQ(server->ReceiveFromClient(buffer, sizeof(buffer), &from), -1);
-  EXPECT_EQ(g_VQerror, VQERR_CONNECTION_80);
+  EXPECT_EQ(g_VQerror, VQERR_NO_CLIENTS);
   EXPECT_EQ(from, -1);
   for (int32_t bad : {-1, 128, 5000}) {
     g_VQerror = 0;
@@ -498,7 +498,7 @@ TEST_F(Loopback2, QueueLimitRefusesWholeMessages) {
     g_VQerror = 0;
     int32_t rc = client->Send(m.data(), static_cast<int32_t>(m.size()));
     if (rc < 0) {
-      EXPECT_EQ(g_VQerror, VQERR_SERVER_62);
+      EXPECT_EQ(g_VQerror, VQERR_SEND_INCOMPLETE);
       break;
     }
     ASSERT_LT(++taken, 1000u) << "the queue never refused";

@@ -60,38 +60,38 @@ bool VQProtocolLayer::Open(const VQNetAddress* address) {
   return true;
 }
 
-bool VQProtocolLayer::Start() { return m_socket ? m_socket->Start() : VQerror_Fail(VQERR_SERVER_64); }
-bool VQProtocolLayer::Shutdown() { return m_socket ? m_socket->Shutdown() : VQerror_Fail(VQERR_SERVER_64); }
-bool VQProtocolLayer::Close() { return m_socket ? m_socket->Close() : VQerror_Fail(VQERR_SERVER_64); }
+bool VQProtocolLayer::Start() { return m_socket ? m_socket->Start() : VQerror_Fail(VQERR_SOCKET_NOT_STARTED); }
+bool VQProtocolLayer::Shutdown() { return m_socket ? m_socket->Shutdown() : VQerror_Fail(VQERR_SOCKET_NOT_STARTED); }
+bool VQProtocolLayer::Close() { return m_socket ? m_socket->Close() : VQerror_Fail(VQERR_SOCKET_NOT_STARTED); }
 bool VQProtocolLayer::HasCapability(uint32_t) { return false; }
 
 int32_t VQProtocolLayer::SendTo(const void* data, int32_t length, const VQNetAddress* address) {
-  return m_socket ? m_socket->SendTo(data, length, address) : FailCount(VQERR_SERVER_64);
+  return m_socket ? m_socket->SendTo(data, length, address) : FailCount(VQERR_SOCKET_NOT_STARTED);
 }
 int32_t VQProtocolLayer::SendToClient(const void* data, int32_t length, int32_t client) {
-  return m_socket ? m_socket->SendToClient(data, length, client) : FailCount(VQERR_SERVER_64);
+  return m_socket ? m_socket->SendToClient(data, length, client) : FailCount(VQERR_SOCKET_NOT_STARTED);
 }
 int32_t VQProtocolLayer::Send(const void* data, int32_t length) {
-  return m_socket ? m_socket->Send(data, length) : FailCount(VQERR_SERVER_64);
+  return m_socket ? m_socket->Send(data, length) : FailCount(VQERR_SOCKET_NOT_STARTED);
 }
 int32_t VQProtocolLayer::ReceiveFromClient(void* buffer, int32_t length, int32_t* client) {
-  return m_socket ? m_socket->ReceiveFromClient(buffer, length, client) : FailCount(VQERR_SERVER_64);
+  return m_socket ? m_socket->ReceiveFromClient(buffer, length, client) : FailCount(VQERR_SOCKET_NOT_STARTED);
 }
 int32_t VQProtocolLayer::Receive(void* buffer, int32_t length) {
-  return m_socket ? m_socket->Receive(buffer, length) : FailCount(VQERR_SERVER_64);
+  return m_socket ? m_socket->Receive(buffer, length) : FailCount(VQERR_SOCKET_NOT_STARTED);
 }
 VQNetAddress* VQProtocolLayer::Accept() {
   if (m_socket) return m_socket->Accept();
-  g_VQerror = VQERR_SERVER_64;
+  g_VQerror = VQERR_SOCKET_NOT_STARTED;
   return nullptr;
 }
 bool VQProtocolLayer::ShutdownClient(int32_t client) {
-  return m_socket ? m_socket->ShutdownClient(client) : VQerror_Fail(VQERR_SERVER_64);
+  return m_socket ? m_socket->ShutdownClient(client) : VQerror_Fail(VQERR_SOCKET_NOT_STARTED);
 }
 bool VQProtocolLayer::CloseClient(int32_t client) {
-  return m_socket ? m_socket->CloseClient(client) : VQerror_Fail(VQERR_SERVER_64);
+  return m_socket ? m_socket->CloseClient(client) : VQerror_Fail(VQERR_SOCKET_NOT_STARTED);
 }
-bool VQProtocolLayer::Flush() { return m_socket ? m_socket->Flush(m_flushArgument) : VQerror_Fail(VQERR_SERVER_64); }
+bool VQProtocolLayer::Flush() { return m_socket ? m_socket->Flush(m_flushArgument) : VQerror_Fail(VQERR_SOCKET_NOT_STARTED); }
 
 // ---- Plain layers.
 
@@ -142,7 +142,7 @@ bool VQFramedTcpClientLayer::Close() {
 }
 
 int32_t VQFramedTcpClientLayer::ReceiveFrame(void* buffer, int32_t length) {
-  if (m_socket == nullptr) return FailCount(VQERR_SERVER_64);
+  if (m_socket == nullptr) return FailCount(VQERR_SOCKET_NOT_STARTED);
   if (m_frames.State() == VQFrameState::Incomplete) {
     int32_t got = m_socket->Receive(m_frames.Tail(), static_cast<int32_t>(m_frames.FreeSpace()));
     if (got < 0) return -1;
@@ -241,7 +241,7 @@ int32_t VQFramedTcpServerLayer::ReceiveFrame(void* buffer, int32_t length, int32
   if (client == nullptr) client = &unused;
   m_lastServed = -1;
   *client = -1;
-  if (m_socket == nullptr) return FailCount(VQERR_SERVER_64);
+  if (m_socket == nullptr) return FailCount(VQERR_SOCKET_NOT_STARTED);
   for (uint32_t n = 0; n < VQNET_SERVER_CHANNELS; ++n) {
     uint32_t c = (m_scanStart + n) % VQNET_SERVER_CHANNELS;
     if (m_channels[c] == nullptr) continue;

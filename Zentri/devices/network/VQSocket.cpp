@@ -121,18 +121,18 @@ bool VQSocket::WriteQueue(uint32_t channel, uintptr_t handle) {
   while (!m_queue->IsEmpty(channel)) {
     int ready = Poll(handle, true);
     if (ready < 0) return false;
-    if (ready == 0) return VQerror_Fail(VQERR_SERVER_62);
+    if (ready == 0) return VQerror_Fail(VQERR_SEND_INCOMPLETE);
     const uint8_t* data;
     uint32_t length;
     m_queue->Peek(channel, &data, &length);
     int sent = g_VQwinsock.send(handle, reinterpret_cast<const char*>(data), static_cast<int>(length), 0);
     if (sent < 0) {
-      if (WouldBlock()) return VQerror_Fail(VQERR_SERVER_62);
+      if (WouldBlock()) return VQerror_Fail(VQERR_SEND_INCOMPLETE);
       return VQnet_FailFromSocket();
     }
     if (static_cast<uint32_t>(sent) < length) {
       m_queue->Consume(channel, length - static_cast<uint32_t>(sent));
-      return VQerror_Fail(VQERR_SERVER_62);
+      return VQerror_Fail(VQERR_SEND_INCOMPLETE);
     }
     m_queue->Dequeue(channel);
   }
@@ -142,7 +142,7 @@ bool VQSocket::WriteQueue(uint32_t channel, uintptr_t handle) {
 int32_t VQSocket::SendInOrder(uint32_t channel, uintptr_t handle, const void* data, int32_t length,
                               VQQueueBuffer** shared) {
   // What waits goes first; a peer that takes nothing more is not a failure here.
-  if (!m_queue->IsEmpty(channel) && !WriteQueue(channel, handle) && g_VQerror != VQERR_SERVER_62) return -1;
+  if (!m_queue->IsEmpty(channel) && !WriteQueue(channel, handle) && g_VQerror != VQERR_SEND_INCOMPLETE) return -1;
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
   uint32_t sent = 0;
   if (m_queue->IsEmpty(channel)) {
@@ -157,7 +157,7 @@ int32_t VQSocket::SendInOrder(uint32_t channel, uintptr_t handle, const void* da
       sent = rc < 0 ? 0 : static_cast<uint32_t>(rc);
     }
   } else if (m_queue->QueuedBytes(channel) + static_cast<uint64_t>(length) > VQNET_QUEUE_LIMIT) {
-    g_VQerror = VQERR_SERVER_62;
+    g_VQerror = VQERR_SEND_INCOMPLETE;
     return -1;
   }
   if (sent < static_cast<uint32_t>(length)) {
@@ -182,7 +182,7 @@ int32_t VQSocket::ReceiveStream(uintptr_t handle, uint32_t* flags, void* buffer,
   if (rc > 0) return rc;
   if (rc == 0 || ConnectionLost(g_VQwinsock.WSAGetLastError())) {
     *flags |= VQSOCKET_PEER_CLOSED;
-    g_VQerror = VQERR_SERVER_61;
+    g_VQerror = VQERR_SOCKET_CLOSED;
     return -1;
   }
   if (WouldBlock()) return 0;
@@ -227,31 +227,31 @@ bool VQTcpClientSocket::Close() {
 }
 
 int32_t VQTcpClientSocket::Send(const void* data, int32_t length) {
-  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SERVER_64);
-  if (m_flags & (VQSOCKET_SHUT_DOWN | VQSOCKET_PEER_CLOSED)) return FailCount(VQERR_SERVER_61);
+  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SOCKET_NOT_STARTED);
+  if (m_flags & (VQSOCKET_SHUT_DOWN | VQSOCKET_PEER_CLOSED)) return FailCount(VQERR_SOCKET_CLOSED);
   if (length < 0 || (data == nullptr && length > 0)) return FailCount(VQERR_INVALID_ARGUMENT);
   if (length == 0) return 0;
   int32_t rc = SendInOrder(0, m_handle, data, length, nullptr);
-  if (rc < 0 && g_VQerror == VQERR_SERVER_61) m_flags |= VQSOCKET_PEER_CLOSED;
+  if (rc < 0 && g_VQerror == VQERR_SOCKET_CLOSED) m_flags |= VQSOCKET_PEER_CLOSED;
   return rc;
 }
 
 int32_t VQTcpClientSocket::Receive(void* buffer, int32_t length) {
-  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SERVER_64);
-  if (m_flags & VQSOCKET_PEER_CLOSED) return FailCount(VQERR_SERVER_61);
+  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SOCKET_NOT_STARTED);
+  if (m_flags & VQSOCKET_PEER_CLOSED) return FailCount(VQERR_SOCKET_CLOSED);
   if (length < 0 || (buffer == nullptr && length > 0)) return FailCount(VQERR_INVALID_ARGUMENT);
   if (!(m_flags & VQSOCKET_SHUT_DOWN) && !m_queue->IsEmpty(0)) WriteQueue(0, m_handle);
   return ReceiveStream(m_handle, &m_flags, buffer, length);
 }
 
 bool VQTcpClientSocket::Flush(int32_t) {
-  if (!(m_flags & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_SERVER_64);
+  if (!(m_flags & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_SOCKET_NOT_STARTED);
   if ((m_flags & VQSOCKET_SHUT_DOWN) && !m_queue->IsEmpty(0)) return VQerror_Fail(VQERR_SYSTEM);
   return WriteQueue(0, m_handle);
 }
 
 bool VQTcpClientSocket::Shutdown() {
-  if (!(m_flags & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_CONNECTION_78);
+  if (!(m_flags & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_CONNECTION_STATE);
   if (m_flags & VQSOCKET_SHUT_DOWN) return true;
   if (m_flags & VQSOCKET_PEER_CLOSED) m_queue->Clear(0);  // nobody left to take it
   if (!WriteQueue(0, m_handle)) return false;
@@ -316,7 +316,7 @@ void VQTcpServerSocket::ForgetClient(uint32_t slot) {
 
 VQNetAddress* VQTcpServerSocket::Accept() {
   if (!(m_flags & VQSOCKET_OPEN) || m_handle == VQNET_NO_SOCKET) {
-    g_VQerror = VQERR_SERVER_64;
+    g_VQerror = VQERR_SOCKET_NOT_STARTED;
     return nullptr;
   }
   int ready = Poll(m_handle, false);
@@ -366,13 +366,13 @@ void VQTcpServerSocket::PumpQueues() {
   int32_t error = g_VQerror;
   for (uint32_t c = 0; c < VQNET_SERVER_CHANNELS; ++c) {
     if (m_queue->IsEmpty(c) || m_clientFlags[c] != VQSOCKET_OPEN) continue;
-    if (!WriteQueue(c, m_clients[c]) && g_VQerror == VQERR_SERVER_61) m_clientFlags[c] |= VQSOCKET_PEER_CLOSED;
+    if (!WriteQueue(c, m_clients[c]) && g_VQerror == VQERR_SOCKET_CLOSED) m_clientFlags[c] |= VQSOCKET_PEER_CLOSED;
   }
   g_VQerror = error;
 }
 
 int32_t VQTcpServerSocket::Send(const void* data, int32_t length) {
-  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SERVER_64);
+  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SOCKET_NOT_STARTED);
   if (length < 0 || (data == nullptr && length > 0)) return FailCount(VQERR_INVALID_ARGUMENT);
   if (m_clientCount == 0 || length == 0) return 0;
   VQQueueBuffer* shared = nullptr;
@@ -388,19 +388,19 @@ int32_t VQTcpServerSocket::Send(const void* data, int32_t length) {
 }
 
 int32_t VQTcpServerSocket::SendToClient(const void* data, int32_t length, int32_t client) {
-  if (!ValidClient(client) || !(m_clientFlags[client] & VQSOCKET_OPEN)) return FailCount(VQERR_SERVER_64);
-  if (m_clientFlags[client] & (VQSOCKET_SHUT_DOWN | VQSOCKET_PEER_CLOSED)) return FailCount(VQERR_SERVER_61);
+  if (!ValidClient(client) || !(m_clientFlags[client] & VQSOCKET_OPEN)) return FailCount(VQERR_SOCKET_NOT_STARTED);
+  if (m_clientFlags[client] & (VQSOCKET_SHUT_DOWN | VQSOCKET_PEER_CLOSED)) return FailCount(VQERR_SOCKET_CLOSED);
   if (length < 0 || (data == nullptr && length > 0)) return FailCount(VQERR_INVALID_ARGUMENT);
   if (length == 0) return 0;
   int32_t rc = SendInOrder(static_cast<uint32_t>(client), m_clients[client], data, length, nullptr);
-  if (rc < 0 && g_VQerror == VQERR_SERVER_61) m_clientFlags[client] |= VQSOCKET_PEER_CLOSED;
+  if (rc < 0 && g_VQerror == VQERR_SOCKET_CLOSED) m_clientFlags[client] |= VQSOCKET_PEER_CLOSED;
   return rc;
 }
 
 int32_t VQTcpServerSocket::ReceiveFromClient(void* buffer, int32_t length, int32_t* client) {
   if (client) *client = -1;
-  if (!(m_flags & VQSOCKET_OPEN) && m_clientCount == 0) return FailCount(VQERR_SERVER_64);
-  if (m_clientCount == 0) return FailCount(VQERR_CONNECTION_80);
+  if (!(m_flags & VQSOCKET_OPEN) && m_clientCount == 0) return FailCount(VQERR_SOCKET_NOT_STARTED);
+  if (m_clientCount == 0) return FailCount(VQERR_NO_CLIENTS);
   if (length < 0 || (buffer == nullptr && length > 0)) return FailCount(VQERR_INVALID_ARGUMENT);
   PumpQueues();
   hn::socket_set readable;
@@ -422,7 +422,7 @@ int32_t VQTcpServerSocket::ReceiveFromClient(void* buffer, int32_t length, int32
     if (got > 0) return got;
     if (got == 0 || ConnectionLost(g_VQwinsock.WSAGetLastError())) {
       m_clientFlags[c] |= VQSOCKET_PEER_CLOSED;
-      return FailCount(VQERR_SERVER_61);
+      return FailCount(VQERR_SOCKET_CLOSED);
     }
     if (WouldBlock()) return 0;
     return SocketFailCount();
@@ -435,7 +435,7 @@ int32_t VQTcpServerSocket::Receive(void*, int32_t) { return FailCount(VQERR_OPER
 bool VQTcpServerSocket::Flush(int32_t which) {
   if (which != VQNET_FLUSH_ALL) {
     if (!ValidClient(which)) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-    if (!(m_clientFlags[which] & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_SERVER_64);
+    if (!(m_clientFlags[which] & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_SOCKET_NOT_STARTED);
     return WriteQueue(static_cast<uint32_t>(which), m_clients[which]);
   }
   bool ok = true;
@@ -455,7 +455,7 @@ bool VQTcpServerSocket::Shutdown() {
 }
 
 bool VQTcpServerSocket::ShutdownClient(int32_t client) {
-  if (!ValidClient(client) || !(m_clientFlags[client] & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_SERVER_64);
+  if (!ValidClient(client) || !(m_clientFlags[client] & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_SOCKET_NOT_STARTED);
   if (m_clientFlags[client] & VQSOCKET_SHUT_DOWN) return true;
   // Queued bytes go out first; a peer that does not take them yet keeps the side open.
   if (!(m_clientFlags[client] & VQSOCKET_PEER_CLOSED) && !m_queue->IsEmpty(client)) {
@@ -469,8 +469,8 @@ bool VQTcpServerSocket::ShutdownClient(int32_t client) {
 }
 
 bool VQTcpServerSocket::CloseClient(int32_t client) {
-  if (!ValidClient(client) || !(m_clientFlags[client] & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_SERVER_64);
-  if (m_clientFlags[client] != VQSOCKET_FINISHED) g_VQerror = VQERR_CONNECTION_78;
+  if (!ValidClient(client) || !(m_clientFlags[client] & VQSOCKET_OPEN)) return VQerror_Fail(VQERR_SOCKET_NOT_STARTED);
+  if (m_clientFlags[client] != VQSOCKET_FINISHED) g_VQerror = VQERR_CONNECTION_STATE;
   bool ok = CloseHandle(&m_clients[client]);
   ForgetClient(static_cast<uint32_t>(client));
   return ok;
@@ -520,13 +520,13 @@ bool VQUdpSendSocket::Close() {
 }
 
 int32_t VQUdpSendSocket::Send(const void* data, int32_t length) {
-  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SERVER_64);
+  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SOCKET_NOT_STARTED);
   return VQnet_SendDatagram(m_handle, data, length, m_target);
 }
 
 int32_t VQUdpSendSocket::SendTo(const void* data, int32_t length, const VQNetAddress* address) {
   if (address == nullptr) return Send(data, length);
-  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SERVER_64);
+  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SOCKET_NOT_STARTED);
   hn::socket_address to;
   if (!VQnet_BuildSocketAddress(address, &to)) return -1;
   return VQnet_SendDatagram(m_handle, data, length, to);
@@ -557,7 +557,7 @@ bool VQUdpReceiveSocket::Close() {
 }
 
 int32_t VQUdpReceiveSocket::Receive(void* buffer, int32_t length) {
-  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SERVER_64);
+  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SOCKET_NOT_STARTED);
   if (length < 0 || (buffer == nullptr && length > 0)) return FailCount(VQERR_INVALID_ARGUMENT);
   int ready = Poll(m_handle, false);
   if (ready <= 0) return ready;
@@ -575,7 +575,7 @@ int32_t VQUdpReceiveSocket::Receive(void* buffer, int32_t length) {
 }
 
 int32_t VQUdpReceiveSocket::SendTo(const void* data, int32_t length, const VQNetAddress* address) {
-  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SERVER_64);
+  if (!(m_flags & VQSOCKET_OPEN)) return FailCount(VQERR_SOCKET_NOT_STARTED);
   hn::socket_address to;
   if (!VQnet_BuildSocketAddress(address, &to)) return -1;
   return VQnet_SendDatagram(m_handle, data, length, to);

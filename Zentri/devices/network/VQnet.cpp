@@ -133,10 +133,10 @@ bool VQnet_GetLocalAddress(VQNetAddress* address) {
   if (entry == nullptr || entry->address_list == nullptr || entry->address_list[0] == nullptr ||
       entry->length != 4) {
     switch (entry == nullptr ? g_VQwinsock.WSAGetLastError() : host::net::wsa_error::no_data) {
-      case host::net::wsa_error::host_not_found: return VQerror_Fail(VQERR_LOCAL_ADDRESS_81);
-      case host::net::wsa_error::try_again: return VQerror_Fail(VQERR_LOCAL_ADDRESS_84);
-      case host::net::wsa_error::no_recovery: return VQerror_Fail(VQERR_LOCAL_ADDRESS_83);
-      case host::net::wsa_error::no_data: return VQerror_Fail(VQERR_LOCAL_ADDRESS_82);
+      case host::net::wsa_error::host_not_found: return VQerror_Fail(VQERR_HOST_NOT_FOUND);
+      case host::net::wsa_error::try_again: return VQerror_Fail(VQERR_HOST_LOOKUP_AGAIN);
+      case host::net::wsa_error::no_recovery: return VQerror_Fail(VQERR_HOST_LOOKUP_FAILED);
+      case host::net::wsa_error::no_data: return VQerror_Fail(VQERR_HOST_NO_ADDRESS);
       default: return VQerror_Fail(VQERR_SYSTEM);
     }
   }
@@ -214,7 +214,7 @@ int32_t VQnet_ErrorFromSocket() {
     case e::connection_aborted:
     case e::connection_reset:
     case e::not_connected:
-    case e::shutdown: return VQERR_SERVER_61;
+    case e::shutdown: return VQERR_SOCKET_CLOSED;
     case e::not_initialised: return VQERR_NOT_OPEN;
     default: return VQERR_SYSTEM;
   }
