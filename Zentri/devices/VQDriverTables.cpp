@@ -17,14 +17,11 @@ namespace {
 const VQDriverRow kSoundDrivers[] = {{VQDEVICE_SOUND, "sound", VQdevices_Unavailable}};
 const VQDriverFamily kSoundFamily = {"sound", kSoundDrivers, std::size(kSoundDrivers)};
 
-const VQDriverRow kNetworkDrivers[] = {{VQDEVICE_CONNECTION, "connection", VQdevices_Unavailable}};
-const VQDriverFamily kNetworkFamily = {"network", kNetworkDrivers, std::size(kNetworkDrivers)};
-
 // One line per family.
 const VQDriverFamily* const kFamilies[] = {
     &g_VQdisplayDrivers,
     &kSoundFamily,
-    &kNetworkFamily,
+    &g_VQnetworkDrivers,
     &g_VQinputDrivers,
 };
 
