@@ -4,6 +4,7 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
+#include "Zentri/devices/sound/VQDSoundDevice.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNode.h"
@@ -41,8 +42,9 @@ VQDeviceGetter BuiltInGetter(int kind) {
     case VQDEVICE_WINDOWS_KEYBOARD:
     case VQDEVICE_WINDOWS_MOUSE:
       return UnavailableWindowsInputGetter;
-    case VQDEVICE_D3D_DISPLAY:
     case VQDEVICE_SOUND:
+      return VQdsound_GetSoundDevice;
+    case VQDEVICE_D3D_DISPLAY:
     case VQDEVICE_CONNECTION:
     case VQDEVICE_WINDOWS_JOYSTICK:
     case VQDEVICE_DINPUT_KEYBOARD:
