@@ -90,6 +90,7 @@ bool VQSoundStream::Play(bool repeat) {
   if (!m_buffer) return VQerror_Fail(VQERR_NOT_OPEN);
   if (m_playing) return true;
   m_endOfData = 0;
+  m_tailBytes = 0;
   m_restarted = 0;
   m_repeat = repeat ? 1 : 0;
   Rewind();
@@ -247,11 +248,20 @@ void VQMP3Stream::Rewind() {
 bool VQMP3Stream::Decode(uint8_t* destination, uint32_t bytes, uint32_t* written) {
   *written = 0;
   if (m_frameSize <= 0 || bytes < static_cast<uint32_t>(m_frameSize)) return true;
-  if (m_endOfData || !m_initialised) {
+  if (m_endOfData) {
+    // The ring still holds the last audio written before the end: it is played out (the
+    // refills write silence meanwhile) before the end is reported.
+    if (m_tailBytes > 0) {
+      std::memset(destination, 0, bytes);
+      *written = bytes;
+      m_tailBytes = bytes < m_tailBytes ? m_tailBytes - bytes : 0;
+      return true;
+    }
     EndDecoding();
     m_playing = 0;
     return false;
   }
+  if (!m_initialised) Init();
   const uint32_t frame = static_cast<uint32_t>(m_frameSize);
   uint8_t* cursor = destination;
   uint32_t room = bytes;
@@ -274,6 +284,8 @@ bool VQMP3Stream::Decode(uint8_t* destination, uint32_t bytes, uint32_t* written
       if (!m_repeat || !m_producedSinceStart) {
         std::memset(cursor, 0, room);
         m_endOfData = 1;
+        // Unplayed audio in the ring: what was there before this refill and what it wrote.
+        m_tailBytes = (m_ringSize > bytes ? m_ringSize - bytes : 0) + *written;
         return true;
       }
       EndDecoding();

@@ -52,6 +52,7 @@ class VQSoundStream {
   uint8_t m_endOfData = 0;
   uint8_t m_repeat = 0;
   uint8_t m_restarted = 0;
+  uint32_t m_tailBytes = 0;  // after the end of data: ring bytes still to be played out
 
  private:
   static bool Refill(void* destination, uint32_t bytes, uintptr_t context, uint32_t* written);

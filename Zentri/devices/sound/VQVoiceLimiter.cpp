@@ -41,6 +41,16 @@ bool VQVoiceLimiter::Contains(VQSoundBuffer* buffer) const {
   return false;
 }
 
+bool VQVoiceLimiter::GetPriority(VQSoundBuffer* buffer, float& priority) const {
+  for (Voice* v = m_head; v; v = v->next) {
+    if (v->buffer == buffer) {
+      priority = v->priority;
+      return true;
+    }
+  }
+  return false;
+}
+
 uint32_t VQVoiceLimiter::GetCount() const {
   uint32_t n = 0;
   for (Voice* v = m_head; v; v = v->next) ++n;

@@ -34,6 +34,8 @@ class VQVoiceLimiter {
   // Pauses every voice from position N on and resumes every paused one before it.
   void Update();
 
+  // The held buffer's priority; false when it is not held.
+  bool GetPriority(VQSoundBuffer* buffer, float& priority) const;
   uint32_t GetAudible() const { return m_audible; }
   uint32_t GetCount() const;
   // The buffer at list position index (0 = highest priority), or null.
