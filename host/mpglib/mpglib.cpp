@@ -71,20 +71,21 @@ int mpglib_Decode(mpglib_state* state, const char* in, int in_size, char* out, i
   if (in && in_size > 0 &&
       mpg123_feed(mh, reinterpret_cast<const unsigned char*>(in), static_cast<size_t>(in_size)) != MPG123_OK)
     return MPGLIB_ERROR;
+  // Frame by frame: the next frame's header is read before it is decoded.
   for (;;) {
+    const int next = mpg123_framebyframe_next(mh);
+    if (next == MPG123_NEED_MORE) return MPGLIB_NEED_MORE;
+    if (next != MPG123_OK && next != MPG123_NEW_FORMAT) return MPGLIB_ERROR;
+    unsigned long header = 0;
+    if (mpg123_framedata(mh, &header, nullptr, nullptr) == MPG123_OK) ReadHeader(state, header);
     off_t frame = 0;
     unsigned char* audio = nullptr;
     size_t bytes = 0;
-    const int r = mpg123_decode_frame(mh, &frame, &audio, &bytes);
-    if (r == MPG123_NEW_FORMAT) continue;
-    if (r == MPG123_NEED_MORE) return MPGLIB_NEED_MORE;
+    const int r = mpg123_framebyframe_decode(mh, &frame, &audio, &bytes);
+    if (r == MPG123_NEW_FORMAT || (r == MPG123_OK && bytes == 0)) continue;
     if (r != MPG123_OK) return MPGLIB_ERROR;
-    unsigned long header = 0;
-    unsigned char* body = nullptr;
-    size_t bodyBytes = 0;
-    if (mpg123_framedata(mh, &header, &body, &bodyBytes) == MPG123_OK) ReadHeader(state, header);
     if (bytes > static_cast<size_t>(out_size)) return MPGLIB_ERROR;
-    if (bytes > 0 && audio) std::memcpy(out, audio, bytes);
+    if (audio) std::memcpy(out, audio, bytes);
     state->m_frameBytes = static_cast<int32_t>(bytes);
     if (produced) *produced = static_cast<int>(bytes);
     return MPGLIB_OK;

@@ -252,9 +252,10 @@ bool VQMP3Stream::Decode(uint8_t* destination, uint32_t bytes, uint32_t* written
     // The ring still holds the last audio written before the end: it is played out (the
     // refills write silence meanwhile) before the end is reported.
     if (m_tailBytes > 0) {
-      std::memset(destination, 0, bytes);
-      *written = bytes;
-      m_tailBytes = bytes < m_tailBytes ? m_tailBytes - bytes : 0;
+      const uint32_t n = bytes < m_tailBytes ? bytes : m_tailBytes;
+      std::memset(destination, 0, n);
+      *written = n;
+      m_tailBytes -= n;
       return true;
     }
     EndDecoding();
@@ -285,7 +286,10 @@ bool VQMP3Stream::Decode(uint8_t* destination, uint32_t bytes, uint32_t* written
         std::memset(cursor, 0, room);
         m_endOfData = 1;
         // Unplayed audio in the ring: what was there before this refill and what it wrote.
+        // The silent rest counts as written, so that the following refills measure exactly
+        // the play progress until that audio has been heard.
         m_tailBytes = (m_ringSize > bytes ? m_ringSize - bytes : 0) + *written;
+        *written += room;
         return true;
       }
       EndDecoding();
