@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "Zentri/devices/VQdirectx.h"
+#include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/platform/VQwin32.h"
 #include "Zentri/devices/sound/VQDSoundDevice.h"
 #include "Zentri/devices/sound/VQSoundManager.h"
 #include "Zentri/devices/sound/VQVoiceLimiter.h"
@@ -91,7 +93,9 @@ TEST_F(SoundBuffer, PanAttenuatesTheOppositeChannel) {
     int32_t percent = -1, side = -1;
     ASSERT_TRUE(b->GetPan(percent, side));
     EXPECT_EQ(percent, k.percent);
-    if (k.platform != 0) EXPECT_EQ(side, k.side);
+    if (k.platform != 0) {
+      EXPECT_EQ(side, k.side);
+    }
   }
   ASSERT_TRUE(b->SetPan(0, VQSOUND_SIDE_LEFT));  // wholly left
   const auto s = Render(device_, 100);
@@ -176,6 +180,18 @@ TEST_F(SoundBuffer, LoopingBufferNeverFinishesAndOneShotsDo) {
   EXPECT_EQ(g_ends, 1);
   EXPECT_FALSE(once->m_flags & VQSOUND_PLAYING);
   EXPECT_EQ(Position(once), 0u);
+
+  // Resumed after its end, a paused one-shot stays silent; the next update finishes it.
+  loop->Stop(true);
+  g_ends = 0;
+  ASSERT_TRUE(once->Play(0));
+  once->Pause(true);
+  Render(device_, 150);
+  once->Pause(false);
+  EXPECT_LT(Rms(Render(device_, 20), 0), 1e-6);
+  VQdsound_UpdateBuffers();
+  EXPECT_EQ(g_ends, 1);
+  EXPECT_FALSE(once->m_flags & VQSOUND_PLAYING);
   device_->DeleteBuffer(loop);
   device_->DeleteBuffer(once);
 }
@@ -239,6 +255,19 @@ TEST_F(SoundBuffer, GetterAndPrimaryFormat) {
   EXPECT_FALSE(device_->SetPrimaryFormat(2, 12, 22050));
   EXPECT_EQ(g_VQdxResult, DSERR_BADFORMAT);
   EXPECT_FALSE(device_->AttachToCanvas(nullptr));
+  struct TestCanvas : VQCanvas {
+    bool RecreateSurfaces() override { return true; }
+  } canvas;
+  EXPECT_TRUE(device_->AttachToCanvas(&canvas));
+  EXPECT_EQ(device_->m_canvas, &canvas);
+  EXPECT_EQ(canvas.m_soundDevice, static_cast<VQSoundDevice*>(device_));
+  EXPECT_TRUE(device_->AttachToCanvas(&canvas));
+  // The frame pump updates the buffers while a sound device is open.
+  EXPECT_NE(g_VQwin32Devices.updateSound, nullptr);
+  device_->Close();
+  EXPECT_EQ(g_VQwin32Devices.updateSound, nullptr);
+  EXPECT_EQ(device_->m_canvas, nullptr);
+  ASSERT_TRUE(device_->Open(0));
   // The memory renderer has only its default device: instance 1 cannot be had.
   EXPECT_EQ(VQdsound_GetSoundDevice(VQDEVICE_SOUND, 1), nullptr);
   EXPECT_EQ(g_VQerror, VQERR_DEVICE_UNAVAILABLE);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <lame/lame.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -185,6 +186,31 @@ TEST_F(Mp3, RefillsSkipTheFirstFrameAndRepeatWithoutIt) {
     ++refills;
   }
   EXPECT_EQ(drained, (s.m_ringSize - dest.size()) + (frames.size() - 1) * kFrameBytes);
+  EXPECT_EQ(s.m_playing, 0);
+}
+
+TEST_F(Mp3, FileOfOneFrameEndsEvenWithRepeat) {
+  // The first frame and the start of the second, whose header the decoder needs to take
+  // the first: it gives exactly one frame.
+  const Bytes whole = EncodeMp3(2, 44100, 0.2);
+  ASSERT_GT(whole.size(), 1000u);
+  const size_t first = 144 * 128000 / 44100 + ((whole[2] >> 1) & 1);  // a 128 kbit/s frame
+  Bytes file;
+  for (size_t extra : {4, 16, 64, 200}) {
+    const Bytes cut(whole.begin(), whole.begin() + long(first + extra));
+    if (file.empty() && ReferenceFrames(cut).size() == 1) file = cut;
+  }
+  ASSERT_FALSE(file.empty());
+  VQMP3Stream s;
+  ASSERT_TRUE(s.Open(Write("one.mp3", file).c_str())) << g_VQerror;
+  s.m_repeat = 1;
+  s.m_playing = 1;
+  s.Rewind();
+  std::vector<uint8_t> dest(20 * kFrameBytes);
+  uint32_t written = 0;
+  int refills = 0;
+  while (s.Decode(dest.data(), uint32_t(dest.size()), &written) && refills < 1000) ++refills;
+  EXPECT_LT(refills, 1000);
   EXPECT_EQ(s.m_playing, 0);
 }
 
