@@ -62,7 +62,8 @@ class mixer_buffer final : public ds_buffer {
   HRESULT set_pan(int32_t p) override;
   HRESULT get_pan(int32_t* p) override;
   HRESULT get_status(uint32_t* status) override;
-  HRESULT restore() override { return DS_OK; }
+  // A buffer whose sound object was released stays lost: nothing restores it.
+  HRESULT restore() override { return m_owner ? DS_OK : DSERR_BUFFERLOST; }
   HRESULT set_format(const wave_format* format) override;
   void release() override;
 
@@ -96,7 +97,12 @@ class mixer_object final : public ds_object {
     m_out.avg_bytes_per_sec = kDefaultRate * 4;
     m_start = std::chrono::steady_clock::now();
   }
-  ~mixer_object() override { close_device(); }
+  // Buffers still held by their users outlive the object: they are cut loose and report
+  // DSERR_BUFFERLOST until released.
+  ~mixer_object() override {
+    close_device();
+    for (mixer_buffer* b : m_buffers) b->m_owner = nullptr;
+  }
 
   HRESULT set_cooperative_level(uintptr_t, uint32_t) override { return DS_OK; }
   HRESULT create_sound_buffer(const ds_buffer_desc& desc, ds_buffer** out) override;
@@ -165,6 +171,7 @@ class mixer_object final : public ds_object {
 // ---- buffer ----
 
 HRESULT mixer_buffer::play(uint32_t flags) {
+  if (!m_owner) return DSERR_BUFFERLOST;
   if (m_primary) return DS_OK;
   std::lock_guard<std::mutex> lock(m_owner->m_mutex);
   m_playing = true;
@@ -173,12 +180,14 @@ HRESULT mixer_buffer::play(uint32_t flags) {
 }
 
 HRESULT mixer_buffer::stop() {
+  if (!m_owner) return DSERR_BUFFERLOST;
   std::lock_guard<std::mutex> lock(m_owner->m_mutex);
   m_playing = false;
   return DS_OK;
 }
 
 HRESULT mixer_buffer::get_current_position(uint32_t* play, uint32_t* write) {
+  if (!m_owner) return DSERR_BUFFERLOST;
   if (m_primary) return DSERR_INVALIDCALL;
   std::lock_guard<std::mutex> lock(m_owner->m_mutex);
   const uint32_t bytes = static_cast<uint32_t>(m_pos >> 32) * m_format.block_align;
@@ -188,6 +197,7 @@ HRESULT mixer_buffer::get_current_position(uint32_t* play, uint32_t* write) {
 }
 
 HRESULT mixer_buffer::set_current_position(uint32_t play) {
+  if (!m_owner) return DSERR_BUFFERLOST;
   if (m_primary) return DSERR_INVALIDCALL;
   std::lock_guard<std::mutex> lock(m_owner->m_mutex);
   if (play > m_data.size()) return DSERR_INVALIDPARAM;
@@ -217,6 +227,7 @@ HRESULT mixer_buffer::lock(uint32_t offset, uint32_t bytes, void** part1, uint32
 HRESULT mixer_buffer::unlock(void*, uint32_t, void*, uint32_t) { return m_primary ? DSERR_INVALIDCALL : DS_OK; }
 
 HRESULT mixer_buffer::set_frequency(uint32_t hz) {
+  if (!m_owner) return DSERR_BUFFERLOST;
   if (m_primary) return DSERR_CONTROLUNAVAIL;
   if (hz == DSBFREQUENCY_ORIGINAL) hz = m_format.samples_per_sec;
   if (hz < DSBFREQUENCY_MIN || hz > DSBFREQUENCY_MAX) return DSERR_INVALIDPARAM;
@@ -232,6 +243,7 @@ HRESULT mixer_buffer::get_frequency(uint32_t* hz) {
 }
 
 HRESULT mixer_buffer::set_volume(int32_t v) {
+  if (!m_owner) return DSERR_BUFFERLOST;
   if (v < DSBVOLUME_MIN || v > DSBVOLUME_MAX) return DSERR_INVALIDPARAM;
   std::lock_guard<std::mutex> lock(m_owner->m_mutex);
   m_volume = v;
@@ -245,6 +257,7 @@ HRESULT mixer_buffer::get_volume(int32_t* v) {
 }
 
 HRESULT mixer_buffer::set_pan(int32_t p) {
+  if (!m_owner) return DSERR_BUFFERLOST;
   if (m_primary) return DSERR_CONTROLUNAVAIL;
   if (p < DSBPAN_LEFT || p > DSBPAN_RIGHT) return DSERR_INVALIDPARAM;
   std::lock_guard<std::mutex> lock(m_owner->m_mutex);
@@ -259,6 +272,7 @@ HRESULT mixer_buffer::get_pan(int32_t* p) {
 }
 
 HRESULT mixer_buffer::get_status(uint32_t* status) {
+  if (!m_owner) return DSERR_BUFFERLOST;
   if (!status) return DSERR_INVALIDPARAM;
   std::lock_guard<std::mutex> lock(m_owner->m_mutex);
   *status = (m_playing ? DSBSTATUS_PLAYING : 0u) | (m_playing && m_looping ? DSBSTATUS_LOOPING : 0u);
@@ -266,6 +280,7 @@ HRESULT mixer_buffer::get_status(uint32_t* status) {
 }
 
 HRESULT mixer_buffer::set_format(const wave_format* format) {
+  if (!m_owner) return DSERR_BUFFERLOST;
   if (!m_primary) return DSERR_INVALIDCALL;
   if (!format || format->format_tag != WAVE_FORMAT_PCM || format->channels < 1 || format->channels > 2 ||
       format->bits_per_sample != 16 || format->samples_per_sec < 8000 || format->samples_per_sec > 192000)
@@ -274,7 +289,7 @@ HRESULT mixer_buffer::set_format(const wave_format* format) {
 }
 
 void mixer_buffer::release() {
-  if (!m_primary) {
+  if (!m_primary && m_owner) {
     std::lock_guard<std::mutex> lock(m_owner->m_mutex);
     auto& list = m_owner->m_buffers;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());

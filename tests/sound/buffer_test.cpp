@@ -272,3 +272,14 @@ TEST_F(SoundBuffer, GetterAndPrimaryFormat) {
   EXPECT_EQ(VQdsound_GetSoundDevice(VQDEVICE_SOUND, 1), nullptr);
   EXPECT_EQ(g_VQerror, VQERR_DEVICE_UNAVAILABLE);
 }
+
+TEST_F(SoundBuffer, BuffersOutlivingTheirDeviceAreLost) {
+  VQSoundBuffer* b = ToneBuffer(device_, 440.0, 0.5, 1000);
+  ASSERT_NE(b, nullptr);
+  ASSERT_TRUE(b->Play(VQSOUND_PLAY_LOOP));
+  device_->Close();
+  EXPECT_FALSE(b->SetVolume(0.5f));
+  EXPECT_EQ(g_VQdxResult, DSERR_BUFFERLOST);
+  device_->DeleteBuffer(b);
+  ASSERT_TRUE(device_->Open(0));
+}
