@@ -309,4 +309,5 @@ TEST_F(SoundFiles, DemoRendersTheMixToAWaveFile) {
   EXPECT_NE(std::system((demo + " " + in + " --render " + in + " 2> /dev/null").c_str()), 0);
   EXPECT_TRUE(b.ReadWave(in.c_str(), false));
   EXPECT_EQ(b.m_dataSize, kRate);
+  b.ReleaseData();
 }

@@ -80,9 +80,13 @@ bool VQSoundStream::Start(const char* path, VQSoundDevice* device) {
 
 void VQSoundStream::Close() {
   Stop();
-  if (m_device && m_buffer) m_device->DeleteBuffer(m_buffer);
+  if (m_device && m_buffer) {
+    m_device->DeleteBuffer(m_buffer);  // the staging memory goes with it
+  } else {
+    std::free(m_staging);  // opened, but no buffer took it over
+  }
   m_buffer = nullptr;
-  m_staging = nullptr;  // freed with the buffer
+  m_staging = nullptr;
   Free();
 }
 
