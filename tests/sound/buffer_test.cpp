@@ -2,6 +2,7 @@
 // keeps time, looping, finishing, duplicates and the setters' edge values.
 #include <gtest/gtest.h>
 
+#include "Zentri/devices/VQDriverTable.h"
 #include "Zentri/devices/VQdirectx.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/platform/VQwin32.h"
@@ -282,4 +283,11 @@ TEST_F(SoundBuffer, BuffersOutlivingTheirDeviceAreLost) {
   EXPECT_EQ(g_VQdxResult, DSERR_BUFFERLOST);
   device_->DeleteBuffer(b);
   ASSERT_TRUE(device_->Open(0));
+}
+
+TEST(SoundDrivers, TheSoundKindIsServedByTheDirectSoundRow) {
+  const VQDriverRow* row = VQdevices_FindDriver(VQDEVICE_SOUND);
+  ASSERT_NE(row, nullptr);
+  EXPECT_STREQ(row->name, "directsound");
+  EXPECT_EQ(row->create, &VQdsound_GetSoundDevice);
 }
