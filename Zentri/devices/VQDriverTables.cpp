@@ -20,8 +20,6 @@ namespace {
 
 // Families whose drivers are not built yet: their kinds exist but no device can be had. A
 // family folder that brings its own table replaces its entry here.
-const VQDriverRow kNetworkDrivers[] = {{VQDEVICE_CONNECTION, "connection", VQdevices_Unavailable}};
-const VQDriverFamily kNetworkFamily = {"network", kNetworkDrivers, std::size(kNetworkDrivers)};
 
 const VQDriverRow kInputDrivers[] = {
     {VQDEVICE_WINDOWS_KEYBOARD, "keyboard", VQdevices_UnavailableWindowsInput},
@@ -37,7 +35,7 @@ const VQDriverFamily kInputFamily = {"input", kInputDrivers, std::size(kInputDri
 const VQDriverFamily* const kFamilies[] = {
     &g_VQdisplayDrivers,
     &g_VQsoundDrivers,
-    &kNetworkFamily,
+    &g_VQnetworkDrivers,
     &kInputFamily,
 };
 
