@@ -37,6 +37,8 @@ VQDevice* VQdevices_Unavailable(int kind, int index);
 
 // The display family's table (Zentri/devices/display/VQDisplayDrivers.cpp).
 extern const VQDriverFamily g_VQdisplayDrivers;
+// The sound family's table (Zentri/devices/sound/VQSoundDrivers.cpp).
+extern const VQDriverFamily g_VQsoundDrivers;
 // The network family's table (Zentri/devices/network/VQNetworkDrivers.cpp).
 extern const VQDriverFamily g_VQnetworkDrivers;
 // The input family's table (Zentri/devices/input/VQInputDrivers.cpp).

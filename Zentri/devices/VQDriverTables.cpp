@@ -14,13 +14,11 @@ namespace {
 
 // Families whose drivers are not built yet: their kinds exist but no device can be had. A
 // family folder that brings its own table replaces its entry here.
-const VQDriverRow kSoundDrivers[] = {{VQDEVICE_SOUND, "sound", VQdevices_Unavailable}};
-const VQDriverFamily kSoundFamily = {"sound", kSoundDrivers, std::size(kSoundDrivers)};
 
 // One line per family.
 const VQDriverFamily* const kFamilies[] = {
     &g_VQdisplayDrivers,
-    &kSoundFamily,
+    &g_VQsoundDrivers,
     &g_VQnetworkDrivers,
     &g_VQinputDrivers,
 };
