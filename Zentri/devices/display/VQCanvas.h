@@ -26,11 +26,16 @@ using VQCanvasCallback = void (*)(VQCanvas* canvas, uintptr_t userWord);
 // The 2D overlay and the mouse cursor live in layers above the canvas; they attach here.
 // create runs at the end of VQCanvas::Create (false fails the creation), destroy in
 // VQCanvas::Destroy, draw once a frame after the post-scene callback, drawCursor after it.
+// handleEvent is the window manager's HandleEvent: input devices hand it the events that no
+// handler consumed (true when the overlay used it). detachMouse runs in VQCanvas::Destroy
+// while a mouse is attached, so the mouse forgets the canvas too.
 struct VQCanvasOverlayHooks {
   bool (*create)(VQCanvas* canvas) = nullptr;
   void (*destroy)(VQCanvas* canvas) = nullptr;
   void (*draw)(VQCanvas* canvas) = nullptr;
   void (*drawCursor)(VQCanvas* canvas) = nullptr;
+  bool (*handleEvent)(VQCanvas* canvas, uint32_t event, void* record) = nullptr;
+  void (*detachMouse)(VQCanvas* canvas) = nullptr;
 };
 extern VQCanvasOverlayHooks g_VQcanvasOverlay;
 
