@@ -137,8 +137,9 @@ bool VQtooltips_LoadFile(const char* name, bool binary) {
       return false;
     }
     // A text longer than the buffer is cut (the reader passes over the rest of it).
-    const int32_t n = VQfile_ReadScrambledString(f, text, sizeof text);
-    if (n < 0 && std::feof(f)) {
+    // A text whose terminator is missing means the file was cut short.
+    VQfile_ReadScrambledString(f, text, sizeof text);
+    if (std::feof(f)) {
       std::fclose(f);
       VQlog_Printf(kLogLevel, "Cannot load tooltip file '%s'", name);
       return false;
