@@ -338,16 +338,17 @@ void VQWindowManager::Renumber(uint32_t from) {
 }
 
 bool VQWindowManager::DestroyWindow(VQWindow* window) {
-  if (!window || window->m_manager != this || window->m_index >= m_count || m_windows[window->m_index] != window)
-    return false;
+  // Looked up before it is touched: a window destroyed already is no longer in the array.
+  uint32_t held = 0;
+  while (held < m_count && m_windows[held] != window) ++held;
+  if (!window || held == m_count) return false;
   window->Hide();
   // Both top slots: the window may have been put in either.
   for (VQWindow*& top : m_top)
     if (top == window) top = nullptr;
-  const uint32_t i = window->m_index;
-  for (uint32_t j = i + 1; j < m_count; ++j) m_windows[j - 1] = m_windows[j];
+  for (uint32_t j = held + 1; j < m_count; ++j) m_windows[j - 1] = m_windows[j];
   m_windows[--m_count] = nullptr;
-  Renumber(i);
+  Renumber(held);
   if (m_modal == window) m_modal = nullptr;
   if (m_active == window) {
     window->Deactivate();
@@ -394,7 +395,10 @@ bool VQWindowManager::HandleEvent(uint32_t event, const void* record) {
     const auto* k = static_cast<const KeyRecord*>(record);
     return m_active->OnKey(k->key, k->pressed != 0);
   }
-  if (!m_mouseEnabled || m_count == 0) return false;
+  // Only the buttons and moves that are routed read the record (the middle button is not).
+  if (!m_mouseEnabled || m_count == 0 || event == VQEVENT_MIDDLE_DOWN || event == VQEVENT_MIDDLE_UP ||
+      event > VQEVENT_POINTER_MOVE)
+    return false;
   const auto* m = static_cast<const MouseRecord*>(record);
   m_pointerX = m->x;
   m_pointerY = m->y;
