@@ -5,7 +5,10 @@
 #include <string>
 
 #include "Zentri/devices/overlay/VQFont.h"
+#include "Zentri/math/VQVector.h"
 #include "Zentri/resources/VQPixels.h"
+#include "Zentri/scene/VQCamera.h"
+#include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
 #include "tests/overlay/overlay_support.h"
 
@@ -239,6 +242,35 @@ TEST_F(LayoutTest, ANarrowRectangleEnds) {
   Lay("some words that never fit", 0, 0, 0, 100);
   Lay("some words", 0, 0, -5, 100);
   SUCCEED();
+}
+
+TEST_F(FontTest, DrawAtPointCentresTheTextOnTheProjectedPoint) {
+  VQFont* f = Font();
+  ASSERT_NE(f, nullptr);
+  VQCamera camera;
+  camera.m_projection = 0;  // orthographic: the point's x and z map straight to the view
+  camera.SetViewSize(1.5f, 1.0f);
+  VQViewport viewport;
+  viewport.m_x = 0;
+  viewport.m_y = 0;
+  viewport.m_width = 400;
+  viewport.m_height = 300;
+  viewport.m_camera = &camera;
+  RecordingCanvas canvas;
+  f->DrawAtPoint(&canvas, &viewport, VQVector(0, 5, 0), "WW", true);
+  ASSERT_EQ(canvas.blits.size(), 1u);
+  const std::vector<int32_t> dx = canvas.AllParts(&Blit::dx);
+  ASSERT_EQ(dx.size(), 2u);
+  const int32_t width = f->TextWidth("WW");
+  EXPECT_NEAR(dx[0] + width / 2.0, 200.0, 1.0);
+  EXPECT_EQ(canvas.AllParts(&Blit::dy)[0], 150);
+  canvas.blits.clear();
+  f->DrawAtPoint(&canvas, &viewport, VQVector(0, -5, 0), "WW", true);  // behind the camera
+  EXPECT_TRUE(canvas.blits.empty());
+  camera.SetViewSize(1.5f, 0.0f);  // a degenerate view projects nowhere: nothing is drawn
+  f->DrawAtPoint(&canvas, &viewport, VQVector(0, 5, 1), "WW", true);
+  EXPECT_TRUE(canvas.blits.empty());
+  viewport.m_camera = nullptr;
 }
 
 TEST_F(FontTest, ManagerCachesByNameAndHoldsThirtyTwo) {

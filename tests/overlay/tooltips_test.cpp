@@ -199,6 +199,18 @@ TEST_F(Bar, StaysInsideTheCanvasAtTheTopRightCorner) {
   EXPECT_EQ(bar.m_window->m_x + bar.m_window->m_width, 640);
 }
 
+TEST_F(Bar, ALongTextStaysInsideTheBarImage) {
+  VQtooltips_Clear();
+  WriteText("long.txt", 1, std::string(120, 'W'));
+  ASSERT_TRUE(VQtooltips_LoadFile(Path("long.txt").c_str(), false));
+  button->SetId(1);
+  Move(110, 105);
+  for (uint32_t t = 0; t < 5; ++t) Frame(t);
+  const auto shown = Frame(2000);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].w[0], int32_t(VQTOOLTIP_IMAGE_WIDTH));
+}
+
 TEST_F(Bar, NoTooltipForKey257OrDisabledElements) {
   button->SetId(VQELEMENT_NO_TOOLTIP);
   Move(110, 105);

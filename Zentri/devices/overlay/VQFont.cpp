@@ -245,6 +245,8 @@ void VQFont::DrawAtPoint(VQCanvas* canvas, const VQViewport* viewport, const VQV
   viewport->ProjectPoint(point, x, y, behind);
   if (behind) return;
   if (centre) x -= float(TextWidth(text)) * 0.5f;
+  // A degenerate camera projects to no pixel; such a point is not drawn.
+  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > 1e9f || std::fabs(y) > 1e9f) return;
   DrawToCanvas(canvas, int32_t(std::floor(x + 0.5f)), int32_t(std::floor(y + 0.5f)), text);
 }
 
