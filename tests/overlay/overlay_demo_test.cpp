@@ -94,5 +94,17 @@ TEST_F(DemoShot, WindowsTextsAndElementsAppearWherePlaced) {
   EXPECT_LT(C(444, 104, 0), 80);
 }
 
+TEST_F(DemoShot, CommandLine) {
+  const std::string bin = fs::read_symlink("/proc/self/exe").parent_path().string();
+  const auto run = [&](const std::string& args) {
+    const int rc = std::system((bin + "/overlay-demo " + args + " > " + Path("out.txt") + " 2>&1").c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  };
+  EXPECT_EQ(run("--help"), 0);
+  EXPECT_EQ(run("--frames abc"), 2);
+  EXPECT_EQ(run("--bogus"), 2);
+  EXPECT_EQ(run("--frames 2 --data " + Path("nothing")), 1) << "no fonts: a clean failure";
+}
+
 }  // namespace
 }  // namespace overlay_test

@@ -220,8 +220,14 @@ bool ParseLong(const char* text, long* out) {
   return true;
 }
 
-int Usage() {
-  std::fprintf(stderr, "usage: overlay-demo [--frames N] [--shot OUT.jpg] [--data DIR]\n");
+int Usage(FILE* to = stderr) {
+  std::fprintf(to, "usage: overlay-demo [--frames N] [--shot OUT.jpg] [--data DIR]\n");
+  return to == stderr ? 2 : 0;
+}
+
+// An option whose value is out of range or malformed: says which and why, exit status 2.
+int BadOption(const char* option, const char* why) {
+  std::fprintf(stderr, "overlay-demo: %s: %s\n", option, why);
   return 2;
 }
 
@@ -355,8 +361,10 @@ int main(int argc, char** argv) {
   std::string data =
       (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "data" / "overlay").string();
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-      if (!ParseLong(argv[++i], &g_demo.frameLimit)) return Usage();
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      return Usage(stdout);
+    } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+      if (!ParseLong(argv[++i], &g_demo.frameLimit)) return BadOption("--frames", "needs a whole number of frames above 0");
     } else if (std::strcmp(argv[i], "--shot") == 0 && i + 1 < argc) {
       g_demo.shot = argv[++i];
     } else if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
