@@ -205,6 +205,32 @@ TEST_F(WindowStack, KeysWithoutFocusGoToTheCallbackOrNavigate) {
   EXPECT_FALSE(KeyEvent(1, true));
 }
 
+bool RecordA(uintptr_t id, uint32_t param, uint32_t event, uintptr_t) {
+  Events().push_back(Event{id, param, event + 100});
+  return false;
+}
+
+TEST_F(WindowStack, KeysGoToTheWindowClickedLast) {
+  VQWindow* a = manager.CreateWindow(100, 100, nullptr, RecordA, 0, false);
+  VQWindow* b = Make(200, 0, 100, 100);
+  a->Show();
+  a->m_keyNavigation = b->m_keyNavigation = 0;
+  Mouse(VQEVENT_LEFT_DOWN, 250, 50);
+  Mouse(VQEVENT_LEFT_UP, 250, 50);
+  Events().clear();
+  KeyEvent(12, true);
+  ASSERT_EQ(Events().size(), 1u);
+  EXPECT_EQ(Events()[0].event, 7u) << "window b";
+  Mouse(VQEVENT_LEFT_DOWN, 50, 50);
+  Mouse(VQEVENT_LEFT_UP, 50, 50);
+  KeyEvent(12, true);
+  ASSERT_EQ(Events().size(), 2u);
+  EXPECT_EQ(Events()[1].event, 107u) << "window a";
+  // A click on no window leaves no window for the keys.
+  Mouse(VQEVENT_LEFT_DOWN, 500, 400);
+  EXPECT_FALSE(KeyEvent(12, true));
+}
+
 TEST_F(WindowStack, HoverHighlightsTheElementUnderThePointer) {
   VQWindow* w = Make(0, 0, 200, 200);
   Probe a(0, 0, 10, 10);
