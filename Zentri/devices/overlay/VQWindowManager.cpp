@@ -499,19 +499,20 @@ bool CreateOverlay(VQCanvas* canvas) {
 }
 
 void DestroyOverlay(VQCanvas* canvas) {
-  auto* manager = static_cast<VQWindowManager*>(canvas->m_windowManager);
+  auto* manager = canvas->m_windowManager;
   if (!manager) return;
-  manager->DestroyWindow(static_cast<VQWindow*>(canvas->m_rootWindow));
+  manager->DestroyWindow(canvas->m_rootWindow);
   delete manager;
-  canvas->m_windowManager = canvas->m_rootWindow = nullptr;
+  canvas->m_windowManager = nullptr;
+  canvas->m_rootWindow = nullptr;
 }
 
 void DrawOverlay(VQCanvas* canvas) {
-  if (auto* manager = static_cast<VQWindowManager*>(canvas->m_windowManager)) manager->Draw();
+  if (auto* manager = canvas->m_windowManager) manager->Draw();
 }
 
 bool OverlayEvent(VQCanvas* canvas, uint32_t event, void* record) {
-  auto* manager = canvas ? static_cast<VQWindowManager*>(canvas->m_windowManager) : nullptr;
+  auto* manager = canvas ? canvas->m_windowManager : nullptr;
   return manager ? manager->HandleEvent(event, record) : false;
 }
 
@@ -525,9 +526,9 @@ void VQoverlay_InstallCanvasHooks() {
 }
 
 VQWindowManager* VQoverlay_Manager(const VQCanvas* canvas) {
-  return canvas ? static_cast<VQWindowManager*>(canvas->m_windowManager) : nullptr;
+  return canvas ? canvas->m_windowManager : nullptr;
 }
 
 VQWindow* VQoverlay_RootWindow(const VQCanvas* canvas) {
-  return canvas ? static_cast<VQWindow*>(canvas->m_rootWindow) : nullptr;
+  return canvas ? canvas->m_rootWindow : nullptr;
 }
