@@ -272,10 +272,11 @@ void VQWindow::DrawImageScaled(const VQImageRef* image, int32_t x, int32_t y, in
 void VQWindow::DrawImageRects(const VQImageRef* image, uint32_t count, const int32_t* dx, const int32_t* dy,
                               const int32_t* sx, const int32_t* sy, const int32_t* w, const int32_t* h) {
   if (!m_canvas || !image || count == 0) return;
-  int32_t x[64], y[64];
-  // In pieces of 64, the size of the local offset arrays.
+  // The destinations offset by the window position, a piece of kRectPieces at a time.
+  constexpr uint32_t kRectPieces = 64;
+  int32_t x[kRectPieces], y[kRectPieces];
   for (uint32_t done = 0; done < count;) {
-    const uint32_t n = count - done < 64 ? count - done : 64;
+    const uint32_t n = count - done < kRectPieces ? count - done : kRectPieces;
     for (uint32_t i = 0; i < n; ++i) {
       x[i] = dx[done + i] + m_x;
       y[i] = dy[done + i] + m_y;
