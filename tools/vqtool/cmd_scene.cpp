@@ -1,6 +1,7 @@
 // Scene database commands:
 //   vqtool scene-info FILE       the node tree with types, names, counts, geosets and tables
-//   vqtool scene-demo OUT.vqo    writes a scene built in code with every node type the file holds
+//   vqtool scene-demo OUT.vqo    writes a scene built in code with every node type the file holds,
+//                                and its textures in the folder Textures beside it
 //   vqtool scene-vrml IN OUT.wrl exports a database as VRML 1.0
 // Textures are not loaded: the tools read the stored texture names only.
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "Zentri/scene/VQSceneFile.h"
 #include "Zentri/scene/VQSceneTools.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfile.h"
 #include "tools/vqtool/vqtool.h"
 
 namespace {
@@ -39,7 +41,7 @@ int Info(const std::vector<std::string>& args) {
   VQNode* root = nullptr;
   const uint32_t before = VQmaterial_LibraryCount();
   if (!VQscene_ReadDatabase(&root, args[0].c_str(), nullptr, 11, false)) {
-    std::fprintf(stderr, "scene-info: cannot read %s (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "scene-info: cannot read %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   std::fputs(VQscene_Describe(root).c_str(), stdout);
@@ -61,7 +63,15 @@ int Demo(const std::vector<std::string>& args) {
   const bool ok = VQscene_WriteDatabase(root, args[0].c_str(), 11);
   VQNode::Destroy(root);
   if (!ok) {
-    std::fprintf(stderr, "scene-demo: cannot write %s (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "scene-demo: cannot write %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
+    return 1;
+  }
+  // Its materials name "Textures\<name>.tga": the textures go into that folder beside the scene,
+  // where vqview looks for them.
+  const size_t slash = args[0].find_last_of('/');
+  const std::string folder = (slash == std::string::npos ? std::string(".") : args[0].substr(0, slash)) + "/Textures";
+  if (!VQfile_MakePath(folder.c_str()) || !VQscene_WriteDemoTextures(folder.c_str())) {
+    std::fprintf(stderr, "scene-demo: cannot write the textures beside %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   return 0;
@@ -74,7 +84,7 @@ int Vrml(const std::vector<std::string>& args) {
   }
   VQNode* root = nullptr;
   if (!VQscene_ReadDatabase(&root, args[0].c_str(), nullptr, 11, false)) {
-    std::fprintf(stderr, "scene-vrml: cannot read %s (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "scene-vrml: cannot read %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   // The root and structural nodes above the first group carry no geometry of their own.
@@ -84,15 +94,17 @@ int Vrml(const std::vector<std::string>& args) {
   const bool ok = VQscene_ExportVRML(top, args[1].c_str());
   VQNode::Destroy(root);
   if (!ok) {
-    std::fprintf(stderr, "scene-vrml: cannot write %s (error %d)\n", args[1].c_str(), g_VQerror);
+    std::fprintf(stderr, "scene-vrml: cannot write %s (%s)\n", args[1].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   return 0;
 }
 
-const VQToolCommand s_info("scene-info", "scene-info FILE", "describe a scene database", Info);
-const VQToolCommand s_demo("scene-demo", "scene-demo OUT.vqo", "write a sample scene database", Demo);
+const VQToolCommand s_info("scene-info", "scene-info FILE", "describe a scene database", Info,
+                            "FILE: a scene database (.vqo): nodes, geosets, textures and materials");
+const VQToolCommand s_demo("scene-demo", "scene-demo OUT.vqo", "write a sample scene database", Demo,
+                            "OUT.vqo: a scene database with a few textured meshes and a light");
 const VQToolCommand s_vrml("scene-vrml", "scene-vrml IN OUT.wrl", "export a scene database as VRML 1.0",
-                           Vrml);
+                           Vrml, "IN: a scene database (.vqo); OUT.wrl: VRML 1.0 text");
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/platform/VQwin32.h"
+#include "Zentri/util/VQlog.h"
 
 namespace {
 
@@ -98,21 +99,34 @@ bool ParseLong(const char* text, long* out) {
   return true;
 }
 
-int Usage() {
-  std::fprintf(stderr, "usage: zentri-demo [--frames N] [--screen-seconds S]\n");
+int Usage(FILE* to = stderr) {
+  std::fprintf(to, "usage: zentri-demo [--frames N] [--screen-seconds S]\n");
+  return to == stderr ? 2 : 0;
+}
+
+// An option whose value is out of range or malformed: says which and why, exit status 2.
+int BadOption(const char* option, const char* why) {
+  std::fprintf(stderr, "zentri-demo: %s: %s\n", option, why);
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Engine messages go to stderr; a command-line program writes no engine log file into the
+  // folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   long totalFrames = 0;
   long screenSeconds = 3;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-      if (!ParseLong(argv[++i], &totalFrames)) return Usage();
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      return Usage(stdout);
+    } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+      if (!ParseLong(argv[++i], &totalFrames)) return BadOption("--frames", "needs a whole number of frames above 0");
     } else if (std::strcmp(argv[i], "--screen-seconds") == 0 && i + 1 < argc) {
-      if (!ParseLong(argv[++i], &screenSeconds)) return Usage();
+      if (!ParseLong(argv[++i], &screenSeconds))
+        return BadOption("--screen-seconds", "needs a whole number of seconds above 0");
     } else {
       return Usage();
     }
