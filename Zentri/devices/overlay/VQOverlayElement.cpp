@@ -1,8 +1,23 @@
 #include "Zentri/devices/overlay/VQOverlayElement.h"
 
 #include "Zentri/devices/overlay/VQWindowManager.h"
+#include "Zentri/devices/sound/VQSoundDevice.h"
+#include "Zentri/devices/sound/VQSoundManager.h"
 
-VQOverlaySoundHooks g_VQoverlaySound;
+namespace {
+// Click sounds through the sound device: its cache keeps one buffer per name, its voice
+// limiter plays it once at priority 0.5.
+constexpr float kClickPriority = 0.5f;
+VQSoundBuffer* CacheLoad(VQSoundDevice* device, const char* name) {
+  return device->m_cache ? device->m_cache->Load(name, true) : nullptr;
+}
+void CacheRelease(VQSoundDevice* device, VQSoundBuffer* sound) {
+  if (device->m_cache) device->m_cache->Release(sound);
+}
+void PlayClick(VQSoundDevice* device, VQSoundBuffer* sound) { device->PlayLimited(sound, 0, kClickPriority); }
+}  // namespace
+
+VQOverlaySoundHooks g_VQoverlaySound = {CacheLoad, CacheRelease, PlayClick};
 
 namespace {
 // Draw routines of the game's types 2, 8 and 9, in that order.

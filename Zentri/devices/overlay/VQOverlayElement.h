@@ -40,8 +40,8 @@ enum VQElementEvent : uint32_t {
 
 constexpr uint32_t VQELEMENT_NO_TOOLTIP = 257;
 
-// The click-sound services of the sound device (its sound cache and voice limiter). The sound
-// layer plugs its functions in; while they are empty elements have no click sound.
+// The click-sound services of the sound device (its sound cache and voice limiter). They are
+// the sound device's by default; tests put doubles in; an empty entry means no click sound.
 struct VQOverlaySoundHooks {
   // The cached sound of a name, loaded when missing; null when there is none.
   VQSoundBuffer* (*load)(VQSoundDevice* device, const char* name) = nullptr;
