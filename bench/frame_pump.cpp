@@ -73,7 +73,7 @@ BENCHMARK(BM_DirectFrame);
 struct CanvasWindow {
   NullDisplay display;
   NullCanvas canvas;
-  VQWindow window = 0;
+  VQSystemWindow window = 0;
   CanvasWindow() {
     window = VQwin32_CreateWindow(320, 240);
     canvas.m_device = &display;

@@ -1,5 +1,6 @@
 #include "Zentri/devices/VQDevice.h"
 
+#include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/util/VQerror.h"
 
@@ -66,4 +67,10 @@ bool VQDevice::DeliverEvent(uint32_t event, void* record) {
     if (handler && handler(event, record, m_handlerContexts[i])) consumed = true;
   }
   return consumed;
+}
+
+bool VQDevice::PostEvent(uint32_t event, void* record, VQCanvas* canvas) {
+  if (DeliverEvent(event, record)) return true;
+  if (!canvas || !g_VQcanvasOverlay.handleEvent) return false;
+  return g_VQcanvasOverlay.handleEvent(canvas, event, record);
 }

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+class VQCanvas;
+
 // Device kinds as VQSystem::GetDevice accepts them. Kinds 1 to 4 are display kinds.
 enum VQDeviceKind : uint32_t {
   VQDEVICE_NONE_DISPLAY = 1,       // a display kind with no device: always error 38
@@ -91,6 +93,10 @@ class VQDevice {
   // them consumed it. A posting device passes an unconsumed event on to the overlay of the
   // canvas it is attached to, if any.
   bool DeliverEvent(uint32_t event, void* record);
+  // What a posting input device does with each event: DeliverEvent, and when no handler
+  // consumed it and a canvas is given, the canvas's overlay window manager. True when
+  // consumed by either.
+  bool PostEvent(uint32_t event, void* record, VQCanvas* canvas);
 
   uint32_t m_kind;          // VQDeviceKind
   uint32_t m_openParameter; // the value given to Open; 0 until opened

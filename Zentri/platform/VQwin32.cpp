@@ -29,7 +29,7 @@ bool s_fullScreenClassRegistered = false;
 // The live windows: made by VQwin32_Create*Window and not yet given to VQwin32_DestroyWindow.
 // Kept by handle, so that a handle given twice counts down once, and a window that the
 // system already destroyed (a user's close) still counts down when it is given.
-std::vector<VQWindow> s_liveWindows;
+std::vector<VQSystemWindow> s_liveWindows;
 bool s_destroyGuard = false;       // set while the window procedure handles a WM_DESTROY
 float s_ticksPerSecond = 0.0f;     // rate of the time stamp; not positive until measured
 bool s_clockMeasured = false;
@@ -37,7 +37,7 @@ uint64_t s_lastFrameStamp = 0;     // time stamp at the end of the previous fram
 int64_t s_timerFrequency = 0;      // counts per second of the high-resolution timer
 uint64_t (*s_timeStampSource)() = nullptr;
 
-VQWindow CreateOf(const char* className, bool& registered, bool fullScreen, int width, int height) {
+VQSystemWindow CreateOf(const char* className, bool& registered, bool fullScreen, int width, int height) {
   if (!registered) {
     if (!register_window_class(className, VQwin32_WindowProc)) return 0;
     registered = true;
@@ -47,7 +47,7 @@ VQWindow CreateOf(const char* className, bool& registered, bool fullScreen, int 
   desc.title = kWindowTitle;
   desc.fullscreen = fullScreen;
   adjust_window_size(width, height, &desc.width, &desc.height);
-  const VQWindow window = create_window(desc);
+  const VQSystemWindow window = create_window(desc);
   if (window != 0) {
     s_liveWindows.push_back(window);
     return window;
@@ -65,15 +65,15 @@ void MousePoint(const VQCanvas* canvas, intptr_t lParam, int32_t* x, int32_t* y)
 
 }  // namespace
 
-VQWindow VQwin32_CreateWindow(int clientWidth, int clientHeight) {
+VQSystemWindow VQwin32_CreateWindow(int clientWidth, int clientHeight) {
   return CreateOf(kWindowClass, s_windowClassRegistered, false, clientWidth, clientHeight);
 }
 
-VQWindow VQwin32_CreateFullScreenWindow() {
+VQSystemWindow VQwin32_CreateFullScreenWindow() {
   return CreateOf(kFullScreenClass, s_fullScreenClassRegistered, true, 0, 0);
 }
 
-void VQwin32_DestroyWindow(VQWindow window) {
+void VQwin32_DestroyWindow(VQSystemWindow window) {
   destroy_window(window);  // false when the window is already gone
   // Only a handle made here counts down, and only once.
   const auto it = std::find(s_liveWindows.begin(), s_liveWindows.end(), window);
@@ -84,15 +84,15 @@ void VQwin32_DestroyWindow(VQWindow window) {
   if (s_fullScreenClassRegistered && unregister_window_class(kFullScreenClass)) s_fullScreenClassRegistered = false;
 }
 
-bool VQwin32_SetWindowPosition(VQWindow window, int x, int y) { return set_window_position(window, x, y); }
+bool VQwin32_SetWindowPosition(VQSystemWindow window, int x, int y) { return set_window_position(window, x, y); }
 
-bool VQwin32_SetWindowTitle(VQWindow window, const char* text) { return set_window_title(window, text); }
+bool VQwin32_SetWindowTitle(VQSystemWindow window, const char* text) { return set_window_title(window, text); }
 
-int VQwin32_GetWindowTitle(VQWindow window, char* buffer, int bufferSize) {
+int VQwin32_GetWindowTitle(VQSystemWindow window, char* buffer, int bufferSize) {
   return get_window_title(window, buffer, bufferSize);
 }
 
-intptr_t VQwin32_WindowProc(VQWindow window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+intptr_t VQwin32_WindowProc(VQSystemWindow window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   VQCanvas* canvas = reinterpret_cast<VQCanvas*>(get_user_data(window));
   if (canvas == nullptr || canvas->m_device == nullptr) return default_window_proc(window, message, wParam, lParam);
   VQDisplayDevice* device = canvas->m_device;

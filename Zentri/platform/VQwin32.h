@@ -13,20 +13,21 @@ class VQCanvas;
 struct VQFolderEntry;
 struct VQFolderScan;
 
-using VQWindow = host::window_handle;  // 0 = no window
+// A system window of the engine (0 = no window); the overlay's windows are VQWindow.
+using VQSystemWindow = host::window_handle;
 
 // Render windows. Every window gets the title "3D Lib Window". The windowed class
 // "3dlibWinClass" and the full-screen class "3dlibFWinClass" are registered on the first
 // window of their kind and unregistered when the last window made here is destroyed.
-VQWindow VQwin32_CreateWindow(int clientWidth, int clientHeight);
-VQWindow VQwin32_CreateFullScreenWindow();
-void VQwin32_DestroyWindow(VQWindow window);
-bool VQwin32_SetWindowPosition(VQWindow window, int x, int y);
-bool VQwin32_SetWindowTitle(VQWindow window, const char* text);
-int VQwin32_GetWindowTitle(VQWindow window, char* buffer, int bufferSize);
+VQSystemWindow VQwin32_CreateWindow(int clientWidth, int clientHeight);
+VQSystemWindow VQwin32_CreateFullScreenWindow();
+void VQwin32_DestroyWindow(VQSystemWindow window);
+bool VQwin32_SetWindowPosition(VQSystemWindow window, int x, int y);
+bool VQwin32_SetWindowTitle(VQSystemWindow window, const char* text);
+int VQwin32_GetWindowTitle(VQSystemWindow window, char* buffer, int bufferSize);
 
 // The window procedure of both classes. The window's user-data slot holds its VQCanvas*.
-intptr_t VQwin32_WindowProc(VQWindow window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+intptr_t VQwin32_WindowProc(VQSystemWindow window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
 // The frame pump that VQSystem::Run enters, and one engine frame.
 void VQwin32_RunMessageLoop();

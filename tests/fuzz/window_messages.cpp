@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_VQwin32Devices.mouseEvent = Mouse;
   g_VQwin32Devices.keyMessage = Key;
 
-  const VQWindow window = VQwin32_CreateWindow(640, 480);
+  const VQSystemWindow window = VQwin32_CreateWindow(640, 480);
   if (window == 0) return 0;
   host::set_user_data(window, reinterpret_cast<uintptr_t>(&canvas));
   const uint32_t width0 = canvas.m_width;

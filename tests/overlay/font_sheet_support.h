@@ -3,11 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -15,6 +13,7 @@
 
 #include "Zentri/resources/VQImageFile.h"
 #include "Zentri/resources/VQPixels.h"
+#include "tests/support/run_tool.h"
 
 namespace overlay_test {
 
@@ -23,19 +22,12 @@ namespace fs = std::filesystem;
 inline const char* kDejaVuSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 inline const char* kDejaVuSansBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 
-// Runs vqtool (beside the test program) with the arguments; gives its exit code and its
-// standard output in `out`.
+// Runs vqtool of the build with the arguments; gives its exit code and what it printed.
 inline int RunVqtool(const std::string& args, std::string* out = nullptr) {
-  const std::string bin = fs::read_symlink("/proc/self/exe").parent_path().string();
-  const std::string cmd = bin + "/vqtool " + args + " 2>/dev/null";
-  std::FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return -1;
-  char buf[256];
   std::string text;
-  while (std::fgets(buf, sizeof buf, p)) text += buf;
-  const int rc = pclose(p);
+  const int rc = vqtest::RunTool("vqtool " + args, &text);
   if (out) *out = text;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return rc;
 }
 
 // A folder of its own for one test, removed afterwards.

@@ -169,7 +169,7 @@ class FramePumpWithWindow : public FramePump {
   }
   FakeDisplay m_display{3};
   FakeCanvas m_canvas{&m_display, 320, 240};
-  VQWindow m_window = 0;
+  VQSystemWindow m_window = 0;
 };
 
 TEST_F(FramePumpWithWindow, MessagesAreDispatchedBeforeTheFrame) {

@@ -211,8 +211,8 @@ TEST_F(HostWindow, TitleIsCopiedWithinTheBuffer) {
 }
 
 TEST(RenderWindows, ClassesLiveAsLongAsTheirWindows) {
-  const VQWindow a = VQwin32_CreateWindow(320, 200);
-  const VQWindow b = VQwin32_CreateWindow(100, 100);
+  const VQSystemWindow a = VQwin32_CreateWindow(320, 200);
+  const VQSystemWindow b = VQwin32_CreateWindow(100, 100);
   ASSERT_NE(a, 0u);
   ASSERT_NE(b, 0u);
   EXPECT_TRUE(window_class_registered("3dlibWinClass"));
@@ -231,7 +231,7 @@ TEST(RenderWindows, ClassesLiveAsLongAsTheirWindows) {
   VQwin32_DestroyWindow(b);
   EXPECT_FALSE(window_class_registered("3dlibWinClass"));
 
-  const VQWindow full = VQwin32_CreateFullScreenWindow();
+  const VQSystemWindow full = VQwin32_CreateFullScreenWindow();
   ASSERT_NE(full, 0u);
   EXPECT_TRUE(window_class_registered("3dlibFWinClass"));
   int sw = 0, sh = 0;
@@ -246,8 +246,8 @@ TEST(RenderWindows, ClassesLiveAsLongAsTheirWindows) {
 }
 
 TEST(RenderWindows, AWindowTheSystemClosedStillCountsDown) {
-  const VQWindow a = VQwin32_CreateWindow(200, 100);
-  const VQWindow b = VQwin32_CreateWindow(200, 100);
+  const VQSystemWindow a = VQwin32_CreateWindow(200, 100);
+  const VQSystemWindow b = VQwin32_CreateWindow(200, 100);
   ASSERT_NE(a, 0u);
   ASSERT_NE(b, 0u);
   send_message(a, WM_CLOSE, 0, 0);  // a user's close: the default handling destroys it

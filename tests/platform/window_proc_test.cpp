@@ -60,7 +60,7 @@ class WindowProc : public ::testing::Test {
 
   FakeDisplay m_display{3};
   FakeCanvas m_canvas{&m_display, 640, 480};
-  VQWindow m_window = 0;
+  VQSystemWindow m_window = 0;
 };
 
 TEST_F(WindowProc, SizeRoundsTheWidthDownToFourAndShrinksTheWindow) {

@@ -33,7 +33,7 @@ int RunTool(const std::string& cmd, std::string* out) {
 }  // namespace
 
 TEST(CommandLine, HelpPrintsUsageAndSucceedsInEveryProgram) {
-  for (const char* program : {"vqtool", "vqview", "physics-demo", "tolvu-sim", "zentri-demo"}) {
+  for (const char* program : {"vqtool", "vqview", "physics-demo", "tolvu-sim", "zentri-demo", "overlay-demo"}) {
     std::string out;
     EXPECT_EQ(RunTool(std::string(program) + " --help", &out), 0) << program;
     EXPECT_NE(out.find("usage:"), std::string::npos) << program << ": " << out;
@@ -58,6 +58,7 @@ TEST(CommandLine, OutOfRangeOptionsSayWhichAndWhy) {
       {"vqview x.vqo --size 8x8", "--size: needs WIDTHxHEIGHT, each from 16 to 8192"},
       {"vqview x.vqo --frames 0", "--frames: needs a whole number of frames above 0"},
       {"zentri-demo --frames abc", "--frames: needs a whole number of frames above 0"},
+      {"overlay-demo --frames abc", "--frames: needs a whole number of frames above 0"},
   };
   for (const Case& c : cases) {
     std::string out;

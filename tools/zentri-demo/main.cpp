@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
   }
 
   g_VQsystem.Init();
-  const VQWindow window = VQwin32_CreateWindow(640, 480);
+  const VQSystemWindow window = VQwin32_CreateWindow(640, 480);
   if (window == 0) {
     VQwin32_MessageBox("Cannot open a window.", "Error");
     g_VQsystem.Shutdown();

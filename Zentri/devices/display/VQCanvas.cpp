@@ -84,7 +84,8 @@ bool VQCanvas::Create(uint32_t mode, uint32_t width, uint32_t height, uint32_t c
 void VQCanvas::Destroy() {
   while (m_viewportCount > 0) DeleteViewport(m_viewports[m_viewportCount - 1]);
   if (g_VQcanvasOverlay.destroy) g_VQcanvasOverlay.destroy(this);
-  m_windowManager = m_rootWindow = nullptr;
+  m_windowManager = nullptr;
+  m_rootWindow = nullptr;
   std::free(m_scratch);
   m_scratch = nullptr;
   if (m_mouse && g_VQcanvasOverlay.detachMouse) g_VQcanvasOverlay.detachMouse(this);

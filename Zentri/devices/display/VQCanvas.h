@@ -17,6 +17,8 @@ class VQViewport;
 class VQPixmap;
 class VQImageRef;
 class VQCanvas;
+class VQWindow;
+class VQWindowManager;
 
 constexpr uint32_t VQCANVAS_MAX_VIEWPORTS = 16;
 
@@ -129,8 +131,8 @@ class VQCanvas {
   uint32_t m_spareWords[2] = {0, 0};
   float m_spareFloats[2] = {1000.0f, 1000.0f};
   uint8_t m_spareByte2 = 0;
-  void* m_windowManager = nullptr;  // overlay window manager (owned by the overlay layer)
-  void* m_rootWindow = nullptr;     // its full-canvas root window
+  VQWindowManager* m_windowManager = nullptr;  // the overlay's (made by its create hook)
+  VQWindow* m_rootWindow = nullptr;            // its full-canvas root window
   VQCanvasCallback m_preFrame = nullptr;
   VQCanvasCallback m_postScene = nullptr;  // the game's head-up display
   VQCanvasCallback m_lastCallback = nullptr;
