@@ -3,6 +3,7 @@
 #include "Zentri/devices/VQDevice.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
+#include "Zentri/devices/display/direct3d/VQD3DDisplayDevice.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/scene/VQMaterial.h"
@@ -38,10 +39,11 @@ VQDeviceGetter BuiltInGetter(int kind) {
       return VQsoftware_GetDisplayDevice;
     case VQDEVICE_OPENGL_DISPLAY:
       return VQopengl_GetDisplayDevice;
+    case VQDEVICE_D3D_DISPLAY:
+      return VQd3d_GetDisplayDevice;
     case VQDEVICE_WINDOWS_KEYBOARD:
     case VQDEVICE_WINDOWS_MOUSE:
       return UnavailableWindowsInputGetter;
-    case VQDEVICE_D3D_DISPLAY:
     case VQDEVICE_SOUND:
     case VQDEVICE_CONNECTION:
     case VQDEVICE_WINDOWS_JOYSTICK:

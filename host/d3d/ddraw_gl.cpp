@@ -187,7 +187,7 @@ surface_impl::surface_impl(ddraw_impl* owner, const DDSCAPS2& caps, uint32_t wid
                            const DDPIXELFORMAT& pf)
     : m_owner(owner), m_caps(caps), m_width(width), m_height(height), m_format(pf) {
   m_bpp = bytes_per_pixel(pf);
-  m_pitch = ((width * m_bpp) + 3u) & ~3u;
+  m_pitch = width * m_bpp;  // whole pixels, so that a pitch in pixels is exact
   m_pixels.assign(size_t(m_pitch) * height, 0);
   m_window = owner ? owner->m_window : 0;
   count_object(1);
