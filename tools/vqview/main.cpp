@@ -1,10 +1,12 @@
-// vqview: opens a window with a canvas and a viewport of the OpenGL display device, renders a
+// vqview: opens a window with a canvas and a viewport of a display device, renders a
 // scene database with a camera that slowly orbits the scene's centre, and can write a
 // screenshot of the canvas (read back with GrabRect, written with the JPEG writer).
 //
 //   vqview FILE.vqo [--camera X,Y,Z] [--orbit DEGREES_PER_SECOND] [--frames N]
-//                   [--shot OUT.jpg] [--size WIDTHxHEIGHT]
+//                   [--shot OUT.jpg] [--size WIDTHxHEIGHT] [--device direct3d|opengl|software]
 //
+// The display device is OpenGL unless --device names another; the software device draws
+// nothing and so cannot write a shot.
 // The camera starts at X,Y,Z (default 0,-150,60) looking at the origin and turns about the
 // vertical axis through the origin (default 10 degrees a second; 0 keeps it still). Escape
 // or Q, or closing the window, ends it; so do N frames. Without a display nobody can close
@@ -17,8 +19,9 @@
 #include <cstring>
 #include <string>
 
-#include "Zentri/devices/display/opengl/VQOpenGLCanvas.h"
-#include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
+#include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/display/direct3d/VQD3DDisplayDevice.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/resources/VQImageFile.h"
@@ -31,7 +34,7 @@
 namespace {
 
 struct View {
-  VQOpenGLDisplayDevice* device = nullptr;
+  VQDisplayDevice* device = nullptr;
   VQCanvas* canvas = nullptr;
   VQCamera* camera = nullptr;
   VQVector start{0, -150, 60};
@@ -103,7 +106,7 @@ bool ParseLong(const char* text, long* out) {
 int Usage() {
   std::fprintf(stderr,
                "usage: vqview FILE.vqo [--camera X,Y,Z] [--orbit DEGREES_PER_SECOND] [--frames N]\n"
-               "              [--shot OUT.jpg] [--size WIDTHxHEIGHT]\n");
+               "              [--shot OUT.jpg] [--size WIDTHxHEIGHT] [--device direct3d|opengl|software]\n");
   return 2;
 }
 
@@ -112,6 +115,8 @@ int Usage() {
 int main(int argc, char** argv) {
   const char* file = nullptr;
   long width = 640, height = 480;
+  uint32_t kind = VQDEVICE_OPENGL_DISPLAY;
+  const char* deviceName = "OpenGL";
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     const bool more = i + 1 < argc;
@@ -126,6 +131,20 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       g_view.orbit = std::strtod(argv[++i], &end);
       if (!end || *end) return Usage();
+    } else if (std::strcmp(a, "--device") == 0 && more) {
+      const char* name = argv[++i];
+      if (std::strcmp(name, "direct3d") == 0) {
+        kind = VQDEVICE_D3D_DISPLAY;
+        deviceName = "Direct3D";
+      } else if (std::strcmp(name, "opengl") == 0) {
+        kind = VQDEVICE_OPENGL_DISPLAY;
+        deviceName = "OpenGL";
+      } else if (std::strcmp(name, "software") == 0) {
+        kind = VQDEVICE_SOFTWARE_DISPLAY;
+        deviceName = "software";
+      } else {
+        return Usage();
+      }
     } else if (std::strcmp(a, "--shot") == 0 && more) {
       g_view.shot = argv[++i];
     } else if (std::strcmp(a, "--size") == 0 && more) {
@@ -146,9 +165,12 @@ int main(int argc, char** argv) {
   }
 
   g_VQsystem.Init();
-  auto* device = static_cast<VQOpenGLDisplayDevice*>(g_VQsystem.GetDevice(VQDEVICE_OPENGL_DISPLAY, 0));
-  if (!device || !device->Open(0)) {
-    std::fprintf(stderr, "vqview: cannot open the OpenGL display device (error %d)\n", g_VQerror);
+  auto* device = static_cast<VQDisplayDevice*>(g_VQsystem.GetDevice(kind, 0));
+  // Direct3D: hardware devices, with transform and lighting when there is one.
+  const uint32_t parameter =
+      kind == VQDEVICE_D3D_DISPLAY ? VQD3D_ALLOW_HARDWARE | VQD3D_ALLOW_TNL | VQD3D_ALLOW_NON_TNL : 0;
+  if (!device || !device->Open(parameter)) {
+    std::fprintf(stderr, "vqview: cannot open the %s display device (error %d)\n", deviceName, g_VQerror);
     g_VQsystem.Shutdown();
     return 1;
   }

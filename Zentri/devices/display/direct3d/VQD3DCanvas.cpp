@@ -389,8 +389,8 @@ bool VQD3DCanvas::ReadPixels(uint32_t buffer, uint32_t, uint32_t, uint8_t* desti
     pitch = uint32_t(desc.lPitch) / std::max<uint32_t>(1, desc.ddpfPixelFormat.dwRGBBitCount / 8);
     // Canvas reads give the bottom row first, as every canvas delivers them.
     for (uint32_t y = 0; y < m_height; ++y)
-      VQpixels_Convert(destination + size_t(m_height - 1 - y) * m_width * 3, m_width, VQPF_RGB888,
-                       pixels + size_t(y) * pitch * (m_backBits / 8), pitch, m_backFormat, m_width, 1, 0);
+      VQd3d_ConvertPixels(destination + size_t(m_height - 1 - y) * m_width * 3, m_width, VQPF_RGB888,
+                          pixels + size_t(y) * pitch * (m_backBits / 8), pitch, m_backFormat, m_width, 1, nullptr, false);
     UnlockBackBuffer();
     ok = true;
   }
@@ -508,9 +508,9 @@ void CopyPixmap(VQD3DCanvas* c, VQPixmap* pixmap, int32_t sx, int32_t sy, int32_
     if (x0 >= x1) continue;
     const int32_t sx0 = sx + (x0 - x);
     if (sx0 < 0 || sx0 + (x1 - x0) > int32_t(pixmap->m_width)) continue;
-    VQpixels_Convert(back + (size_t(ch - 1 - cy) * pitch + size_t(x0)) * bpp, pitch, c->m_backFormat,
-                     source + (size_t(prow) * sourcePitch + size_t(sx0)) * sbpp, sourcePitch, pixmap->m_format,
-                     uint32_t(x1 - x0), 1, VQPixelFormat_HasAlpha(pixmap->m_format) ? 1 : 0);
+    VQd3d_ConvertPixels(back + (size_t(ch - 1 - cy) * pitch + size_t(x0)) * bpp, pitch, c->m_backFormat,
+                        source + (size_t(prow) * sourcePitch + size_t(sx0)) * sbpp, sourcePitch, pixmap->m_format,
+                        uint32_t(x1 - x0), 1, pixmap->m_palette, VQPixelFormat_HasAlpha(pixmap->m_format));
   }
   c->UnlockBackBuffer();
 }

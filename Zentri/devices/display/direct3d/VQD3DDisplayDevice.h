@@ -282,3 +282,8 @@ uint32_t VQd3d_CombineArgument(uint32_t argument);
 // The engine format a texture of the wanted format is stored in among the device's texture
 // formats (0: none).
 uint32_t VQd3d_TextureFormatFor(uint32_t wanted, const DDPIXELFORMAT* formats, uint32_t count);
+
+// Converts width x height pixels between engine formats (pitches in pixels; palette sources
+// through their palette). blend mixes sources with alpha over the destination.
+void VQd3d_ConvertPixels(uint8_t* dst, uint32_t dstPitch, uint32_t dstFormat, const uint8_t* src, uint32_t srcPitch,
+                         uint32_t srcFormat, uint32_t width, uint32_t height, const uint8_t* palette, bool blend);

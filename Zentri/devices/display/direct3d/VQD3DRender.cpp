@@ -293,7 +293,6 @@ void VQD3DCanvas::ApplyMaterial(const VQMaterial* material, uint32_t pass, uint3
   const uint32_t stageCount = material ? std::min<uint32_t>(material->m_stageCount, VQMATERIAL_MAX_STAGES) : 0;
   const uint32_t first = pass * perPass;
   uint32_t slot = 0;
-  bool vertexColours = false;
   for (uint32_t s = first; s < stageCount && slot < perPass && slot < VQD3D_STAGES; ++s, ++slot) {
     const VQMaterialStage& ms = material->m_stages[s];
     VQD3DStage record;
@@ -305,7 +304,6 @@ void VQD3DCanvas::ApplyMaterial(const VQMaterial* material, uint32_t pass, uint3
     record.m_alphaArg2 = ms.m_settings[SETTING_ALPHA_ARG2];
     record.m_coordSource = ms.m_settings[SETTING_COORD_SOURCE];
     record.m_texture = ms.m_texture;
-    vertexColours = vertexColours || record.m_colourArg1 == 2 || record.m_colourArg2 == 2;
     // Stages without effect (combine modes 0 and 1) are switched off.
     ApplyStage(slot, ms.m_operation > 1 ? &record : nullptr);
     VQD3DStageCache& cache = m_stages[slot];
@@ -327,7 +325,6 @@ void VQD3DCanvas::ApplyMaterial(const VQMaterial* material, uint32_t pass, uint3
   }
   if (slot == 0) ApplyStage(0, nullptr);
   if (slot < VQD3D_STAGES && slot > 0) ApplyStage(slot, nullptr);
-  (void)vertexColours;
   if (pass == 0) {
     const uint32_t src = material ? material->m_srcBlend : VQBLEND_ONE;
     const uint32_t dst = material ? material->m_dstBlend : VQBLEND_ZERO;

@@ -41,23 +41,28 @@ uint32_t MipLevelsFor(uint32_t minFilter, uint32_t width, uint32_t height) {
   return std::min(Log2(width), Log2(height)) + 1;
 }
 
-// Converts width x height pixels between formats (palette sources through their palette;
-// palette targets take the indices as they are).
-void ConvertPixels(uint8_t* dst, uint32_t dstPitch, uint32_t dstFormat, const uint8_t* src, uint32_t srcPitch,
-                   uint32_t srcFormat, uint32_t width, uint32_t height, const uint8_t* palette) {
+}  // namespace
+
+void VQd3d_ConvertPixels(uint8_t* dst, uint32_t dstPitch, uint32_t dstFormat, const uint8_t* src, uint32_t srcPitch,
+                         uint32_t srcFormat, uint32_t width, uint32_t height, const uint8_t* palette, bool blend) {
   const uint32_t dbpp = VQPixelFormat_BytesPerPixel(dstFormat), sbpp = VQPixelFormat_BytesPerPixel(srcFormat);
-  if (dstFormat == srcFormat) {
+  if (dstFormat == srcFormat && !blend) {
     for (uint32_t y = 0; y < height; ++y)
       std::memcpy(dst + size_t(y) * dstPitch * dbpp, src + size_t(y) * srcPitch * sbpp, size_t(width) * dbpp);
     return;
   }
-  float rgba[4];
+  float rgba[4], under[4];
   for (uint32_t y = 0; y < height; ++y)
-    for (uint32_t x = 0; x < width; ++x)
-      VQpixels_SetRGBA(dst, dstFormat, x, y, dstPitch, VQpixels_GetRGBA(rgba, src, srcFormat, x, y, srcPitch, palette));
+    for (uint32_t x = 0; x < width; ++x) {
+      VQpixels_GetRGBA(rgba, src, srcFormat, x, y, srcPitch, palette);
+      if (blend && rgba[3] < 1.0f) {
+        VQpixels_GetRGBA(under, dst, dstFormat, x, y, dstPitch, nullptr);
+        for (int c = 0; c < 3; ++c) rgba[c] = rgba[c] * rgba[3] + under[c] * (1.0f - rgba[3]);
+        rgba[3] = under[3];
+      }
+      VQpixels_SetRGBA(dst, dstFormat, x, y, dstPitch, rgba);
+    }
 }
-
-}  // namespace
 
 // ---- Textures ------------------------------------------------------------------------------------
 
@@ -149,7 +154,7 @@ bool VQD3DTexture::Upload() {
     const uint32_t pitch = uint32_t(desc.lPitch) / bpp;
     auto* out = static_cast<uint8_t*>(desc.lpSurface);
     if (i == 0) {
-      ConvertPixels(out, pitch, m_format, m_pixels, m_width, m_format, m_width, m_height, nullptr);
+      VQd3d_ConvertPixels(out, pitch, m_format, m_pixels, m_width, m_format, m_width, m_height, nullptr, false);
     } else if (m_format == VQPF_PAL8) {
       // Palette indices cannot be averaged: every second pixel is kept.
       for (uint32_t y = 0; y < desc.dwHeight; ++y)
@@ -258,7 +263,7 @@ VQTexture* VQD3DDisplayDevice::CreateTexture(const void* pixels, uint32_t width,
     }
     source = rescaled.data();
   }
-  ConvertPixels(t->m_pixels, w, textureFormat, source, w, format, w, h, palette);
+  VQd3d_ConvertPixels(t->m_pixels, w, textureFormat, source, w, format, w, h, palette, false);
   t->m_sampling = (m_minFilter & 0xF) | (m_magFilter & 0xF) << 4 | (m_wrapV & 0xF) << 8 | (m_wrapU & 0xF) << 12;
   if (!t->BuildSurface(MipLevelsFor(m_minFilter, w, h))) {
     delete t;
@@ -353,7 +358,7 @@ bool VQD3DPixmap::CopyFrom(const VQPixmap& other) {
   uint32_t sourcePitch = 0;
   auto* src = static_cast<const uint8_t*>(const_cast<VQD3DPixmap*>(o)->Lock(&sourcePitch));
   if (!dst || !src) return false;
-  ConvertPixels(dst, pitch, m_format, src, sourcePitch, m_format, m_width, m_height, nullptr);
+  VQd3d_ConvertPixels(dst, pitch, m_format, src, sourcePitch, m_format, m_width, m_height, nullptr, false);
   return true;
 }
 
