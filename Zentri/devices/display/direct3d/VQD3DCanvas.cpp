@@ -337,6 +337,7 @@ VQViewport* VQD3DCanvas::CreateViewport(int32_t x, int32_t y, int32_t width, int
     delete v;
     return nullptr;
   }
+  v->SendRect(x, y, width, height);
   return v;
 }
 
