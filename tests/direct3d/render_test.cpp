@@ -402,3 +402,44 @@ TEST_F(D3DRender, TexturesAndMeshesCanBeMadeOnALoaderThreadWhileFramesAreDrawn) 
   }
   v->SetCamera(nullptr);
 }
+
+TEST_F(D3DRender, SpritesAndPixmapsDrawInCanvasPixelsFromTheBottomLeft) {
+  VQD3DCanvas* c = Canvas(32, 32);
+  auto* all = static_cast<VQD3DViewport*>(c->CreateViewport(0, 0, 32, 32));
+  ASSERT_TRUE(c->MakeCurrent());
+  ASSERT_TRUE(all->Begin());
+  all->m_clearColour = VQColor(0, 0, 0, 1);
+  all->Clear(0);
+  c->Begin2D();
+  // A red 8 x 8 texture at (2, 2) and a green pixmap at (20, 20).
+  std::vector<uint8_t> red(8 * 8 * 3);
+  for (size_t i = 0; i < red.size(); i += 3) red[i] = 255;
+  VQTexture* t = device_->CreateTexture(red.data(), 8, 8, VQPF_RGB888, nullptr, 0);
+  ASSERT_NE(t, nullptr);
+  VQImageRef sprite(t);  // takes the texture's reference over
+  c->BlitImage(&sprite, 2, 2, 0, 0);
+  EXPECT_GT(device_->m_sharedNext, 0u);  // through the shared vertex buffer
+  VQPixmap* p = device_->CreatePixmap(4, 4, VQPF_BGR888);
+  ASSERT_NE(p, nullptr);
+  auto* px = static_cast<uint8_t*>(p->Lock(nullptr));
+  for (int i = 0; i < 16; ++i) px[3 * i + 1] = 255;
+  VQImageRef image(p);
+  c->BlitImage(&image, 20, 20, 0, 0);
+  c->BlitImage(&image, 40, 0, 0, 0);  // wholly right of the canvas: nothing
+  // An immediate quad with vertex colours over the top-left corner.
+  const float quad[12] = {0, 28, 1, 4, 28, 1, 4, 32, 1, 0, 32, 1};
+  const uint32_t blue[4] = {0xFF0000FFu, 0xFF0000FFu, 0xFF0000FFu, 0xFF0000FFu};
+  device_->DrawQuad(quad, blue, nullptr, nullptr);
+  c->End();
+  EXPECT_TRUE(device_->m_sharedDiscard);  // the next scene starts the buffer afresh
+  int rgb[3];
+  BackPixel(c, 5, 32 - 1 - 5, rgb);  // inside the sprite (rows counted from the top here)
+  EXPECT_GT(rgb[0], 200);
+  BackPixel(c, 21, 32 - 1 - 21, rgb);
+  EXPECT_EQ(rgb[1], 255);
+  BackPixel(c, 2, 1, rgb);
+  EXPECT_GT(rgb[2], 200);
+  BackPixel(c, 15, 15, rgb);
+  EXPECT_EQ(rgb[0] + rgb[1] + rgb[2], 0);
+  device_->DeletePixmap(p);
+}
