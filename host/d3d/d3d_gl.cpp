@@ -951,7 +951,7 @@ HRESULT device_impl::draw(D3DPRIMITIVETYPE type, uint32_t fvf, const D3DDRAWPRIM
   // space; the model-view then holds the view alone.
   const uint32_t positionType = fvf & D3DFVF_POSITION_MASK;
   if (positionType != D3DFVF_XYZ) {
-    const uint32_t weights = (positionType - D3DFVF_XYZ) / 2;  // B1: 1 ... B3: 3 stored weights
+    const uint32_t weights = d3d_fvf_weights(fvf);
     const uint32_t matrices = std::min<uint32_t>(weights + 1, 4);
     m_blended.resize(size_t(vertexCount) * 6);
     for (uint32_t i = 0; i < vertexCount; ++i) {

@@ -334,3 +334,8 @@ struct IDirect3D7 : IUnknown {
 
 // Size in bytes of one vertex of a flexible vertex format (0 for a format without position).
 uint32_t d3d_fvf_size(uint32_t fvf);
+// Blend weights stored per vertex: 0 for D3DFVF_XYZ, 1 to 3 for D3DFVF_XYZB1 to D3DFVF_XYZB3.
+inline uint32_t d3d_fvf_weights(uint32_t fvf) {
+  const uint32_t p = fvf & D3DFVF_POSITION_MASK;
+  return p >= D3DFVF_XYZB1 ? (p - D3DFVF_XYZB1) / 2 + 1 : 0;
+}

@@ -118,6 +118,8 @@ TEST_F(D3DDevice, ColoursPackAsDirect3DColoursAndScreenPixels) {
   EXPECT_EQ(device_->ColourToPixel(0x0000FFu, VQPF_RGB565), 0xF800u);
   EXPECT_EQ(device_->ColourToPixel(0x00FF00u, VQPF_XRGB1555), 0x03E0u);
   EXPECT_EQ(device_->ColourToPixel(0x00FF00u, VQPF_PAL8), 0u);
+  // 32-bit screens get their own packing, so a colour fill of their back buffer is not black.
+  EXPECT_EQ(device_->ColourToPixel(0x3020A0u, VQPF_BGRX8888), 0xA02030u);
 }
 
 TEST_F(D3DDevice, WindowedCanvasPresentsByBlitAndAsksZeroBackBuffersAsTwo) {

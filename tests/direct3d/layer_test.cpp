@@ -306,3 +306,34 @@ TEST_F(Layer, ReleasingEverythingLeavesNoObject) {
   dd = nullptr;
   EXPECT_EQ(host::d3d::live_objects(), before - 1);  // the DirectDraw object of the fixture
 }
+
+TEST_F(Layer, VertexBlendingMixesTheWorldMatrices) {
+  MakeDevice(32, 32);
+  device->SetRenderState(D3DRENDERSTATE_LIGHTING, 0);
+  device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+  device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+  // WORLD moves the square out of view; WORLD1 leaves it where it is. Weight 0 for WORLD.
+  D3DMATRIX away{};
+  for (int i = 0; i < 4; ++i) away.m[i][i] = 1.0f;
+  away.m[3][0] = 100.0f;
+  D3DMATRIX identity{};
+  for (int i = 0; i < 4; ++i) identity.m[i][i] = 1.0f;
+  device->SetTransform(D3DTRANSFORMSTATE_WORLD, &away);
+  device->SetTransform(D3DTRANSFORMSTATE_WORLD1, &identity);
+  struct V {
+    float x, y, z, weight;
+    uint32_t colour;
+  };
+  const V square[4] = {{-1, -1, 0.5f, 0, 0xFFFFFFFFu}, {-1, 1, 0.5f, 0, 0xFFFFFFFFu}, {1, 1, 0.5f, 0, 0xFFFFFFFFu},
+                       {1, -1, 0.5f, 0, 0xFFFFFFFFu}};
+  const uint16_t fan[6] = {0, 1, 2, 0, 2, 3};
+  device->BeginScene();
+  device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZB1 | D3DFVF_DIFFUSE, square, 4, fan, 6, 0),
+            D3D_OK);
+  device->EndScene();
+  int rgb[3];
+  Pixel(16, 16, rgb);
+  EXPECT_EQ(rgb[0], 255);
+}

@@ -416,8 +416,8 @@ TEST_F(D3DRender, SpritesAndPixmapsDrawInCanvasPixelsFromTheBottomLeft) {
   for (size_t i = 0; i < red.size(); i += 3) red[i] = 255;
   VQTexture* t = device_->CreateTexture(red.data(), 8, 8, VQPF_RGB888, nullptr, 0);
   ASSERT_NE(t, nullptr);
-  VQImageRef sprite(t);  // takes the texture's reference over
-  c->BlitImage(&sprite, 2, 2, 0, 0);
+  auto sprite = std::make_unique<VQImageRef>(t);  // one more reference while it lives
+  c->BlitImage(sprite.get(), 2, 2, 0, 0);
   EXPECT_GT(device_->m_sharedNext, 0u);  // through the shared vertex buffer
   VQPixmap* p = device_->CreatePixmap(4, 4, VQPF_BGR888);
   ASSERT_NE(p, nullptr);
@@ -442,4 +442,6 @@ TEST_F(D3DRender, SpritesAndPixmapsDrawInCanvasPixelsFromTheBottomLeft) {
   BackPixel(c, 15, 15, rgb);
   EXPECT_EQ(rgb[0] + rgb[1] + rgb[2], 0);
   device_->DeletePixmap(p);
+  sprite.reset();
+  t->Release();
 }

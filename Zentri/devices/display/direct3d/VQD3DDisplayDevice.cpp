@@ -933,7 +933,7 @@ bool VQD3DDisplayDevice::FillBuffer(VQD3DMeshBuffer* record) {
     return false;
   const uint32_t stride = d3d_fvf_size(record->m_fvf);
   const uint32_t n = std::min(mesh->m_vertexCount, stride ? size / stride : 0);
-  const uint32_t weights = ((record->m_fvf & D3DFVF_POSITION_MASK) - D3DFVF_XYZ) / 2;
+  const uint32_t weights = d3d_fvf_weights(record->m_fvf);
   const bool blend = weights > 0;
   const float* blendWeights = blend ? reinterpret_cast<const float*>(mesh->m_extra) : nullptr;
   for (uint32_t i = 0; i < n; ++i) {

@@ -495,7 +495,7 @@ void VQD3DCanvas::DrawMesh(VQMesh* mesh, const VQMattable* table, const VQMatrix
     VQD3DMeshBuffer* record = d->m_useSharedBuffer ? d->BufferOf(mesh) : nullptr;
     const uint32_t triangles = mesh->m_triangleCount;
     if (record) {
-      const uint32_t weights = ((record->m_fvf & D3DFVF_POSITION_MASK) - D3DFVF_XYZ) / 2;
+      const uint32_t weights = d3d_fvf_weights(record->m_fvf);
       if (weights) SetState(D3DRENDERSTATE_VERTEXBLEND, weights);
       const uint32_t perPass = std::max<uint32_t>(1, d->m_maxSimultaneousTextures);
       uint32_t start = 0;
