@@ -473,7 +473,6 @@ void VQD3DCanvas::DrawMesh(VQMesh* mesh, const VQMattable* table, const VQMatrix
   SetRenderFlag(VQRENDER_DEPTH_TEST, !(mesh->m_flags & VQD3DMESH_NO_DEPTH_TEST));
   // 3. Vertex blending.
   const bool blending = (mesh->m_flags & VQMESH_VERTEX_BLEND) != 0;
-  uint32_t blendCount = 0;
   if (blending && blend) {
     static const D3DTRANSFORMSTATETYPE kStates[3] = {D3DTRANSFORMSTATE_WORLD1, D3DTRANSFORMSTATE_WORLD2,
                                                      D3DTRANSFORMSTATE_WORLD3};
@@ -481,7 +480,6 @@ void VQD3DCanvas::DrawMesh(VQMesh* mesh, const VQMattable* table, const VQMatrix
       D3DMATRIX m;
       VQd3d_ConvertMatrix(&m, *blend[i]);
       SetTransform(kStates[i], m);
-      blendCount = i + 1;
     }
   }
   const uint32_t n = mesh->m_vertexCount;
@@ -555,9 +553,11 @@ void VQD3DCanvas::DrawMesh(VQMesh* mesh, const VQMattable* table, const VQMatrix
     rc.m_stats[VQSTAT_DEVICE_A] += triangles;
     rc.m_stats[VQSTAT_DEVICE_B] += 3 * triangles;
   }
-  // 5. Curves: a line strip of five points per segment.
+  // 5. Curves: a line strip of five points per segment, the last segment closing on the
+  // first point; drawn unlit, as lines have no normals worth lighting.
   if (!blending && mesh->m_extraCount > 0 && mesh->m_extra && mesh->m_positions) {
-    (void)blendCount;
+    const bool unlit = m_flags[VQRENDER_LIGHTING];
+    if (unlit) SetRenderFlag(VQRENDER_LIGHTING, false);
     for (uint32_t c = 0; c < mesh->m_extraCount; ++c) {
       const uint8_t* r = mesh->m_extra + 8 * c;
       const uint32_t m = uint32_t(r[0] | r[1] << 8);
@@ -569,17 +569,19 @@ void VQD3DCanvas::DrawMesh(VQMesh* mesh, const VQMattable* table, const VQMatrix
         material = m;
       }
       const VQVector* p = mesh->m_positions + first;
-      for (uint32_t k = 0; k + 1 < points; ++k) {
+      for (uint32_t k = 0; k < points; ++k) {
+        const uint32_t next = (k + 1) % points;
         float strip[5][6];
         for (int piece = 0; piece <= 4; ++piece) {
           VQVector b;
-          VQmath_BezierPoint(b, 0.25f * piece, p[3 * k], p[3 * k + 2], p[3 * (k + 1) + 1], p[3 * (k + 1)]);
+          VQmath_BezierPoint(b, 0.25f * piece, p[3 * k], p[3 * k + 2], p[3 * next + 1], p[3 * next]);
           const float v[6] = {b.x, b.y, b.z, 0, 0, 1};
           std::memcpy(strip[piece], v, sizeof v);
         }
         Dx(m_d3dDevice->DrawPrimitive(D3DPT_LINESTRIP, D3DFVF_XYZ | D3DFVF_NORMAL, strip, 5, 0));
       }
     }
+    if (unlit) SetRenderFlag(VQRENDER_LIGHTING, true);
   }
 }
 
