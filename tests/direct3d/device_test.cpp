@@ -30,7 +30,7 @@ TEST_F(D3DDevice, WithoutATransformAndLightingDeviceTheShellRetriesWithoutIt) {
   device_->Close();
   host::d3d::options().tnl_device = false;
   EXPECT_FALSE(device_->Open(VQD3D_ALLOW_HARDWARE | VQD3D_ALLOW_TNL));
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_47);
+  EXPECT_EQ(g_VQerror, VQERR_NO_RENDER_DEVICE);
   EXPECT_FALSE(device_->m_initialised);
   ASSERT_TRUE(device_->Open(VQD3D_ALLOW_HARDWARE | VQD3D_ALLOW_NON_TNL));
   EXPECT_EQ(device_->m_deviceType, uint32_t(VQD3D_TYPE_HAL));
@@ -184,11 +184,11 @@ TEST_F(D3DDevice, CanvasTableFullAndImpossibleWindowedCanvasAreRefused) {
   const uint32_t saved = device_->m_canvasCount;
   device_->m_canvasCount = VQDISPLAY_MAX_CANVASES;
   EXPECT_EQ(device_->CreateCanvas(2, 0, 32, 32, 0, 0), nullptr);
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_14);
+  EXPECT_EQ(g_VQerror, VQERR_TOO_MANY_CANVASES);
   device_->m_canvasCount = saved;
   device_->m_windowedPossible = false;
   EXPECT_EQ(device_->CreateCanvas(2, 0, 32, 32, 0, 0), nullptr);
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_46);
+  EXPECT_EQ(g_VQerror, VQERR_WINDOWED_UNSUPPORTED);
   device_->m_windowedPossible = true;
   device_->Close();
   EXPECT_EQ(device_->CreateCanvas(2, 0, 32, 32, 0, 0), nullptr);

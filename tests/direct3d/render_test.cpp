@@ -246,7 +246,7 @@ TEST_F(D3DRender, TextureSizesFollowTheDeviceLimits) {
   device_->Close();
   ASSERT_TRUE(device_->Open(kHardware));
   EXPECT_EQ(Texture(8, 8), nullptr);  // no canvas yet: limits unknown
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_56);
+  EXPECT_EQ(g_VQerror, VQERR_NO_CANVAS);
   ASSERT_NE(Canvas(), nullptr);
   VQTexture* t = Texture(300, 200);
   ASSERT_NE(t, nullptr);
@@ -268,7 +268,7 @@ TEST_F(D3DRender, TextureSizesFollowTheDeviceLimits) {
   // 1-5-5-5 sources have no texture format.
   EXPECT_EQ(device_->GetTextureFormatFor(VQPF_ARGB1555), 0u);
   EXPECT_EQ(Texture(8, 8, VQPF_ARGB1555), nullptr);
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_6);
+  EXPECT_EQ(g_VQerror, VQERR_TEXTURE_FORMAT);
   EXPECT_EQ(device_->GetTextureFormatFor(VQPF_RGBA8888), uint32_t(VQPF_BGRA8888));
   EXPECT_EQ(device_->GetTextureFormatFor(VQPF_RGB888), uint32_t(VQPF_BGRX8888));
   EXPECT_EQ(device_->GetTextureFormatFor(VQPF_PAL8), uint32_t(VQPF_PAL8));

@@ -221,7 +221,7 @@ bool VQD3DCanvas::RecreateSurfaces() {
     m_gamma->Release();
     m_gamma = nullptr;
   }
-  if (!(m_mode == 2 ? CreateWindowedSurfaces() : CreateFullScreenSurfaces(m_backBuffers))) return false;
+  if (!(m_mode == VQCANVAS_WINDOWED ? CreateWindowedSurfaces() : CreateFullScreenSurfaces(m_backBuffers))) return false;
   if (!CreateZBuffer(m_zFormat)) return false;
   if (d->m_gammaCapable) {
     void* gamma = nullptr;
@@ -235,8 +235,8 @@ bool VQD3DCanvas::RecreateSurfaces() {
 // ---- Frames --------------------------------------------------------------------------------------
 
 uint32_t VQD3DCanvas::GetBufferingMode() {
-  if (m_mode == 2 || !m_chained) return 3;
-  return m_backBuffers >= 3 ? 1 : 2;
+  if (m_mode == VQCANVAS_WINDOWED || !m_chained) return VQBUFFERING_DOUBLE_ALT;
+  return m_backBuffers >= 3 ? VQBUFFERING_TRIPLE : VQBUFFERING_DOUBLE;
 }
 
 void VQD3DCanvas::Show(bool show) {
@@ -258,7 +258,7 @@ bool VQD3DCanvas::MakeCurrent() {
     const bool front = host::is_window(m_window) && m_shown && !host::is_minimized(m_window);
     bool restored = false;
     if (front) {
-      if (m_mode != 2) {
+      if (m_mode != VQCANVAS_WINDOWED) {
         // Full screen: the device-level restore.
         restored = Dx(d->m_ddraw->RestoreAllSurfaces());
         if (restored && !d->m_vertexBuffersInSystemMemory) d->RefillBuffers();
@@ -314,7 +314,7 @@ void VQD3DCanvas::GetTitle(char* buffer, uint32_t size) {
 }
 
 void VQD3DCanvas::SetPosition(int32_t x, int32_t y) {
-  if (m_mode == 2) VQwin32_SetWindowPosition(m_window, x, y);
+  if (m_mode == VQCANVAS_WINDOWED) VQwin32_SetWindowPosition(m_window, x, y);
 }
 
 VQViewport* VQD3DCanvas::CreateViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -323,7 +323,7 @@ VQViewport* VQD3DCanvas::CreateViewport(int32_t x, int32_t y, int32_t width, int
     return nullptr;
   }
   if (m_viewportCount >= VQCANVAS_MAX_VIEWPORTS) {
-    g_VQerror = VQERR_DRIVER_15;
+    g_VQerror = VQERR_TOO_MANY_VIEWPORTS;
     return nullptr;
   }
   auto* v = new (std::nothrow) VQD3DViewport();

@@ -253,22 +253,29 @@ uint32_t VQd3d_BlendFactor(uint32_t factor) {
 
 uint32_t VQd3d_AlphaFunction(uint32_t function) {
   switch (function) {
-    case 0: case 1: return D3DCMP_ALWAYS;
-    case 3: return D3DCMP_LESS;
-    case 4: return D3DCMP_LESSEQUAL;
-    case 5: return D3DCMP_EQUAL;
-    case 6: return D3DCMP_GREATEREQUAL;
-    case 7: return D3DCMP_GREATER;
-    case 8: return D3DCMP_NOTEQUAL;
+    case VQCMP_OFF: case VQCMP_ALWAYS: return D3DCMP_ALWAYS;
+    case VQCMP_LESS: return D3DCMP_LESS;
+    case VQCMP_LESS_EQUAL: return D3DCMP_LESSEQUAL;
+    case VQCMP_EQUAL: return D3DCMP_EQUAL;
+    case VQCMP_GREATER_EQUAL: return D3DCMP_GREATEREQUAL;
+    case VQCMP_GREATER: return D3DCMP_GREATER;
+    case VQCMP_NOT_EQUAL: return D3DCMP_NOTEQUAL;
     default: return D3DCMP_NEVER;
   }
 }
 
 uint32_t VQd3d_CombineMode(uint32_t mode) {
-  static const uint32_t kModes[10] = {D3DTOP_MODULATE, D3DTOP_DISABLE, D3DTOP_SELECTARG1, D3DTOP_SELECTARG2,
-                                      D3DTOP_MODULATE, D3DTOP_ADD, D3DTOP_SUBTRACT, D3DTOP_BLENDCURRENTALPHA,
-                                      D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDTEXTUREALPHA};
-  return mode >= 1 && mode <= 9 ? kModes[mode] : D3DTOP_MODULATE;
+  switch (mode) {
+    case VQSTAGEOP_DISABLE: return D3DTOP_DISABLE;
+    case VQSTAGEOP_SELECT_ARG1: return D3DTOP_SELECTARG1;
+    case VQSTAGEOP_SELECT_ARG2: return D3DTOP_SELECTARG2;
+    case VQSTAGEOP_ADD: return D3DTOP_ADD;
+    case VQSTAGEOP_SUBTRACT: return D3DTOP_SUBTRACT;
+    case VQSTAGEOP_BLEND_CURRENT_ALPHA: return D3DTOP_BLENDCURRENTALPHA;
+    case VQSTAGEOP_BLEND_FACTOR_ALPHA: return D3DTOP_BLENDFACTORALPHA;
+    case VQSTAGEOP_BLEND_TEXTURE_ALPHA: return D3DTOP_BLENDTEXTUREALPHA;
+    default: return D3DTOP_MODULATE;
+  }
 }
 
 uint32_t VQd3d_CombineArgument(uint32_t argument) {
@@ -402,14 +409,14 @@ bool VQD3DDisplayDevice::OpenSteps(uint32_t flags) {
     m_deviceGuid = &IID_IDirect3DRGBDevice;
     m_deviceType = VQD3D_TYPE_RGB;
   } else {
-    return VQerror_Fail(VQERR_DRIVER_47);
+    return VQerror_Fail(VQERR_NO_RENDER_DEVICE);
   }
   auto enumZ = [](void* o, LPD3DENUMPIXELFORMATSCALLBACK cb, void* c) {
     auto* self = static_cast<VQD3DDisplayDevice*>(o);
     return self->m_d3d->EnumZBufferFormats(*self->m_deviceGuid, cb, c);
   };
   if (!CollectFormats(enumZ, this, true, &m_zFormatCount, &m_zFormats)) return false;
-  if (m_zFormatCount == 0) return VQerror_Fail(VQERR_DRIVER_47);
+  if (m_zFormatCount == 0) return VQerror_Fail(VQERR_NO_RENDER_DEVICE);
   const bool hardware3D = m_deviceType == VQD3D_TYPE_TNLHAL || m_deviceType == VQD3D_TYPE_HAL;
   m_zInVideoMemory = hardware3D;
   m_surfacesInVideoMemory = hardware3D;
@@ -541,7 +548,7 @@ bool VQD3DDisplayDevice::GetCurrentMode(VQDisplayMode* mode) {
   if (!m_ddraw) return VQerror_Fail(VQERR_NOT_OPEN);
   DDSURFACEDESC2 d{};
   d.dwSize = sizeof d;
-  if (!Dx(m_ddraw->GetDisplayMode(&d))) return VQerror_Fail(VQERR_DRIVER_11);
+  if (!Dx(m_ddraw->GetDisplayMode(&d))) return VQerror_Fail(VQERR_DISPLAY_MODE_QUERY);
   uint32_t bits = 0, format = 0;
   VQdirectx_PixelFormatFromDD(d.ddpfPixelFormat, &bits, &format);
   mode->width = d.dwWidth;
@@ -716,12 +723,12 @@ VQCanvas* VQD3DDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, uint
     return nullptr;
   }
   if (m_canvasCount >= VQDISPLAY_MAX_CANVASES) {
-    g_VQerror = VQERR_DRIVER_14;
+    g_VQerror = VQERR_TOO_MANY_CANVASES;
     return nullptr;
   }
-  const bool windowed = mode == 2;
+  const bool windowed = mode == VQCANVAS_WINDOWED;
   if (windowed && !m_windowedPossible) {
-    g_VQerror = VQERR_DRIVER_46;
+    g_VQerror = VQERR_WINDOWED_UNSUPPORTED;
     return nullptr;
   }
   if (width == 0 || height == 0) {
@@ -738,7 +745,7 @@ VQCanvas* VQD3DDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, uint
     VQDisplayMode current;
     bits = GetCurrentMode(&current) ? current.bits : 32;
   }
-  c->m_mode = windowed ? 2 : 1;
+  c->m_mode = windowed ? VQCANVAS_WINDOWED : VQCANVAS_FULLSCREEN_SCRATCH;
   c->m_width = width;
   c->m_height = height;
   c->m_colourBits = bits;
@@ -768,7 +775,7 @@ VQCanvas* VQD3DDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, uint
   };
   if (!c->m_window) {
     c->m_window = windowed ? VQwin32_CreateWindow(int(width), int(height)) : VQwin32_CreateFullScreenWindow();
-    if (!c->m_window) return fail(VQERR_DRIVER_17);
+    if (!c->m_window) return fail(VQERR_WINDOW_CREATE);
     madeWindow = true;
   }
   if (!(windowed ? c->CreateWindowedSurfaces() : c->CreateFullScreenSurfaces(backBuffers))) return fail(0);
@@ -869,7 +876,7 @@ void VQD3DDisplayDevice::DestroyCanvas(VQCanvas* canvas, int destroyWindow) {
     c->m_d3dDevice = nullptr;
   }
   c->ReleaseSurfaces();
-  if (c->m_mode != 2) Dx(m_ddraw->RestoreDisplayMode());
+  if (c->m_mode != VQCANVAS_WINDOWED) Dx(m_ddraw->RestoreDisplayMode());
   Dx(m_ddraw->SetCooperativeLevel(0, DDSCL_NORMAL));
   if (!c->m_suppliedWindow && destroyWindow && host::is_window(c->m_window)) VQwin32_DestroyWindow(c->m_window);
   c->m_valid = false;

@@ -305,7 +305,7 @@ void VQD3DCanvas::ApplyMaterial(const VQMaterial* material, uint32_t pass, uint3
     record.m_coordSource = ms.m_settings[SETTING_COORD_SOURCE];
     record.m_texture = ms.m_texture;
     // Stages without effect (combine modes 0 and 1) are switched off.
-    ApplyStage(slot, ms.m_operation > 1 ? &record : nullptr);
+    ApplyStage(slot, ms.m_operation > VQSTAGEOP_DISABLE ? &record : nullptr);
     VQD3DStageCache& cache = m_stages[slot];
     const uint32_t source = record.m_coordSource <= VQD3DCOORD_REFLECTION ? record.m_coordSource : VQD3DCOORD_MESH;
     if (cache.m_forceReload || cache.m_coordSource != source || cache.m_coordIndex != s) {
@@ -339,9 +339,9 @@ void VQD3DCanvas::ApplyMaterial(const VQMaterial* material, uint32_t pass, uint3
     // A later pass lies over the earlier one: its first stage's combine mode picks the
     // frame-buffer blend.
     switch (material->m_stages[first].m_operation) {
-      case 4: SetBlend(VQBLEND_ZERO, VQBLEND_SRC_COLOUR); break;
-      case 5: SetBlend(VQBLEND_SRC_ALPHA, VQBLEND_ONE); break;
-      case 8: SetBlend(VQBLEND_ONE, VQBLEND_SRC_ALPHA); break;
+      case VQSTAGEOP_MODULATE: SetBlend(VQBLEND_ZERO, VQBLEND_SRC_COLOUR); break;
+      case VQSTAGEOP_ADD: SetBlend(VQBLEND_SRC_ALPHA, VQBLEND_ONE); break;
+      case VQSTAGEOP_BLEND_FACTOR_ALPHA: SetBlend(VQBLEND_ONE, VQBLEND_SRC_ALPHA); break;
       default: break;
     }
     SetRenderFlag(VQRENDER_BLENDING, true);
@@ -355,10 +355,10 @@ void VQD3DCanvas::BindTexture(VQTexture* texture) {
     return;
   }
   VQD3DStage record;
-  record.m_colourMode = 4;   // modulate
-  record.m_colourArg1 = 3;   // texture
-  record.m_colourArg2 = 2;   // diffuse
-  record.m_alphaMode = 1;    // disabled
+  record.m_colourMode = VQSTAGEOP_MODULATE;
+  record.m_colourArg1 = 3;  // texture
+  record.m_colourArg2 = 2;  // diffuse
+  record.m_alphaMode = VQSTAGEOP_DISABLE;
   record.m_texture = texture;
   ApplyStage(0, &record);
   if (m_stages[0].m_coordSource != VQD3DCOORD_MESH || m_stages[0].m_coordIndex != 0) {
@@ -391,7 +391,7 @@ void VQD3DCanvas::SetVector(uint32_t which, const float* v) {
 // ---- Lights and fog ------------------------------------------------------------------------------
 
 bool VQD3DCanvas::EnableLight(const VQLightNode* light, uint32_t index) {
-  if (index >= D3D_MAX_LIGHTS) return VQerror_Fail(VQERR_DRIVER_18);
+  if (index >= D3D_MAX_LIGHTS) return VQerror_Fail(VQERR_LIGHT_INDEX);
   if (!m_d3dDevice) return false;
   if (light && light->m_lightType == 0) {
     D3DLIGHT7 l{};

@@ -210,13 +210,13 @@ VQTexture* VQD3DDisplayDevice::CreateTexture(const void* pixels, uint32_t width,
     return nullptr;
   }
   if (m_maxTextureWidth == 0 || m_maxTextureHeight == 0) {
-    g_VQerror = VQERR_DRIVER_56;
+    g_VQerror = VQERR_NO_CANVAS;
     return nullptr;
   }
   if (divisor == 0) divisor = 1;
   const uint32_t textureFormat = GetTextureFormatFor(format);
   if (textureFormat == 0) {
-    g_VQerror = VQERR_DRIVER_6;
+    g_VQerror = VQERR_TEXTURE_FORMAT;
     return nullptr;
   }
   uint32_t w = std::max(1u, NextPowerOfTwo(width) / divisor), h = std::max(1u, NextPowerOfTwo(height) / divisor);
