@@ -55,7 +55,12 @@ bool load_gl() {
 
 namespace {
 
-std::vector<device_impl*> s_devices;  // every live device (made and released on one thread)
+// Every live device (made and released on one thread). Never destroyed: a device may be
+// released by an engine object with static lifetime at exit.
+std::vector<device_impl*>& Devices() {
+  static auto* devices = new std::vector<device_impl*>();
+  return *devices;
+}
 uint32_t s_nextGroup = 1;
 
 struct device_kind {
@@ -329,7 +334,7 @@ bool device_impl::create_context() {
   m_window = m_target->m_chainOwner ? m_target->window() : (m_owner->m_window ? m_owner->m_window : m_target->window());
   if (!m_window || !host::gl::window_has_gl(m_window)) return false;
   // Contexts share their textures with the first live device's.
-  device_impl* first = s_devices.empty() ? nullptr : s_devices.front();
+  device_impl* first = Devices().empty() ? nullptr : Devices().front();
   if (first) first->make_current();
   m_context = host::gl::create_context(m_window, first != nullptr);
   if (!m_context) return false;
@@ -343,7 +348,7 @@ bool device_impl::create_context() {
   gl.EnableClientState(GL_VERTEX_ARRAY);
   gl.LightModeli(GL_LIGHT_MODEL_TWO_SIDE, 0);
   gl.Enable(GL_SCISSOR_TEST);
-  s_devices.push_back(this);
+  Devices().push_back(this);
   m_owner->m_devices.push_back(this);
   m_target->m_device = this;
   return true;
@@ -355,7 +360,7 @@ device_impl::~device_impl() {
     if (host::gl::current_context() == m_context) host::gl::make_current(0, 0);
     host::gl::delete_context(m_context);
   }
-  s_devices.erase(std::remove(s_devices.begin(), s_devices.end(), this), s_devices.end());
+  Devices().erase(std::remove(Devices().begin(), Devices().end(), this), Devices().end());
   auto& list = m_owner->m_devices;
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
   m_owner->Release();

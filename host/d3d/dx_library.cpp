@@ -35,9 +35,10 @@ struct registry {
   std::set<std::string> off_exports;  // "library!name"
 };
 
+// Never destroyed: engine objects with static lifetime may free the library at exit.
 registry& R() {
-  static registry r;
-  return r;
+  static registry* r = new registry();
+  return *r;
 }
 
 std::string Lower(const char* s) {
