@@ -195,17 +195,18 @@ int main(int argc, char** argv) {
                                       ? std::string(".")
                                       : std::string(file).substr(0, std::string(file).find_last_of('/'));
   if (device->m_textureManager) device->m_textureManager->PushFolder(sceneFolder.c_str(), true);
-  VQNode* root = device->ReadSceneFile(file, 1, 0);
-  if (!root) {
-    std::fprintf(stderr, "vqview: cannot read %s (%s)\n", file, VQerror_Describe(g_VQerror).c_str());
-    g_VQsystem.Shutdown();
-    return 1;
-  }
+  // The canvas comes first: the Direct3D device learns its texture limits from it.
   VQCanvas* canvas = device->CreateCanvas(2, 0, uint32_t(width), uint32_t(height), 0, 0);
   VQViewport* viewport = canvas ? canvas->CreateViewport(0, 0, int32_t(width), int32_t(height)) : nullptr;
   if (!viewport) {
     std::fprintf(stderr, "vqview: cannot make the canvas (%s)\n", VQerror_Describe(g_VQerror).c_str());
-    VQNode::Destroy(root);
+    g_VQsystem.Shutdown();
+    return 1;
+  }
+  VQNode* root = device->ReadSceneFile(file, 1, 0);
+  if (!root) {
+    std::fprintf(stderr, "vqview: cannot read %s (%s)\n", file, VQerror_Describe(g_VQerror).c_str());
+    device->Close();
     g_VQsystem.Shutdown();
     return 1;
   }
