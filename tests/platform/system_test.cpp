@@ -50,11 +50,10 @@ TEST_F(SystemRegistry, GetDeviceRejectsKindsWithoutDevices) {
       {7, 0, VQERR_DEVICE_KIND}, {8, 0, VQERR_DEVICE_KIND}, {15, 0, VQERR_DEVICE_KIND},
       {0, 0, VQERR_DEVICE_KIND}, {-3, 0, VQERR_DEVICE_KIND}, {1, 0, VQERR_DEVICE_KIND},
       // Kinds whose drivers are not part of this build cannot be had.
-      {2, 0, VQERR_DEVICE_UNAVAILABLE},
       // The DirectInput keyboard serves index 0 only; there are at most 8 DirectInput joysticks.
       {12, 1, VQERR_DEVICE_UNAVAILABLE}, {14, 8, VQERR_DEVICE_UNAVAILABLE},
-      // The OpenGL device serves index 0 only.
-      {3, 1, VQERR_DEVICE_UNAVAILABLE},
+      // The OpenGL device serves index 0 only, the Direct3D devices adapters 0 and 1.
+      {3, 1, VQERR_DEVICE_UNAVAILABLE}, {2, 2, VQERR_DEVICE_UNAVAILABLE},
   };
   for (const Case& c : cases) {
     g_VQerror = 0;

@@ -1,10 +1,12 @@
-// vqview: opens a window with a canvas and a viewport of the OpenGL display device, renders a
+// vqview: opens a window with a canvas and a viewport of a display device, renders a
 // scene database with a camera that slowly orbits the scene's centre, and can write a
 // screenshot of the canvas (read back with GrabRect, written with the JPEG writer).
 //
 //   vqview FILE.vqo [--camera X,Y,Z] [--orbit DEGREES_PER_SECOND] [--frames N]
-//                   [--shot OUT.jpg] [--size WIDTHxHEIGHT]
+//                   [--shot OUT.jpg] [--size WIDTHxHEIGHT] [--device direct3d|opengl|software]
 //
+// The display device is OpenGL unless --device names another; the software device draws
+// nothing and so cannot write a shot.
 // The camera starts at X,Y,Z (default 0,-150,60) looking at the origin and turns about the
 // vertical axis through the origin (default 10 degrees a second; 0 keeps it still). Escape
 // or Q, or closing the window, ends it; so do N frames. Without a display nobody can close
@@ -17,8 +19,9 @@
 #include <cstring>
 #include <string>
 
-#include "Zentri/devices/display/opengl/VQOpenGLCanvas.h"
-#include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
+#include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/display/direct3d/VQD3DDisplayDevice.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/resources/VQImageFile.h"
@@ -33,7 +36,7 @@
 namespace {
 
 struct View {
-  VQOpenGLDisplayDevice* device = nullptr;
+  VQDisplayDevice* device = nullptr;
   VQCanvas* canvas = nullptr;
   VQCamera* camera = nullptr;
   VQVector start{0, -150, 60};
@@ -105,7 +108,7 @@ bool ParseLong(const char* text, long* out) {
 int Usage(FILE* to = stderr) {
   std::fprintf(to,
                "usage: vqview FILE.vqo [--camera X,Y,Z] [--orbit DEGREES_PER_SECOND] [--frames N]\n"
-               "              [--shot OUT.jpg] [--size WIDTHxHEIGHT]\n");
+               "              [--shot OUT.jpg] [--size WIDTHxHEIGHT] [--device direct3d|opengl|software]\n");
   return to == stderr ? 2 : 0;
 }
 
@@ -124,6 +127,8 @@ int main(int argc, char** argv) {
   VQlog_SetHandler(VQlog_StderrHandler);
   const char* file = nullptr;
   long width = 640, height = 480;
+  uint32_t kind = VQDEVICE_OPENGL_DISPLAY;
+  const char* deviceName = "OpenGL";
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     const bool more = i + 1 < argc;
@@ -140,6 +145,20 @@ int main(int argc, char** argv) {
       char* end = nullptr;
       g_view.orbit = std::strtod(argv[++i], &end);
       if (!end || *end) return BadOption(a, "needs a number of degrees per second");
+    } else if (std::strcmp(a, "--device") == 0 && more) {
+      const char* name = argv[++i];
+      if (std::strcmp(name, "direct3d") == 0) {
+        kind = VQDEVICE_D3D_DISPLAY;
+        deviceName = "Direct3D";
+      } else if (std::strcmp(name, "opengl") == 0) {
+        kind = VQDEVICE_OPENGL_DISPLAY;
+        deviceName = "OpenGL";
+      } else if (std::strcmp(name, "software") == 0) {
+        kind = VQDEVICE_SOFTWARE_DISPLAY;
+        deviceName = "software";
+      } else {
+        return BadOption(a, "names direct3d, opengl or software");
+      }
     } else if (std::strcmp(a, "--shot") == 0 && more) {
       g_view.shot = argv[++i];
     } else if (std::strcmp(a, "--size") == 0 && more) {
@@ -160,9 +179,13 @@ int main(int argc, char** argv) {
   }
 
   g_VQsystem.Init();
-  auto* device = static_cast<VQOpenGLDisplayDevice*>(g_VQsystem.GetDevice(VQDEVICE_OPENGL_DISPLAY, 0));
-  if (!device || !device->Open(0)) {
-    std::fprintf(stderr, "vqview: cannot open the OpenGL display device (%s)\n", VQerror_Describe(g_VQerror).c_str());
+  auto* device = static_cast<VQDisplayDevice*>(g_VQsystem.GetDevice(kind, 0));
+  // Direct3D: hardware devices, with transform and lighting when there is one.
+  const uint32_t parameter =
+      kind == VQDEVICE_D3D_DISPLAY ? VQD3D_ALLOW_HARDWARE | VQD3D_ALLOW_TNL | VQD3D_ALLOW_NON_TNL : 0;
+  if (!device || !device->Open(parameter)) {
+    std::fprintf(stderr, "vqview: cannot open the %s display device (%s)\n", deviceName,
+                 VQerror_Describe(g_VQerror).c_str());
     g_VQsystem.Shutdown();
     return 1;
   }
@@ -172,17 +195,18 @@ int main(int argc, char** argv) {
                                       ? std::string(".")
                                       : std::string(file).substr(0, std::string(file).find_last_of('/'));
   if (device->m_textureManager) device->m_textureManager->PushFolder(sceneFolder.c_str(), true);
-  VQNode* root = device->ReadSceneFile(file, 1, 0);
-  if (!root) {
-    std::fprintf(stderr, "vqview: cannot read %s (%s)\n", file, VQerror_Describe(g_VQerror).c_str());
-    g_VQsystem.Shutdown();
-    return 1;
-  }
+  // The canvas comes first: the Direct3D device learns its texture limits from it.
   VQCanvas* canvas = device->CreateCanvas(2, 0, uint32_t(width), uint32_t(height), 0, 0);
   VQViewport* viewport = canvas ? canvas->CreateViewport(0, 0, int32_t(width), int32_t(height)) : nullptr;
   if (!viewport) {
     std::fprintf(stderr, "vqview: cannot make the canvas (%s)\n", VQerror_Describe(g_VQerror).c_str());
-    VQNode::Destroy(root);
+    g_VQsystem.Shutdown();
+    return 1;
+  }
+  VQNode* root = device->ReadSceneFile(file, 1, 0);
+  if (!root) {
+    std::fprintf(stderr, "vqview: cannot read %s (%s)\n", file, VQerror_Describe(g_VQerror).c_str());
+    device->Close();
     g_VQsystem.Shutdown();
     return 1;
   }
