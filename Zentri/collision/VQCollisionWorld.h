@@ -68,6 +68,9 @@ class VQCollisionWorld {
   uint32_t GetBodyCount() const { return m_bodyCount; }
   VQVehicleModel* GetBody(uint32_t i) const { return i < m_bodyCount ? m_bodies[i] : nullptr; }
   uint32_t GetSubStepCounter() const { return m_subStepCounter; }
+  // Threads that share the per-body work of a sub-step (1: the caller's thread alone).
+  void SetThreadCount(uint32_t count) { m_threadCount = count ? count : 1; }
+  uint32_t GetThreadCount() const { return m_threadCount; }
 
   float m_accumulator = 0.0f;
   float m_subStep = 0.005f;
@@ -80,4 +83,5 @@ class VQCollisionWorld {
   VQTrackQuery m_trackQuery = nullptr;
   uint32_t m_subStepCounter = 0;
   uint32_t m_oddFlag = 0;
+  uint32_t m_threadCount = 1;
 };
