@@ -12,8 +12,6 @@
 #include "Zentri/util/VQlog.h"
 #include "model/include/tolvu.h"
 
-TolvuCarModel* g_currentCarModel = nullptr;
-
 namespace {
 
 char* CopyName(const char* s) {
@@ -27,10 +25,15 @@ char* CopyName(const char* s) {
 // A state whose magnitude exceeds this (or that is not a number) makes the car unstable.
 constexpr double kInstability = 1e10;
 
+// The library's ground callback: the context is the model evaluated (null: none).
+void GroundOfModel(void* context, double out[8], const double point[3], const double* aux, double wheel) {
+  TolvuCarModel_EarthData(static_cast<TolvuCarModel*>(context), out, point, aux, wheel);
+}
+
 }  // namespace
 
-void TolvuCarModel_EarthData(double out[8], const double point[3], const double*, double wheel) {
-  TolvuCarModel* model = g_currentCarModel;
+void TolvuCarModel_EarthData(TolvuCarModel* model, double out[8], const double point[3], const double*,
+                             double wheel) {
   const bool wheelOk = wheel >= 1.0 && wheel < 5.0;
   // Flat ground also for a model without a ground query: leaving out[] unwritten would hand
   // the equations whatever the caller's array held.
@@ -72,10 +75,7 @@ bool TolvuCarModel_WriteDefaultStoreFile(int modelType, const char* fileName) {
   std::vector<double> store(size_t(length), 0.0);
   if (!tolvu_InitializeModel(modelType, store.data(), length, " "))
     return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  TolvuCarModel* saved = g_currentCarModel;
-  g_currentCarModel = nullptr;
-  tolvu_CallModel(modelType, 1, 0, 0.0, store.data(), length);
-  g_currentCarModel = saved;
+  tolvu_CallModelWithGround(modelType, 1, 0, 0.0, store.data(), length, GroundOfModel, nullptr);
   std::vector<uint8_t> bytes(store.size() * 8);
   for (size_t i = 0; i < store.size(); ++i) {
     uint64_t v;
@@ -108,7 +108,6 @@ TolvuCarModel::TolvuCarModel(uint32_t modelType, uint32_t variables, uint32_t st
 }
 
 TolvuCarModel::~TolvuCarModel() {
-  if (g_currentCarModel == this) g_currentCarModel = nullptr;
   Uninitialize();
 }
 
@@ -184,7 +183,6 @@ bool TolvuCarModel::Initialize(const char* modelFile, const char* dataFile,
   m_inverseValid = 0;
   m_body.worldCentresValid = 0;
   m_groundQuery = groundQuery;
-  tolvu_SetEarthDataFunction(TolvuCarModel_EarthData);
 
   if (!Reset(true)) {
     const int32_t code = g_VQerror;
@@ -201,10 +199,8 @@ void TolvuCarModel::SetStartPlacement(const VQVector& position, const VQVector& 
 }
 
 void TolvuCarModel::Evaluate(int first, int mode, double time, bool asCurrent) {
-  TolvuCarModel* saved = g_currentCarModel;
-  g_currentCarModel = asCurrent ? this : nullptr;
-  tolvu_CallModel(int(m_modelType), first, mode, time, m_store, int(m_storeLength));
-  g_currentCarModel = asCurrent ? nullptr : saved;
+  tolvu_CallModelWithGround(int(m_modelType), first, mode, time, m_store, int(m_storeLength), GroundOfModel,
+                            asCurrent ? this : nullptr);
 }
 
 bool TolvuCarModel::Reset(bool reload) {

@@ -3,7 +3,8 @@
 // tolvu.h). The object loads the car's initial store from a model data file, places the car,
 // evaluates the library in every collision sub-step and integrates the states itself with the
 // two-step Adams-Bashforth formula. It also answers the library's ground queries
-// (TolvuCarModel_EarthData) from the track query of the model being evaluated.
+// (TolvuCarModel_EarthData) from its own track query: every evaluation hands the library the
+// car itself as the ground query's context, so cars can be evaluated on several threads at once.
 //
 // Axes: the model has x forward and z down; engine (x, y, z) = model (y, x, -z) both ways.
 // Every vector crossing between the store and the engine goes through that mapping, and the
@@ -21,14 +22,12 @@
 
 class TolvuCarModel;
 
-// The model being evaluated; null between evaluations (ground queries then get flat ground).
-extern TolvuCarModel* g_currentCarModel;
-
-// The program's ground-query callback registered with the library: answers from the current
-// model's ground query. Wheel numbers outside 1 to 4 (and a non-finite number), and a
-// model without a ground query, get flat ground and touch no per-wheel memory.
-void TolvuCarModel_EarthData(double out[8], const double point[3], const double aux[3],
-                             double wheel);
+// The program's answer to the library's ground query for one wheel of a model: from the model's
+// ground query. A null model (an evaluation that is not a race step), wheel numbers outside 1 to
+// 4 (and a non-finite number), and a model without a ground query get flat ground and touch no
+// per-wheel memory.
+void TolvuCarModel_EarthData(TolvuCarModel* model, double out[8], const double point[3],
+                             const double aux[3], double wheel);
 
 // Writes the library's default store of a model type ("tolvu_<car>_<level>.bin" image): the
 // library's defaults and its first-call set-up. False with an engine error when the type is

@@ -198,9 +198,8 @@ void TyreForces(const Store& s, const Wheel& k, int d, double spinSign, double n
 
 }  // namespace
 
-int Equations_Car_2(double* store) {
+int Equations_Car_2(double* store, double eulerRates[4]) {
     const Store s{store};
-    double* scr = Scratch();
     double t[3], v[3];
 
     // 1. Masses.
@@ -231,7 +230,7 @@ int Equations_Car_2(double* store) {
                        0.5 * (q[0] * w[1] + q[3] * w[0] - q[1] * w[2]),
                        0.5 * (q[0] * w[2] + q[1] * w[1] - q[2] * w[0])};
         s[SGM100] = q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3];
-        for (int i = 0; i < 4; ++i) scr[4 + i] = r[i] - s[SGM100] * q[i];
+        for (int i = 0; i < 4; ++i) eulerRates[i] = r[i] - s[SGM100] * q[i];
         double* C = s(CM100);
         C[0] = 2 * q[0] * q[0] + 2 * q[1] * q[1] - 1;
         C[1] = 2 * q[1] * q[2] + 2 * q[0] * q[3];
@@ -451,7 +450,7 @@ int Equations_Car_2(double* store) {
     // Engine torques and the clutch.
     s[TFR1600] = -s[VFA1600] * s[TEP1600] * s[RPN1600] * s[DAMPING];
     s[RPNP1600] = std::max(s[RPN1600], 0.0);
-    SPLINE_LOOKUP(s(NETV1600), s[RPNP1600], s(TE_PP1600), IntTable()[3], 8, 4);
+    SPLINE_LOOKUP(s(NETV1600), s[RPNP1600], s(TE_PP1600), IntParameter(store, 3), 8, 4);
     s[NET1600] = s[NETV1600];
     s[TCT1600] = s[THR1600] * s[TEP1600] * s[NET1600];
     s[POWER1600] = s[TCT1600] * s[OEN1600];

@@ -6,13 +6,8 @@ namespace car2 {
 
 int Init_Car_2(double* store) {
     const Store s{store};
-    int* ints = IntTable();
-    // Integer table parameters beside GEAR_TAU and TE_PP1600.
-    const int jslots[4] = {GEAR_TAU + 1, GEAR_TAU + 2, TE_PP1600 - 1, TE_PP1600 + 32};
-    for (int i = 0; i < 4; ++i) {
-        double v = s[jslots[i]];
-        ints[i] = std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(std::lround(v)) : 0;
-    }
+    // The spline control is read before the set-up writes anything.
+    const int splineControl = IntParameter(store, 2);
 
     // Constants.
     for (int i = 0; i < 12; ++i) s[INT1 + i] = i + 1;
@@ -138,7 +133,7 @@ int Init_Car_2(double* store) {
     s[RPC1600] = s[ENG_RP_CM]; s[RDF1600] = s[ENG_DM_DF];
 
     // Torque curve: 8 x 2 knots and values into the 8 x 4 spline table.
-    SPLPRE(s(TE_PP1600), s(ENG_TC_TB), ints[2], 8, 2);
+    SPLPRE(s(TE_PP1600), s(ENG_TC_TB), splineControl, 8, 2);
     s[NETV1600 + 1] = 1.0;
 
     // Brakes.

@@ -9,9 +9,6 @@ constexpr int kInputs = 78;
 constexpr int kInputArea = 292;  // 0-based start of the input area (after the 292 variables)
 constexpr int kTimeSlot = 35;    // element that receives the time of every evaluation but mode 2
 
-// Scratch value of this model type, cleared by the first call.
-double g_scratch = 0.0;
-
 double& at(double* s, int k) { return s[k - 1]; }
 
 void Init_Car_R(double* s) {
@@ -73,7 +70,6 @@ int Call_Car_R(const int& first, const int& mode, const double& time, double* st
     at(store, kTimeSlot) = time;
     if (first == 1) {
       Init_Car_R(store);
-      g_scratch = 0.0;
       for (int i = 0; i < kInputs; ++i) store[kInputArea + i] = at(store, INP_VARS + i);
     } else {
       for (int i = 0; i < kInputs; ++i) at(store, INP_VARS + i) = store[kInputArea + i];

@@ -12,9 +12,6 @@ void text_message(const char* text) { OutputMessage(text, static_cast<int>(std::
 inline double& el(double* A, int ld, int i, int j) { return A[(j - 1) * ld + (i - 1)]; }
 inline double el(const double* A, int ld, int i, int j) { return A[(j - 1) * ld + (i - 1)]; }
 
-// Doubles the three-way select keeps between calls.
-double g_select[3];
-
 }  // namespace
 
 void CROSS(double* c, const double* a, const double* b) {
@@ -175,12 +172,10 @@ void PICK(double* out, const double* A, double row, double col, int p, int q, in
 }
 
 double SELECT3(double x, double y, double p, double q, double r, double& index) {
-  g_select[0] = p;
-  g_select[1] = q;
-  g_select[2] = r;
+  const double choice[3] = {p, q, r};
   const int i = x < y ? 1 : (x == y ? 2 : 3);
   index = i;
-  return g_select[i - 1];
+  return choice[i - 1];
 }
 
 namespace {
