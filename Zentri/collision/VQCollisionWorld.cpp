@@ -1,7 +1,12 @@
 #include "Zentri/collision/VQCollisionWorld.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 const CollisionMaterial g_VQdefaultCollisionMaterial = {200000.0f, 5000.0f, 0.8f};
 
@@ -29,6 +34,110 @@ const CollisionMaterial& OrDefault(const CollisionMaterial* m) {
 }
 
 }  // namespace
+
+// Worker threads for the per-body phases of a sub-step. Run(count, job) calls job(i) once for every
+// i below count, spread over the workers and the calling thread, and returns when all calls have
+// returned: the barrier between two phases.
+class VQCollisionWorkers {
+ public:
+  using Job = void (*)(void* data, uint32_t i);
+
+  explicit VQCollisionWorkers(uint32_t workers) {
+    m_threads.reserve(workers);
+    for (uint32_t k = 0; k < workers; ++k) m_threads.emplace_back([this] { Work(); });
+  }
+  ~VQCollisionWorkers() {
+    {
+      const std::lock_guard<std::mutex> lock(m_lock);
+      m_stop = true;
+    }
+    m_start.notify_all();
+    for (std::thread& t : m_threads) t.join();
+  }
+  uint32_t GetWorkerCount() const { return uint32_t(m_threads.size()); }
+
+  void Run(uint32_t count, Job job, void* data) {
+    {
+      const std::lock_guard<std::mutex> lock(m_lock);
+      m_job = job;
+      m_data = data;
+      m_count = count;
+      m_next.store(0, std::memory_order_relaxed);
+      m_busy = uint32_t(m_threads.size());
+      ++m_generation;
+    }
+    m_start.notify_all();
+    Drain();
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_finished.wait(lock, [this] { return m_busy == 0; });
+  }
+
+ private:
+  void Drain() {
+    for (uint32_t i; (i = m_next.fetch_add(1, std::memory_order_relaxed)) < m_count;) m_job(m_data, i);
+  }
+  void Work() {
+    uint64_t seen = 0;
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_start.wait(lock, [&] { return m_stop || m_generation != seen; });
+        if (m_stop) return;
+        seen = m_generation;
+      }
+      Drain();
+      const std::lock_guard<std::mutex> lock(m_lock);
+      if (--m_busy == 0) m_finished.notify_one();
+    }
+  }
+
+  std::vector<std::thread> m_threads;
+  std::mutex m_lock;
+  std::condition_variable m_start, m_finished;
+  Job m_job = nullptr;
+  void* m_data = nullptr;
+  uint32_t m_count = 0;
+  std::atomic<uint32_t> m_next{0};
+  uint32_t m_busy = 0;
+  uint64_t m_generation = 0;
+  bool m_stop = false;
+};
+
+VQCollisionWorld::VQCollisionWorld() = default;
+VQCollisionWorld::~VQCollisionWorld() = default;
+
+void VQCollisionWorld::SetThreadCount(uint32_t count) {
+  m_threadCount = std::clamp(count, 1u, VQCOLLISION_MAX_THREADS);
+  if (m_workers && m_workers->GetWorkerCount() != m_threadCount - 1) m_workers.reset();
+}
+
+bool VQCollisionWorld::StepsInParallel() const {
+  if (m_threadCount < 2 || m_contactCallback) return false;
+  for (uint32_t i = 0; i < m_bodyCount; ++i)
+    if (m_bodies[i] && m_bodies[i]->m_postStepCallback) return false;
+  return true;
+}
+
+void VQCollisionWorld::PrepareBody(uint32_t i, float time, bool even) {
+  VQVehicleModel* body = m_bodies[i];
+  if (!body || !(even || body->IsFullRate())) return;
+  VQVector v;
+  body->SetExternalForce(body->GetPresetForce(v));
+  body->SetExternalTorque(body->GetPresetTorque(v));
+  body->Prepare(int(i) + 1, time);
+  VQCollisionBody* cb = body->GetCollisionBody();
+  body->GetWorldMatrix()->TransformPoint(cb->worldEnclosingCentre, cb->enclosingCentre);
+  CollideWithTrack(body, m_trackQuery);
+}
+
+void VQCollisionWorld::StepBody(uint32_t i, float time, bool even, float h) {
+  VQVehicleModel* body = m_bodies[i];
+  if (!body) return;
+  if (body->IsFullRate())
+    body->Step(int(i) + 1, time, h);
+  else if (even)
+    body->Step(int(i) + 1, time, 2.0f * h);
+}
 
 bool VQCollisionWorld::AddBody(VQVehicleModel* body) {
   if (m_bodyCount >= VQCOLLISION_MAX_BODIES) return false;
@@ -58,59 +167,65 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
   m_accumulator = 0.0f;
   // A sub-step that does not advance would never end the loop.
   if (!(h > 0.0f)) return true;
+  const bool parallel = StepsInParallel();
+  if (parallel && !m_workers) m_workers = std::make_unique<VQCollisionWorkers>(m_threadCount - 1);
   while (a > h) {
     time = time + h;
     a = a - h;
     const bool even = (m_subStepCounter & 1u) == 0;
     m_oddFlag = even ? 0 : 1;
 
-    for (uint32_t i = 0; i < m_bodyCount; ++i) {
-      VQVehicleModel* body = m_bodies[i];
-      if (!body || !(even || body->IsFullRate())) continue;
-      VQVector v;
-      body->SetExternalForce(body->GetPresetForce(v));
-      body->SetExternalTorque(body->GetPresetTorque(v));
-      body->Prepare(int(i) + 1, time);
-      VQCollisionBody* cb = body->GetCollisionBody();
-      body->GetWorldMatrix()->TransformPoint(cb->worldEnclosingCentre, cb->enclosingCentre);
-      CollideWithTrack(body, m_trackQuery);
-    }
-
-    // Broad phase: handled[i] bit j records the pair (i, j) of this sub-step.
-    uint64_t handled[VQCOLLISION_MAX_BODIES] = {};
-    for (uint32_t i = 0; i < m_bodyCount; ++i) {
-      VQVehicleModel* body = m_bodies[i];
-      if (!body || !body->IsCollidable() || !(even || body->IsFullRate())) continue;
-      const VQCollisionBody* bi = body->GetCollisionBody();
-      VQVehicleModel* candidates[VQCOLLISION_MAX_CANDIDATES];
-      uint32_t count = 0;
-      for (uint32_t j = 0; j < m_bodyCount; ++j) {
-        VQVehicleModel* other = m_bodies[j];
-        if (j == i || !other || !other->IsCollidable()) continue;
-        if (handled[j] & (uint64_t(1) << i)) continue;
-        const VQCollisionBody* bj = other->GetCollisionBody();
-        const float r = bi->enclosingRadius + bj->enclosingRadius;
-        const VQVector d = bi->worldEnclosingCentre - bj->worldEnclosingCentre;
-        if (!d.IsSmallerThan(r)) continue;
-        if (!(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z < double(r) * r)) continue;
-        if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = other;
-        handled[i] |= uint64_t(1) << j;
-      }
-      CollideBodies(body, candidates, count);
-    }
-
-    for (uint32_t i = 0; i < m_bodyCount; ++i) {
-      VQVehicleModel* body = m_bodies[i];
-      if (!body) continue;
-      if (body->IsFullRate())
-        body->Step(int(i) + 1, time, h);
-      else if (even)
-        body->Step(int(i) + 1, time, 2.0f * h);
+    // Each body's work touches that body alone (and reads the track), so the bodies may share
+    // it out in any order; the contacts between bodies follow in body order on this thread.
+    if (parallel) {
+      struct Phase {
+        VQCollisionWorld* world;
+        float time, h;
+        bool even;
+      } phase{this, time, h, even};
+      m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
+        const Phase& p = *static_cast<Phase*>(d);
+        p.world->PrepareBody(i, p.time, p.even);
+      }, &phase);
+      CollideAllBodies(even);
+      m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
+        const Phase& p = *static_cast<Phase*>(d);
+        p.world->StepBody(i, p.time, p.even, p.h);
+      }, &phase);
+    } else {
+      for (uint32_t i = 0; i < m_bodyCount; ++i) PrepareBody(i, time, even);
+      CollideAllBodies(even);
+      for (uint32_t i = 0; i < m_bodyCount; ++i) StepBody(i, time, even, h);
     }
     ++m_subStepCounter;
   }
   if (a > 0.0f) m_accumulator = a;
   return true;
+}
+
+void VQCollisionWorld::CollideAllBodies(bool even) {
+  // Broad phase: handled[i] bit j records the pair (i, j) of this sub-step.
+  uint64_t handled[VQCOLLISION_MAX_BODIES] = {};
+  for (uint32_t i = 0; i < m_bodyCount; ++i) {
+    VQVehicleModel* body = m_bodies[i];
+    if (!body || !body->IsCollidable() || !(even || body->IsFullRate())) continue;
+    const VQCollisionBody* bi = body->GetCollisionBody();
+    VQVehicleModel* candidates[VQCOLLISION_MAX_CANDIDATES];
+    uint32_t count = 0;
+    for (uint32_t j = 0; j < m_bodyCount; ++j) {
+      VQVehicleModel* other = m_bodies[j];
+      if (j == i || !other || !other->IsCollidable()) continue;
+      if (handled[j] & (uint64_t(1) << i)) continue;
+      const VQCollisionBody* bj = other->GetCollisionBody();
+      const float r = bi->enclosingRadius + bj->enclosingRadius;
+      const VQVector d = bi->worldEnclosingCentre - bj->worldEnclosingCentre;
+      if (!d.IsSmallerThan(r)) continue;
+      if (!(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z < double(r) * r)) continue;
+      if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = other;
+      handled[i] |= uint64_t(1) << j;
+    }
+    CollideBodies(body, candidates, count);
+  }
 }
 
 void VQCollisionWorld::CollideWithTrack(VQVehicleModel* body, VQTrackQuery query) {

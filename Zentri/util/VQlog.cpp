@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
@@ -10,6 +11,9 @@
 namespace {
 VQlogHandler g_handler = VQlog_DefaultHandler;
 char g_message[VQLOG_MESSAGE_SIZE];
+// Cars stepped on worker threads may report (an unstable model): one message at a time. Recursive,
+// since a handler may itself log.
+std::recursive_mutex g_messageLock;
 VQLogFile* g_engineLog = nullptr;
 }  // namespace
 
@@ -18,6 +22,7 @@ void VQlog_SetHandler(VQlogHandler handler) { g_handler = handler; }
 VQlogHandler VQlog_GetHandler() { return g_handler; }
 
 void VQlog_Printf(int level, const char* format, ...) {
+  const std::lock_guard<std::recursive_mutex> lock(g_messageLock);
   if (g_handler) {
     g_message[0] = 0;
     if (format) {

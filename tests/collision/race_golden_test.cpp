@@ -204,7 +204,7 @@ TEST_P(RaceGolden, StoresMatchWithRescues) {
   Compare(field.Run(true), kRescued, "with rescues");
 }
 
-INSTANTIATE_TEST_SUITE_P(Threads, RaceGolden, ::testing::Values(1u),
+INSTANTIATE_TEST_SUITE_P(Threads, RaceGolden, ::testing::Values(1u, 4u),
                          [](const auto& info) { return std::to_string(info.param) + "Threads"; });
 
 }  // namespace
