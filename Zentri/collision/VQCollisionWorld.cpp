@@ -37,7 +37,9 @@ const CollisionMaterial& OrDefault(const CollisionMaterial* m) {
 
 // Worker threads for the per-body phases of a sub-step. Run(count, job) calls job(i) once for every
 // i below count, spread over the workers and the calling thread, and returns when all calls have
-// returned: the barrier between two phases.
+// returned: the barrier between two phases. A sub-step's phase is a few microseconds of work, far
+// less than putting a thread to sleep and waking it costs, so the threads first spin for a while
+// (kSpins) on the phase counter and only then sleep on a condition variable.
 class VQCollisionWorkers {
  public:
   using Job = void (*)(void* data, uint32_t i);
@@ -49,7 +51,8 @@ class VQCollisionWorkers {
   ~VQCollisionWorkers() {
     {
       const std::lock_guard<std::mutex> lock(m_lock);
-      m_stop = true;
+      m_stop.store(true);
+      m_generation.fetch_add(1);
     }
     m_start.notify_all();
     for (std::thread& t : m_threads) t.join();
@@ -57,50 +60,70 @@ class VQCollisionWorkers {
   uint32_t GetWorkerCount() const { return uint32_t(m_threads.size()); }
 
   void Run(uint32_t count, Job job, void* data) {
+    m_job = job;
+    m_data = data;
+    m_count = count;
+    m_next.store(0, std::memory_order_relaxed);
+    m_busy.store(uint32_t(m_threads.size()), std::memory_order_relaxed);
     {
+      // Under the lock, so that a worker about to sleep sees the new phase or gets the notice.
       const std::lock_guard<std::mutex> lock(m_lock);
-      m_job = job;
-      m_data = data;
-      m_count = count;
-      m_next.store(0, std::memory_order_relaxed);
-      m_busy = uint32_t(m_threads.size());
-      ++m_generation;
+      m_generation.fetch_add(1, std::memory_order_release);
     }
     m_start.notify_all();
     Drain();
+    for (int spin = 0; spin < kSpins; ++spin) {
+      if (m_busy.load(std::memory_order_acquire) == 0) return;
+      Pause();
+    }
     std::unique_lock<std::mutex> lock(m_lock);
-    m_finished.wait(lock, [this] { return m_busy == 0; });
+    m_finished.wait(lock, [this] { return m_busy.load(std::memory_order_acquire) == 0; });
   }
 
  private:
+  static constexpr int kSpins = 4000;
+
+  static void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
   void Drain() {
     for (uint32_t i; (i = m_next.fetch_add(1, std::memory_order_relaxed)) < m_count;) m_job(m_data, i);
   }
   void Work() {
     uint64_t seen = 0;
     for (;;) {
-      {
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_start.wait(lock, [&] { return m_stop || m_generation != seen; });
-        if (m_stop) return;
-        seen = m_generation;
+      bool started = false;
+      for (int spin = 0; spin < kSpins && !started; ++spin) {
+        started = m_generation.load(std::memory_order_acquire) != seen;
+        if (!started) Pause();
       }
+      if (!started) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_start.wait(lock, [&] { return m_generation.load(std::memory_order_acquire) != seen; });
+      }
+      seen = m_generation.load(std::memory_order_acquire);
+      if (m_stop.load()) return;
       Drain();
-      const std::lock_guard<std::mutex> lock(m_lock);
-      if (--m_busy == 0) m_finished.notify_one();
+      if (m_busy.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_finished.notify_one();
+      }
     }
   }
 
   std::vector<std::thread> m_threads;
   std::mutex m_lock;
   std::condition_variable m_start, m_finished;
+  // Written by Run before the phase counter moves on, read by the workers after they saw it move.
   Job m_job = nullptr;
   void* m_data = nullptr;
   uint32_t m_count = 0;
   std::atomic<uint32_t> m_next{0};
-  uint32_t m_busy = 0;
-  uint64_t m_generation = 0;
-  bool m_stop = false;
+  std::atomic<uint32_t> m_busy{0};
+  std::atomic<uint64_t> m_generation{0};
+  std::atomic<bool> m_stop{false};
 };
 
 VQCollisionWorld::VQCollisionWorld() = default;
@@ -169,6 +192,7 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
   if (!(h > 0.0f)) return true;
   const bool parallel = StepsInParallel();
   if (parallel && !m_workers) m_workers = std::make_unique<VQCollisionWorkers>(m_threadCount - 1);
+  bool prepared = false;  // the bodies are already prepared for the coming sub-step
   while (a > h) {
     time = time + h;
     a = a - h;
@@ -177,21 +201,26 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
 
     // Each body's work touches that body alone (and reads the track), so the bodies may share
     // it out in any order; the contacts between bodies follow in body order on this thread.
+    // In parallel, a body's step is followed at once by its preparation for the next sub-step
+    // of this call (one barrier fewer per sub-step); each body still sees the same sequence.
     if (parallel) {
       struct Phase {
         VQCollisionWorld* world;
-        float time, h;
-        bool even;
-      } phase{this, time, h, even};
-      m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
-        const Phase& p = *static_cast<Phase*>(d);
-        p.world->PrepareBody(i, p.time, p.even);
-      }, &phase);
+        float time, h, nextTime;
+        bool even, nextEven, more;
+      } phase{this, time, h, time + h, even, ((m_subStepCounter + 1) & 1u) == 0, a > h};
+      if (!prepared)
+        m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
+          const Phase& p = *static_cast<Phase*>(d);
+          p.world->PrepareBody(i, p.time, p.even);
+        }, &phase);
       CollideAllBodies(even);
       m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
         const Phase& p = *static_cast<Phase*>(d);
         p.world->StepBody(i, p.time, p.even, p.h);
+        if (p.more) p.world->PrepareBody(i, p.nextTime, p.nextEven);
       }, &phase);
+      prepared = phase.more;
     } else {
       for (uint32_t i = 0; i < m_bodyCount; ++i) PrepareBody(i, time, even);
       CollideAllBodies(even);
