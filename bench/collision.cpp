@@ -182,6 +182,7 @@ struct Field {
     TolvuCarModel_WriteDefaultStoreFile(2, high.c_str());
     TolvuCarModel_WriteDefaultStoreFile(1, mid.c_str());
     world.SetTrackQuery(VQSampleTrack::SweepSphere);
+    world.SetTrackBoxQuery(VQSampleTrack::BoxHasTrack);
     for (int i = 0; i < 32; ++i) {
       std::unique_ptr<TolvuCarModel> car;
       VQVector start;

@@ -33,13 +33,41 @@ const CollisionMaterial& OrDefault(const CollisionMaterial* m) {
   return m ? *m : g_VQdefaultCollisionMaterial;
 }
 
+// Asks the box query about the box around every track sweep that CollideWithTrack would make for
+// the body: from each sphere's previous world centre to its current one, grown by the radius,
+// computed as the track sweep computes its own box.
+bool TrackNearBody(VQVehicleModel* body, VQTrackBoxQuery boxQuery) {
+  VQCollisionBody& b = *body->GetCollisionBody();
+  if (!b.worldCentresValid) {
+    const VQMatrix& M = *body->GetWorldMatrix();
+    for (uint32_t i = 0; i < b.sphereCount; ++i) M.TransformPoint(b.worldCentres[i], b.localCentres[i]);
+    b.worldCentresValid = 1;
+  }
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  bool any = false;
+  for (uint32_t i = 0; i < b.sphereCount && i < VQCOLLISION_MAX_SPHERES; ++i) {
+    if (b.noTrack[i]) continue;
+    const double r = b.radii[i];
+    const VQVector& s = b.previousWorldCentres[i];
+    const VQVector& e = b.worldCentres[i];
+    const double sv[3] = {s.x, s.y, s.z}, ev[3] = {e.x, e.y, e.z};
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = std::fmin(lo[k], std::fmin(sv[k] - r, ev[k] - r));
+      hi[k] = std::fmax(hi[k], std::fmax(sv[k] + r, ev[k] + r));
+    }
+    any = true;
+  }
+  return any && boxQuery(lo, hi);
+}
+
 }  // namespace
 
 // Worker threads for the per-body phases of a sub-step. Run(count, job) calls job(i) once for every
 // i below count, spread over the workers and the calling thread, and returns when all calls have
 // returned: the barrier between two phases. A sub-step's phase is a few microseconds of work, far
 // less than putting a thread to sleep and waking it costs, so the threads first spin for a while
-// (kSpins) on the phase counter and only then sleep on a condition variable.
+// on the phase counter (Backoff: a few hundred pauses, then yielding the processor, which keeps a
+// busy machine's other threads running) and only then sleep on a condition variable.
 class VQCollisionWorkers {
  public:
   using Job = void (*)(void* data, uint32_t i);
@@ -74,16 +102,21 @@ class VQCollisionWorkers {
     Drain();
     for (int spin = 0; spin < kSpins; ++spin) {
       if (m_busy.load(std::memory_order_acquire) == 0) return;
-      Pause();
+      Backoff(spin);
     }
     std::unique_lock<std::mutex> lock(m_lock);
     m_finished.wait(lock, [this] { return m_busy.load(std::memory_order_acquire) == 0; });
   }
 
  private:
-  static constexpr int kSpins = 4000;
+  static constexpr int kPauses = 256;
+  static constexpr int kSpins = kPauses + 64;
 
-  static void Pause() {
+  static void Backoff(int spin) {
+    if (spin >= kPauses) {
+      std::this_thread::yield();
+      return;
+    }
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #endif
@@ -97,7 +130,7 @@ class VQCollisionWorkers {
       bool started = false;
       for (int spin = 0; spin < kSpins && !started; ++spin) {
         started = m_generation.load(std::memory_order_acquire) != seen;
-        if (!started) Pause();
+        if (!started) Backoff(spin);
       }
       if (!started) {
         std::unique_lock<std::mutex> lock(m_lock);
@@ -150,7 +183,10 @@ void VQCollisionWorld::PrepareBody(uint32_t i, float time, bool even) {
   body->Prepare(int(i) + 1, time);
   VQCollisionBody* cb = body->GetCollisionBody();
   body->GetWorldMatrix()->TransformPoint(cb->worldEnclosingCentre, cb->enclosingCentre);
-  CollideWithTrack(body, m_trackQuery);
+  // Most bodies touch nothing of the track in most sub-steps: one box query over all their
+  // sweeps then stands for every sweep (a body that sweeps nothing takes the no-contact path).
+  const bool anything = !m_trackBoxQuery || TrackNearBody(body, m_trackBoxQuery);
+  CollideWithTrack(body, anything ? m_trackQuery : nullptr);
 }
 
 void VQCollisionWorld::StepBody(uint32_t i, float time, bool even, float h) {

@@ -36,6 +36,12 @@ extern const CollisionMaterial g_VQdefaultCollisionMaterial;
 using VQTrackQuery = bool (*)(const VQVector& start, const VQVector& end, float radius,
                               float* distance, VQVector* contact,
                               const CollisionMaterial** material);
+// Whether any part of the track may lie in the box (world, minimum and maximum corners). It must
+// answer true for every box that a sweep of the track query could touch anything in: the world
+// asks it once per body and sub-step for the box around all of the body's sphere sweeps (each
+// sweep's box is its start and end, each less and plus the radius, in double), and sweeps nothing
+// when the answer is false.
+using VQTrackBoxQuery = bool (*)(const double boxMin[3], const double boxMax[3]);
 // Called on each new contact of a sphere: (body, other body or null for the track, material of
 // the body's sphere, material of the other side, world contact point, normal velocity (world),
 // user word).
@@ -68,6 +74,8 @@ class VQCollisionWorld {
   void RemoveBody(VQVehicleModel* body);
   // Stores the query and restarts the half-rate rhythm (sub-step counter 0).
   bool SetTrackQuery(VQTrackQuery query);
+  // The track's box query, null for none (every sphere is swept).
+  void SetTrackBoxQuery(VQTrackBoxQuery query) { m_trackBoxQuery = query; }
   // Advances by frameTime seconds from time: runs every whole sub-step that fits strictly and
   // carries the remainder (at most one sub-step) to the next call. Always true.
   bool Step(float time, float frameTime);
@@ -102,6 +110,7 @@ class VQCollisionWorld {
   uint32_t m_bodyCount = 0;
   VQVehicleModel* m_bodies[VQCOLLISION_MAX_BODIES] = {};
   VQTrackQuery m_trackQuery = nullptr;
+  VQTrackBoxQuery m_trackBoxQuery = nullptr;
   uint32_t m_subStepCounter = 0;
   uint32_t m_oddFlag = 0;
   uint32_t m_threadCount = 1;

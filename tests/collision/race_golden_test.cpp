@@ -58,6 +58,7 @@ struct RaceField {
     EXPECT_TRUE(TolvuCarModel_WriteDefaultStoreFile(2, high.c_str()));
     EXPECT_TRUE(TolvuCarModel_WriteDefaultStoreFile(1, mid.c_str()));
     world.SetTrackQuery(VQSampleTrack::SweepSphere);
+    world.SetTrackBoxQuery(VQSampleTrack::BoxHasTrack);
     world.SetThreadCount(threads);
     for (int i = 0; i < kCars; ++i) {
       std::unique_ptr<TolvuCarModel> car;
