@@ -490,7 +490,17 @@ void equations(double* V, const Index& o, Work& wk) {
   const double cbr = V[o.CBR2700];
   V[o.EBM2950] = V[o.BRAKE_FRC] / floorDiv(cbr);
   V[o.DEB2950] = num::stickSlip(V[o.VL100], V[o.EBR2950], V[o.EBM2950], V[o.TAU_SLIP]);
-  V[o.FBL2950] = -V[o.EBR2950] * cbr - V[o.DAMPING] * V[o.DEB2950] * V[o.RBR2700];
+  // The element's own damping RBR2700 (BRAKE_DMP x ROT_2_LIN, 750 N s/m by default) is a few per
+  // cent of critical for the car's mass on the element's stiffness (75000 N/m): a car that a full
+  // brake has stopped would swing on the element's spring for seconds, at about 1.3 Hz and up to
+  // 2 m/s, whatever the integration step. While the element sticks (deflection within its limit)
+  // it is damped at least critically, so the car settles where the brake holds it; while it slips
+  // the law is unchanged and the force stays at its limit. No brake force, no force: the clamp
+  // below is then 0.
+  const double criticalDamping = 2.0 * std::sqrt(std::fmax(cbr, 0.0) * std::fmax(V[o.M_TOTAL], 0.0));
+  const double brakeDamping = std::fabs(V[o.EBR2950]) <= V[o.EBM2950] ? std::fmax(V[o.RBR2700], criticalDamping)
+                                                                      : V[o.RBR2700];
+  V[o.FBL2950] = -V[o.EBR2950] * cbr - V[o.DAMPING] * V[o.DEB2950] * brakeDamping;
   V[o.FRB2950] = clamp(V[o.FBL2950], -V[o.BRAKE_FRC], V[o.BRAKE_FRC]);
 
   // 23. Tyre forces in the contact frames, rear wheels first.
