@@ -18,6 +18,7 @@
 #include "model/car1/car1_linalg.h"
 #include "model/car1/car1_numerics.h"
 #include "model/car1/car1_vars.h"
+#include "model/core/model_common.h"
 #include "model/core/tolvu_model.h"
 
 namespace car1 {
@@ -64,28 +65,9 @@ void eulerRates(const double* V, const Index& o, double* r, double* sgm) {
 void firstCall(double* V, const Index& o) {
   const int splineControl = roundControl(V[o.splineControl]);
 
-  for (int k = 0; k < 12; ++k) V[o.INT1 + k] = k + 1;
-  V[o.PI] = 3.1415927;
-  V[o.TWOPI] = 6.2831853;
-  V[o.HALFPI] = 1.57079635;
-  V[o.PIDEG] = 180.0;
-  V[o.DEG2RAD] = 0.01745329277777778;
-  V[o.RAD2DEG] = 57.29577866666166;
-  V[o.ZERO] = 0.0;
-  V[o.HALF] = 0.5;
-  V[o.ONE] = 1.0;
-  V[o.TWO] = 2.0;
-  V[o.THREE] = 3.0;
-  V[o.FOUR] = 4.0;
-  V[o.FIVE] = 5.0;
-  V[o.SIX] = 6.0;
-  V[o.NINE] = 9.0;
-  V[o.TEN] = 10.0;
-  V[o.SMALL] = 1e-10;
-  V[o.STATUS] = 1.0;
-  set3(&V[o.ZERO_VEC], 0.0, 0.0, 0.0);
-  identity(&V[o.CMDUM]);
-  identity(&V[o.CM0]);
+  tolvu::WriteModelConstants(V, {o.INT1, o.PI, o.TWOPI, o.HALFPI, o.PIDEG, o.DEG2RAD, o.RAD2DEG, o.ZERO, o.HALF, o.ONE,
+                                 o.TWO, o.THREE, o.FOUR, o.FIVE, o.SIX, o.NINE, o.TEN, o.SMALL, o.ZERO_VEC, o.CMDUM,
+                                 o.CM0, o.STATUS});
   V[o.CXY100] = V[o.CXZ100] = V[o.CYZ100] = 0.0;
 
   // Body geometry.
@@ -270,15 +252,7 @@ void equations(double* V, const Index& o, Work& wk) {
   for (int k = 0; k < 4; ++k) e[k] *= cor;
   eulerRates(V, o, wk.eulerRates, &V[o.SGM100]);
   double* cm = &V[o.CM100];
-  cm[0] = 2.0 * (e[0] * e[0] + e[1] * e[1]) - 1.0;
-  cm[4] = 2.0 * (e[0] * e[0] + e[2] * e[2]) - 1.0;
-  cm[8] = 2.0 * (e[0] * e[0] + e[3] * e[3]) - 1.0;
-  cm[1] = 2.0 * (e[1] * e[2] + e[0] * e[3]);
-  cm[2] = 2.0 * (e[1] * e[3] - e[0] * e[2]);
-  cm[3] = 2.0 * (e[1] * e[2] - e[0] * e[3]);
-  cm[5] = 2.0 * (e[2] * e[3] + e[0] * e[1]);
-  cm[6] = 2.0 * (e[1] * e[3] + e[0] * e[2]);
-  cm[7] = 2.0 * (e[2] * e[3] - e[0] * e[1]);
+  tolvu::EulerMatrix(cm, e);
 
   // 3. Chassis, reference frame and corner positions; the rear corners' frames.
   double t[3];
@@ -643,21 +617,13 @@ int evaluate(int firstCall_, int mode, double time, double* store) {
   }
   double* V = store;
   const int nv = o.nv, ns = o.ns;
-  double* stateBlock = V + nv;
-  double* inputBlock = V + nv + 2 * ns;
-  double* outputBlock = inputBlock + kInputCount;
+  double* outputBlock = V + nv + 2 * ns + kInputCount;
   Work wk;
 
   if (mode != 2) {
     V[o.TSTOP] = time;
-    if (firstCall_ == 1) {
-      firstCall(V, o);
-      for (int k = 0; k < ns; ++k) stateBlock[k] = V[k];
-      for (int k = 0; k < kInputCount; ++k) inputBlock[k] = V[o.INP_VARS + k];
-    } else {
-      for (int k = 0; k < ns; ++k) V[k] = stateBlock[k];
-      for (int k = 0; k < kInputCount; ++k) V[o.INP_VARS + k] = inputBlock[k];
-    }
+    if (firstCall_ == 1) firstCall(V, o);
+    tolvu::CopyStatesAndInputs(V, firstCall_ == 1, ns, 0, nv, kInputCount, o.INP_VARS, nv + 2 * ns);
     moduleValues(V, o, wk);
     equations(V, o, wk);
     derivatives(V, o);

@@ -6,6 +6,7 @@
 // Axes: x forward, y right, z down (gravity is +z). A body's CM matrix turns body axes into
 // global axes; its CMP or C0M matrix turns body axes into its parent's axes.
 #include "model/car2/car2_internal.h"
+#include "model/core/model_common.h"
 
 namespace car2 {
 namespace {
@@ -231,16 +232,7 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
                        0.5 * (q[0] * w[2] + q[1] * w[1] - q[2] * w[0])};
         s[SGM100] = q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3];
         for (int i = 0; i < 4; ++i) eulerRates[i] = r[i] - s[SGM100] * q[i];
-        double* C = s(CM100);
-        C[0] = 2 * q[0] * q[0] + 2 * q[1] * q[1] - 1;
-        C[1] = 2 * q[1] * q[2] + 2 * q[0] * q[3];
-        C[2] = 2 * q[1] * q[3] - 2 * q[0] * q[2];
-        C[3] = 2 * q[1] * q[2] - 2 * q[0] * q[3];
-        C[4] = 2 * q[0] * q[0] + 2 * q[2] * q[2] - 1;
-        C[5] = 2 * q[2] * q[3] + 2 * q[0] * q[1];
-        C[6] = 2 * q[1] * q[3] + 2 * q[0] * q[2];
-        C[7] = 2 * q[2] * q[3] - 2 * q[0] * q[1];
-        C[8] = 2 * q[0] * q[0] + 2 * q[3] * q[3] - 1;
+        tolvu::EulerMatrix(s(CM100), q);
     }
 
     // 3. Chassis kinematics and the reference frame 1000.

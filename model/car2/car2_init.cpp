@@ -1,6 +1,7 @@
 // One-time set-up of a CAR_2 store: derived constants, body geometry, inverse inertias and
 // the torque-curve spline, computed from the parameters. Touches no state variable.
 #include "model/car2/car2_internal.h"
+#include "model/core/model_common.h"
 
 namespace car2 {
 
@@ -9,17 +10,10 @@ int Init_Car_2(double* store) {
     // The spline control is read before the set-up writes anything.
     const int splineControl = IntParameter(store, 2);
 
-    // Constants.
-    for (int i = 0; i < 12; ++i) s[INT1 + i] = i + 1;
-    s[PI] = 3.1415927; s[TWOPI] = 6.2831853; s[PIDEG] = 180.0;
-    s[RAD2DEG] = 57.29577866666166; s[DEG2RAD] = 0.01745329277777778;
-    s[ZERO] = 0.0; s[HALF] = 0.5; s[ONE] = 1.0; s[TWO] = 2.0; s[THREE] = 3.0; s[FOUR] = 4.0;
-    s[FIVE] = 5.0; s[SIX] = 6.0; s[NINE] = 9.0; s[TEN] = 10.0; s[SMALL] = 1e-10;
-    s[HALFPI] = 1.57079635;
-    Set3(s(ZERO_VEC), 0, 0, 0);
-    Identity(s(CMDUM));
-    Identity(s(CM0));
-    s[STATUS] = 1.0;
+    // Constants (the store's 1-based slots, one less as positions).
+    tolvu::WriteModelConstants(store, {INT1 - 1, PI - 1, TWOPI - 1, HALFPI - 1, PIDEG - 1, DEG2RAD - 1, RAD2DEG - 1,
+                                       ZERO - 1, HALF - 1, ONE - 1, TWO - 1, THREE - 1, FOUR - 1, FIVE - 1, SIX - 1,
+                                       NINE - 1, TEN - 1, SMALL - 1, ZERO_VEC - 1, CMDUM - 1, CM0 - 1, STATUS - 1});
 
     // Chassis.
     s[CXY100] = s[CXZ100] = s[CYZ100] = 0.0;

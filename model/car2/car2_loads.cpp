@@ -6,6 +6,7 @@
 // that its joint cannot turn about to its parent; about the joint axis only the joint's
 // spring and damper torque reaches the parent, the rest accelerates the body itself.
 #include "model/car2/car2_internal.h"
+#include "model/core/model_common.h"
 
 namespace car2 {
 namespace {
@@ -226,14 +227,9 @@ int Evaluate(int first, int mode, double time, double* store) {
     if (mode != 2) {
         // The time goes to TIME, which no equation reads: the states stay the caller's.
         s[TIME] = time;
-        if (first == 1) {
-            Init_Car_2(store);
-            for (int i = 0; i < kNumStates; ++i) s[kStateBlock + i] = s[1 + i];
-            for (int i = 0; i < kNumInputs; ++i) s[kInputArea + i] = s[INP_VARS + i];
-        } else {
-            for (int i = 0; i < kNumStates; ++i) s[1 + i] = s[kStateBlock + i];
-            for (int i = 0; i < kNumInputs; ++i) s[INP_VARS + i] = s[kInputArea + i];
-        }
+        if (first == 1) Init_Car_2(store);
+        tolvu::CopyStatesAndInputs(store, first == 1, kNumStates, 0, kStateBlock - 1, kNumInputs, INP_VARS - 1,
+                                   kInputArea - 1);
         Equations_Car_2(store, eulerRates);
         Gather_Car_2(store, eulerRates);
         if (mode == 1) return 0;
