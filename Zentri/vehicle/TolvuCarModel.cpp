@@ -49,7 +49,8 @@ void TolvuCarModel_EarthData(TolvuCarModel* model, double out[8], const double p
     return;
   }
   const int w = int(wheel) - 1;
-  const VQVector q{float(point[1]), float(point[0]), 0.0f};
+  VQVector q = TolvuFrame_ToEngine(point);
+  q.z = 0.0f;
   out[0] = point[0];
   out[1] = point[1];
   VQVector normal(0, 0, 1);
@@ -57,12 +58,10 @@ void TolvuCarModel_EarthData(TolvuCarModel* model, double out[8], const double p
   uint32_t material = 0, hint = model->m_wheelHint[w];
   const float h = model->m_groundQuery(&q, &normal, &dry, &wet, &coefficient, &raw, &material, &hint);
   out[2] = -double(h);
-  out[3] = normal.y;
-  out[4] = normal.x;
-  out[5] = -double(normal.z);
+  TolvuFrame_ToModel(normal, out + 3);
   out[6] = double(dry) + (double(wet) - dry) * model->m_wetness;
   out[7] = coefficient;
-  model->m_wheelContact[w].Set(float(point[1]), float(point[0]), h);
+  model->m_wheelContact[w].Set(q.x, q.y, h);
   model->m_wheelGroundHeight[w] = raw;
   model->m_wheelMaterial[w] = material;
   model->m_wheelHint[w] = hint;
@@ -238,7 +237,7 @@ bool TolvuCarModel::Reset(bool reload) {
 
   const int k = tolvu_GetVarIndex(type, "X_COG(1)");
   if (k >= 1 && uint32_t(k) + 2 <= m_variableCount)
-    m_centreOfGravity.Set(float(m_store[k]), float(m_store[k - 1]), float(-m_store[k + 1]));
+    m_centreOfGravity = TolvuFrame_ToEngine(&m_store[k - 1]);
   else
     m_centreOfGravity.Set(0, 0, 0);
   VQVector offset = m_centreOfGravity;
@@ -333,9 +332,10 @@ bool TolvuCarModel::GetPoseMatrix(int pose, VQMatrix& m) const {
   m.m[8] = float(-r[7]);
   m.m[9] = float(-r[6]);
   m.m[10] = float(r[8]);
-  m.m[12] = float(p[1]);
-  m.m[13] = float(p[0]);
-  m.m[14] = float(-p[2]);
+  const VQVector t = TolvuFrame_ToEngine(p);
+  m.m[12] = t.x;
+  m.m[13] = t.y;
+  m.m[14] = t.z;
   return true;
 }
 
@@ -381,17 +381,17 @@ void TolvuCarModel::ApplyForceAtPoint(const VQVector& force, const VQVector& poi
 void TolvuCarModel::SetExternalTorque(const VQVector& t) { MapIn(m_externalTorque, t); }
 void TolvuCarModel::AddExternalTorque(const VQVector& t) {
   if (!m_externalTorque) return;
-  m_externalTorque[0] += t.y;
-  m_externalTorque[1] += t.x;
-  m_externalTorque[2] += -double(t.z);
+  double m[3];
+  TolvuFrame_ToModel(t, m);
+  for (int k = 0; k < 3; ++k) m_externalTorque[k] += m[k];
 }
 VQVector& TolvuCarModel::GetExternalTorque(VQVector& out) { return out = Mapped(m_externalTorque); }
 void TolvuCarModel::SetExternalForce(const VQVector& f) { MapIn(m_externalForce, f); }
 void TolvuCarModel::AddExternalForce(const VQVector& f) {
   if (!m_externalForce) return;
-  m_externalForce[0] += f.y;
-  m_externalForce[1] += f.x;
-  m_externalForce[2] += -double(f.z);
+  double m[3];
+  TolvuFrame_ToModel(f, m);
+  for (int k = 0; k < 3; ++k) m_externalForce[k] += m[k];
 }
 
 // ---------------------------------------------------------------- accessors
