@@ -64,10 +64,12 @@ bool TrackNearBody(VQVehicleModel* body, VQTrackBoxQuery boxQuery) {
 
 // Worker threads for the per-body phases of a sub-step. Run(count, job) calls job(i) once for every
 // i below count, spread over the workers and the calling thread, and returns when all calls have
-// returned: the barrier between two phases. A sub-step's phase is a few microseconds of work, far
-// less than putting a thread to sleep and waking it costs, so the threads first spin for a while
-// on the phase counter (Backoff: a few hundred pauses, then yielding the processor, which keeps a
-// busy machine's other threads running) and only then sleep on a condition variable.
+// returned: the barrier between two phases. The items are handed out one at a time from a ticket
+// (phase number and next item in one word), so a worker that the system keeps waiting holds up
+// no more than the item it is running; one that wakes after its phase has ended finds no ticket of
+// that phase left and waits for the next. A phase is a few microseconds of work, far less than
+// putting a thread to sleep and waking it costs, so the threads first spin for a while (a few
+// hundred pauses, then yielding the processor) and only then sleep on a condition variable.
 class VQCollisionWorkers {
  public:
   using Job = void (*)(void* data, uint32_t i);
@@ -80,7 +82,6 @@ class VQCollisionWorkers {
     {
       const std::lock_guard<std::mutex> lock(m_lock);
       m_stop.store(true);
-      m_generation.fetch_add(1);
     }
     m_start.notify_all();
     for (std::thread& t : m_threads) t.join();
@@ -88,24 +89,26 @@ class VQCollisionWorkers {
   uint32_t GetWorkerCount() const { return uint32_t(m_threads.size()); }
 
   void Run(uint32_t count, Job job, void* data) {
+    if (count == 0) return;
+    // Read only by a thread that holds a ticket of this phase: stable until the phase ends.
     m_job = job;
     m_data = data;
-    m_count = count;
-    m_next.store(0, std::memory_order_relaxed);
-    m_busy.store(uint32_t(m_threads.size()), std::memory_order_relaxed);
+    m_count.store(count, std::memory_order_relaxed);
+    m_done.store(0, std::memory_order_relaxed);
+    const uint64_t phase = ++m_phase;
     {
       // Under the lock, so that a worker about to sleep sees the new phase or gets the notice.
       const std::lock_guard<std::mutex> lock(m_lock);
-      m_generation.fetch_add(1, std::memory_order_release);
+      m_ticket.store(phase << 32, std::memory_order_release);
     }
     m_start.notify_all();
-    Drain();
+    Drain(phase);
     for (int spin = 0; spin < kSpins; ++spin) {
-      if (m_busy.load(std::memory_order_acquire) == 0) return;
+      if (m_done.load(std::memory_order_acquire) == count) return;
       Backoff(spin);
     }
     std::unique_lock<std::mutex> lock(m_lock);
-    m_finished.wait(lock, [this] { return m_busy.load(std::memory_order_acquire) == 0; });
+    m_finished.wait(lock, [&] { return m_done.load(std::memory_order_acquire) == count; });
   }
 
  private:
@@ -121,41 +124,50 @@ class VQCollisionWorkers {
     __builtin_ia32_pause();
 #endif
   }
-  void Drain() {
-    for (uint32_t i; (i = m_next.fetch_add(1, std::memory_order_relaxed)) < m_count;) m_job(m_data, i);
+
+  // Runs items of the phase while it has any left.
+  void Drain(uint64_t phase) {
+    uint32_t finished = 0, count = 0;
+    uint64_t t = m_ticket.load(std::memory_order_acquire);
+    while ((t >> 32) == phase && uint32_t(t) < m_count.load(std::memory_order_relaxed)) {
+      if (!m_ticket.compare_exchange_weak(t, t + 1, std::memory_order_acq_rel, std::memory_order_acquire))
+        continue;
+      count = m_count.load(std::memory_order_relaxed);
+      m_job(m_data, uint32_t(t));
+      ++finished;
+      t = m_ticket.load(std::memory_order_acquire);
+    }
+    if (finished && m_done.fetch_add(finished, std::memory_order_acq_rel) + finished == count) {
+      const std::lock_guard<std::mutex> lock(m_lock);
+      m_finished.notify_one();
+    }
   }
+
   void Work() {
     uint64_t seen = 0;
     for (;;) {
+      auto newPhase = [&] { return m_stop.load() || (m_ticket.load(std::memory_order_acquire) >> 32) != seen; };
       bool started = false;
-      for (int spin = 0; spin < kSpins && !started; ++spin) {
-        started = m_generation.load(std::memory_order_acquire) != seen;
-        if (!started) Backoff(spin);
-      }
+      for (int spin = 0; spin < kSpins && !(started = newPhase()); ++spin) Backoff(spin);
       if (!started) {
         std::unique_lock<std::mutex> lock(m_lock);
-        m_start.wait(lock, [&] { return m_generation.load(std::memory_order_acquire) != seen; });
+        m_start.wait(lock, newPhase);
       }
-      seen = m_generation.load(std::memory_order_acquire);
       if (m_stop.load()) return;
-      Drain();
-      if (m_busy.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        const std::lock_guard<std::mutex> lock(m_lock);
-        m_finished.notify_one();
-      }
+      seen = m_ticket.load(std::memory_order_acquire) >> 32;
+      Drain(seen);
     }
   }
 
   std::vector<std::thread> m_threads;
   std::mutex m_lock;
   std::condition_variable m_start, m_finished;
-  // Written by Run before the phase counter moves on, read by the workers after they saw it move.
   Job m_job = nullptr;
   void* m_data = nullptr;
-  uint32_t m_count = 0;
-  std::atomic<uint32_t> m_next{0};
-  std::atomic<uint32_t> m_busy{0};
-  std::atomic<uint64_t> m_generation{0};
+  uint64_t m_phase = 0;  // the calling thread's count of phases
+  std::atomic<uint64_t> m_ticket{0};
+  std::atomic<uint32_t> m_count{0};
+  std::atomic<uint32_t> m_done{0};
   std::atomic<bool> m_stop{false};
 };
 
