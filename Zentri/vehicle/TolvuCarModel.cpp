@@ -75,7 +75,9 @@ bool TolvuCarModel_WriteDefaultStoreFile(int modelType, const char* fileName) {
   std::vector<double> store(size_t(length), 0.0);
   if (!tolvu_InitializeModel(modelType, store.data(), length, " "))
     return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  tolvu_CallModelWithGround(modelType, 1, 0, 0.0, store.data(), length, GroundOfModel, nullptr);
+  // No car of the race: the ground of the first call is the library's own (or the program's
+  // registered function); the engine registers none.
+  tolvu_CallModel(modelType, 1, 0, 0.0, store.data(), length);
   std::vector<uint8_t> bytes(store.size() * 8);
   for (size_t i = 0; i < store.size(); ++i) {
     uint64_t v;
