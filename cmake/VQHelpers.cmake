@@ -46,3 +46,25 @@ macro(vq_add_subdirectories)
     endif()
   endforeach()
 endmacro()
+
+# vq_race_build(target...): the code generation that race physics results depend on.
+# Every configuration: no contraction into fused multiply-add (GCC contracts by default in C++,
+# which changes results), errno-free maths (lets sqrt become one instruction; same results) and
+# one fixed instruction-set level (VQ_ISA), never the build machine's own. Optimised
+# configurations add -O3 and link-time optimisation (GCC, not with sanitizers or fuzzing).
+set(VQ_ISA "x86-64-v2" CACHE STRING "Instruction-set level of the engine and Tolvu (-march)")
+function(vq_race_build)
+  set(ipo OFF)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT VQ_SANITIZE AND NOT VQ_FUZZ
+     AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+    include(CheckIPOSupported)
+    check_ipo_supported(RESULT ipo OUTPUT _vq_ipo_output LANGUAGES CXX)
+  endif()
+  foreach(t ${ARGN})
+    target_compile_options(${t} PRIVATE -ffp-contract=off -fno-math-errno -march=${VQ_ISA}
+                                        $<$<NOT:$<CONFIG:Debug>>:-O3>)
+    if(ipo)
+      set_property(TARGET ${t} PROPERTY INTERPROCEDURAL_OPTIMIZATION ON)
+    endif()
+  endforeach()
+endfunction()

@@ -1,7 +1,12 @@
 #include "Zentri/collision/VQCollisionWorld.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 const CollisionMaterial g_VQdefaultCollisionMaterial = {200000.0f, 5000.0f, 0.8f};
 
@@ -28,7 +33,182 @@ const CollisionMaterial& OrDefault(const CollisionMaterial* m) {
   return m ? *m : g_VQdefaultCollisionMaterial;
 }
 
+// Asks the box query about the box around every track sweep that CollideWithTrack would make for
+// the body: from each sphere's previous world centre to its current one, grown by the radius,
+// computed as the track sweep computes its own box.
+bool TrackNearBody(VQVehicleModel* body, VQTrackBoxQuery boxQuery) {
+  VQCollisionBody& b = *body->GetCollisionBody();
+  if (!b.worldCentresValid) {
+    const VQMatrix& M = *body->GetWorldMatrix();
+    for (uint32_t i = 0; i < b.sphereCount; ++i) M.TransformPoint(b.worldCentres[i], b.localCentres[i]);
+    b.worldCentresValid = 1;
+  }
+  double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  bool any = false;
+  for (uint32_t i = 0; i < b.sphereCount && i < VQCOLLISION_MAX_SPHERES; ++i) {
+    if (b.noTrack[i]) continue;
+    const double r = b.radii[i];
+    const VQVector& s = b.previousWorldCentres[i];
+    const VQVector& e = b.worldCentres[i];
+    const double sv[3] = {s.x, s.y, s.z}, ev[3] = {e.x, e.y, e.z};
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = std::fmin(lo[k], std::fmin(sv[k] - r, ev[k] - r));
+      hi[k] = std::fmax(hi[k], std::fmax(sv[k] + r, ev[k] + r));
+    }
+    any = true;
+  }
+  return any && boxQuery(lo, hi);
+}
+
 }  // namespace
+
+// Worker threads for the per-body phases of a sub-step. Run(count, job) calls job(i) once for every
+// i below count, spread over the workers and the calling thread, and returns when all calls have
+// returned: the barrier between two phases. The items are handed out one at a time from a ticket
+// (phase number and next item in one word), so a worker that the system keeps waiting holds up
+// no more than the item it is running; one that wakes after its phase has ended finds no ticket of
+// that phase left and waits for the next. A phase is a few microseconds of work, far less than
+// putting a thread to sleep and waking it costs, so the threads first spin for a while (a few
+// hundred pauses, then yielding the processor) and only then sleep on a condition variable.
+class VQCollisionWorkers {
+ public:
+  using Job = void (*)(void* data, uint32_t i);
+
+  explicit VQCollisionWorkers(uint32_t workers) {
+    m_threads.reserve(workers);
+    for (uint32_t k = 0; k < workers; ++k) m_threads.emplace_back([this] { Work(); });
+  }
+  ~VQCollisionWorkers() {
+    {
+      const std::lock_guard<std::mutex> lock(m_lock);
+      m_stop.store(true);
+    }
+    m_start.notify_all();
+    for (std::thread& t : m_threads) t.join();
+  }
+  uint32_t GetWorkerCount() const { return uint32_t(m_threads.size()); }
+
+  void Run(uint32_t count, Job job, void* data) {
+    if (count == 0) return;
+    // Read only by a thread that holds a ticket of this phase: stable until the phase ends.
+    m_job = job;
+    m_data = data;
+    m_count.store(count, std::memory_order_relaxed);
+    m_done.store(0, std::memory_order_relaxed);
+    const uint64_t phase = ++m_phase;
+    {
+      // Under the lock, so that a worker about to sleep sees the new phase or gets the notice.
+      const std::lock_guard<std::mutex> lock(m_lock);
+      m_ticket.store(phase << 32, std::memory_order_release);
+    }
+    m_start.notify_all();
+    Drain(phase);
+    for (int spin = 0; spin < kSpins; ++spin) {
+      if (m_done.load(std::memory_order_acquire) == count) return;
+      Backoff(spin);
+    }
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_finished.wait(lock, [&] { return m_done.load(std::memory_order_acquire) == count; });
+  }
+
+ private:
+  static constexpr int kPauses = 256;
+  static constexpr int kSpins = kPauses + 64;
+
+  static void Backoff(int spin) {
+    if (spin >= kPauses) {
+      std::this_thread::yield();
+      return;
+    }
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+
+  // Runs items of the phase while it has any left.
+  void Drain(uint64_t phase) {
+    uint32_t finished = 0, count = 0;
+    uint64_t t = m_ticket.load(std::memory_order_acquire);
+    while ((t >> 32) == phase && uint32_t(t) < m_count.load(std::memory_order_relaxed)) {
+      if (!m_ticket.compare_exchange_weak(t, t + 1, std::memory_order_acq_rel, std::memory_order_acquire))
+        continue;
+      count = m_count.load(std::memory_order_relaxed);
+      m_job(m_data, uint32_t(t));
+      ++finished;
+      t = m_ticket.load(std::memory_order_acquire);
+    }
+    if (finished && m_done.fetch_add(finished, std::memory_order_acq_rel) + finished == count) {
+      const std::lock_guard<std::mutex> lock(m_lock);
+      m_finished.notify_one();
+    }
+  }
+
+  void Work() {
+    uint64_t seen = 0;
+    for (;;) {
+      auto newPhase = [&] { return m_stop.load() || (m_ticket.load(std::memory_order_acquire) >> 32) != seen; };
+      bool started = false;
+      for (int spin = 0; spin < kSpins && !(started = newPhase()); ++spin) Backoff(spin);
+      if (!started) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_start.wait(lock, newPhase);
+      }
+      if (m_stop.load()) return;
+      seen = m_ticket.load(std::memory_order_acquire) >> 32;
+      Drain(seen);
+    }
+  }
+
+  std::vector<std::thread> m_threads;
+  std::mutex m_lock;
+  std::condition_variable m_start, m_finished;
+  Job m_job = nullptr;
+  void* m_data = nullptr;
+  uint64_t m_phase = 0;  // the calling thread's count of phases
+  std::atomic<uint64_t> m_ticket{0};
+  std::atomic<uint32_t> m_count{0};
+  std::atomic<uint32_t> m_done{0};
+  std::atomic<bool> m_stop{false};
+};
+
+VQCollisionWorld::VQCollisionWorld() = default;
+VQCollisionWorld::~VQCollisionWorld() = default;
+
+void VQCollisionWorld::SetThreadCount(uint32_t count) {
+  m_threadCount = std::clamp(count, 1u, VQCOLLISION_MAX_THREADS);
+  if (m_workers && m_workers->GetWorkerCount() != m_threadCount - 1) m_workers.reset();
+}
+
+bool VQCollisionWorld::StepsInParallel() const {
+  if (m_threadCount < 2 || m_contactCallback) return false;
+  for (uint32_t i = 0; i < m_bodyCount; ++i)
+    if (m_bodies[i] && m_bodies[i]->m_postStepCallback) return false;
+  return true;
+}
+
+void VQCollisionWorld::PrepareBody(uint32_t i, float time, bool even) {
+  VQVehicleModel* body = m_bodies[i];
+  if (!body || !(even || body->IsFullRate())) return;
+  VQVector v;
+  body->SetExternalForce(body->GetPresetForce(v));
+  body->SetExternalTorque(body->GetPresetTorque(v));
+  body->Prepare(int(i) + 1, time);
+  VQCollisionBody* cb = body->GetCollisionBody();
+  body->GetWorldMatrix()->TransformPoint(cb->worldEnclosingCentre, cb->enclosingCentre);
+  // Most bodies touch nothing of the track in most sub-steps: one box query over all their
+  // sweeps then stands for every sweep (a body that sweeps nothing takes the no-contact path).
+  const bool anything = !m_trackBoxQuery || TrackNearBody(body, m_trackBoxQuery);
+  CollideWithTrack(body, anything ? m_trackQuery : nullptr);
+}
+
+void VQCollisionWorld::StepBody(uint32_t i, float time, bool even, float h) {
+  VQVehicleModel* body = m_bodies[i];
+  if (!body) return;
+  if (body->IsFullRate())
+    body->Step(int(i) + 1, time, h);
+  else if (even)
+    body->Step(int(i) + 1, time, 2.0f * h);
+}
 
 bool VQCollisionWorld::AddBody(VQVehicleModel* body) {
   if (m_bodyCount >= VQCOLLISION_MAX_BODIES) return false;
@@ -58,59 +238,71 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
   m_accumulator = 0.0f;
   // A sub-step that does not advance would never end the loop.
   if (!(h > 0.0f)) return true;
+  const bool parallel = StepsInParallel();
+  if (parallel && !m_workers) m_workers = std::make_unique<VQCollisionWorkers>(m_threadCount - 1);
+  bool prepared = false;  // the bodies are already prepared for the coming sub-step
   while (a > h) {
     time = time + h;
     a = a - h;
     const bool even = (m_subStepCounter & 1u) == 0;
     m_oddFlag = even ? 0 : 1;
 
-    for (uint32_t i = 0; i < m_bodyCount; ++i) {
-      VQVehicleModel* body = m_bodies[i];
-      if (!body || !(even || body->IsFullRate())) continue;
-      VQVector v;
-      body->SetExternalForce(body->GetPresetForce(v));
-      body->SetExternalTorque(body->GetPresetTorque(v));
-      body->Prepare(int(i) + 1, time);
-      VQCollisionBody* cb = body->GetCollisionBody();
-      body->GetWorldMatrix()->TransformPoint(cb->worldEnclosingCentre, cb->enclosingCentre);
-      CollideWithTrack(body, m_trackQuery);
-    }
-
-    // Broad phase: handled[i] bit j records the pair (i, j) of this sub-step.
-    uint64_t handled[VQCOLLISION_MAX_BODIES] = {};
-    for (uint32_t i = 0; i < m_bodyCount; ++i) {
-      VQVehicleModel* body = m_bodies[i];
-      if (!body || !body->IsCollidable() || !(even || body->IsFullRate())) continue;
-      const VQCollisionBody* bi = body->GetCollisionBody();
-      VQVehicleModel* candidates[VQCOLLISION_MAX_CANDIDATES];
-      uint32_t count = 0;
-      for (uint32_t j = 0; j < m_bodyCount; ++j) {
-        VQVehicleModel* other = m_bodies[j];
-        if (j == i || !other || !other->IsCollidable()) continue;
-        if (handled[j] & (uint64_t(1) << i)) continue;
-        const VQCollisionBody* bj = other->GetCollisionBody();
-        const float r = bi->enclosingRadius + bj->enclosingRadius;
-        const VQVector d = bi->worldEnclosingCentre - bj->worldEnclosingCentre;
-        if (!d.IsSmallerThan(r)) continue;
-        if (!(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z < double(r) * r)) continue;
-        if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = other;
-        handled[i] |= uint64_t(1) << j;
-      }
-      CollideBodies(body, candidates, count);
-    }
-
-    for (uint32_t i = 0; i < m_bodyCount; ++i) {
-      VQVehicleModel* body = m_bodies[i];
-      if (!body) continue;
-      if (body->IsFullRate())
-        body->Step(int(i) + 1, time, h);
-      else if (even)
-        body->Step(int(i) + 1, time, 2.0f * h);
+    // Each body's work touches that body alone (and reads the track), so the bodies may share
+    // it out in any order; the contacts between bodies follow in body order on this thread.
+    // In parallel, a body's step is followed at once by its preparation for the next sub-step
+    // of this call (one barrier fewer per sub-step); each body still sees the same sequence.
+    if (parallel) {
+      struct Phase {
+        VQCollisionWorld* world;
+        float time, h, nextTime;
+        bool even, nextEven, more;
+      } phase{this, time, h, time + h, even, ((m_subStepCounter + 1) & 1u) == 0, a > h};
+      if (!prepared)
+        m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
+          const Phase& p = *static_cast<Phase*>(d);
+          p.world->PrepareBody(i, p.time, p.even);
+        }, &phase);
+      CollideAllBodies(even);
+      m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
+        const Phase& p = *static_cast<Phase*>(d);
+        p.world->StepBody(i, p.time, p.even, p.h);
+        if (p.more) p.world->PrepareBody(i, p.nextTime, p.nextEven);
+      }, &phase);
+      prepared = phase.more;
+    } else {
+      for (uint32_t i = 0; i < m_bodyCount; ++i) PrepareBody(i, time, even);
+      CollideAllBodies(even);
+      for (uint32_t i = 0; i < m_bodyCount; ++i) StepBody(i, time, even, h);
     }
     ++m_subStepCounter;
   }
   if (a > 0.0f) m_accumulator = a;
   return true;
+}
+
+void VQCollisionWorld::CollideAllBodies(bool even) {
+  // Broad phase: handled[i] bit j records the pair (i, j) of this sub-step.
+  uint64_t handled[VQCOLLISION_MAX_BODIES] = {};
+  for (uint32_t i = 0; i < m_bodyCount; ++i) {
+    VQVehicleModel* body = m_bodies[i];
+    if (!body || !body->IsCollidable() || !(even || body->IsFullRate())) continue;
+    const VQCollisionBody* bi = body->GetCollisionBody();
+    VQVehicleModel* candidates[VQCOLLISION_MAX_CANDIDATES];
+    uint32_t count = 0;
+    for (uint32_t j = 0; j < m_bodyCount; ++j) {
+      VQVehicleModel* other = m_bodies[j];
+      if (j == i || !other || !other->IsCollidable()) continue;
+      if (handled[j] & (uint64_t(1) << i)) continue;
+      const VQCollisionBody* bj = other->GetCollisionBody();
+      const float r = bi->enclosingRadius + bj->enclosingRadius;
+      const VQVector d = bi->worldEnclosingCentre - bj->worldEnclosingCentre;
+      if (!d.IsSmallerThan(r)) continue;
+      if (!(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z < double(r) * r)) continue;
+      if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = other;
+      handled[i] |= uint64_t(1) << j;
+    }
+    CollideBodies(body, candidates, count);
+  }
 }
 
 void VQCollisionWorld::CollideWithTrack(VQVehicleModel* body, VQTrackQuery query) {

@@ -302,6 +302,11 @@ bool VQSampleTrack::SweepSphere(const VQVector& start, const VQVector& end, floa
   return true;
 }
 
+bool VQSampleTrack::BoxHasTrack(const double boxMin[3], const double boxMax[3]) {
+  const VQSampleTrack* track = g_currentSampleTrack;
+  return track && track->m_terrain.BoxTouchesTriangles(boxMin, boxMax);
+}
+
 bool VQSampleTrack::AddCarSpheres(VQVehicleModel& car) const {
   bool ok = true;
   for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})

@@ -79,6 +79,8 @@ class VQSampleTrack {
   // triangle's word names no surface.
   static bool SweepSphere(const VQVector& start, const VQVector& end, float radius,
                           float* distance, VQVector* contact, const CollisionMaterial** material);
+  // The collision world's box query (signature VQTrackBoxQuery), from the terrain tree.
+  static bool BoxHasTrack(const double boxMin[3], const double boxMax[3]);
 
   // Gives a car the sample contact spheres (body frame: origin on the ground at the rear axle,
   // y forward, front axle at y = 2.6) and the asphalt material: eight spheres of radius 0.4 at

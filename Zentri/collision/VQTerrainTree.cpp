@@ -421,6 +421,34 @@ bool VQTerrainTree::SweepSphere(const VQVector& start, const VQVector& end, floa
   return true;
 }
 
+bool VQTerrainTree::BoxTouchesTriangles(const double boxMin[3], const double boxMax[3]) const {
+  if (!m_root) return false;
+  const Box box{boxMin[0], boxMin[1], boxMin[2], boxMax[0], boxMax[1], boxMax[2]};
+  if (box.maxX < m_root->minX || box.minX > m_root->maxX || box.maxY < m_root->minY ||
+      box.minY > m_root->maxY)
+    return false;
+  // The same walk as SweepSphere's, stopping at the first overlap.
+  const VQTerrainNode* stack[4 * kDepthLimit + 4];
+  int top = 0;
+  stack[top++] = m_root;
+  while (top > 0) {
+    const VQTerrainNode* node = stack[--top];
+    if (!node->IsLeaf()) {
+      const bool lowX = box.minX <= node->centreX, highX = box.maxX >= node->centreX;
+      const bool lowY = box.minY <= node->centreY, highY = box.maxY >= node->centreY;
+      if (highX && highY && node->highXHighY) stack[top++] = node->highXHighY;
+      if (highX && lowY && node->highXLowY) stack[top++] = node->highXLowY;
+      if (lowX && highY && node->lowXHighY) stack[top++] = node->lowXHighY;
+      if (lowX && lowY && node->lowXLowY) stack[top++] = node->lowXLowY;
+      continue;
+    }
+    VQTerrainTriangle* const* list = LeafTriangles(*node);
+    for (uint32_t i = 0; i < node->triangleCount; ++i)
+      if (BoxOverlaps(*list[i], box)) return true;
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------- cache file
 
 std::vector<uint8_t> VQTerrainTree::WriteToMemory() const {

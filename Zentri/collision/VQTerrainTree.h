@@ -118,6 +118,10 @@ class VQTerrainTree {
   // travelled before the touch, the touched point of the surface and the triangle's word; true.
   bool SweepSphere(const VQVector& start, const VQVector& end, float radius, float* distance,
                    VQVector* contact, uint32_t* word) const;
+  // Whether the bounding box of any triangle overlaps the box (minimum and maximum corners). A
+  // sweep whose own box (start and end, each less and plus the radius) lies inside a box that
+  // overlaps nothing touches nothing.
+  bool BoxTouchesTriangles(const double boxMin[3], const double boxMax[3]) const;
 
   // The cache file. Write replaces the file only once the new one is complete. Read clears the
   // tree first and checks every count and index against the file; on any failure the tree is

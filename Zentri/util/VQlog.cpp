@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
@@ -11,6 +12,9 @@
 namespace {
 VQlogHandler g_handler = VQlog_DefaultHandler;
 char g_message[VQLOG_MESSAGE_SIZE];
+// Cars stepped on worker threads may report (an unstable model): one message at a time. Recursive,
+// since a handler may itself log.
+std::recursive_mutex g_messageLock;
 VQLogFile* g_engineLog = nullptr;
 constexpr size_t kLogNameSize = 4096;
 char g_engineLogName[kLogNameSize] = "logfile.txt";
@@ -42,6 +46,7 @@ void VQlog_SetHandler(VQlogHandler handler) { g_handler = handler; }
 VQlogHandler VQlog_GetHandler() { return g_handler; }
 
 void VQlog_Printf(int level, const char* format, ...) {
+  const std::lock_guard<std::recursive_mutex> lock(g_messageLock);
   if (g_handler) {
     g_message[0] = 0;
     if (format) {

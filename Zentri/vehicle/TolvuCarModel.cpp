@@ -13,8 +13,6 @@
 #include "Zentri/util/VQlog.h"
 #include "model/include/tolvu.h"
 
-TolvuCarModel* g_currentCarModel = nullptr;
-
 namespace {
 
 char* CopyName(const char* s) {
@@ -28,10 +26,15 @@ char* CopyName(const char* s) {
 // A state whose magnitude exceeds this (or that is not a number) makes the car unstable.
 constexpr double kInstability = 1e10;
 
+// The library's ground callback: the context is the model evaluated (null: none).
+void GroundOfModel(void* context, double out[8], const double point[3], const double* aux, double wheel) {
+  TolvuCarModel_EarthData(static_cast<TolvuCarModel*>(context), out, point, aux, wheel);
+}
+
 }  // namespace
 
-void TolvuCarModel_EarthData(double out[8], const double point[3], const double*, double wheel) {
-  TolvuCarModel* model = g_currentCarModel;
+void TolvuCarModel_EarthData(TolvuCarModel* model, double out[8], const double point[3], const double*,
+                             double wheel) {
   const bool wheelOk = wheel >= 1.0 && wheel < 5.0;
   // Flat ground also for a model without a ground query: leaving out[] unwritten would hand
   // the equations whatever the caller's array held.
@@ -47,7 +50,8 @@ void TolvuCarModel_EarthData(double out[8], const double point[3], const double*
     return;
   }
   const int w = int(wheel) - 1;
-  const VQVector q{float(point[1]), float(point[0]), 0.0f};
+  VQVector q = TolvuFrame_ToEngine(point);
+  q.z = 0.0f;
   out[0] = point[0];
   out[1] = point[1];
   VQVector normal(0, 0, 1);
@@ -55,12 +59,10 @@ void TolvuCarModel_EarthData(double out[8], const double point[3], const double*
   uint32_t material = 0, hint = model->m_wheelHint[w];
   const float h = model->m_groundQuery(&q, &normal, &dry, &wet, &coefficient, &raw, &material, &hint);
   out[2] = -double(h);
-  out[3] = normal.y;
-  out[4] = normal.x;
-  out[5] = -double(normal.z);
+  TolvuFrame_ToModel(normal, out + 3);
   out[6] = double(dry) + (double(wet) - dry) * model->m_wetness;
   out[7] = coefficient;
-  model->m_wheelContact[w].Set(float(point[1]), float(point[0]), h);
+  model->m_wheelContact[w].Set(q.x, q.y, h);
   model->m_wheelGroundHeight[w] = raw;
   model->m_wheelMaterial[w] = material;
   model->m_wheelHint[w] = hint;
@@ -73,10 +75,9 @@ bool TolvuCarModel_WriteDefaultStoreFile(int modelType, const char* fileName) {
   std::vector<double> store(size_t(length), 0.0);
   if (!tolvu_InitializeModel(modelType, store.data(), length, " "))
     return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  TolvuCarModel* saved = g_currentCarModel;
-  g_currentCarModel = nullptr;
+  // No car of the race: the ground of the first call is the library's own (or the program's
+  // registered function); the engine registers none.
   tolvu_CallModel(modelType, 1, 0, 0.0, store.data(), length);
-  g_currentCarModel = saved;
   std::vector<uint8_t> bytes(store.size() * 8);
   for (size_t i = 0; i < store.size(); ++i) {
     uint64_t v;
@@ -101,7 +102,6 @@ TolvuCarModel::TolvuCarModel(uint32_t modelType, uint32_t variables, uint32_t st
 }
 
 TolvuCarModel::~TolvuCarModel() {
-  if (g_currentCarModel == this) g_currentCarModel = nullptr;
   Uninitialize();
 }
 
@@ -177,7 +177,6 @@ bool TolvuCarModel::Initialize(const char* modelFile, const char* dataFile,
   m_inverseValid = 0;
   m_body.worldCentresValid = 0;
   m_groundQuery = groundQuery;
-  tolvu_SetEarthDataFunction(TolvuCarModel_EarthData);
 
   if (!Reset(true)) {
     const int32_t code = g_VQerror;
@@ -194,10 +193,8 @@ void TolvuCarModel::SetStartPlacement(const VQVector& position, const VQVector& 
 }
 
 void TolvuCarModel::Evaluate(int first, int mode, double time, bool asCurrent) {
-  TolvuCarModel* saved = g_currentCarModel;
-  g_currentCarModel = asCurrent ? this : nullptr;
-  tolvu_CallModel(int(m_modelType), first, mode, time, m_store, int(m_storeLength));
-  g_currentCarModel = asCurrent ? nullptr : saved;
+  tolvu_CallModelWithGround(int(m_modelType), first, mode, time, m_store, int(m_storeLength), GroundOfModel,
+                            asCurrent ? this : nullptr);
 }
 
 bool TolvuCarModel::Reset(bool reload) {
@@ -235,7 +232,7 @@ bool TolvuCarModel::Reset(bool reload) {
 
   const int k = tolvu_GetVarIndex(type, "X_COG(1)");
   if (k >= 1 && uint32_t(k) + 2 <= m_variableCount)
-    m_centreOfGravity.Set(float(m_store[k]), float(m_store[k - 1]), float(-m_store[k + 1]));
+    m_centreOfGravity = TolvuFrame_ToEngine(&m_store[k - 1]);
   else
     m_centreOfGravity.Set(0, 0, 0);
   VQVector offset = m_centreOfGravity;
@@ -330,9 +327,10 @@ bool TolvuCarModel::GetPoseMatrix(int pose, VQMatrix& m) const {
   m.m[8] = float(-r[7]);
   m.m[9] = float(-r[6]);
   m.m[10] = float(r[8]);
-  m.m[12] = float(p[1]);
-  m.m[13] = float(p[0]);
-  m.m[14] = float(-p[2]);
+  const VQVector t = TolvuFrame_ToEngine(p);
+  m.m[12] = t.x;
+  m.m[13] = t.y;
+  m.m[14] = t.z;
   return true;
 }
 
@@ -378,17 +376,17 @@ void TolvuCarModel::ApplyForceAtPoint(const VQVector& force, const VQVector& poi
 void TolvuCarModel::SetExternalTorque(const VQVector& t) { MapIn(m_externalTorque, t); }
 void TolvuCarModel::AddExternalTorque(const VQVector& t) {
   if (!m_externalTorque) return;
-  m_externalTorque[0] += t.y;
-  m_externalTorque[1] += t.x;
-  m_externalTorque[2] += -double(t.z);
+  double m[3];
+  TolvuFrame_ToModel(t, m);
+  for (int k = 0; k < 3; ++k) m_externalTorque[k] += m[k];
 }
 VQVector& TolvuCarModel::GetExternalTorque(VQVector& out) { return out = Mapped(m_externalTorque); }
 void TolvuCarModel::SetExternalForce(const VQVector& f) { MapIn(m_externalForce, f); }
 void TolvuCarModel::AddExternalForce(const VQVector& f) {
   if (!m_externalForce) return;
-  m_externalForce[0] += f.y;
-  m_externalForce[1] += f.x;
-  m_externalForce[2] += -double(f.z);
+  double m[3];
+  TolvuFrame_ToModel(f, m);
+  for (int k = 0; k < 3; ++k) m_externalForce[k] += m[k];
 }
 
 // ---------------------------------------------------------------- accessors

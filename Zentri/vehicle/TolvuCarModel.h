@@ -3,11 +3,12 @@
 // tolvu.h). The object loads the car's initial store from a model data file, places the car,
 // evaluates the library in every collision sub-step and integrates the states itself with the
 // two-step Adams-Bashforth formula. It also answers the library's ground queries
-// (TolvuCarModel_EarthData) from the track query of the model being evaluated.
+// (TolvuCarModel_EarthData) from its own track query: every evaluation hands the library the
+// car itself as the ground query's context, so cars can be evaluated on several threads at once.
 //
 // Axes: the model has x forward and z down; engine (x, y, z) = model (y, x, -z) both ways.
-// Every vector crossing between the store and the engine goes through that mapping, and the
-// store's doubles become floats.
+// Every vector crossing between the store and the engine goes through TolvuFrame_ToEngine and
+// TolvuFrame_ToModel, and the store's doubles become floats.
 //
 // TolvuCarModel2 runs "CAR_2" (human drivers, every sub-step); TolvuCarModel1 runs "CAR_1"
 // (computer and remote drivers, every second sub-step with twice the step).
@@ -21,14 +22,23 @@
 
 class TolvuCarModel;
 
-// The model being evaluated; null between evaluations (ground queries then get flat ground).
-extern TolvuCarModel* g_currentCarModel;
+// The one pair of mappings between the model's frame (x forward, y right, z down; doubles) and
+// the engine's z-up frame (floats): engine (x, y, z) = model (y, x, -z), both ways.
+inline VQVector TolvuFrame_ToEngine(const double model[3]) {
+  return VQVector(float(model[1]), float(model[0]), float(-model[2]));
+}
+inline void TolvuFrame_ToModel(const VQVector& engine, double model[3]) {
+  model[0] = engine.y;
+  model[1] = engine.x;
+  model[2] = -double(engine.z);
+}
 
-// The program's ground-query callback registered with the library: answers from the current
-// model's ground query. Wheel numbers outside 1 to 4 (and a non-finite number), and a
-// model without a ground query, get flat ground and touch no per-wheel memory.
-void TolvuCarModel_EarthData(double out[8], const double point[3], const double aux[3],
-                             double wheel);
+// The program's answer to the library's ground query for one wheel of a model: from the model's
+// ground query. A null model (an evaluation that is not a race step), wheel numbers outside 1 to
+// 4 (and a non-finite number), and a model without a ground query get flat ground and touch no
+// per-wheel memory.
+void TolvuCarModel_EarthData(TolvuCarModel* model, double out[8], const double point[3],
+                             const double aux[3], double wheel);
 
 // Writes the library's default store of a model type ("tolvu_<car>_<level>.bin" image): the
 // library's defaults and its first-call set-up. False with an engine error when the type is
@@ -144,14 +154,9 @@ class TolvuCarModel : public VQVehicleModel {
                 double* backup, double* previousDerivatives, uint32_t capacity);
 
  private:
-  static VQVector Mapped(const double* v) {
-    return v ? VQVector(float(v[1]), float(v[0]), float(-v[2])) : VQVector(0, 0, 0);
-  }
+  static VQVector Mapped(const double* v) { return v ? TolvuFrame_ToEngine(v) : VQVector(0, 0, 0); }
   static void MapIn(double* v, const VQVector& e) {
-    if (!v) return;
-    v[0] = e.y;
-    v[1] = e.x;
-    v[2] = -double(e.z);
+    if (v) TolvuFrame_ToModel(e, v);
   }
   static double Value(const double* v) { return v ? *v : 0.0; }
   double Input(int i) const { return m_store[InputElement(i)]; }

@@ -13,9 +13,12 @@
 
 #include <cmath>
 
+#include "model/numerics/fminmax.h"
+
 #include "model/car1/car1_linalg.h"
 #include "model/car1/car1_numerics.h"
 #include "model/car1/car1_vars.h"
+#include "model/core/model_common.h"
 #include "model/core/tolvu_model.h"
 
 namespace car1 {
@@ -39,7 +42,7 @@ inline int roundControl(double v) {
 // Values that a first call leaves for later evaluations, taken from this car's store.
 void moduleValues(const double* V, const Index& o, Work& w) {
   w.halfRadius = V[o.R_WHEEL] * 0.5;
-  for (int k = 0; k < 4; ++k) w.ref[k] = std::fmax(V[o.REF2x00[k]], kFloor);
+  for (int k = 0; k < 4; ++k) w.ref[k] = tolvu::fmax(V[o.REF2x00[k]], kFloor);
 }
 
 // Euler-parameter rates of the normalised parameters EUL100 at the body rate OL100, with the part
@@ -62,28 +65,9 @@ void eulerRates(const double* V, const Index& o, double* r, double* sgm) {
 void firstCall(double* V, const Index& o) {
   const int splineControl = roundControl(V[o.splineControl]);
 
-  for (int k = 0; k < 12; ++k) V[o.INT1 + k] = k + 1;
-  V[o.PI] = 3.1415927;
-  V[o.TWOPI] = 6.2831853;
-  V[o.HALFPI] = 1.57079635;
-  V[o.PIDEG] = 180.0;
-  V[o.DEG2RAD] = 0.01745329277777778;
-  V[o.RAD2DEG] = 57.29577866666166;
-  V[o.ZERO] = 0.0;
-  V[o.HALF] = 0.5;
-  V[o.ONE] = 1.0;
-  V[o.TWO] = 2.0;
-  V[o.THREE] = 3.0;
-  V[o.FOUR] = 4.0;
-  V[o.FIVE] = 5.0;
-  V[o.SIX] = 6.0;
-  V[o.NINE] = 9.0;
-  V[o.TEN] = 10.0;
-  V[o.SMALL] = 1e-10;
-  V[o.STATUS] = 1.0;
-  set3(&V[o.ZERO_VEC], 0.0, 0.0, 0.0);
-  identity(&V[o.CMDUM]);
-  identity(&V[o.CM0]);
+  tolvu::WriteModelConstants(V, {o.INT1, o.PI, o.TWOPI, o.HALFPI, o.PIDEG, o.DEG2RAD, o.RAD2DEG, o.ZERO, o.HALF, o.ONE,
+                                 o.TWO, o.THREE, o.FOUR, o.FIVE, o.SIX, o.NINE, o.TEN, o.SMALL, o.ZERO_VEC, o.CMDUM,
+                                 o.CM0, o.STATUS});
   V[o.CXY100] = V[o.CXZ100] = V[o.CYZ100] = 0.0;
 
   // Body geometry.
@@ -131,7 +115,7 @@ void firstCall(double* V, const Index& o) {
     double* crw = &V[o.CRW2x00[w]];  // rotation about z: its z row and column are fixed
     crw[8] = 1.0;
     crw[2] = crw[5] = crw[6] = crw[7] = 0.0;
-    V[o.EZN2x00[w]] = std::fmax(V[o.FZN9x0[a]] / std::fmax(V[o.CZT9x0[a]], kFloor), kFloor);
+    V[o.EZN2x00[w]] = tolvu::fmax(V[o.FZN9x0[a]] / tolvu::fmax(V[o.CZT9x0[a]], kFloor), kFloor);
     V[o.XZS2x00[w]] = 0.05;
     V[o.EZM2x00[w]] = V[o.EZN2x00[w]] * 0.05;
     V[o.REF2x00[w]] = V[o.RFR2x00[w]];
@@ -227,10 +211,10 @@ void wheelContact(double* V, const Index& o, int w) {
   V[o.VX2x00[w]] = vx;
   copy3(&V[o.RG2x00[w]], &V[o.RG2x96[w]]);
   mm(&V[o.CM2x00[w]], &V[o.CM2x96[w]], caw);
-  V[o.VXC2x00[w]] = withSign(std::fmax(std::fabs(vx), V[o.VXM9x0[a]]), vx);
+  V[o.VXC2x00[w]] = withSign(tolvu::fmax(std::fabs(vx), V[o.VXM9x0[a]]), vx);
   V[o.MUC2x00[w]] = V[o.MUN2x00[w]] = V[o.MURD_2x00[w]];
   V[o.RRS2x00[w]] = V[o.RRES_2x00[w]];
-  V[o.BYT2x00[w]] = V[o.SYL9x0[a]] / std::fmax(V[o.CYS9x0[a]] * V[o.MURD_2x00[w]], kFloor);
+  V[o.BYT2x00[w]] = V[o.SYL9x0[a]] / tolvu::fmax(V[o.CYS9x0[a]] * V[o.MURD_2x00[w]], kFloor);
 }
 
 // Corner w's velocity, angular velocity and rotation in its own (possibly steered) frame.
@@ -263,20 +247,12 @@ void equations(double* V, const Index& o, Work& wk) {
   double* e = &V[o.EUL100];
   const double e2 = e[0] * e[0] + e[1] * e[1] + e[2] * e[2] + e[3] * e[3];
   V[o.DLT100] = e2 - 1.0;
-  const double cor = 1.0 / std::fmax(std::sqrt(e2), kFloor);
+  const double cor = 1.0 / tolvu::fmax(std::sqrt(e2), kFloor);
   V[o.COR100] = cor;
   for (int k = 0; k < 4; ++k) e[k] *= cor;
   eulerRates(V, o, wk.eulerRates, &V[o.SGM100]);
   double* cm = &V[o.CM100];
-  cm[0] = 2.0 * (e[0] * e[0] + e[1] * e[1]) - 1.0;
-  cm[4] = 2.0 * (e[0] * e[0] + e[2] * e[2]) - 1.0;
-  cm[8] = 2.0 * (e[0] * e[0] + e[3] * e[3]) - 1.0;
-  cm[1] = 2.0 * (e[1] * e[2] + e[0] * e[3]);
-  cm[2] = 2.0 * (e[1] * e[3] - e[0] * e[2]);
-  cm[3] = 2.0 * (e[1] * e[2] - e[0] * e[3]);
-  cm[5] = 2.0 * (e[2] * e[3] + e[0] * e[1]);
-  cm[6] = 2.0 * (e[1] * e[3] + e[0] * e[2]);
-  cm[7] = 2.0 * (e[2] * e[3] - e[0] * e[1]);
+  tolvu::EulerMatrix(cm, e);
 
   // 3. Chassis, reference frame and corner positions; the rear corners' frames.
   double t[3];
@@ -294,14 +270,8 @@ void equations(double* V, const Index& o, Work& wk) {
   cornerFrame(V, o, 2);
   cornerFrame(V, o, 3);
 
-  // 4. Rotation matrices of the front wheels.
-  for (int w = 0; w < 2; ++w) {
-    double* caw = &V[o.CAW2x00[w]];
-    const double cb = std::cos(V[o.BEW2x00[w]]), sb = std::sin(V[o.BEW2x00[w]]);
-    caw[0] = caw[8] = cb;
-    caw[2] = -sb;
-    caw[6] = sb;
-  }
+  // 4. Rotation matrices of the front wheels: written by their wheel contacts (step 12), before
+  // anything reads them; nothing in between depends on them.
 
   // 5, 6. Rear wheels and their ground queries (wheels 3.0 then 4.0).
   wheelContact(V, o, 2);
@@ -313,7 +283,7 @@ void equations(double* V, const Index& o, Work& wk) {
   V[o.EZT_LOW] = (fgr * 0.5) / floorDiv(czt9 * 2.0);
   V[o.EZT_STP] = V[o.EZT_LOW] * 0.5;
   V[o.EZT_HIGH] =
-      std::fmin(fgr / floorDiv(V[o.SPRL_FRONT] + V[o.SPRL_REAR]), wk.halfRadius);
+      tolvu::fmin(fgr / floorDiv(V[o.SPRL_FRONT] + V[o.SPRL_REAR]), wk.halfRadius);
   V[o.ZAX_NULL] = fgr / floorDiv(4.0 * V[o.SPRL_FRONT]);
 
   // 8. Air and driving quantities.
@@ -324,8 +294,8 @@ void equations(double* V, const Index& o, Work& wk) {
   V[o.POW_WIND] = V[o.F_WIND] * speed;
   V[o.YAW_RATE] = V[o.OL100 + 2];
   // TOL floors these divisions; it comes from the store, so it is itself kept above 1e-10.
-  const double tol = std::fmax(V[o.TOL], kFloor);
-  V[o.RAD_CURVE] = std::fabs(speed) / std::fmax(std::fabs(V[o.OL100 + 2]), tol);
+  const double tol = tolvu::fmax(V[o.TOL], kFloor);
+  V[o.RAD_CURVE] = std::fabs(speed) / tolvu::fmax(std::fabs(V[o.OL100 + 2]), tol);
 
   // 9. Inputs, in the order of the input list.
   const double* in = &V[o.INP_VARS];
@@ -376,7 +346,7 @@ void equations(double* V, const Index& o, Work& wk) {
   V[o.OEN_THROT] = (rpmx / floorDiv(rpf)) * throttle;
   V[o.OEN1600] = clutch * V[o.OEN_VELOC] + (1.0 - clutch) * V[o.OEN_THROT];
   V[o.RPM1600] = rpf * V[o.OEN1600];
-  V[o.RPN1600] = std::fmax(0.0, V[o.RPM1600] / floorDiv(rpmx));
+  V[o.RPN1600] = tolvu::fmax(V[o.RPM1600] / floorDiv(rpmx), 0.0);
   num::tableLookup(&V[o.NETV1600], V[o.RPN1600], &V[o.TE_PP1600], 8);
   V[o.NET1600] = V[o.NETV1600];
   V[o.TCT1600] = throttle * tcmx * V[o.NETV1600];
@@ -445,20 +415,20 @@ void equations(double* V, const Index& o, Work& wk) {
     V[o.EZT2x00[w]] = ezt;
     V[o.XRZ2x00[w]] = 2.0 * ezt / floorDiv(V[o.EZM2x00[w]]) - 1.0;
     V[o.RZT2x00[w]] = num::smoothStep(V[o.XRZ2x00[w]], 1.0, 0.0, damp);
-    V[o.FRT2x00[w]] = std::fmax(0.0, V[o.DAMPING] * V[o.RZT2x00[w]] * V[o.VZT2x00[w]]);
+    V[o.FRT2x00[w]] = tolvu::fmax(V[o.DAMPING] * V[o.RZT2x00[w]] * V[o.VZT2x00[w]], 0.0);
     const double alps = std::atan2(-V[o.VSY2x00[w]], std::fabs(V[o.VXC2x00[w]]));
     V[o.ALPS2x00[w]] = alps;
     const double E = V[o.EYS9x0[a]];
-    const double B = std::fmax(V[o.BYT2x00[w]], kFloor);
+    const double B = tolvu::fmax(V[o.BYT2x00[w]], kFloor);
     V[o.ARGY2x00[w]] = (1.0 - E) * alps + (E / B) * std::atan(B * alps);
 
     const double czt =
         num::smoothStep(ezt - V[o.EZT_HIGH], V[o.EZT_STP], spring, V[o.CZT9x0[a]]);
     V[o.CZT2x00[w]] = czt;
-    V[o.FCT2x00[w]] = std::fmax(0.0, czt * ezt);
+    V[o.FCT2x00[w]] = tolvu::fmax(czt * ezt, 0.0);
     V[o.FZD2x00[w]] = czt * ezt + V[o.FRT2x00[w]];
     V[o.FZU2x00[w]] = V[o.FZD2x00[w]];
-    V[o.FZA2x00[w]] = std::fmax(0.0, V[o.FZU2x00[w]]);
+    V[o.FZA2x00[w]] = tolvu::fmax(V[o.FZU2x00[w]], 0.0);
     V[o.EZA2x01[w]] = clamp(czt * ezt / floorDiv(spring), 0.0, V[o.EZT_HIGH]);
     double* rp01 = &V[o.RP2x01[w]];
     rp01[2] = V[o.ZAX_NULL] + V[o.ZAX_EXTRA] - V[o.EZA2x01[w]];
@@ -476,21 +446,31 @@ void equations(double* V, const Index& o, Work& wk) {
   V[o.FZ_REAR] = V[o.FZA2x00[2]] + V[o.FZA2x00[3]];
   V[o.FZ_FRONT] = V[o.FZA2x00[0]] + V[o.FZA2x00[1]];
   V[o.FZ_TOTAL] = V[o.FZ_FRONT] + V[o.FZ_REAR];
-  V[o.DFZ_REAR] = (V[o.FZA2x00[3]] - V[o.FZA2x00[2]]) / std::fmax(tol, V[o.FZ_REAR]);
-  V[o.DFZ_FRONT] = (V[o.FZA2x00[1]] - V[o.FZA2x00[0]]) / std::fmax(tol, V[o.FZ_FRONT]);
+  V[o.DFZ_REAR] = (V[o.FZA2x00[3]] - V[o.FZA2x00[2]]) / tolvu::fmax(tol, V[o.FZ_REAR]);
+  V[o.DFZ_FRONT] = (V[o.FZA2x00[1]] - V[o.FZA2x00[0]]) / tolvu::fmax(tol, V[o.FZ_FRONT]);
   V[o.FXM_REAR] = V[o.MUC2x00[2]] * V[o.FZ_REAR];
   V[o.FXM_FRONT] = V[o.MUC2x00[0]] * V[o.FZ_FRONT];
-  V[o.F_DRIVE_R] = engSign * std::fmin(shareRear, V[o.FXM_REAR]);
-  V[o.F_DRIVE_F] = engSign * std::fmin(shareFront, V[o.FXM_FRONT]);
-  V[o.FZP_FRONT] = V[o.FZ_FRONT] / std::fmax(tol, V[o.FZ_TOTAL]);
-  V[o.FZP_REAR] = V[o.FZ_REAR] / std::fmax(tol, V[o.FZ_TOTAL]);
+  V[o.F_DRIVE_R] = engSign * tolvu::fmin(shareRear, V[o.FXM_REAR]);
+  V[o.F_DRIVE_F] = engSign * tolvu::fmin(shareFront, V[o.FXM_FRONT]);
+  V[o.FZP_FRONT] = V[o.FZ_FRONT] / tolvu::fmax(tol, V[o.FZ_TOTAL]);
+  V[o.FZP_REAR] = V[o.FZ_REAR] / tolvu::fmax(tol, V[o.FZ_TOTAL]);
 
   // 22. Brake: an elastic element between the car and the road, acting on the chassis.
   V[o.BRAKE_FRC] = (V[o.FXM_FRONT] + V[o.FXM_REAR]) * V[o.BRAKE_INP] * V[o.BRAKE_MAX];
   const double cbr = V[o.CBR2700];
   V[o.EBM2950] = V[o.BRAKE_FRC] / floorDiv(cbr);
   V[o.DEB2950] = num::stickSlip(V[o.VL100], V[o.EBR2950], V[o.EBM2950], V[o.TAU_SLIP]);
-  V[o.FBL2950] = -V[o.EBR2950] * cbr - V[o.DAMPING] * V[o.DEB2950] * V[o.RBR2700];
+  // The element's own damping RBR2700 (BRAKE_DMP x ROT_2_LIN, 750 N s/m by default) is a few per
+  // cent of critical for the car's mass on the element's stiffness (75000 N/m): a car that a full
+  // brake has stopped would swing on the element's spring for seconds, at about 1.3 Hz and up to
+  // 2 m/s, whatever the integration step. While the element sticks (deflection within its limit)
+  // it is damped at least critically, so the car settles where the brake holds it; while it slips
+  // the law is unchanged and the force stays at its limit. No brake force, no force: the clamp
+  // below is then 0.
+  const double criticalDamping = 2.0 * std::sqrt(tolvu::fmax(cbr, 0.0) * tolvu::fmax(V[o.M_TOTAL], 0.0));
+  const double brakeDamping = std::fabs(V[o.EBR2950]) <= V[o.EBM2950] ? tolvu::fmax(V[o.RBR2700], criticalDamping)
+                                                                      : V[o.RBR2700];
+  V[o.FBL2950] = -V[o.EBR2950] * cbr - V[o.DAMPING] * V[o.DEB2950] * brakeDamping;
   V[o.FRB2950] = clamp(V[o.FBL2950], -V[o.BRAKE_FRC], V[o.BRAKE_FRC]);
 
   // 23. Tyre forces in the contact frames, rear wheels first.
@@ -501,9 +481,9 @@ void equations(double* V, const Index& o, Work& wk) {
     const double fza = V[o.FZA2x00[w]];
     V[o.FXTY2x00[w]] = 0.5 * (a == 0 ? V[o.F_DRIVE_F] : V[o.F_DRIVE_R]);
     V[o.FXTC2x00[w]] = num::mlimit(V[o.FXTY2x00[w]], ftm);
-    const double fxdl = V[o.FXTC2x00[w]] / std::fmax(tol, fza);
+    const double fxdl = V[o.FXTC2x00[w]] / tolvu::fmax(tol, fza);
     V[o.FX_DL2x00[w]] = fxdl;
-    V[o.SC_XY2x00[w]] = 1.0 - std::fmin(1.0, V[o.XALPHA] * fxdl * fxdl);
+    V[o.SC_XY2x00[w]] = 1.0 - tolvu::fmin(V[o.XALPHA] * fxdl * fxdl, 1.0);
     V[o.FY_DL2x00[w]] = std::sin(V[o.CYS9x0[a]] * std::atan(V[o.BYT2x00[w]] * V[o.ARGY2x00[w]])) *
                         V[o.SC_XY2x00[w]];
     double* fty = &V[o.FTY2x00[w]];
@@ -637,21 +617,13 @@ int evaluate(int firstCall_, int mode, double time, double* store) {
   }
   double* V = store;
   const int nv = o.nv, ns = o.ns;
-  double* stateBlock = V + nv;
-  double* inputBlock = V + nv + 2 * ns;
-  double* outputBlock = inputBlock + kInputCount;
+  double* outputBlock = V + nv + 2 * ns + kInputCount;
   Work wk;
 
   if (mode != 2) {
     V[o.TSTOP] = time;
-    if (firstCall_ == 1) {
-      firstCall(V, o);
-      for (int k = 0; k < ns; ++k) stateBlock[k] = V[k];
-      for (int k = 0; k < kInputCount; ++k) inputBlock[k] = V[o.INP_VARS + k];
-    } else {
-      for (int k = 0; k < ns; ++k) V[k] = stateBlock[k];
-      for (int k = 0; k < kInputCount; ++k) V[o.INP_VARS + k] = inputBlock[k];
-    }
+    if (firstCall_ == 1) firstCall(V, o);
+    tolvu::CopyStatesAndInputs(V, firstCall_ == 1, ns, 0, nv, kInputCount, o.INP_VARS, nv + 2 * ns);
     moduleValues(V, o, wk);
     equations(V, o, wk);
     derivatives(V, o);

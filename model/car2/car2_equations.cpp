@@ -6,6 +6,7 @@
 // Axes: x forward, y right, z down (gravity is +z). A body's CM matrix turns body axes into
 // global axes; its CMP or C0M matrix turns body axes into its parent's axes.
 #include "model/car2/car2_internal.h"
+#include "model/core/model_common.h"
 
 namespace car2 {
 namespace {
@@ -198,9 +199,8 @@ void TyreForces(const Store& s, const Wheel& k, int d, double spinSign, double n
 
 }  // namespace
 
-int Equations_Car_2(double* store) {
+int Equations_Car_2(double* store, double eulerRates[4]) {
     const Store s{store};
-    double* scr = Scratch();
     double t[3], v[3];
 
     // 1. Masses.
@@ -231,17 +231,8 @@ int Equations_Car_2(double* store) {
                        0.5 * (q[0] * w[1] + q[3] * w[0] - q[1] * w[2]),
                        0.5 * (q[0] * w[2] + q[1] * w[1] - q[2] * w[0])};
         s[SGM100] = q[0] * r[0] + q[1] * r[1] + q[2] * r[2] + q[3] * r[3];
-        for (int i = 0; i < 4; ++i) scr[4 + i] = r[i] - s[SGM100] * q[i];
-        double* C = s(CM100);
-        C[0] = 2 * q[0] * q[0] + 2 * q[1] * q[1] - 1;
-        C[1] = 2 * q[1] * q[2] + 2 * q[0] * q[3];
-        C[2] = 2 * q[1] * q[3] - 2 * q[0] * q[2];
-        C[3] = 2 * q[1] * q[2] - 2 * q[0] * q[3];
-        C[4] = 2 * q[0] * q[0] + 2 * q[2] * q[2] - 1;
-        C[5] = 2 * q[2] * q[3] + 2 * q[0] * q[1];
-        C[6] = 2 * q[1] * q[3] + 2 * q[0] * q[2];
-        C[7] = 2 * q[2] * q[3] - 2 * q[0] * q[1];
-        C[8] = 2 * q[0] * q[0] + 2 * q[3] * q[3] - 1;
+        for (int i = 0; i < 4; ++i) eulerRates[i] = r[i] - s[SGM100] * q[i];
+        tolvu::EulerMatrix(s(CM100), q);
     }
 
     // 3. Chassis kinematics and the reference frame 1000.
@@ -451,7 +442,7 @@ int Equations_Car_2(double* store) {
     // Engine torques and the clutch.
     s[TFR1600] = -s[VFA1600] * s[TEP1600] * s[RPN1600] * s[DAMPING];
     s[RPNP1600] = std::max(s[RPN1600], 0.0);
-    SPLINE_LOOKUP(s(NETV1600), s[RPNP1600], s(TE_PP1600), IntTable()[3], 8, 4);
+    SPLINE_LOOKUP(s(NETV1600), s[RPNP1600], s(TE_PP1600), IntParameter(store, 3), 8, 4);
     s[NET1600] = s[NETV1600];
     s[TCT1600] = s[THR1600] * s[TEP1600] * s[NET1600];
     s[POWER1600] = s[TCT1600] * s[OEN1600];

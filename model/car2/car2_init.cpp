@@ -1,30 +1,19 @@
 // One-time set-up of a CAR_2 store: derived constants, body geometry, inverse inertias and
 // the torque-curve spline, computed from the parameters. Touches no state variable.
 #include "model/car2/car2_internal.h"
+#include "model/core/model_common.h"
 
 namespace car2 {
 
 int Init_Car_2(double* store) {
     const Store s{store};
-    int* ints = IntTable();
-    // Integer table parameters beside GEAR_TAU and TE_PP1600.
-    const int jslots[4] = {GEAR_TAU + 1, GEAR_TAU + 2, TE_PP1600 - 1, TE_PP1600 + 32};
-    for (int i = 0; i < 4; ++i) {
-        double v = s[jslots[i]];
-        ints[i] = std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(std::lround(v)) : 0;
-    }
+    // The spline control is read before the set-up writes anything.
+    const int splineControl = IntParameter(store, 2);
 
-    // Constants.
-    for (int i = 0; i < 12; ++i) s[INT1 + i] = i + 1;
-    s[PI] = 3.1415927; s[TWOPI] = 6.2831853; s[PIDEG] = 180.0;
-    s[RAD2DEG] = 57.29577866666166; s[DEG2RAD] = 0.01745329277777778;
-    s[ZERO] = 0.0; s[HALF] = 0.5; s[ONE] = 1.0; s[TWO] = 2.0; s[THREE] = 3.0; s[FOUR] = 4.0;
-    s[FIVE] = 5.0; s[SIX] = 6.0; s[NINE] = 9.0; s[TEN] = 10.0; s[SMALL] = 1e-10;
-    s[HALFPI] = 1.57079635;
-    Set3(s(ZERO_VEC), 0, 0, 0);
-    Identity(s(CMDUM));
-    Identity(s(CM0));
-    s[STATUS] = 1.0;
+    // Constants (the store's 1-based slots, one less as positions).
+    tolvu::WriteModelConstants(store, {INT1 - 1, PI - 1, TWOPI - 1, HALFPI - 1, PIDEG - 1, DEG2RAD - 1, RAD2DEG - 1,
+                                       ZERO - 1, HALF - 1, ONE - 1, TWO - 1, THREE - 1, FOUR - 1, FIVE - 1, SIX - 1,
+                                       NINE - 1, TEN - 1, SMALL - 1, ZERO_VEC - 1, CMDUM - 1, CM0 - 1, STATUS - 1});
 
     // Chassis.
     s[CXY100] = s[CXZ100] = s[CYZ100] = 0.0;
@@ -138,7 +127,7 @@ int Init_Car_2(double* store) {
     s[RPC1600] = s[ENG_RP_CM]; s[RDF1600] = s[ENG_DM_DF];
 
     // Torque curve: 8 x 2 knots and values into the 8 x 4 spline table.
-    SPLPRE(s(TE_PP1600), s(ENG_TC_TB), ints[2], 8, 2);
+    SPLPRE(s(TE_PP1600), s(ENG_TC_TB), splineControl, 8, 2);
     s[NETV1600 + 1] = 1.0;
 
     // Brakes.

@@ -6,12 +6,10 @@
 // that its joint cannot turn about to its parent; about the joint axis only the joint's
 // spring and damper torque reaches the parent, the rest accelerates the body itself.
 #include "model/car2/car2_internal.h"
+#include "model/core/model_common.h"
 
 namespace car2 {
 namespace {
-
-double g_scratch[kScratchLen + 1];
-int g_ints[4];
 
 // Torque passed from a one-axis body to its parent, in the body's axes: the joint torque's
 // reaction about the axis, the off-axis load and the gyroscopic reaction of the spin h.
@@ -21,8 +19,11 @@ void JointReaction(const double* tl, double jointTorque, const double* ol, doubl
 
 }  // namespace
 
-int* IntTable() { return g_ints; }
-double* Scratch() { return g_scratch; }
+int IntParameter(const double* store, int i) {
+    const int slots[4] = {GEAR_TAU + 1, GEAR_TAU + 2, TE_PP1600 - 1, TE_PP1600 + 32};
+    const double v = store[slots[i] - 1];
+    return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(std::lround(v)) : 0;
+}
 int Loads_Car_2(double* store) {
     const Store s{store};
     double t[3], u[3];
@@ -193,7 +194,7 @@ int Accelerations_Car_2(double* store) {
     return 0;
 }
 
-void Gather_Car_2(double* store, bool eulerFromScratch) {
+void Gather_Car_2(double* store, const double* eulerRates) {
     const Store s{store};
     double* d = s(kDerivBlock);
     Copy3(d, s(AG100));
@@ -203,8 +204,8 @@ void Gather_Car_2(double* store, bool eulerFromScratch) {
     d[14] = s[DOG1500];
     d[15] = s[DOG1599];
     Copy3(d + 16, s(VG100));
-    if (eulerFromScratch)
-        for (int i = 0; i < 4; ++i) d[19 + i] = g_scratch[4 + i];
+    if (eulerRates)
+        for (int i = 0; i < 4; ++i) d[19 + i] = eulerRates[i];
     for (int c = 0; c < 4; ++c) d[23 + c] = s[kCorners[c].org];
     for (int w = 0; w < 4; ++w) {
         const Wheel& k = kWheels[w];
@@ -222,24 +223,20 @@ void Gather_Car_2(double* store, bool eulerFromScratch) {
 int Evaluate(int first, int mode, double time, double* store) {
     if (!store) return 0;
     const Store s{store};
+    double eulerRates[4] = {};
     if (mode != 2) {
         // The time goes to TIME, which no equation reads: the states stay the caller's.
         s[TIME] = time;
-        if (first == 1) {
-            Init_Car_2(store);
-            for (int i = 0; i < kNumStates; ++i) s[kStateBlock + i] = s[1 + i];
-            for (int i = 0; i < kNumInputs; ++i) s[kInputArea + i] = s[INP_VARS + i];
-        } else {
-            for (int i = 0; i < kNumStates; ++i) s[1 + i] = s[kStateBlock + i];
-            for (int i = 0; i < kNumInputs; ++i) s[INP_VARS + i] = s[kInputArea + i];
-        }
-        Equations_Car_2(store);
-        Gather_Car_2(store, true);
+        if (first == 1) Init_Car_2(store);
+        tolvu::CopyStatesAndInputs(store, first == 1, kNumStates, 0, kStateBlock - 1, kNumInputs, INP_VARS - 1,
+                                   kInputArea - 1);
+        Equations_Car_2(store, eulerRates);
+        Gather_Car_2(store, eulerRates);
         if (mode == 1) return 0;
     }
     Loads_Car_2(store);
     Accelerations_Car_2(store);
-    Gather_Car_2(store, mode != 2);
+    Gather_Car_2(store, mode != 2 ? eulerRates : nullptr);
     for (int i = 0; i < kNumExtra; ++i) s[kOutputBlock + i] = s[OUT_VARS + i];
     return 0;
 }

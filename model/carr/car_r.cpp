@@ -1,5 +1,6 @@
 // Model "CAR_R": no dynamics. It takes 78 inputs (the six driver controls and the position and
 // orientation of six bodies, set from outside) and copies them into named variables.
+#include "model/core/model_common.h"
 #include "model/core/tolvu_model.h"
 #include "model/tables/carr_index.h"
 
@@ -9,38 +10,13 @@ constexpr int kInputs = 78;
 constexpr int kInputArea = 292;  // 0-based start of the input area (after the 292 variables)
 constexpr int kTimeSlot = 35;    // element that receives the time of every evaluation but mode 2
 
-// Scratch value of this model type, cleared by the first call.
-double g_scratch = 0.0;
-
 double& at(double* s, int k) { return s[k - 1]; }
 
 void Init_Car_R(double* s) {
   using namespace carr;
-  for (int i = 0; i < 12; ++i) at(s, INT1 + i) = i + 1;
-  at(s, PI) = 3.1415927;
-  at(s, TWOPI) = 6.2831853;
-  at(s, PIDEG) = 180.0;
-  at(s, RAD2DEG) = 57.29577866666166;
-  at(s, DEG2RAD) = 0.01745329277777778;
-  at(s, ZERO) = 0.0;
-  at(s, HALF) = 0.5;
-  at(s, ONE) = 1.0;
-  at(s, TWO) = 2.0;
-  at(s, THREE) = 3.0;
-  at(s, FOUR) = 4.0;
-  at(s, FIVE) = 5.0;
-  at(s, SIX) = 6.0;
-  at(s, NINE) = 9.0;
-  at(s, TEN) = 10.0;
-  at(s, SMALL) = 1e-10;
-  at(s, HALFPI) = 1.57079635;
-  for (int i = 0; i < 3; ++i) at(s, ZERO_VEC + i) = 0.0;
-  for (int i = 0; i < 9; ++i) {
-    const double v = (i % 4 == 0) ? 1.0 : 0.0;
-    at(s, CMDUM + i) = v;
-    at(s, CM0 + i) = v;
-  }
-  at(s, STATUS) = 1.0;
+  tolvu::WriteModelConstants(s, {INT1 - 1, PI - 1, TWOPI - 1, HALFPI - 1, PIDEG - 1, DEG2RAD - 1, RAD2DEG - 1, ZERO - 1,
+                                 HALF - 1, ONE - 1, TWO - 1, THREE - 1, FOUR - 1, FIVE - 1, SIX - 1, NINE - 1, TEN - 1,
+                                 SMALL - 1, ZERO_VEC - 1, CMDUM - 1, CM0 - 1, STATUS - 1});
 }
 
 void Equations_Car_R(double* s) {
@@ -71,13 +47,8 @@ int Call_Car_R(const int& first, const int& mode, const double& time, double* st
   using namespace carr;
   if (mode != 2) {
     at(store, kTimeSlot) = time;
-    if (first == 1) {
-      Init_Car_R(store);
-      g_scratch = 0.0;
-      for (int i = 0; i < kInputs; ++i) store[kInputArea + i] = at(store, INP_VARS + i);
-    } else {
-      for (int i = 0; i < kInputs; ++i) at(store, INP_VARS + i) = store[kInputArea + i];
-    }
+    if (first == 1) Init_Car_R(store);
+    tolvu::CopyStatesAndInputs(store, first == 1, 0, 0, 0, kInputs, INP_VARS - 1, kInputArea);
     Equations_Car_R(store);
     // No states: the derivative gather writes nothing.
   }

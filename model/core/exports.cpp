@@ -44,6 +44,12 @@ int tolvu_CallModel(int modelType, int firstCall, int mode, double time, double*
   return CALL_MODEL(modelType, firstCall, mode, time, store, storeLength);
 }
 
+int tolvu_CallModelWithGround(int modelType, int firstCall, int mode, double time, double* store,
+                              int storeLength, TolvuGroundFunction ground, void* context) {
+  const tolvu::GroundScope scope(ground, context);
+  return CALL_MODEL(modelType, firstCall, mode, time, store, storeLength);
+}
+
 int tolvu_GetVarIndex(int modelType, const char* name) { return Get_Var_Index(modelType, name, text_length(name)); }
 
 int tolvu_Dump(int modelType, double writeFormat, double* store, int count) {

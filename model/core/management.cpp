@@ -1,5 +1,6 @@
 // Model management: sizes, the shared name table, defaults, data files, the input-block copy,
 // name lookup, evaluation dispatch and the state dump.
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -17,21 +18,34 @@ char g_nameTable[MAX_NAMES * NAME_RECORD_LENGTH];
 int g_tableType = 0;
 int g_tableCount = 0;
 
-// Counts of the last size query.
+// The counts of a model type.
 struct Counts {
   char name[10];
   int nvars, nstates, ninertia, ninputs, nextra;
 };
-Counts g_counts;
 
 std::string num(long long v) { return std::to_string(v); }
 
 void message(const std::string& text) { OutputMessage(text.c_str(), static_cast<int>(text.size())); }
 
 Counts size_of(int type) {
-  Size_Model(type, g_counts.name, g_counts.nvars, g_counts.nstates, g_counts.ninertia, g_counts.ninputs,
-             g_counts.nextra);
-  return g_counts;
+  Counts c{};
+  Size_Model(type, c.name, c.nvars, c.nstates, c.ninertia, c.ninputs, c.nextra);
+  return c;
+}
+
+// The store length each known type needs, fixed for the life of the library: worked out once
+// (thread-safe), not by every evaluation. Index 0 is unused.
+int needed_length(int type) {
+  static const auto lengths = [] {
+    std::array<int, MODEL_COUNT + 1> n{};
+    for (int k = 1; k <= MODEL_COUNT; ++k) {
+      const Counts c = size_of(k);
+      n[static_cast<size_t>(k)] = c.nvars + 2 * c.nstates + c.ninputs + c.nextra;
+    }
+    return n;
+  }();
+  return lengths[static_cast<size_t>(type)];
 }
 
 // Fills the global name table with the type's whole vocabulary (unless it already holds it).
@@ -144,8 +158,7 @@ int CALL_MODEL(const int& type, const int& first, const int& mode, const double&
     TOLVU_STOP();
   }
   // The evaluation writes every block of the store: a store shorter than the model's is refused.
-  const Counts c = size_of(type);
-  const int needed = c.nvars + 2 * c.nstates + c.ninputs + c.nextra;
+  const int needed = needed_length(type);
   if (store == nullptr || length < needed) {
     message(" CALL_MODEL: store too short in model " + num(type) + " LN_STORE  = " + num(length) +
             " needed = " + num(needed));

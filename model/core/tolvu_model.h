@@ -49,8 +49,8 @@ int Defaults_Car_R(double* store, int count);
 // ---- Evaluation entries (CALL_MODEL dispatches here) -------------------------------------------
 // first: 1 runs the first-call set-up; mode: 1 derivatives only, 2 accelerations and output only,
 // other: both. time is written into store element 35 in modes other than 2. length is the caller's
-// store length (informational). Return 0. Call_Car_1 and Call_Car_2 have weak stand-ins in
-// model/core/dispatch_stubs.cpp that do nothing until the models' own code is linked in.
+// store length (informational). Return 0. Each model's entry is defined once, in its own folder: a
+// library built without a model fails to link instead of silently evaluating nothing.
 int Call_Car_1(const int& first, const int& mode, const double& time, double* store, const int& length);
 int Call_Car_2(const int& first, const int& mode, const double& time, double* store, const int& length);
 int Call_Car_R(const int& first, const int& mode, const double& time, double* store, const int& length);

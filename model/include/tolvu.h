@@ -5,8 +5,10 @@
 // of doubles that the caller owns and passes in on every call. Store element k (1-based, as the
 // indices of tolvu_GetVarIndex count) is store[k - 1].
 //
-// Not thread-safe: the library keeps its name table, size counts and data-file reader state in
-// globals, so every call must come from one thread at a time.
+// Evaluations are thread-safe per store: tolvu_CallModelWithGround may run on several threads at
+// once, each on its own store. Everything else (set-up, data files, name lookups, dumps and the
+// registration of the ground query) keeps shared state and must come from one thread at a time,
+// never while an evaluation runs.
 //
 // Exports are bound by name or by ordinal (tolvu_ExportTable: ordinal n is entry n - 1).
 #pragma once
@@ -53,6 +55,15 @@ TOLVU_API int tolvu_Dump(int modelType, double writeFormat, double* store, int c
 TOLVU_API int tolvu_GetNumberOfStates(int modelType);
 // Ordinal 10: the number of inertia states, the first states (6, 16, 0; 0 for any other type).
 TOLVU_API int tolvu_GetNumberOfInertiaStates(int modelType);
+
+// Not in the ordinal table: one evaluation as tolvu_CallModel, whose ground queries go to
+// ground(context, ...) instead of the registered function (ground null: the registered function).
+// The context is the caller's and is passed through untouched, so a program that evaluates many
+// cars needs no record of which car is being evaluated.
+typedef void (*TolvuGroundFunction)(void* context, double out[8], const double point[3], const double aux[3],
+                                    double wheel);
+TOLVU_API int tolvu_CallModelWithGround(int modelType, int firstCall, int mode, double time, double* store,
+                                        int storeLength, TolvuGroundFunction ground, void* context);
 
 // The ordinal table: entry n - 1 is the export of ordinal n, as an untyped function address.
 #define TOLVU_EXPORT_COUNT 10

@@ -1,6 +1,8 @@
 #include "model/numerics/numerics.h"
 
 #include <cmath>
+
+#include "model/numerics/fminmax.h"
 #include <cstring>
 
 #include "model/core/tolvu_model.h"
@@ -11,9 +13,6 @@ void text_message(const char* text) { OutputMessage(text, static_cast<int>(std::
 
 inline double& el(double* A, int ld, int i, int j) { return A[(j - 1) * ld + (i - 1)]; }
 inline double el(const double* A, int ld, int i, int j) { return A[(j - 1) * ld + (i - 1)]; }
-
-// Doubles the three-way select keeps between calls.
-double g_select[3];
 
 }  // namespace
 
@@ -102,14 +101,14 @@ void ROTRATE(double* D, const double* w, const double* al) {
 void NORM(double& r, const double* x, int n) {
   double s = 0.0;
   for (int i = 0; i < n; ++i) s += x[i] * x[i];
-  r = std::fmax(std::sqrt(s), TOLVU_GUARD);
+  r = tolvu::fmax(std::sqrt(s), TOLVU_GUARD);
 }
 
 void NORMALIZE(double* u, const double* x, int n) {
   double s = 0.0;
   for (int i = 0; i < n; ++i) s += x[i] * x[i];
   if (s < 0.0) text_message(" Negative argument in Sqrt ");
-  const double len = std::fmax(std::sqrt(std::fmax(s, 0.0)), TOLVU_GUARD);
+  const double len = tolvu::fmax(std::sqrt(tolvu::fmax(s, 0.0)), TOLVU_GUARD);
   for (int i = 0; i < n; ++i) u[i] = x[i] / len;
 }
 
@@ -147,7 +146,7 @@ int MLIMIT(double& out, const double& value, const double& extreme) {
 }
 
 double SMOOTH_STEP(double x, double width, double a, double b) {
-  const double w = std::fmax(width, TOLVU_GUARD);
+  const double w = tolvu::fmax(width, TOLVU_GUARD);
   if (std::fabs(x) < w) {
     const double s = 0.5 * x / w + 0.5 + std::sin(3.1415927 * x / w) / 6.2831853;
     return (1.0 - s) * a + s * b;
@@ -160,7 +159,7 @@ double STICK_SLIP(double f, double v, double limit, double k) {
   const double av = std::fabs(v);
   if (av <= limit || (v > 0.0 && f < 0.0) || (v < 0.0 && f > 0.0)) {
     const double bound = std::fabs(k * limit);
-    return std::fmin(std::fmax(f, -bound), bound);
+    return tolvu::fmin(tolvu::fmax(f, -bound), bound);
   }
   return -(v / av) * (av - limit) * k;
 }
@@ -175,12 +174,10 @@ void PICK(double* out, const double* A, double row, double col, int p, int q, in
 }
 
 double SELECT3(double x, double y, double p, double q, double r, double& index) {
-  g_select[0] = p;
-  g_select[1] = q;
-  g_select[2] = r;
+  const double choice[3] = {p, q, r};
   const int i = x < y ? 1 : (x == y ? 2 : 3);
   index = i;
-  return g_select[i - 1];
+  return choice[i - 1];
 }
 
 namespace {
@@ -247,6 +244,23 @@ bool SMALL_INVERSE(double* Minv, const double* M, int n) {
     ReportMessage("C085 ", " ", " ", " ");
     return false;
   }
+  // A diagonal matrix (inertia in principal axes, the common case) needs no elimination: row i of
+  // the result is row i of the identity divided by the i-th diagonal element, as the elimination
+  // leaves it to the bit (0 / d off the diagonal keeps the sign of d on its zeros). A diagonal
+  // element the elimination would refuse sends the matrix the long way, for its messages.
+  bool diagonal = true;
+  for (int j = 0; j < n && diagonal; ++j)
+    for (int i = 0; i < n; ++i)
+      if (i != j && M[j * n + i] != 0.0) diagonal = false;
+  for (int k = 0; k < n && diagonal; ++k)
+    if (std::fabs(M[k * n + k]) <= TOLVU_GUARD) diagonal = false;
+  if (diagonal) {
+    double d[6];  // first, since the result may be written over M
+    for (int k = 0; k < n; ++k) d[k] = M[k * n + k];
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) Minv[j * n + i] = (i == j ? 1.0 : 0.0) / d[i];
+    return true;
+  }
   double W[6 * 12];
   std::memcpy(W, M, sizeof(double) * n * n);
   for (int j = 0; j < n; ++j)
@@ -292,15 +306,15 @@ void SPLPRE(double* T, const double* S, int ncolT, int ld, int ncolS) {
     px[i] = x(i);
     py[i] = y(i);
   }
-  const double firstSlope = (py[2] - py[1]) / std::fmax(px[2] - px[1], TOLVU_GUARD);
+  const double firstSlope = (py[2] - py[1]) / tolvu::fmax(px[2] - px[1], TOLVU_GUARD);
   px[0] = px[1] - 1.0;
   py[0] = py[1] - firstSlope;
-  const double lastSlope = (py[count] - py[count - 1]) / std::fmax(px[count] - px[count - 1], TOLVU_GUARD);
+  const double lastSlope = (py[count] - py[count - 1]) / tolvu::fmax(px[count] - px[count - 1], TOLVU_GUARD);
   px[count + 1] = px[count] + 1.0;
   py[count + 1] = py[count] + lastSlope;
-  auto slope = [&](int i) { return (py[i + 1] - py[i]) / std::fmax(px[i + 1] - px[i], TOLVU_GUARD); };
+  auto slope = [&](int i) { return (py[i + 1] - py[i]) / tolvu::fmax(px[i + 1] - px[i], TOLVU_GUARD); };
   // The second divided difference at point i (half the curvature of a parabola through i-1..i+1).
-  auto bend = [&](int i) { return (slope(i) - slope(i - 1)) / std::fmax(px[i + 1] - px[i - 1], TOLVU_GUARD); };
+  auto bend = [&](int i) { return (slope(i) - slope(i - 1)) / tolvu::fmax(px[i + 1] - px[i - 1], TOLVU_GUARD); };
   for (int k = 1; k < count; ++k) {
     const double s1 = bend(k), s2 = bend(k + 1);
     el(T, ld, k + 1, 3) = (2.0 * s1 - s2) / 3.0;
@@ -318,27 +332,27 @@ void SPLINE_LOOKUP(double* result, double x, const double* T, int /*control*/, i
   auto X = [&](int i) { return el(T, ld, i, 1); };
   auto Y = [&](int i) { return el(T, ld, i, 2); };
   const double stored = el(T, ld, 1, 3);
-  int n = std::isfinite(stored) ? static_cast<int>(std::lround(std::fmin(std::fmax(stored, 0.0), ld))) : 0;
+  int n = std::isfinite(stored) ? static_cast<int>(std::lround(tolvu::fmin(tolvu::fmax(stored, 0.0), ld))) : 0;
   if (n < 2) {
     result[0] = Y(1);
     result[1] = 1.0;
     return;
   }
-  int start = std::isfinite(result[1]) ? static_cast<int>(std::lround(std::fmin(std::fmax(result[1], 1.0), n - 1))) : 1;
+  int start = std::isfinite(result[1]) ? static_cast<int>(std::lround(tolvu::fmin(tolvu::fmax(result[1], 1.0), n - 1))) : 1;
   if (x <= X(1)) {
-    result[0] = Y(1) - (X(1) - x) * (Y(2) - Y(1)) / std::fmax(X(2) - X(1), TOLVU_GUARD);
+    result[0] = Y(1) - (X(1) - x) * (Y(2) - Y(1)) / tolvu::fmax(X(2) - X(1), TOLVU_GUARD);
     result[1] = 1.0;
     return;
   }
   if (x >= X(n)) {
-    result[0] = Y(n) + (x - X(n)) * (Y(n) - Y(n - 1)) / std::fmax(X(n) - X(n - 1), TOLVU_GUARD);
+    result[0] = Y(n) + (x - X(n)) * (Y(n) - Y(n - 1)) / tolvu::fmax(X(n) - X(n - 1), TOLVU_GUARD);
     result[1] = n - 1;
     return;
   }
   if (x < X(start)) start = 1;
   int k = start + 1;
   while (k < n && !(x < X(k))) ++k;
-  const double h = std::fmax(X(k) - X(k - 1), TOLVU_GUARD);
+  const double h = tolvu::fmax(X(k) - X(k - 1), TOLVU_GUARD);
   const double a = (X(k) - x) / h, b = (x - X(k - 1)) / h;
   result[0] = a * Y(k - 1) + b * Y(k) + h * h * ((a * a - 1.0) * a * el(T, ld, k, 3) + (b * b - 1.0) * b * el(T, ld, k, 4));
   result[1] = k - 1;

@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+#include "model/numerics/fminmax.h"
+
 namespace tolvu::small3 {
 
 constexpr double kFloor = 1e-10;  // least divisor and least vector length
@@ -27,7 +29,7 @@ inline void cross(double* r, const double* a, const double* b) {
   set3(r, a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
 }
 // Euclidean length floored at 1e-10 (a NaN length also gives the floor).
-inline double norm3(const double* a) { return std::fmax(std::sqrt(dot3(a, a)), kFloor); }
+inline double norm3(const double* a) { return tolvu::fmax(std::sqrt(dot3(a, a)), kFloor); }
 inline void normalise3(double* r, const double* a) {
   const double n = norm3(a);
   set3(r, a[0] / n, a[1] / n, a[2] / n);

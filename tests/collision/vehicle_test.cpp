@@ -240,19 +240,17 @@ TEST_F(Cars, AccessorsMapAxesAndInputs) {
   EXPECT_EQ(s[f + 1], -3.0);
 }
 
-TEST_F(Cars, GroundQueryAnswersFlatWithoutCurrentModelAndGuardsTheWheel) {
+TEST_F(Cars, GroundQueryAnswersFlatWithoutModelAndGuardsTheWheel) {
   auto car = Make(1, {0, 0, 0});
   const double point[3] = {5.0, 7.0, -0.3}, aux[3] = {0, 0, 0};
   double out[8];
-  g_currentCarModel = nullptr;
-  TolvuCarModel_EarthData(out, point, aux, 1.0);
+  TolvuCarModel_EarthData(nullptr, out, point, aux, 1.0);
   const double flat[8] = {5.0, 7.0, 0.0, 0.0, 0.0, -1.0, 1.0, 0.0001};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], flat[i]) << i;
 
-  g_currentCarModel = car.get();
   // Model point (5, 7) is engine (7, 5): asphalt at z = 0, answered 0.01 above it.
   for (double w : {0.0, 0.99, 5.0, -3.0, std::numeric_limits<double>::quiet_NaN()}) {
-    TolvuCarModel_EarthData(out, point, aux, w);
+    TolvuCarModel_EarthData(car.get(), out, point, aux, w);
     EXPECT_EQ(out[5], -1.0) << w;  // flat answer, per-wheel memory untouched
   }
   EXPECT_EQ(car->m_wheelHint[1], 0u);
@@ -262,16 +260,15 @@ TEST_F(Cars, GroundQueryAnswersFlatWithoutCurrentModelAndGuardsTheWheel) {
   } rows[] = {{0.0f, 1.0}, {1.0f, 0.7}, {0.5f, 0.85}};
   for (const Row& row : rows) {
     car->m_wetness = row.wetness;
-    TolvuCarModel_EarthData(out, point, aux, 2.9);  // wheel 2
+    TolvuCarModel_EarthData(car.get(), out, point, aux, 2.9);  // wheel 2
     EXPECT_NEAR(out[6], row.friction, 1e-6);
   }
   EXPECT_NEAR(out[2], -0.01, 1e-6);
   // A model without a ground query also gets flat ground rather than an untouched array.
   car->m_groundQuery = nullptr;
   for (double& o : out) o = 99.0;
-  TolvuCarModel_EarthData(out, point, aux, 1.0);
+  TolvuCarModel_EarthData(car.get(), out, point, aux, 1.0);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], flat[i]) << i;
-  g_currentCarModel = nullptr;
   EXPECT_EQ(out[5], -1.0);
   EXPECT_NE(car->m_wheelHint[1], 0u);
   EXPECT_EQ(car->m_wheelContact[1], VQVector(7.0f, 5.0f, 0.01f));
@@ -537,12 +534,13 @@ TEST_F(Cars, StepIntegratesVelocitiesFirstWithTheTwoStepFormula) {
   // the rest; x += dt / 2 * (3 f - f_prev).
   std::vector<double> s(car->GetStore(), car->GetStore() + length);
   const float dt = 0.005f;
-  g_currentCarModel = car.get();
-  tolvu_CallModel(2, 0, 2, double(t), s.data(), length);
+  auto ground = [](void* model, double out[8], const double point[3], const double aux[3], double wheel) {
+    TolvuCarModel_EarthData(static_cast<TolvuCarModel*>(model), out, point, aux, wheel);
+  };
+  tolvu_CallModelWithGround(2, 0, 2, double(t), s.data(), length, ground, car.get());
   for (uint32_t i = 0; i < N; ++i) s[V + i] += (3.0 * s[V + S + i] - fp[i]) * double(dt) * 0.5;
-  tolvu_CallModel(2, 0, 1, double(t), s.data(), length);
+  tolvu_CallModelWithGround(2, 0, 1, double(t), s.data(), length, ground, car.get());
   for (uint32_t i = N; i < S; ++i) s[V + i] += (3.0 * s[V + S + i] - fp[i]) * double(dt) * 0.5;
-  g_currentCarModel = nullptr;
 
   car->Step(1, t, dt);
   for (uint32_t i = 0; i < S; ++i) EXPECT_DOUBLE_EQ(states[i], s[V + i]) << "state " << i + 1;

@@ -6,8 +6,9 @@
 //             [--write-store FILE] [--shift RPM[:TOPGEAR]]
 //
 // Inputs are named as in the model's input list (steer, throttle, brake, clutch, gear, park_brake)
-// and keep their value until the schedule changes them. --shift selects the next gear whenever the
-// engine speed exceeds RPM, up to TOPGEAR (default 5), on top of the schedule.
+// and keep their value until the schedule changes them. --shift selects the next gear when the
+// engine speed exceeds RPM, up to TOPGEAR (default 5), on top of the schedule, and shifts again
+// only once the engine speed has fallen below RPM in the new gear (or after a second).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -208,6 +209,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  tolvusim::Shifter shifter;
+  shifter.rpm = shiftRpm;
+  shifter.topGear = topGear;
   size_t next = 0;
   tolvusim::applyEvents(sim, events, next);
   row();
@@ -215,8 +219,7 @@ int main(int argc, char** argv) {
   int rc = 0;
   for (long n = 1; n <= steps; ++n) {
     tolvusim::applyEvents(sim, events, next);
-    if (shiftRpm > 0.0 && sim.store[rpmIndex] > shiftRpm && sim.inputs()[gearInput] < topGear)
-      sim.setInput(gearInput, std::floor(sim.inputs()[gearInput]) + 1.0);
+    if (shiftRpm > 0.0) shifter.update(sim.time, sim.store[rpmIndex], sim.inputs()[gearInput]);
     if (!sim.step()) {
       std::fprintf(stderr, "tolvu-sim: %s\n", sim.error.c_str());
       rc = 1;

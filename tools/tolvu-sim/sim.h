@@ -354,4 +354,30 @@ inline void sortEvents(std::vector<Event>& events) {
   std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.t < b.t; });
 }
 
+// Automatic up-shifts as a driver makes them (--shift RPM[:TOPGEAR]): one gear up when the engine
+// speed is above RPM, then no further shift until the engine speed has followed the new gear (it
+// has fallen below RPM) or, should it never fall, kMaxWait seconds have passed.
+struct Shifter {
+  static constexpr double kMaxWait = 1.0;  // seconds
+  double rpm = 0.0;                        // shift speed; 0: no automatic shifts
+  double topGear = 5.0;
+  bool waiting = false;
+  double shiftedAt = 0.0;
+
+  // Called before each step with the time, the engine speed and the gear input; changes the gear
+  // input and returns true when it shifts.
+  bool update(double time, double engineRpm, double& gear) {
+    if (rpm <= 0.0) return false;
+    if (waiting) {
+      if (engineRpm < rpm || time - shiftedAt >= kMaxWait) waiting = false;
+      else return false;
+    }
+    if (!(engineRpm > rpm) || !(gear < topGear)) return false;
+    gear = std::floor(gear) + 1.0;
+    waiting = true;
+    shiftedAt = time;
+    return true;
+  }
+};
+
 }  // namespace tolvusim
