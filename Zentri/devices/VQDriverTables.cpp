@@ -20,11 +20,6 @@ namespace {
 
 // Families whose drivers are not built yet: their kinds exist but no device can be had. A
 // family folder that brings its own table replaces its entry here.
-const VQDriverRow kSoundDrivers[] = {{VQDEVICE_SOUND, "sound", VQdevices_Unavailable}};
-const VQDriverFamily kSoundFamily = {"sound", kSoundDrivers, std::size(kSoundDrivers)};
-
-const VQDriverRow kNetworkDrivers[] = {{VQDEVICE_CONNECTION, "connection", VQdevices_Unavailable}};
-const VQDriverFamily kNetworkFamily = {"network", kNetworkDrivers, std::size(kNetworkDrivers)};
 
 const VQDriverRow kInputDrivers[] = {
     {VQDEVICE_WINDOWS_KEYBOARD, "keyboard", VQdevices_UnavailableWindowsInput},
@@ -39,8 +34,8 @@ const VQDriverFamily kInputFamily = {"input", kInputDrivers, std::size(kInputDri
 // One line per family.
 const VQDriverFamily* const kFamilies[] = {
     &g_VQdisplayDrivers,
-    &kSoundFamily,
-    &kNetworkFamily,
+    &g_VQsoundDrivers,
+    &g_VQnetworkDrivers,
     &kInputFamily,
 };
 
