@@ -29,9 +29,6 @@ const char kGeosetMagic[] = "VQO_Geoset";      // 10 characters
 constexpr uint32_t kGeosetMarker = 0xEEEEEEEEu;
 constexpr size_t kNameField = 35;
 
-// Load-textures flag of the most recent database read; mattable files read use it.
-bool s_loadTextures = true;
-
 // ---- Bounds-checked little-endian cursor ----------------------------------------------------------
 
 struct Cursor {
@@ -589,7 +586,6 @@ bool VQscene_ReadDatabaseMemory(VQNode** root, const uint8_t* data, size_t size,
     VQscramble(magic, 12, nullptr, 0);
     if (std::memcmp(magic, kDatabaseMagic, 12) != 0) return VQerror_Fail(VQERR_FILE_TYPE);
   }
-  s_loadTextures = loadTextures;
   if (size < 13 + 16) return VQerror_Fail(VQERR_FILE_TYPE);
   const uint64_t N = VQbytes_GetU32(data + size - 16), G = VQbytes_GetU32(data + size - 12), T = VQbytes_GetU32(data + size - 8),
                  M = VQbytes_GetU32(data + size - 4);
@@ -665,7 +661,7 @@ bool VQscene_ReadDatabase(VQNode** root, const char* path, VQSceneTextures* text
 }
 
 bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t size,
-                                VQSceneTextures* textures) {
+                                VQSceneTextures* textures, bool loadTextures) {
   if (table) *table = nullptr;
   if (!data || size < 13 || std::memcmp(data, kMattableMagic, 12) != 0 || data[12] != 0)
     return false;
@@ -674,7 +670,7 @@ bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t 
   if (13 + T + M + 8 != size) return VQerror_Fail(VQERR_FILE_TYPE);
   ReadState st;
   st.textures = textures;
-  st.loadTextures = s_loadTextures;
+  st.loadTextures = loadTextures;
   Cursor mc{data, 13 + size_t(T), 13 + size_t(T + M), 13 + size_t(T)};
   if (!ReadMaterials(mc, st)) {
     st.Finish(false);
@@ -695,11 +691,12 @@ bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t 
   return true;
 }
 
-bool VQscene_ReadMattableFile(VQMattable** table, const char* path, VQSceneTextures* textures) {
+bool VQscene_ReadMattableFile(VQMattable** table, const char* path, VQSceneTextures* textures,
+                              bool loadTextures) {
   if (table) *table = nullptr;
   std::vector<uint8_t> data;
   if (!vqfileio::ReadWholeFile(path, data, VQERR_OPEN_INPUT)) return false;
-  return VQscene_ReadMattableMemory(table, data.data(), data.size(), textures);
+  return VQscene_ReadMattableMemory(table, data.data(), data.size(), textures, loadTextures);
 }
 
 bool VQscene_ReadGeosetMemory(VQGeoset** geoset, const uint8_t* data, size_t size,
@@ -1174,6 +1171,8 @@ VQNode* VQscene_LoadForDevice(VQDisplayDevice* device, const char* path, bool lo
     return nullptr;
   }
   VQSceneTextureManager textures(device->m_textureManager, textureUnits);
+  // Mattable files the device loads later follow the choice of its last scene read.
+  device->m_sceneLoadTextures = loadTextures ? 1 : 0;
   VQNode* root = nullptr;
   if (!VQscene_LoadFile(&root, path, device->m_textureManager ? &textures : nullptr,
                         device->m_vertexColourFormat, loadTextures))

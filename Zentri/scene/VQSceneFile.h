@@ -44,10 +44,11 @@ bool VQscene_ReadDatabase(VQNode** root, const char* path, VQSceneTextures* text
 bool VQscene_ReadDatabaseMemory(VQNode** root, const uint8_t* data, size_t size,
                                 VQSceneTextures* textures, uint32_t colourFormat,
                                 bool loadTextures);
-// Uses the load-textures flag of the most recent database read (set before any read).
-bool VQscene_ReadMattableFile(VQMattable** table, const char* path, VQSceneTextures* textures);
+// loadTextures: load the stage textures through `textures` (else only their names are kept).
+bool VQscene_ReadMattableFile(VQMattable** table, const char* path, VQSceneTextures* textures,
+                              bool loadTextures);
 bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t size,
-                                VQSceneTextures* textures);
+                                VQSceneTextures* textures, bool loadTextures);
 bool VQscene_ReadGeosetFile(VQGeoset** geoset, const char* path, uint32_t colourFormat);
 bool VQscene_ReadGeosetMemory(VQGeoset** geoset, const uint8_t* data, size_t size,
                               uint32_t colourFormat);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
@@ -103,18 +104,19 @@ bool VQSettingsFile::Load(const char* path) {
     return false;
   }
   if (bytes.empty()) return false;
-  LoadText(bytes.data(), bytes.size());
-  return true;
+  return LoadText(bytes.data(), bytes.size());
 }
 
-void VQSettingsFile::LoadText(const char* data, size_t size) {
+bool VQSettingsFile::LoadText(const char* data, size_t size) {
   Clear();
   if (!data) size = 0;
   size_t pos = 0;
   while (pos < size) {
     size_t start = pos;
     while (pos < size && data[pos] != '\r' && data[pos] != '\n') ++pos;
-    m_lines.Append(new VQSettingsLine(std::string(data + start, pos - start)));
+    auto* text = new (std::nothrow) VQSettingsLine(std::string(data + start, pos - start));
+    if (!text) return VQerror_Fail(VQERR_OUT_OF_MEMORY);
+    m_lines.Append(text);
     if (pos < size) {
       // CR LF counts as one line end; a lone CR or LF ends the line too.
       if (data[pos] == '\r' && pos + 1 < size && data[pos + 1] == '\n') ++pos;
@@ -126,14 +128,16 @@ void VQSettingsFile::LoadText(const char* data, size_t size) {
   for (VQSettingsLine* line = FirstLine(); line; line = line->NextLine()) {
     if (line->m_text.size() > VQSETTINGS_MAX_LINE) continue;  // kept, never parsed
     if (!line->m_text.empty() && line->m_text[0] == '@') {
-      current = new VQSettingsSection;
+      current = new (std::nothrow) VQSettingsSection;
+      if (!current) return VQerror_Fail(VQERR_OUT_OF_MEMORY);
       current->m_name.assign(line->m_text, 1);
       current->m_header = line;
       m_sections.Append(current);
       continue;
     }
     if (!current) continue;
-    auto* entry = new VQSettingsEntry;
+    auto* entry = new (std::nothrow) VQSettingsEntry;
+    if (!entry) return VQerror_Fail(VQERR_OUT_OF_MEMORY);
     if (parse_entry(line->m_text, entry)) {
       entry->m_line = line;
       current->m_entries.Append(entry);
@@ -141,6 +145,7 @@ void VQSettingsFile::LoadText(const char* data, size_t size) {
       delete entry;
     }
   }
+  return true;
 }
 
 VQSettingsSection* VQSettingsFile::FindSection(const char* section) const {
@@ -169,10 +174,18 @@ VQSettingsEntry* VQSettingsFile::FindOrAdd(const char* key, const char* section)
   }
   VQSettingsSection* s = FindSection(section);
   if (!s) {
-    m_lines.Append(new VQSettingsLine(std::string()));
-    auto* header = new VQSettingsLine(std::string("@") + section);
+    auto* blank = new (std::nothrow) VQSettingsLine(std::string());
+    auto* header = new (std::nothrow) VQSettingsLine(std::string("@") + section);
+    s = new (std::nothrow) VQSettingsSection;
+    if (!blank || !header || !s) {
+      delete blank;
+      delete header;
+      delete s;
+      g_VQerror = VQERR_OUT_OF_MEMORY;
+      return nullptr;
+    }
+    m_lines.Append(blank);
     m_lines.Append(header);
-    s = new VQSettingsSection;
     s->m_name = section;
     s->m_header = header;
     m_sections.Append(s);
@@ -180,9 +193,15 @@ VQSettingsEntry* VQSettingsFile::FindOrAdd(const char* key, const char* section)
   for (auto* e = s->FirstEntry(); e; e = e->NextEntry()) {
     if (e->m_key == key) return e;
   }
-  auto* line = new VQSettingsLine(std::string());
+  auto* line = new (std::nothrow) VQSettingsLine(std::string());
+  auto* e = new (std::nothrow) VQSettingsEntry;
+  if (!line || !e) {
+    delete line;
+    delete e;
+    g_VQerror = VQERR_OUT_OF_MEMORY;
+    return nullptr;
+  }
   m_lines.InsertAfter(s->m_header, line);
-  auto* e = new VQSettingsEntry;
   e->m_key = key;
   e->m_line = line;
   s->m_entries.Append(e);

@@ -66,8 +66,9 @@ class VQSettingsFile {
   // Reads the file; the path is kept for Save. A missing file is created empty and, like an
   // empty file or a failed read, gives false (with an empty table, ready for setters and Save).
   bool Load(const char* path);
-  // Reads settings text from memory (as Load does after reading the file).
-  void LoadText(const char* data, size_t size);
+  // Reads settings text from memory (as Load does after reading the file). False with
+  // VQERR_OUT_OF_MEMORY when memory runs out (what was read so far is kept).
+  bool LoadText(const char* data, size_t size);
 
   // The entry key in the first section named section (both compared exactly), or null.
   VQSettingsEntry* Find(const char* key, const char* section) const;

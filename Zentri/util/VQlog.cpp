@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
@@ -69,7 +70,11 @@ void VQlog_Open() {
   delete g_engineLog;
   g_engineLog = nullptr;
   if (!g_engineLogName[0]) return;
-  g_engineLog = new VQLogFile(g_engineLogName);
+  g_engineLog = new (std::nothrow) VQLogFile(g_engineLogName);
+  if (!g_engineLog) {
+    g_VQerror = VQERR_OUT_OF_MEMORY;  // the engine runs on without a log
+    return;
+  }
   // A missing log is the normal case; it must not leave an error code behind.
   int32_t saved = g_VQerror;
   g_engineLog->DeleteFile();
@@ -99,7 +104,8 @@ bool VQLogFile::Print(const char* format, ...) {
 
 bool VQLogFile::PrintV(const char* format, va_list args) {
   if (!m_enabled) return true;
-  std::unique_ptr<char[]> line(new char[VQLOGFILE_LINE_SIZE]);
+  std::unique_ptr<char[]> line(new (std::nothrow) char[VQLOGFILE_LINE_SIZE]);
+  if (!line) return VQerror_Fail(VQERR_OUT_OF_MEMORY);
   line[0] = 0;
   if (format) std::vsnprintf(line.get(), VQLOGFILE_LINE_SIZE, format, args);
   int32_t saved = g_VQerror;  // a lost log line is not an engine failure

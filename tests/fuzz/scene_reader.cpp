@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       file.assign(magic, magic + 13);
       file.insert(file.end(), data, data + size);
       VQMattable* table = nullptr;
-      if (VQscene_ReadMattableMemory(&table, file.data(), file.size(), nullptr)) {
+      if (VQscene_ReadMattableMemory(&table, file.data(), file.size(), nullptr, true)) {
         std::vector<uint8_t> out;
         VQscene_WriteMattableMemory(table, out);
         VQMattable::Release(table);

@@ -23,7 +23,6 @@ class RecordedDevice : public ::testing::Test {
     saved_ = g_VQgl;
     glrec::Install();
     device_.ResetState();
-    device_.m_alphaFunction = 0;
     device_.LightCount();  // asks the implementation once
     glrec::Clear();
     g_VQrender.m_camera = nullptr;

@@ -144,8 +144,8 @@ TEST_F(StateCache, OpacityScalesDiffuseAlphaAndMakesTheMaterialBlend) {
                 Text("glMaterialfv", VQGL_FRONT_AND_BACK, VQGL_DIFFUSE, 1, 0.5, 0.25, 0.5),
                 Text("glMaterialf", VQGL_FRONT_AND_BACK, VQGL_SHININESS, 64.0), Text("glEnable", VQGL_BLEND)}));
   // The pair (2, 3) was already in force from the reset.
-  EXPECT_EQ(device_.m_blendSource, 2u);
-  EXPECT_EQ(device_.m_blendDestination, 3u);
+  EXPECT_EQ(device_.BlendSource(), 2u);
+  EXPECT_EQ(device_.BlendDestination(), 3u);
   glrec::Clear();
   device_.ApplyMaterial(m);  // everything cached
   EXPECT_TRUE(glrec::Calls().empty());
@@ -328,7 +328,7 @@ TEST_F(StateCache, ImmediatePrimitivesSwitchColourMaterialOnceAndLinesCloseOnThe
   device_.DrawTriangle(positions, colours, nullptr, normal);
   device_.DrawQuad(positions, colours, nullptr, nullptr);
   EXPECT_EQ(glrec::Count(Text("glEnable", VQGL_COLOR_MATERIAL)), 1u);
-  EXPECT_EQ(glrec::Count(Text("glColorMaterial", VQGL_FRONT, VQGL_AMBIENT_AND_DIFFUSE)), 1u);
+  EXPECT_EQ(glrec::Count(Text("glColorMaterial", VQGL_FRONT_AND_BACK, VQGL_AMBIENT_AND_DIFFUSE)), 1u);
   EXPECT_EQ(glrec::Count("glNormal3fv(p)"), 1u);
   EXPECT_EQ(glrec::Count("glColor4ubv(p)"), 7u);
   EXPECT_EQ(glrec::Count("glVertex3fv(p)"), 7u);

@@ -125,7 +125,7 @@ TEST_F(TextureFiles, SceneFilesStoreTheSamplingTheTextureHas) {
   m->m_stages[0].m_texture = nullptr;
   m->m_stages[1].m_texture = nullptr;
   VQMattable* read = nullptr;
-  ASSERT_TRUE(VQscene_ReadMattableMemory(&read, bytes.data(), bytes.size(), nullptr)) << g_VQerror;
+  ASSERT_TRUE(VQscene_ReadMattableMemory(&read, bytes.data(), bytes.size(), nullptr, true)) << g_VQerror;
   ASSERT_NE(read, nullptr);
   ASSERT_GE(read->m_count, 1u);
   const uint32_t word = read->m_slots[0]->m_stages[0].m_samplingWord;

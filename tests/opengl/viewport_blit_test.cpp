@@ -146,8 +146,8 @@ TEST_F(CanvasBlit, PixmapLeftOfTheCanvasSkipsItsHiddenColumnsAndResetsUnpackStat
                                Text("glPixelStorei", VQGL_UNPACK_ROW_LENGTH, 0),
                                Text("glPixelStorei", VQGL_UNPACK_SKIP_ROWS, 0)}));
   EXPECT_TRUE(device_.GetRenderFlag(VQRENDER_BLENDING));  // 32 bits blend by source alpha
-  EXPECT_EQ(device_.m_blendSource, 2u);
-  EXPECT_EQ(device_.m_blendDestination, 3u);
+  EXPECT_EQ(device_.BlendSource(), 2u);
+  EXPECT_EQ(device_.BlendDestination(), 3u);
 }
 
 TEST_F(CanvasBlit, ImagesOffTheCanvasDrawNothing) {

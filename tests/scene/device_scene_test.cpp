@@ -99,6 +99,8 @@ TEST_F(DeviceScene, SceneFilesGoThroughTheReadersAndTheDeviceHoldsEveryLoadedMes
   EXPECT_EQ(m->m_stages[0].m_texture, nullptr);
   EXPECT_STREQ(m->m_stages[0].m_textureName, "Textures\\dv_0.tga");
   VQNode::Destroy(root);
+  // The device, not a file-wide flag, keeps the choice for its later LoadMattable.
+  EXPECT_EQ(device_.m_sceneLoadTextures, 0);
 
   // Failures name their reason and build nothing.
   g_VQerror = 0;

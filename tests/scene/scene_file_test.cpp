@@ -124,7 +124,7 @@ TEST_F(SceneFile, ScrambledMagicReadsAsDatabaseButNotAsMattable) {
   VQscramble(table.data(), 12, nullptr, 0);
   g_VQerror = 1234;
   VQMattable* t = nullptr;
-  EXPECT_FALSE(VQscene_ReadMattableMemory(&t, table.data(), table.size(), nullptr));
+  EXPECT_FALSE(VQscene_ReadMattableMemory(&t, table.data(), table.size(), nullptr, true));
   EXPECT_EQ(g_VQerror, 1234);  // refused without an engine error
   EXPECT_EQ(t, nullptr);
   VQNode::Destroy(demo);
@@ -298,11 +298,11 @@ TEST_F(SceneFile, TexturesLoadWithStageModuloUnitsAndStoredSampling) {
   m = static_cast<VQGeosetNode*>(back->GetChild())->m_table->m_slots[0];
   EXPECT_EQ(m->m_stages[0].m_texture, nullptr);
   EXPECT_STREQ(m->m_stages[0].m_textureName, "Textures\\tex_0.tga");
-  // A mattable file read now uses the flag of the last database read: no loads.
+  // A mattable read told not to load textures loads none.
   std::vector<uint8_t> tf;
   ASSERT_TRUE(VQscene_WriteMattableMemory(t, tf));
   VQMattable* tb = nullptr;
-  ASSERT_TRUE(VQscene_ReadMattableMemory(&tb, tf.data(), tf.size(), &none));
+  ASSERT_TRUE(VQscene_ReadMattableMemory(&tb, tf.data(), tf.size(), &none, false));
   EXPECT_TRUE(none.log.empty());
   EXPECT_EQ(tb->m_count, 1u);
   VQMattable::Release(tb);
@@ -536,7 +536,7 @@ TEST_F(SceneFile, MattableAndGeosetFilesRoundTrip) {
   VQMattable* t = VQscene_MakeMattable(5, "mt_");
   ASSERT_TRUE(VQscene_WriteMattableFile(t, tmp.Path("table.vqm").c_str()));
   VQMattable* tb = nullptr;
-  ASSERT_TRUE(VQscene_ReadMattableFile(&tb, tmp.Path("table.vqm").c_str(), nullptr));
+  ASSERT_TRUE(VQscene_ReadMattableFile(&tb, tmp.Path("table.vqm").c_str(), nullptr, true));
   ASSERT_EQ(tb->m_count, 5u);
   EXPECT_EQ(tb->m_hasTransparent, 1u);
   EXPECT_STREQ(tb->m_slots[4]->m_name, "mt_4");

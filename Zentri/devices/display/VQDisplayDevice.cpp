@@ -130,7 +130,8 @@ bool VQDisplayDevice::WriteSceneFile(VQNode* root, const char* path, uintptr_t f
 VQMattable* VQDisplayDevice::LoadMattable(const char* path, uintptr_t, uintptr_t) {
   VQSceneTextureManager textures(m_textureManager, m_simultaneousTextures);
   VQMattable* table = nullptr;
-  if (!VQscene_ReadMattableFile(&table, path, m_textureManager ? &textures : nullptr))
+  if (!VQscene_ReadMattableFile(&table, path, m_textureManager ? &textures : nullptr,
+                                m_sceneLoadTextures != 0))
     return nullptr;
   return table;
 }

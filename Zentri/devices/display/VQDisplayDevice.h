@@ -110,6 +110,61 @@ enum VQRenderFlag : uint32_t {
   VQRENDER_LIGHTING = 3,
 };
 
+// The render-state word: every pipeline switch and function a mesh, material or primitive
+// needs, in one 32-bit value. A driver keeps the word it last applied and, given a new one,
+// sends only the fields that differ, in one place; nothing sets these states around it.
+// The fields map one to one onto Direct3D render states:
+//   bit 0      VQRS_BLEND          alpha blending on        (ALPHABLENDENABLE)
+//   bit 1      VQRS_DEPTH_TEST     depth test on            (ZENABLE)
+//   bit 2      VQRS_DEPTH_WRITE    depth writes on          (ZWRITEENABLE)
+//   bit 3      VQRS_LIGHTING       lighting on              (LIGHTING)
+//   bit 4      VQRS_TEXTURE        stage 0 texturing on     (texture stage 0 colour op not disabled)
+//   bit 5      VQRS_VERTEX_COLOUR  vertex colours give ambient and diffuse
+//                                                           (COLORVERTEX, material sources = colour 1)
+//   bits 8-11  source blend factor, a VQBlendFactor         (SRCBLEND)
+//   bits 12-15 destination blend factor, a VQBlendFactor    (DESTBLEND)
+//   bits 16-19 depth comparison, a VQCompareFunction        (ZFUNC)
+//   bits 20-23 alpha test comparison, a VQCompareFunction; VQCMP_OFF switches the test off
+//                                                           (ALPHATESTENABLE, ALPHAFUNC)
+// The alpha reference is a float and travels beside the word (ALPHAREF).
+enum VQRenderStateBit : uint32_t {
+  VQRS_BLEND = 1u << 0,
+  VQRS_DEPTH_TEST = 1u << 1,
+  VQRS_DEPTH_WRITE = 1u << 2,
+  VQRS_LIGHTING = 1u << 3,
+  VQRS_TEXTURE = 1u << 4,
+  VQRS_VERTEX_COLOUR = 1u << 5,
+};
+constexpr uint32_t VQRS_SRC_BLEND_SHIFT = 8;
+constexpr uint32_t VQRS_DST_BLEND_SHIFT = 12;
+constexpr uint32_t VQRS_DEPTH_FUNC_SHIFT = 16;
+constexpr uint32_t VQRS_ALPHA_FUNC_SHIFT = 20;
+constexpr uint32_t VQRS_FIELD_MASK = 0xFu;
+constexpr uint32_t VQRS_SRC_BLEND = VQRS_FIELD_MASK << VQRS_SRC_BLEND_SHIFT;
+constexpr uint32_t VQRS_DST_BLEND = VQRS_FIELD_MASK << VQRS_DST_BLEND_SHIFT;
+constexpr uint32_t VQRS_DEPTH_FUNC = VQRS_FIELD_MASK << VQRS_DEPTH_FUNC_SHIFT;
+constexpr uint32_t VQRS_ALPHA_FUNC = VQRS_FIELD_MASK << VQRS_ALPHA_FUNC_SHIFT;
+constexpr uint32_t VQRS_ALL = 0x3Fu | VQRS_SRC_BLEND | VQRS_DST_BLEND | VQRS_DEPTH_FUNC | VQRS_ALPHA_FUNC;
+
+// A field of the word and the word with a field replaced. Values that do not fit the field
+// keep its largest value (a blend factor no driver knows; an alpha comparison that never
+// passes is given as VQCMP_NEVER by VQrenderState_AlphaFunction).
+constexpr uint32_t VQrenderState_Field(uint32_t word, uint32_t shift) { return (word >> shift) & VQRS_FIELD_MASK; }
+constexpr uint32_t VQrenderState_With(uint32_t word, uint32_t shift, uint32_t value) {
+  return (word & ~(VQRS_FIELD_MASK << shift)) | ((value > VQRS_FIELD_MASK ? VQRS_FIELD_MASK : value) << shift);
+}
+constexpr uint32_t VQrenderState_Flag(uint32_t word, uint32_t bit, bool on) { return on ? word | bit : word & ~bit; }
+// An alpha comparison as the word keeps it: values beyond VQCMP_NOT_EQUAL never pass.
+constexpr uint32_t VQrenderState_AlphaFunction(uint32_t function) {
+  return function > VQCMP_NOT_EQUAL ? uint32_t(VQCMP_NEVER) : function;
+}
+// The word every canvas starts with: blending off with the pair (source alpha, inverse source
+// alpha), depth test and writes on with "less", no lighting, no texturing, no vertex colours,
+// alpha test off.
+constexpr uint32_t VQRS_DEFAULT = VQRS_DEPTH_TEST | VQRS_DEPTH_WRITE | (uint32_t(VQBLEND_SRC_ALPHA) << VQRS_SRC_BLEND_SHIFT) |
+                                  (uint32_t(VQBLEND_INV_SRC_ALPHA) << VQRS_DST_BLEND_SHIFT) |
+                                  (uint32_t(VQCMP_LESS) << VQRS_DEPTH_FUNC_SHIFT);
+
 // A display mode: width, height, bits per pixel, an unused word, refresh rate in Hz.
 struct VQDisplayMode {
   uint32_t width = 0;
@@ -182,8 +237,9 @@ class VQDisplayDevice : public VQDevice {
   // Forgets the mesh's device buffer and frees the mesh. Drivers with buffers free theirs and
   // then call this.
   virtual void DeleteMesh(VQMesh* mesh);
-  // The format this device keeps a pixmap read from a file of the given format in; 0 means
-  // it cannot store it. Base: unchanged.
+  // Formats below are VQPixelFormatId values (Zentri/resources/VQPixels.h). The format this
+  // device keeps a pixmap read from a file of the given format in; VQPF_NONE means it cannot
+  // store it. Base: unchanged.
   virtual uint32_t GetPixmapFormatFor(uint32_t format);
   virtual uint32_t GetTextureFormatFor(uint32_t format);
   // Scene files through the engine's readers and writers, with this device's texture manager
@@ -241,11 +297,14 @@ class VQDisplayDevice : public VQDevice {
   VQPixmapManager* m_pixmapManager = nullptr;
   VQMaterial* m_material = nullptr;
   VQLighting* m_lighting = nullptr;
-  uint32_t m_pixmapRowOrder = 0;     // the OpenGL device sets 1
-  uint32_t m_pixelFormat = 0;        // the OpenGL device sets 7
-  uint32_t m_vertexColourFormat = 0; // for the scene-file reader and writer; OpenGL sets 12
+  uint32_t m_pixmapRowOrder = 0;     // 1: bottom row first (the OpenGL device)
+  uint32_t m_pixelFormat = 0;        // a VQPixelFormatId; the OpenGL device sets VQPF_BGR888
+  uint32_t m_vertexColourFormat = 0; // for the scene-file reader and writer (a VQPixelFormatId);
+                                     // the OpenGL device sets VQPF_RGBA8888
   uint32_t m_simultaneousTextures = 2; // texture stages applied at once (the device's capability)
   uint32_t m_registered = 0;         // set when the registry accepted the device
+  uint8_t m_sceneLoadTextures = 1;   // the load-textures choice of the last ReadSceneFile;
+                                     // LoadMattable follows it
 
  protected:
   // The shared parts of Open and Close: make (or destroy) both managers with this device.

@@ -153,12 +153,12 @@ void VQOpenGLCanvas::SetDefaultState() {
   VQOpenGLDisplayDevice* d = Device();
   const uint32_t lights = d ? d->LightCount() : 8;
   for (uint32_t i = 0; i < lights; ++i) g_VQgl.Disable(VQGL_LIGHT0 + i);
-  g_VQgl.Disable(VQGL_ALPHA_TEST);
   g_VQgl.AlphaFunc(VQGL_ALWAYS, 0.0f);
   if (d) {
-    d->m_alphaFunction = 0;
     d->m_alphaReference = 0.0f;
-    d->ResetState();
+    d->ResetState();  // sends the whole render-state word, alpha test off included
+  } else {
+    g_VQgl.Disable(VQGL_ALPHA_TEST);
   }
 }
 
@@ -501,7 +501,13 @@ void VQOpenGLViewport::Clear(uint32_t word) {
   g_VQgl.MatrixMode(VQGL_PROJECTION);
   g_VQgl.PushMatrix();
   SetProjection(-1, 1, -1, 1, 1, 2);
-  g_VQgl.DepthFunc(VQGL_ALWAYS);
+  // The quad passes the depth test everywhere.
+  const uint32_t before = m_device ? m_device->m_state : VQRS_DEFAULT;
+  if (m_device) {
+    m_device->ApplyRenderState(VQrenderState_With(before, VQRS_DEPTH_FUNC_SHIFT, VQCMP_ALWAYS));
+  } else {
+    g_VQgl.DepthFunc(VQGL_ALWAYS);
+  }
   g_VQgl.Begin(VQGL_QUADS);
   g_VQgl.Color3f(m_clearColour.r, m_clearColour.g, m_clearColour.b);
   g_VQgl.Vertex3f(-2, -2, -2);
@@ -509,7 +515,12 @@ void VQOpenGLViewport::Clear(uint32_t word) {
   g_VQgl.Vertex3f(2, 2, -2);
   g_VQgl.Vertex3f(-2, 2, -2);
   g_VQgl.End();
-  g_VQgl.DepthFunc(VQGL_LESS);
+  if (m_device) {
+    m_device->ApplyRenderState(VQrenderState_With(m_device->m_state, VQRS_DEPTH_FUNC_SHIFT,
+                                                  VQrenderState_Field(before, VQRS_DEPTH_FUNC_SHIFT)));
+  } else {
+    g_VQgl.DepthFunc(VQGL_LESS);
+  }
   g_VQgl.PopMatrix();
   g_VQgl.MatrixMode(VQGL_MODELVIEW);
   g_VQgl.PopMatrix();

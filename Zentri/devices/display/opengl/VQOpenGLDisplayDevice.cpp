@@ -44,7 +44,7 @@ void Store4(float* a, const VQColor& c) {
   a[3] = c.a;
 }
 
-VQGLenum AlphaFunction(uint32_t f) {
+VQGLenum CompareValue(uint32_t f) {
   switch (f) {
     case VQCMP_ALWAYS: return VQGL_ALWAYS;
     case VQCMP_NEVER: return VQGL_NEVER;
@@ -69,6 +69,27 @@ VQGLint MinValue(uint32_t v) {
     case VQFILTER_LINEAR_MIP_LINEAR: return VQGL_LINEAR_MIPMAP_LINEAR;
     default: return VQGL_LINEAR;
   }
+}
+
+// Switches an OpenGL capability on or off.
+void Switch(VQGLenum capability, bool on) { on ? g_VQgl.Enable(capability) : g_VQgl.Disable(capability); }
+
+// The blending a material asks for: its own pair, or (for the opaque pair) source alpha over
+// inverse source alpha when its colours are transparent, else none.
+uint32_t MaterialBlend(uint32_t word, const VQMaterial* material, bool transparent) {
+  uint32_t source = material->m_srcBlend, destination = material->m_dstBlend;
+  if (source == VQBLEND_ONE && destination == VQBLEND_ZERO) {
+    if (!transparent) return word & ~uint32_t(VQRS_BLEND);
+    source = VQBLEND_SRC_ALPHA;
+    destination = VQBLEND_INV_SRC_ALPHA;
+  }
+  word = VQrenderState_With(word | VQRS_BLEND, VQRS_SRC_BLEND_SHIFT, source);
+  return VQrenderState_With(word, VQRS_DST_BLEND_SHIFT, destination);
+}
+
+uint32_t WithBlendPair(uint32_t word, uint32_t source, uint32_t destination) {
+  word = VQrenderState_With(word | VQRS_BLEND, VQRS_SRC_BLEND_SHIFT, source);
+  return VQrenderState_With(word, VQRS_DST_BLEND_SHIFT, destination);
 }
 
 const VQMaterial* MaterialAt(const VQMattable* table, uint32_t index) {
@@ -287,9 +308,9 @@ bool VQOpenGLDisplayDevice::OpenSteps() {
   if (version != 0) return VQerror_Fail(version);
   m_maxLights = 0;
   LightCount();
-  m_pixmapRowOrder = 1;
-  m_pixelFormat = 7;
-  m_vertexColourFormat = 12;
+  m_pixmapRowOrder = 1;  // bottom row first
+  m_pixelFormat = VQPF_BGR888;
+  m_vertexColourFormat = VQPF_RGBA8888;
   if (!CreateManagers()) return false;
   if (!g_VQsystem.AddDevice(this)) return false;
   m_registered = 1;
@@ -462,57 +483,72 @@ uint32_t VQOpenGLDisplayDevice::PackColourV(const float* rgba) {
 
 // ---- Render state ----------------------------------------------------------------------------
 
-void VQOpenGLDisplayDevice::SetRenderFlag(uint32_t flag, bool value) {
-  const uint8_t v = value ? 1 : 0;
+namespace {
+uint32_t RenderFlagBit(uint32_t flag) {
   switch (flag) {
-    case VQRENDER_BLENDING:
-      if (m_blending == v) return;
-      v ? g_VQgl.Enable(VQGL_BLEND) : g_VQgl.Disable(VQGL_BLEND);
-      m_blending = v;
-      return;
-    case VQRENDER_DEPTH_TEST:
-      if (m_depthTest == v) return;
-      v ? g_VQgl.Enable(VQGL_DEPTH_TEST) : g_VQgl.Disable(VQGL_DEPTH_TEST);
-      m_depthTest = v;
-      return;
-    case VQRENDER_DEPTH_WRITE:
-      if (m_depthWrite == v) return;
-      g_VQgl.DepthMask(v);
-      m_depthWrite = v;
-      return;
-    case VQRENDER_LIGHTING:
-      if (m_lightingOn == v) return;
-      v ? g_VQgl.Enable(VQGL_LIGHTING) : g_VQgl.Disable(VQGL_LIGHTING);
-      m_lightingOn = v;
-      return;
-    default:
-      return;
+    case VQRENDER_BLENDING: return VQRS_BLEND;
+    case VQRENDER_DEPTH_TEST: return VQRS_DEPTH_TEST;
+    case VQRENDER_DEPTH_WRITE: return VQRS_DEPTH_WRITE;
+    case VQRENDER_LIGHTING: return VQRS_LIGHTING;
+    default: return 0;
   }
+}
+}  // namespace
+
+void VQOpenGLDisplayDevice::ApplyRenderState(uint32_t word, float alphaReference, uint32_t force) {
+  word &= VQRS_ALL;
+  const uint32_t changed = ((word ^ m_state) | force) & VQRS_ALL;
+  const uint32_t alpha = VQrenderState_Field(word, VQRS_ALPHA_FUNC_SHIFT);
+  const bool alphaChanged = (changed & VQRS_ALPHA_FUNC) || (alpha != VQCMP_OFF && alphaReference != m_alphaReference);
+  if (!changed && !alphaChanged) return;
+  if (changed & VQRS_TEXTURE) Switch(VQGL_TEXTURE_2D, word & VQRS_TEXTURE);
+  if (changed & VQRS_BLEND) Switch(VQGL_BLEND, word & VQRS_BLEND);
+  if (changed & (VQRS_SRC_BLEND | VQRS_DST_BLEND))
+    g_VQgl.BlendFunc(VQopengl_BlendFactor(VQrenderState_Field(word, VQRS_SRC_BLEND_SHIFT)),
+                     VQopengl_BlendFactor(VQrenderState_Field(word, VQRS_DST_BLEND_SHIFT)));
+  if (changed & VQRS_VERTEX_COLOUR) {
+    if (word & VQRS_VERTEX_COLOUR) {
+      g_VQgl.Enable(VQGL_COLOR_MATERIAL);
+      g_VQgl.ColorMaterial(VQGL_FRONT_AND_BACK, VQGL_AMBIENT_AND_DIFFUSE);
+    } else {
+      g_VQgl.Disable(VQGL_COLOR_MATERIAL);
+      // The vertex colours overwrote the material colours the cache remembers.
+      MarkMaterialStale();
+    }
+  }
+  if (changed & VQRS_DEPTH_FUNC) g_VQgl.DepthFunc(CompareValue(VQrenderState_Field(word, VQRS_DEPTH_FUNC_SHIFT)));
+  if (changed & VQRS_DEPTH_WRITE) g_VQgl.DepthMask((word & VQRS_DEPTH_WRITE) ? 1 : 0);
+  if (changed & VQRS_DEPTH_TEST) Switch(VQGL_DEPTH_TEST, word & VQRS_DEPTH_TEST);
+  if (changed & VQRS_LIGHTING) Switch(VQGL_LIGHTING, word & VQRS_LIGHTING);
+  if (alphaChanged) {
+    if (alpha == VQCMP_OFF) {
+      g_VQgl.Disable(VQGL_ALPHA_TEST);
+    } else {
+      const bool wasOff = VQrenderState_Field(m_state, VQRS_ALPHA_FUNC_SHIFT) == VQCMP_OFF;
+      if (wasOff || (force & VQRS_ALPHA_FUNC)) g_VQgl.Enable(VQGL_ALPHA_TEST);
+      g_VQgl.AlphaFunc(CompareValue(alpha), alphaReference);
+      m_alphaReference = alphaReference;
+    }
+  }
+  m_state = word;
+}
+
+void VQOpenGLDisplayDevice::SetRenderFlag(uint32_t flag, bool value) {
+  const uint32_t bit = RenderFlagBit(flag);
+  if (bit) ApplyRenderState(VQrenderState_Flag(m_state, bit, value));
 }
 
 bool VQOpenGLDisplayDevice::GetRenderFlag(uint32_t flag) {
-  switch (flag) {
-    case VQRENDER_BLENDING: return m_blending != 0;
-    case VQRENDER_DEPTH_TEST: return m_depthTest != 0;
-    case VQRENDER_DEPTH_WRITE: return m_depthWrite != 0;
-    case VQRENDER_LIGHTING: return m_lightingOn != 0;
-    default: return false;
-  }
+  const uint32_t bit = RenderFlagBit(flag);
+  return bit != 0 && Has(bit);
 }
 
 void VQOpenGLDisplayDevice::SetBlend(uint32_t sourceFactor, uint32_t destinationFactor) {
-  if (sourceFactor == m_blendSource && destinationFactor == m_blendDestination) return;
-  g_VQgl.BlendFunc(VQopengl_BlendFactor(sourceFactor), VQopengl_BlendFactor(destinationFactor));
-  m_blendSource = sourceFactor;
-  m_blendDestination = destinationFactor;
+  const uint32_t word = VQrenderState_With(m_state, VQRS_SRC_BLEND_SHIFT, sourceFactor);
+  ApplyRenderState(VQrenderState_With(word, VQRS_DST_BLEND_SHIFT, destinationFactor));
 }
 
-void VQOpenGLDisplayDevice::SetTexturing(bool on) {
-  const uint8_t v = on ? 1 : 0;
-  if (m_texturing == v) return;
-  on ? g_VQgl.Enable(VQGL_TEXTURE_2D) : g_VQgl.Disable(VQGL_TEXTURE_2D);
-  m_texturing = v;
-}
+void VQOpenGLDisplayDevice::SetTexturing(bool on) { ApplyRenderState(VQrenderState_Flag(m_state, VQRS_TEXTURE, on)); }
 
 void VQOpenGLDisplayDevice::BindTextureName(uint32_t name) {
   SetTexturing(true);
@@ -531,16 +567,8 @@ void VQOpenGLDisplayDevice::BindTexture(VQTexture* texture) {
 }
 
 void VQOpenGLDisplayDevice::SetAlphaTest(uint32_t function, float reference) {
-  if (function == m_alphaFunction && reference == m_alphaReference) return;
-  if (function == 0) {
-    g_VQgl.Disable(VQGL_ALPHA_TEST);
-    m_alphaFunction = 0;
-    return;
-  }
-  if (m_alphaFunction == 0) g_VQgl.Enable(VQGL_ALPHA_TEST);
-  g_VQgl.AlphaFunc(AlphaFunction(function), reference);
-  m_alphaFunction = function;
-  m_alphaReference = reference;
+  const uint32_t word = VQrenderState_With(m_state, VQRS_ALPHA_FUNC_SHIFT, VQrenderState_AlphaFunction(function));
+  ApplyRenderState(word, function == VQCMP_OFF ? m_alphaReference : reference);
 }
 
 void VQOpenGLDisplayDevice::MarkMaterialStale() {
@@ -557,29 +585,13 @@ void VQOpenGLDisplayDevice::SetModelMatrix(const VQMatrix* matrix, uintptr_t) {
 }
 
 void VQOpenGLDisplayDevice::ResetState() {
-  g_VQgl.Disable(VQGL_TEXTURE_2D);
-  m_texturing = 0;
-  g_VQgl.Disable(VQGL_BLEND);
-  m_blending = 0;
-  g_VQgl.BlendFunc(VQGL_SRC_ALPHA, VQGL_ONE_MINUS_SRC_ALPHA);
-  m_blendSource = 2;
-  m_blendDestination = 3;
+  ApplyRenderState(VQRS_DEFAULT, m_alphaReference, VQRS_ALL);
   m_boundTexture = 0xFFFFFFFFu;
   g_VQgl.Color4f(1, 1, 1, 1);
   m_colourChanged = 0;
-  g_VQgl.Disable(VQGL_COLOR_MATERIAL);
-  m_colourMaterial = 0;
-  m_vertexColours = 0;
-  g_VQgl.Enable(VQGL_DEPTH_TEST);
-  g_VQgl.DepthFunc(VQGL_LESS);
-  m_depthTest = 1;
-  g_VQgl.DepthMask(1);
-  m_depthWrite = 1;
   m_fogCount = 0;
   g_VQgl.Disable(VQGL_FOG);
   m_lightCount = 0;
-  g_VQgl.Disable(VQGL_LIGHTING);
-  m_lightingOn = 0;
   static const float white[4] = {1, 1, 1, 1};
   static const float black[4] = {0, 0, 0, 1};
   g_VQgl.Materialfv(VQGL_FRONT_AND_BACK, VQGL_AMBIENT, white);
@@ -637,8 +649,11 @@ void VQOpenGLDisplayDevice::ApplyMaterialStage(const VQMaterial* material, uint3
     SetTexturing(false);
     return;
   }
+  uint32_t word = m_state;
   const VQTexture* texture = nullptr;
   bool textured = false;
+  bool colour = false;  // a constant colour for the stage, sent after the word
+  float alpha = 1.0f;
   if (material->m_stageCount == 0) {
     ApplyMaterialColours(material, &transparent);
   } else if (stage < material->m_stageCount && stage < VQMATERIAL_MAX_STAGES) {
@@ -646,35 +661,28 @@ void VQOpenGLDisplayDevice::ApplyMaterialStage(const VQMaterial* material, uint3
     if (s.m_settings[VQSTAGE_COLOUR_ARG1] == VQSTAGE_ARG_MATERIAL ||
         s.m_settings[VQSTAGE_COLOUR_ARG2] == VQSTAGE_ARG_MATERIAL)
       ApplyMaterialColours(material, &transparent);
+    // A later stage is drawn as a pass of its own: its operation becomes the blending of that
+    // pass over the one below.
+    const bool later = stage > 0;
     switch (s.m_operation) {
       case VQSTAGEOP_DISABLE:
         skipped = true;
         break;
       case VQSTAGEOP_MODULATE:
-        if (stage > 0) {
-          SetRenderFlag(VQRENDER_BLENDING, true);
-          SetBlend(VQBLEND_ZERO, VQBLEND_SRC_COLOUR);
-          g_VQgl.Color4f(1, 1, 1, 1);
-          m_colourChanged = 1;
-        }
+        if (later) word = WithBlendPair(word, VQBLEND_ZERO, VQBLEND_SRC_COLOUR);
+        colour = later;
         textured = true;
         break;
       case VQSTAGEOP_ADD:
-        if (stage > 0) {
-          SetRenderFlag(VQRENDER_BLENDING, true);
-          SetBlend(VQBLEND_SRC_ALPHA, VQBLEND_ONE);
-          g_VQgl.Color4f(1, 1, 1, 0.5f);
-          m_colourChanged = 1;
-        }
+        if (later) word = WithBlendPair(word, VQBLEND_SRC_ALPHA, VQBLEND_ONE);
+        colour = later;
+        alpha = 0.5f;
         textured = true;
         break;
       case VQSTAGEOP_BLEND_FACTOR_ALPHA:
-        if (stage > 0) {
-          SetRenderFlag(VQRENDER_BLENDING, true);
-          SetBlend(VQBLEND_SRC_ALPHA, VQBLEND_INV_SRC_ALPHA);
-          g_VQgl.Color4f(1, 1, 1, AsFloat(material->m_alphaFactor));
-          m_colourChanged = 1;
-        }
+        if (later) word = WithBlendPair(word, VQBLEND_SRC_ALPHA, VQBLEND_INV_SRC_ALPHA);
+        colour = later;
+        alpha = AsFloat(material->m_alphaFactor);
         textured = true;
         break;
       case VQSTAGEOP_BLEND_TEXTURE_ALPHA:
@@ -685,77 +693,56 @@ void VQOpenGLDisplayDevice::ApplyMaterialStage(const VQMaterial* material, uint3
     }
     texture = s.m_texture;
   }
-  if (textured && texture && texture->m_device == this) {
+  const bool bind = textured && texture && texture->m_device == this;
+  word = VQrenderState_Flag(word, VQRS_TEXTURE, bind);
+  if (stage == 0) word = MaterialBlend(word, material, transparent);
+  word = VQrenderState_With(word, VQRS_ALPHA_FUNC_SHIFT, VQrenderState_AlphaFunction(material->m_alphaFunc));
+  ApplyRenderState(word, material->m_alphaFunc == VQCMP_OFF ? m_alphaReference : AsFloat(material->m_alphaValue));
+  if (colour) {
+    g_VQgl.Color4f(1, 1, 1, alpha);
+    m_colourChanged = 1;
+  }
+  if (bind) {
     const uint32_t name = static_cast<const VQOpenGLTexture*>(texture)->m_glName;
-    SetTexturing(true);
     if (name != m_boundTexture) {
       g_VQgl.GetError();
       g_VQgl.BindTexture(VQGL_TEXTURE_2D, name);
       g_VQgl.GetError();
       m_boundTexture = name;
     }
-  } else {
-    SetTexturing(false);
   }
-  if (stage == 0) {
-    if (material->m_srcBlend == VQBLEND_ONE && material->m_dstBlend == VQBLEND_ZERO) {
-      if (transparent) {
-        SetRenderFlag(VQRENDER_BLENDING, true);
-        SetBlend(VQBLEND_SRC_ALPHA, VQBLEND_INV_SRC_ALPHA);
-      } else {
-        SetRenderFlag(VQRENDER_BLENDING, false);
-      }
-    } else {
-      SetRenderFlag(VQRENDER_BLENDING, true);
-      SetBlend(material->m_srcBlend, material->m_dstBlend);
-    }
-  }
-  SetAlphaTest(material->m_alphaFunc, AsFloat(material->m_alphaValue));
   if (skip) *skip = skipped;
 }
 
 void VQOpenGLDisplayDevice::ApplyMaterial(VQMaterial* material) { ApplyMaterialStage(material, 0, nullptr); }
 
 void VQOpenGLDisplayDevice::ApplyState() {
+  uint32_t word = m_state;
   if (!m_lighting) {
     if (m_colourChanged) {
       g_VQgl.Color4f(1, 1, 1, 1);
       m_colourChanged = 0;
     }
-    if (m_lightingOn) {
-      g_VQgl.Disable(VQGL_LIGHTING);
-      m_lightCount = 0;
-      m_lightingOn = 0;
-    }
+    if (Has(VQRS_LIGHTING)) m_lightCount = 0;
+    word &= ~uint32_t(VQRS_LIGHTING);
   } else {
-    g_VQgl.Enable(VQGL_LIGHTING);
-    m_lightingOn = 1;
+    // Lighting with no light enabled would draw everything black: it goes on with the first
+    // light (EnableLight) and stays as it is until then.
+    if (m_lightCount > 0) word |= VQRS_LIGHTING;
   }
   if (m_material) {
     bool transparent = false;
     ApplyMaterialColours(m_material, &transparent);
-    if (m_material->m_srcBlend == VQBLEND_ONE && m_material->m_dstBlend == VQBLEND_ZERO) {
-      if (transparent) {
-        SetRenderFlag(VQRENDER_BLENDING, true);
-        SetBlend(VQBLEND_SRC_ALPHA, VQBLEND_INV_SRC_ALPHA);
-      } else {
-        SetRenderFlag(VQRENDER_BLENDING, false);
-      }
-    } else {
-      SetRenderFlag(VQRENDER_BLENDING, true);
-      SetBlend(m_material->m_srcBlend, m_material->m_dstBlend);
-    }
+    word = MaterialBlend(word, m_material, transparent);
   }
+  ApplyRenderState(word);
 }
 
 // ---- Lights and fog --------------------------------------------------------------------------
 
 bool VQOpenGLDisplayDevice::EnableLight(const VQLightNode* light, uint32_t index) {
   if (index >= LightCount()) return VQerror_Fail(VQERR_LIGHT_INDEX);
-  if (m_lightCount == 0) {
-    g_VQgl.Enable(VQGL_LIGHTING);
-    m_lightingOn = 1;
-  }
+  if (m_lightCount == 0) SetRenderFlag(VQRENDER_LIGHTING, true);
   const VQGLenum id = VQGL_LIGHT0 + index;
   if (light && light->m_lightType == 0) {
     const float ambient[4] = {light->m_ambient.r, light->m_ambient.g, light->m_ambient.b, light->m_ambient.a};
@@ -783,10 +770,7 @@ bool VQOpenGLDisplayDevice::EnableLight(const VQLightNode* light, uint32_t index
 void VQOpenGLDisplayDevice::DisableLight(const VQLightNode*, uint32_t index) {
   g_VQgl.Disable(VQGL_LIGHT0 + index);
   if (m_lightCount > 0) --m_lightCount;
-  if (m_lightCount == 0) {
-    g_VQgl.Disable(VQGL_LIGHTING);
-    m_lightingOn = 0;  // the cache follows, so a later SetRenderFlag (3, true) is sent
-  }
+  if (m_lightCount == 0) SetRenderFlag(VQRENDER_LIGHTING, false);
 }
 
 bool VQOpenGLDisplayDevice::FogOn(const VQFogNode* fog) {
@@ -818,11 +802,8 @@ void VQOpenGLDisplayDevice::DrawMesh(VQMesh* mesh, uintptr_t a, uintptr_t b, uin
                reinterpret_cast<const VQVector*>(c));
 }
 
-void VQOpenGLDisplayDevice::DrawMeshWith(VQMesh* mesh, const VQMattable* table, const VQMatrix* matrix,
-                                         const VQVector* position) {
-  if (!mesh) return;
+void VQOpenGLDisplayDevice::LoadMeshModelView(const VQMesh* mesh, const VQMatrix* matrix, const VQVector* position) {
   VQRenderContext& rc = g_VQrender;
-  // 1. Model-view matrix.
   VQMatrix mv;
   VQVector camera(0, 0, 0);
   if (rc.m_camera) camera = rc.m_camera->GetPosition();
@@ -843,169 +824,184 @@ void VQOpenGLDisplayDevice::DrawMeshWith(VQMesh* mesh, const VQMattable* table, 
   g_VQgl.MatrixMode(VQGL_MODELVIEW);
   g_VQgl.LoadMatrixf(m_loadedModelView);
   rc.m_matrixChanged = 0;
-  // 2. Depth.
-  SetRenderFlag(VQRENDER_DEPTH_WRITE, !(mesh->m_flags & VQMESH_NO_DEPTH_WRITE));
-  SetRenderFlag(VQRENDER_DEPTH_TEST, !(mesh->m_flags & VQMESH_NO_DEPTH_TEST));
-  // 3. Colour.
+}
+
+void VQOpenGLDisplayDevice::SetMeshArrays(const VQMesh* mesh) {
+  g_VQgl.EnableClientState(VQGL_VERTEX_ARRAY);
+  g_VQgl.VertexPointer(3, VQGL_FLOAT, 0, mesh->m_positions);
+  if (mesh->m_normals) {
+    g_VQgl.EnableClientState(VQGL_NORMAL_ARRAY);
+    g_VQgl.NormalPointer(VQGL_FLOAT, 0, mesh->m_normals);
+  } else {
+    g_VQgl.DisableClientState(VQGL_NORMAL_ARRAY);
+  }
+  ApplyRenderState(VQrenderState_Flag(m_state, VQRS_VERTEX_COLOUR, mesh->m_colours != nullptr));
+  if (mesh->m_colours) {
+    g_VQgl.EnableClientState(VQGL_COLOR_ARRAY);
+    g_VQgl.ColorPointer(4, VQGL_UNSIGNED_BYTE, 0, mesh->m_colours);
+  } else {
+    g_VQgl.DisableClientState(VQGL_COLOR_ARRAY);
+  }
+  if (mesh->m_uv0) {
+    g_VQgl.EnableClientState(VQGL_TEXTURE_COORD_ARRAY);
+    g_VQgl.TexCoordPointer(2, VQGL_FLOAT, 0, mesh->m_uv0);
+  } else {
+    g_VQgl.DisableClientState(VQGL_TEXTURE_COORD_ARRAY);
+  }
+}
+
+bool VQOpenGLDisplayDevice::DrawFirstPass(const VQMesh* mesh, const VQMattable* table, uint32_t* material) {
+  // A triangle naming a vertex the mesh does not have is left out.
+  const uint32_t n = mesh->m_vertexCount;
+  bool open = false;
+  bool secondStage = false;
+  for (uint32_t t = 0; t < mesh->m_triangleCount; ++t) {
+    const uint16_t* idx = mesh->m_indices + 3 * t;
+    if (idx[0] >= n || idx[1] >= n || idx[2] >= n) continue;
+    const uint32_t m = mesh->MaterialOf(t);
+    if (m != *material) {
+      if (open) g_VQgl.End();
+      const VQMaterial* mat = MaterialAt(table, m);
+      ApplyMaterialStage(mat, 0, nullptr);
+      if (mat && mat->m_stageCount > 1) secondStage = true;
+      g_VQgl.Begin(VQGL_TRIANGLES);
+      open = true;
+      *material = m;
+    }
+    g_VQgl.ArrayElement(idx[0]);
+    g_VQgl.ArrayElement(idx[1]);
+    g_VQgl.ArrayElement(idx[2]);
+  }
+  if (open) g_VQgl.End();
+  return secondStage;
+}
+
+const float* VQOpenGLDisplayDevice::SecondStageCoordinates(const VQMesh* mesh) {
+  if (mesh->m_uv1) return mesh->m_uv1;
+  // Sphere-map style: the normal turned by the model-view matrix, from -1..1 to 0..1.
+  const uint32_t n = mesh->m_vertexCount;
+  m_generatedUV.resize(size_t(n) * 2);
+  const float* mm = m_loadedModelView;
+  for (uint32_t v = 0; v < n; ++v) {
+    const VQVector& nv = mesh->m_normals[v];
+    m_generatedUV[2 * v] = (mm[0] * nv.x + mm[4] * nv.y + mm[8] * nv.z + 1.0f) * 0.5f;
+    m_generatedUV[2 * v + 1] = (mm[1] * nv.x + mm[5] * nv.y + mm[9] * nv.z + 1.0f) * 0.5f;
+  }
+  return m_generatedUV.data();
+}
+
+void VQOpenGLDisplayDevice::DrawSecondPass(const VQMesh* mesh, const VQMattable* table, bool unlit,
+                                           uint32_t* material) {
+  const float* coordinates = SecondStageCoordinates(mesh);
+  if (mesh->m_colours) g_VQgl.DisableClientState(VQGL_COLOR_ARRAY);
+  if (mesh->m_normals) g_VQgl.DisableClientState(VQGL_NORMAL_ARRAY);
+  if (!mesh->m_uv0) g_VQgl.EnableClientState(VQGL_TEXTURE_COORD_ARRAY);
+  // The pass lays the stage over the first on equal depth, unlit, without writing depth;
+  // lighting, depth comparison and writes are given back as they were afterwards.
+  constexpr uint32_t kPassFields = VQRS_LIGHTING | VQRS_DEPTH_FUNC | VQRS_DEPTH_WRITE;
+  const uint32_t before = m_state;
+  uint32_t word = VQrenderState_Flag(m_state, VQRS_LIGHTING, (m_state & VQRS_LIGHTING) && !unlit);
+  word = VQrenderState_With(word & ~uint32_t(VQRS_DEPTH_WRITE), VQRS_DEPTH_FUNC_SHIFT, VQCMP_EQUAL);
+  ApplyRenderState(word);
+  g_VQgl.TexCoordPointer(2, VQGL_FLOAT, 0, coordinates);
+  const uint32_t n = mesh->m_vertexCount;
+  uint32_t current = 0xFFFFFFFFu;
+  bool draw = false;
+  bool open = false;
+  for (uint32_t t = 0; t < mesh->m_triangleCount; ++t) {
+    const uint16_t* idx = mesh->m_indices + 3 * t;
+    if (idx[0] >= n || idx[1] >= n || idx[2] >= n) continue;
+    const uint32_t m = mesh->MaterialOf(t);
+    if (m != current) {
+      current = m;
+      const VQMaterial* mat = MaterialAt(table, m);
+      draw = false;
+      if (mat && mat->m_stageCount > 1 && mat->m_stages[1].m_texture) {
+        if (open) g_VQgl.End();
+        open = false;
+        bool skip = false;
+        ApplyMaterialStage(mat, 1, &skip);
+        draw = !skip;
+        if (draw) {
+          g_VQgl.Begin(VQGL_TRIANGLES);
+          open = true;
+        }
+      }
+    }
+    if (!draw) continue;
+    g_VQgl.ArrayElement(idx[0]);
+    g_VQgl.ArrayElement(idx[1]);
+    g_VQgl.ArrayElement(idx[2]);
+  }
+  if (open) g_VQgl.End();
+  ApplyRenderState((m_state & ~kPassFields) | (before & kPassFields));
+  *material = current;
+}
+
+void VQOpenGLDisplayDevice::DrawMeshCurves(const VQMesh* mesh, const VQMattable* table, bool unlit,
+                                           uint32_t material) {
+  // Cubic Bezier segments in four straight pieces each, unlit. Records are checked against the
+  // positions the mesh has.
+  const uint32_t before = m_state;
+  if (unlit) ApplyRenderState(m_state & ~uint32_t(VQRS_LIGHTING));
+  for (uint32_t c = 0; c < mesh->m_extraCount; ++c) {
+    const uint8_t* r = mesh->m_extra + 8 * c;
+    const uint32_t m = uint32_t(r[0] | r[1] << 8);
+    const uint32_t points = uint32_t(r[2] | r[3] << 8);
+    const uint32_t first = uint32_t(r[4]) | uint32_t(r[5]) << 8 | uint32_t(r[6]) << 16 | uint32_t(r[7]) << 24;
+    if (points < 2 || uint64_t(first) + 3ull * points > mesh->m_vertexCount) continue;
+    if (m != material) {
+      ApplyMaterialStage(MaterialAt(table, m), 0, nullptr);
+      material = m;
+    }
+    const VQVector* p = mesh->m_positions + first;
+    for (uint32_t k = 0; k + 1 < points; ++k) {
+      const VQVector& p0 = p[3 * k];
+      const VQVector& p1 = p[3 * k + 2];
+      const VQVector& p2 = p[3 * (k + 1) + 1];
+      const VQVector& p3 = p[3 * (k + 1)];
+      VQVector a = p0;
+      for (int piece = 1; piece <= 4; ++piece) {
+        VQVector b;
+        VQmath_BezierPoint(b, 0.25f * piece, p0, p1, p2, p3);
+        g_VQgl.Begin(VQGL_LINES);
+        g_VQgl.Vertex3f(a.x, a.y, a.z);
+        g_VQgl.Vertex3f(b.x, b.y, b.z);
+        g_VQgl.End();
+        a = b;
+      }
+    }
+  }
+  if (unlit) ApplyRenderState(VQrenderState_Flag(m_state, VQRS_LIGHTING, before & VQRS_LIGHTING));
+}
+
+void VQOpenGLDisplayDevice::DrawMeshWith(VQMesh* mesh, const VQMattable* table, const VQMatrix* matrix,
+                                         const VQVector* position) {
+  if (!mesh) return;
+  VQRenderContext& rc = g_VQrender;
+  LoadMeshModelView(mesh, matrix, position);
+  uint32_t word = VQrenderState_Flag(m_state, VQRS_DEPTH_WRITE, !(mesh->m_flags & VQMESH_NO_DEPTH_WRITE));
+  ApplyRenderState(VQrenderState_Flag(word, VQRS_DEPTH_TEST, !(mesh->m_flags & VQMESH_NO_DEPTH_TEST)));
   if (m_colourChanged) {
     g_VQgl.Color4f(1, 1, 1, 1);
     m_colourChanged = 0;
   }
-  const bool viewportLighting = rc.m_viewport && rc.m_viewport->m_lighting;
-  const uint32_t n = mesh->m_vertexCount;
+  // Lighting is switched off for the unlit passes only when it is on: switching it back on
+  // afterwards would otherwise light later meshes with no light enabled.
+  const bool unlit = rc.m_viewport && rc.m_viewport->m_lighting && Has(VQRS_LIGHTING);
   uint32_t material = 0xFFFFFFFFu;
-  // 4. Triangles.
-  if (mesh->m_triangleCount > 0 && mesh->m_positions && mesh->m_indices && mesh->m_records && n > 0) {
-    g_VQgl.EnableClientState(VQGL_VERTEX_ARRAY);
-    g_VQgl.VertexPointer(3, VQGL_FLOAT, 0, mesh->m_positions);
-    if (mesh->m_normals) {
-      g_VQgl.EnableClientState(VQGL_NORMAL_ARRAY);
-      g_VQgl.NormalPointer(VQGL_FLOAT, 0, mesh->m_normals);
-    } else {
-      g_VQgl.DisableClientState(VQGL_NORMAL_ARRAY);
-    }
-    if (mesh->m_colours) {
-      if (!m_colourMaterial) {
-        g_VQgl.Enable(VQGL_COLOR_MATERIAL);
-        g_VQgl.ColorMaterial(VQGL_FRONT_AND_BACK, VQGL_AMBIENT_AND_DIFFUSE);
-        m_colourMaterial = 1;
-      }
-      g_VQgl.EnableClientState(VQGL_COLOR_ARRAY);
-      g_VQgl.ColorPointer(4, VQGL_UNSIGNED_BYTE, 0, mesh->m_colours);
-    } else {
-      if (m_colourMaterial) {
-        g_VQgl.Disable(VQGL_COLOR_MATERIAL);
-        m_colourMaterial = 0;
-        MarkMaterialStale();
-      }
-      g_VQgl.DisableClientState(VQGL_COLOR_ARRAY);
-    }
-    if (mesh->m_uv0) {
-      g_VQgl.EnableClientState(VQGL_TEXTURE_COORD_ARRAY);
-      g_VQgl.TexCoordPointer(2, VQGL_FLOAT, 0, mesh->m_uv0);
-    } else {
-      g_VQgl.DisableClientState(VQGL_TEXTURE_COORD_ARRAY);
-    }
-    // First pass. A triangle naming a vertex the mesh does not have is left out.
-    const uint32_t triangles = mesh->m_triangleCount;
-    bool open = false;
-    bool secondStage = false;
-    for (uint32_t t = 0; t < triangles; ++t) {
-      const uint16_t* idx = mesh->m_indices + 3 * t;
-      if (idx[0] >= n || idx[1] >= n || idx[2] >= n) continue;
-      const uint32_t m = mesh->MaterialOf(t);
-      if (m != material) {
-        if (open) g_VQgl.End();
-        const VQMaterial* mat = MaterialAt(table, m);
-        ApplyMaterialStage(mat, 0, nullptr);
-        if (mat && mat->m_stageCount > 1) secondStage = true;
-        g_VQgl.Begin(VQGL_TRIANGLES);
-        open = true;
-        material = m;
-      }
-      g_VQgl.ArrayElement(idx[0]);
-      g_VQgl.ArrayElement(idx[1]);
-      g_VQgl.ArrayElement(idx[2]);
-    }
-    if (open) g_VQgl.End();
-    rc.m_stats[VQSTAT_DEVICE_A] += triangles;
-    rc.m_stats[VQSTAT_DEVICE_B] += 3 * triangles;
-    // Second pass: the second texture stage over the first, on equal depth. Its coordinates
-    // are the mesh's second set, else generated from the normals (sphere-map style); a mesh
-    // with neither has nothing to map the stage with and gets no second pass.
-    if (secondStage && (mesh->m_uv1 || mesh->m_normals)) {
-      const float* coordinates = mesh->m_uv1;
-      if (!coordinates) {
-        m_generatedUV.resize(size_t(n) * 2);
-        const float* mm = m_loadedModelView;
-        for (uint32_t v = 0; v < n; ++v) {
-          const VQVector& nv = mesh->m_normals[v];
-          m_generatedUV[2 * v] = (mm[0] * nv.x + mm[4] * nv.y + mm[8] * nv.z + 1.0f) * 0.5f;
-          m_generatedUV[2 * v + 1] = (mm[1] * nv.x + mm[5] * nv.y + mm[9] * nv.z + 1.0f) * 0.5f;
-        }
-        coordinates = m_generatedUV.data();
-      }
-      if (mesh->m_colours) g_VQgl.DisableClientState(VQGL_COLOR_ARRAY);
-      if (mesh->m_normals) g_VQgl.DisableClientState(VQGL_NORMAL_ARRAY);
-      if (!mesh->m_uv0) g_VQgl.EnableClientState(VQGL_TEXTURE_COORD_ARRAY);
-      // Lighting is switched off for the pass only when it is on: switching it back on
-      // afterwards would otherwise light later meshes with no light enabled.
-      const bool unlit = viewportLighting && m_lightingOn;
-      if (unlit) g_VQgl.Disable(VQGL_LIGHTING);
-      g_VQgl.DepthFunc(VQGL_EQUAL);
-      g_VQgl.DepthMask(0);
-      g_VQgl.TexCoordPointer(2, VQGL_FLOAT, 0, coordinates);
-      uint32_t current = 0xFFFFFFFFu;
-      bool draw = false;
-      open = false;
-      for (uint32_t t = 0; t < triangles; ++t) {
-        const uint16_t* idx = mesh->m_indices + 3 * t;
-        if (idx[0] >= n || idx[1] >= n || idx[2] >= n) continue;
-        const uint32_t m = mesh->MaterialOf(t);
-        if (m != current) {
-          current = m;
-          const VQMaterial* mat = MaterialAt(table, m);
-          draw = false;
-          if (mat && mat->m_stageCount > 1 && mat->m_stages[1].m_texture) {
-            if (open) g_VQgl.End();
-            open = false;
-            bool skip = false;
-            ApplyMaterialStage(mat, 1, &skip);
-            draw = !skip;
-            if (draw) {
-              g_VQgl.Begin(VQGL_TRIANGLES);
-              open = true;
-            }
-          }
-        }
-        if (!draw) continue;
-        g_VQgl.ArrayElement(idx[0]);
-        g_VQgl.ArrayElement(idx[1]);
-        g_VQgl.ArrayElement(idx[2]);
-      }
-      if (open) g_VQgl.End();
-      if (unlit) g_VQgl.Enable(VQGL_LIGHTING);
-      g_VQgl.DepthFunc(VQGL_LESS);
-      g_VQgl.DepthMask(m_depthWrite);  // as the cache says, not unconditionally on
-      material = current;
-    }
+  if (mesh->m_triangleCount > 0 && mesh->m_positions && mesh->m_indices && mesh->m_records &&
+      mesh->m_vertexCount > 0) {
+    SetMeshArrays(mesh);
+    const bool secondStage = DrawFirstPass(mesh, table, &material);
+    rc.m_stats[VQSTAT_DEVICE_A] += mesh->m_triangleCount;
+    rc.m_stats[VQSTAT_DEVICE_B] += 3 * mesh->m_triangleCount;
+    // A mesh with neither a second coordinate set nor normals has nothing to map the second
+    // stage with and gets no second pass.
+    if (secondStage && (mesh->m_uv1 || mesh->m_normals)) DrawSecondPass(mesh, table, unlit, &material);
   }
-  // 5. Curves: cubic Bezier segments in four straight pieces each. Records are checked
-  // against the positions the mesh has.
-  if (mesh->m_extraCount > 0 && mesh->m_extra && !(mesh->m_flags & VQMESH_VERTEX_BLEND) &&
-      mesh->m_positions) {
-    const bool unlit = viewportLighting && m_lightingOn;
-    if (unlit) g_VQgl.Disable(VQGL_LIGHTING);
-    for (uint32_t c = 0; c < mesh->m_extraCount; ++c) {
-      const uint8_t* r = mesh->m_extra + 8 * c;
-      const uint32_t m = uint32_t(r[0] | r[1] << 8);
-      const uint32_t points = uint32_t(r[2] | r[3] << 8);
-      const uint32_t first = uint32_t(r[4]) | uint32_t(r[5]) << 8 | uint32_t(r[6]) << 16 | uint32_t(r[7]) << 24;
-      if (points < 2 || uint64_t(first) + 3ull * points > n) continue;
-      if (m != material) {
-        ApplyMaterialStage(MaterialAt(table, m), 0, nullptr);
-        material = m;
-      }
-      const VQVector* p = mesh->m_positions + first;
-      for (uint32_t k = 0; k + 1 < points; ++k) {
-        const VQVector& p0 = p[3 * k];
-        const VQVector& p1 = p[3 * k + 2];
-        const VQVector& p2 = p[3 * (k + 1) + 1];
-        const VQVector& p3 = p[3 * (k + 1)];
-        VQVector a = p0;
-        for (int piece = 1; piece <= 4; ++piece) {
-          VQVector b;
-          VQmath_BezierPoint(b, 0.25f * piece, p0, p1, p2, p3);
-          g_VQgl.Begin(VQGL_LINES);
-          g_VQgl.Vertex3f(a.x, a.y, a.z);
-          g_VQgl.Vertex3f(b.x, b.y, b.z);
-          g_VQgl.End();
-          a = b;
-        }
-      }
-    }
-    if (unlit) g_VQgl.Enable(VQGL_LIGHTING);
-  }
+  if (mesh->m_extraCount > 0 && mesh->m_extra && !(mesh->m_flags & VQMESH_VERTEX_BLEND) && mesh->m_positions)
+    DrawMeshCurves(mesh, table, unlit, material);
 }
 
 // ---- Immediate primitives --------------------------------------------------------------------
@@ -1014,20 +1010,8 @@ namespace {
 void Primitive(VQOpenGLDisplayDevice* d, VQGLenum mode, uint32_t count, const float* positions,
                const uint32_t* colours, const float* uvs, const float* normal) {
   if (!positions) return;
-  if (colours) {
-    if (!d->m_vertexColours || !d->m_colourMaterial) {
-      g_VQgl.Enable(VQGL_COLOR_MATERIAL);
-      g_VQgl.ColorMaterial(VQGL_FRONT, VQGL_AMBIENT_AND_DIFFUSE);
-      d->m_colourMaterial = 1;
-      d->m_vertexColours = 1;
-    }
-    d->m_colourChanged = 1;
-  } else if (d->m_colourMaterial) {
-    g_VQgl.Disable(VQGL_COLOR_MATERIAL);
-    d->m_colourMaterial = 0;
-    d->m_vertexColours = 0;
-    d->MarkMaterialStale();
-  }
+  d->ApplyRenderState(VQrenderState_Flag(d->m_state, VQRS_VERTEX_COLOUR, colours != nullptr));
+  if (colours) d->m_colourChanged = 1;
   g_VQgl.Begin(mode);
   if (normal) g_VQgl.Normal3fv(normal);
   for (uint32_t i = 0; i < count; ++i) {
@@ -1063,16 +1047,17 @@ void VQOpenGLDisplayDevice::DrawLines(uint32_t count, const float* points, bool 
 
 uint32_t VQOpenGLDisplayDevice::GetPixmapFormatFor(uint32_t format) {
   switch (format) {
-    case 1: return 1;
-    case 7: case 8: case 13: case 14: case 15: case 16: return 8;
-    case 9: case 10: case 11: case 12: return 12;
-    default: return 0;
+    case VQPF_PAL8: return VQPF_PAL8;
+    case VQPF_BGR888: case VQPF_RGB888: case VQPF_XBGR8888: case VQPF_XRGB8888: case VQPF_BGRX8888:
+    case VQPF_RGBX8888: return VQPF_RGB888;
+    case VQPF_ABGR8888: case VQPF_ARGB8888: case VQPF_BGRA8888: case VQPF_RGBA8888: return VQPF_RGBA8888;
+    default: return VQPF_NONE;  // the 16-bit formats
   }
 }
 
 uint32_t VQOpenGLDisplayDevice::GetTextureFormatFor(uint32_t format) {
-  if (format == 7) return 8;
-  if (format == 11) return 12;
+  if (format == VQPF_BGR888) return VQPF_RGB888;
+  if (format == VQPF_BGRA8888) return VQPF_RGBA8888;
   return format;
 }
 

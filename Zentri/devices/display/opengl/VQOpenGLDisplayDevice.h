@@ -45,7 +45,8 @@ enum VQOpenGLStageSetting : uint32_t {
 constexpr uint32_t VQSTAGE_ARG_MATERIAL = 2;  // argument source: the material's own colour
 
 // A texture of the OpenGL device: an OpenGL texture name and a copy of the pixels in the
-// stored format (GetPixmapFormatFor of the source format: 8 RGB, 12 RGBA, 1 palette).
+// stored format (GetPixmapFormatFor of the source format: VQPF_RGB888, VQPF_RGBA8888 or
+// VQPF_PAL8).
 class VQOpenGLTexture : public VQTexture {
  public:
   VQOpenGLTexture();
@@ -144,18 +145,37 @@ class VQOpenGLDisplayDevice : public VQDisplayDevice {
   // used with the camera-relative flags).
   void DrawMeshWith(VQMesh* mesh, const VQMattable* table, const VQMatrix* matrix,
                     const VQVector* position);
+  // The passes of DrawMeshWith: the model-view matrix, the client arrays and the vertex-colour
+  // state, the triangles with stage 0 (true when a material has a second stage), the second
+  // stage over them on equal depth, and the curves as line pieces. `unlit`: lighting goes off
+  // for the second pass and the curves.
+  void LoadMeshModelView(const VQMesh* mesh, const VQMatrix* matrix, const VQVector* position);
+  void SetMeshArrays(const VQMesh* mesh);
+  bool DrawFirstPass(const VQMesh* mesh, const VQMattable* table, uint32_t* material);
+  const float* SecondStageCoordinates(const VQMesh* mesh);
+  void DrawSecondPass(const VQMesh* mesh, const VQMattable* table, bool unlit, uint32_t* material);
+  void DrawMeshCurves(const VQMesh* mesh, const VQMattable* table, bool unlit, uint32_t material);
   void ApplyMaterialColours(const VQMaterial* material, bool* transparent);
   void ApplyMaterialStage(const VQMaterial* material, uint32_t stage, bool* skip);
   void SetAlphaTest(uint32_t function, float reference);
+  // Sends the fields of the render-state word that differ from m_state (and those in force,
+  // whatever the cache says), then keeps the word. The alpha reference is sent with the alpha
+  // comparison when the test is on.
+  void ApplyRenderState(uint32_t word, float alphaReference, uint32_t force = 0);
+  void ApplyRenderState(uint32_t word) { ApplyRenderState(word, m_alphaReference); }
+  uint32_t BlendSource() const { return VQrenderState_Field(m_state, VQRS_SRC_BLEND_SHIFT); }
+  uint32_t BlendDestination() const { return VQrenderState_Field(m_state, VQRS_DST_BLEND_SHIFT); }
+  uint32_t AlphaFunction() const { return VQrenderState_Field(m_state, VQRS_ALPHA_FUNC_SHIFT); }
+  bool Has(uint32_t bit) const { return (m_state & bit) != 0; }
   // 2D texturing on or off through the cache.
   void SetTexturing(bool on);
   // Binds an OpenGL texture name through the cache (2D texturing on).
   void BindTextureName(uint32_t name);
   // Sets the material cache to values no material has, so the next one is sent.
   void MarkMaterialStale();
-  // The state every canvas starts with and every viewport's Begin resets to: texturing and
-  // blending off, blend pair (2, 3), no texture bound, white colour, colour material off,
-  // depth test and writes on, no fog, no lights, lighting off, the default material.
+  // The state every canvas starts with and every viewport's Begin resets to: the word
+  // VQRS_DEFAULT sent whole (alpha test too), no texture bound, white colour, no fog, no
+  // lights, the default material.
   void ResetState();
   // Number of lights the implementation has (GL_MAX_LIGHTS, at least 1; 8 until asked).
   uint32_t LightCount();
@@ -166,21 +186,14 @@ class VQOpenGLDisplayDevice : public VQDisplayDevice {
   uint32_t m_depthBits = 0;  // of the pixel format accepted at Open
   uint32_t m_maxLights = 0;  // 0 until read from the implementation
 
-  // State cache (engine numbers unless said otherwise).
-  uint8_t m_texturing = 0;       // GL_TEXTURE_2D
-  uint8_t m_blending = 0;        // render flag 0
-  uint8_t m_lightingOn = 0;      // render flag 3 (GL_LIGHTING)
-  uint32_t m_blendSource = 2, m_blendDestination = 3;
-  uint32_t m_alphaFunction = 0;  // 0 = alpha test off
+  // State cache. m_state is the render-state word the context has (see VQDisplayDevice.h);
+  // ApplyRenderState is the only place that sends its fields.
+  uint32_t m_state = VQRS_DEFAULT;
   float m_alphaReference = 0.0f;
-  uint8_t m_colourMaterial = 0;
-  uint8_t m_depthTest = 1;       // render flag 1
-  uint8_t m_depthWrite = 1;      // render flag 2
   uint32_t m_boundTexture = 0xFFFFFFFFu;  // OpenGL name; all bits set = none
   uint32_t m_fogCount = 0;
   uint32_t m_lightCount = 0;
   uint8_t m_colourChanged = 0;
-  uint8_t m_vertexColours = 0;   // the immediate primitives switched colour material on
   float m_matAmbient[4] = {1, 1, 1, 1};
   float m_matDiffuse[4] = {1, 1, 1, 1};
   float m_matSpecular[4] = {0, 0, 0, 1};
