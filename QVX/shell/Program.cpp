@@ -9,6 +9,8 @@
 #include "QVX/race/Player.h"
 #include "QVX/race/WeatherDatabase.h"
 #include "QVX/shell/DataPaths.h"
+#include "QVX/shell/ShellText.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/platform/VQSystem.h"

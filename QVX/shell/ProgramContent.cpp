@@ -5,6 +5,8 @@
 #include <strings.h>
 
 #include "QVX/shell/DataPaths.h"
+#include "QVX/shell/ShellText.h"
+#include "Zentri/util/VQfileio.h"
 #include "QVX/shell/Program.h"
 #include "Zentri/resources/VQTexture.h"
 #include "Zentri/util/VQStrings.h"

@@ -7,6 +7,7 @@
 
 #include "QVX/shell/Program.h"
 #include "QVX/shell/ScriptedInput.h"
+#include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/util/VQStrings.h"

@@ -1,5 +1,6 @@
 // Images of the sample data tree: patterned textures, frames and the small block fonts.
 #include <cstring>
+#include <filesystem>
 
 #include "Zentri/resources/VQImageFile.h"
 #include "Zentri/resources/VQPixels.h"
@@ -33,6 +34,8 @@ void Image::Rect(int x, int y, int w, int h, uint8_t r, uint8_t g, uint8_t b, ui
 void Image::Fill(uint8_t r, uint8_t g, uint8_t b, uint8_t a) { Rect(0, 0, int(width), int(height), r, g, b, a); }
 
 void WriteTga(const std::string& path, const Image& image, bool alpha) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
   if (alpha) {
     if (!VQimage_WriteTga(path.c_str(), image.bgra.data(), image.width, image.height, image.width, VQPF_BGRA8888,
                           nullptr, false))

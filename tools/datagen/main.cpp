@@ -4,6 +4,7 @@
 // layouts of the binary records).
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
