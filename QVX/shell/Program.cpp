@@ -38,6 +38,7 @@ constexpr uint32_t kOpenFlagsPlain = 9;
 constexpr uint32_t kCanvasFullScreen = 1;
 constexpr uint32_t kCanvasWindowed = 2;
 constexpr uint32_t kTextureMaxSize = 32768;
+constexpr uint32_t kTextureGroupPrizes = 6;
 
 // Message-string identifiers of start-up's failures.
 enum : int32_t {
@@ -553,8 +554,21 @@ bool Program::Initialize(unsigned, char**) {
   Log("Loaded HUD parameters from '%s'", hudPath.c_str());
   LoadPlayers();
   CreateMenus();
+  LoadPrizesScene();
   for (uint32_t i = 0; i < 12; ++i) (void)kCheatWords[i];  // the keyword detector takes these words
   return true;
+}
+
+void Program::LoadPrizesScene() {
+  if (!m_displayDevice || !m_textureManager) return;
+  m_textureManager->SetFolder(DataFolder(m_textureFolder).c_str(), false);
+  m_textureManager->PushSampling(2, 2, 2, 2);
+  const uint32_t group = m_textureManager->m_currentGroup;
+  m_textureManager->m_currentGroup = kTextureGroupPrizes;
+  m_prizesScene = m_displayDevice->ReadSceneFile("Data\\prizes_track.vqo", 1, 0);
+  m_textureManager->m_currentGroup = group;
+  m_prizeNode = m_prizesScene ? m_prizesScene->FindByName("1") : nullptr;
+  m_textureManager->PopSampling();
 }
 
 // ---- shutdown ---------------------------------------------------------------------------------
@@ -569,6 +583,9 @@ bool Program::Shutdown() {
     VQNode::Destroy(m_tracks[i].scene);
     m_tracks[i].scene = nullptr;
   }
+  VQNode::Destroy(m_prizesScene);
+  m_prizesScene = nullptr;
+  m_prizeNode = nullptr;
   m_aiDrivers.clear();
   m_music = MusicList();
   FreeMaterials();

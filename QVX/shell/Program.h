@@ -183,6 +183,9 @@ class Program {
   uint32_t m_raceLengths[PROGRAM_RACE_LENGTHS] = {1, 2, 3, 5, 10, 20};
   ChoiceList m_lengthChoices, m_choices3, m_choices2;
 
+  VQNode* m_prizesScene = nullptr;  // "Data\prizes_track.vqo"
+  VQNode* m_prizeNode = nullptr;    // its node "1", whose first mesh gives the prize picture
+
   // Players.
   std::vector<std::string> m_profileNames;
   Player* m_players[PROGRAM_MAX_PLAYERS] = {};
@@ -207,6 +210,7 @@ class Program {
   bool LoadTracks();
   bool LoadPlayers();
   void CreateMenus();
+  void LoadPrizesScene();
   void ShowMessageBox(const char* text);
   std::string DataFile(uint32_t id) const;
   std::string DataFolder(uint32_t id) const;
