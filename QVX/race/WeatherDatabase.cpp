@@ -69,7 +69,7 @@ bool WeatherDatabase::ScanTrackWeatherFiles() {
         if (entry.m_isFolder || len <= prefix.size() + 4 || strncasecmp(entry.m_name, prefix.c_str(), prefix.size()) != 0)
           continue;
         if (entry.m_name[len - 1] == 'i' || entry.m_name[len - 1] == 'I') continue;
-        char path[DATAPATH_MAX_PATH + VQFOLDER_NAME_SIZE];
+        char path[DATAPATH_MAX_PATH + VQFOLDER_NAME_SIZE + 2];
         std::snprintf(path, sizeof path, "%s\\%s", folder, entry.m_name);
         std::string data;
         if (!vqfileio::ReadWholeFile(path, data, 24) || data.size() != TRACK_WEATHER_RECORD_SIZE) continue;
