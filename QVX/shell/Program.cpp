@@ -571,6 +571,13 @@ void Program::LoadPrizesScene() {
   m_textureManager->PopSampling();
 }
 
+bool Program::CanvasAlive() const {
+  if (!m_canvas || !m_displayDevice) return false;
+  for (uint32_t i = 0; i < m_displayDevice->m_canvasCount; ++i)
+    if (m_displayDevice->m_canvases[i] == m_canvas) return true;
+  return false;
+}
+
 // ---- shutdown ---------------------------------------------------------------------------------
 
 bool Program::Shutdown() {
@@ -592,7 +599,7 @@ bool Program::Shutdown() {
   if (m_mainViewport) m_mainViewport->SetCamera(nullptr);
   delete m_mainCamera;
   m_mainCamera = nullptr;
-  if (m_canvas && m_displayDevice) m_displayDevice->DestroyCanvas(m_canvas, 1);
+  if (CanvasAlive()) m_displayDevice->DestroyCanvas(m_canvas, 1);
   m_canvas = nullptr;
   m_mainViewport = nullptr;
   for (VQDevice*& joystick : m_joysticks) {

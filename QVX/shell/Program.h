@@ -121,6 +121,8 @@ class Program {
   uint32_t FindNameIndex(const char* name) const;
   float GetFovScale() const;
   void ApplySettings();
+  // True while the game window's canvas still exists (closing the window destroys it).
+  bool CanvasAlive() const;
 
   // Names and version.
   const char* m_productName = "Quorvex";

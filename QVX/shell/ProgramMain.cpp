@@ -32,6 +32,14 @@ uint64_t FixedStepSource() { return s_fixedClock += s_fixedStepNs; }
 
 void OnScreenFrame(uintptr_t) {
   ++s_run.frame;
+  // Closing the game window destroys its canvas: that ends the program like quitting does.
+  if (s_run.program && !s_run.program->CanvasAlive()) {
+    s_run.program->m_canvas = nullptr;
+    s_run.program->m_mainViewport = nullptr;
+    s_run.program->m_quit = 1;
+    g_VQsystem.m_stop = 1;
+    return;
+  }
   if (s_run.input && s_run.program) s_run.input->Feed(s_run.frame, s_run.program->m_canvas);
   if (s_run.frameLimit && s_run.frame >= s_run.frameLimit) {
     if (s_run.program) s_run.program->m_quit = 1;
