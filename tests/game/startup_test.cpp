@@ -97,6 +97,12 @@ TEST_F(GameTree, StartsAndShutsDownInOrder) {
     ASSERT_NE(next, std::string::npos) << "missing or out of order: " << line << "\n" << m_log;
     at = next;
   }
+  // Player 2 of Config.ini has no profile and there is only one: it becomes both players.
+  size_t created = 0;
+  for (size_t p = Find("Created player 'Driver' from profile"); p != std::string::npos;
+       p = m_log.find("Created player 'Driver' from profile", p + 1))
+    ++created;
+  EXPECT_EQ(created, 2u);
   const std::string config = ReadText(m_dir / "Config.ini");
   EXPECT_EQ(config.rfind("// QVX config file created on ", 0), 0u);
   EXPECT_NE(config.find("player1 = Driver\n"), std::string::npos);
