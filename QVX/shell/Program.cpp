@@ -63,7 +63,7 @@ bool StartsWithNoCase(const char* text, const char* prefix) {
 
 // ---- construction, errors, log ----------------------------------------------------------------
 
-Program::Program() {
+Program::Program(const ProgramOptions& options) : m_options(options) {
   std::snprintf(m_versionText, sizeof m_versionText, "V%d.%d%d%s", kVersionMajor, kVersionMinor / 10,
                 kVersionMinor % 10, kVersionSuffix);
   m_rootIndex = DATAPATH_CURRENT_ROOT;

@@ -69,7 +69,9 @@ struct ChoiceList {
 
 class Program {
  public:
-  Program();
+  // The options of this run are known before the constructor reads Config.ini, so that a
+  // message box it shows already follows them.
+  explicit Program(const ProgramOptions& options = ProgramOptions());
   ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

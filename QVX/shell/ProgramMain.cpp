@@ -141,9 +141,8 @@ int RunProgram(int argc, char** argv) {
   }
   if (!ProgramSetUpHost(options)) return 1;
   VQlog_SetHandler(nullptr);
-  Program* program = new (std::nothrow) Program();
+  Program* program = new (std::nothrow) Program(options);
   if (!program) return 1;
-  program->m_options = options;
   program->LoadLanguageStrings();
   // The launcher dialog is not there yet: the game plays with Config.ini as it stands.
   ScriptedInput input;

@@ -274,3 +274,11 @@ TEST_F(GameTree, HudBlockOfAnUnknownClassIsSkipped) {
   EXPECT_NE(Find("Warning: Unknown racing class 'ghost'"), std::string::npos) << m_log;
   EXPECT_NE(Find("Loaded HUD parameters from"), std::string::npos);
 }
+
+TEST_F(GameTree, UnknownLanguageIsReportedAndEnglishUsed) {
+  SetConfigLine("language", "klingon");
+  ASSERT_EQ(Run(), 0) << m_stderr;
+  EXPECT_NE(m_stderr.find("Error: Unknown Language 'klingon' ignored"), std::string::npos) << m_stderr;
+  EXPECT_NE(Find("Loaded strings file '.\\Data\\Languages\\English.bin'"), std::string::npos) << m_log;
+  EXPECT_NE(ReadText(m_dir / "Config.ini").find("language = english\n"), std::string::npos);
+}
