@@ -184,7 +184,8 @@ bool Skin_SplitName(const char* fileName, std::string& className, std::string& s
   const size_t dot = after.find('.');
   if (dot == std::string::npos) return false;
   skinName = after.substr(0, dot);
-  return !className.empty() && !skinName.empty();
+  // An empty class name is a valid split: no class has that name, which the caller reports.
+  return !skinName.empty();
 }
 
 bool Skin_Parse(const char* data, size_t size, Skin* skin) {

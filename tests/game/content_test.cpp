@@ -119,6 +119,9 @@ TEST(Skins, NamesAndDescriptions) {
   EXPECT_FALSE(Skin_SplitName("MS rookie.txt", cls, skin));
   EXPECT_FALSE(Skin_SplitName("MS rookie red", cls, skin));
   EXPECT_FALSE(Skin_SplitName("MS", cls, skin));
+  EXPECT_TRUE(Skin_SplitName("MS  blue.txt", cls, skin));
+  EXPECT_EQ(cls, "");
+  EXPECT_FALSE(Skin_SplitName("MS rookie .txt", cls, skin));
   Skin s;
   const std::string text = "// x\nauthor = Me Myself\nnumbers = on\nwheels = alloy\n";
   EXPECT_TRUE(Skin_Parse(text.data(), text.size(), &s));
