@@ -48,6 +48,7 @@ bool Materials_Parse(const uint8_t* data, size_t size, uint32_t header[3], std::
     m.soundGain = Record_GetF32(r, 104);
     m.kept = Record_GetU32(r, 108);
     Record_GetName(m.textureName, sizeof m.textureName, r, 112, MATERIAL_FILE_FIELD);
+    for (int k = 0; k < 4; ++k) m.textureValues[k] = Record_GetU32(r, 176 + 4 * size_t(k));
   }
   return true;
 }
@@ -64,8 +65,7 @@ std::vector<uint8_t> Materials_Build(const uint32_t header[3], const std::vector
     Record_PutF32(r, 104, m.soundGain);
     Record_PutU32(r, 108, m.kept);
     Record_PutName(r, 112, MATERIAL_FILE_FIELD, m.textureName);
-    if (m.textureEntry)
-      for (int k = 0; k < 4; ++k) Record_PutU32(r, 176 + 4 * size_t(k), m.textureEntry->values[k]);
+    for (int k = 0; k < 4; ++k) Record_PutU32(r, 176 + 4 * size_t(k), m.textureValues[k]);
   }
   VQscramble(out.data() + MATERIALS_HEADER_SIZE, out.size() - MATERIALS_HEADER_SIZE, nullptr, 0);
   return out;

@@ -37,6 +37,7 @@ struct CollisionMaterial {
   VQSoundBuffer* sound = nullptr;
   MaterialTextureEntry* textureEntry = nullptr;  // null: no texture named
   char textureName[MATERIAL_FILE_FIELD + 1] = {};
+  uint32_t textureValues[4] = {};  // 176..188: the texture entry's four values
 };
 
 // Reads the stored file (header plain, body scrambled). False for a file shorter than the header;

@@ -12,9 +12,7 @@
 #include "Zentri/util/VQStrings.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQfileio.h"
-#include "Zentri/util/VQscramble.h"
 #include "Zentri/scene/VQNode.h"
-#include "QVX/shell/RecordBytes.h"
 
 namespace {
 constexpr uint32_t kTextureMaxSize = 32768;
@@ -38,18 +36,11 @@ bool Program::LoadMaterials(bool load, const char* path) {
       m.textureEntry = new (std::nothrow) MaterialTextureEntry();
       if (!m.textureEntry) continue;
       std::snprintf(m.textureEntry->name, sizeof m.textureEntry->name, "%s", m.textureName);
+      std::memcpy(m.textureEntry->values, m.textureValues, sizeof m.textureValues);
       if (m_textureManager)
         m.textureEntry->texture = m_textureManager->Load(m.textureName, 0, true, true, kTextureMaxSize, kTextureMaxSize);
     }
   }
-  // The texture entry's four values come from the record as stored.
-  const size_t body = data.size() - MATERIALS_HEADER_SIZE;
-  std::vector<uint8_t> plain(Bytes(data) + MATERIALS_HEADER_SIZE, Bytes(data) + MATERIALS_HEADER_SIZE + body);
-  VQscramble(plain.data(), plain.size(), nullptr, 0);
-  for (size_t i = 0; i < m_materials.size(); ++i)
-    if (m_materials[i].textureEntry)
-      for (int k = 0; k < 4; ++k)
-        m_materials[i].textureEntry->values[k] = Record_GetU32(plain.data() + i * MATERIAL_RECORD_SIZE, 176 + 4 * size_t(k));
   return true;
 }
 

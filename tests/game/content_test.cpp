@@ -17,6 +17,7 @@ TEST(Materials, RecordsFromTheBodySize) {
   std::snprintf(in[0].soundName, sizeof in[0].soundName, "bump.wav");
   in[0].values[3] = 100;
   std::snprintf(in[2].textureName, sizeof in[2].textureName, "grass.tga");
+  in[2].textureValues[3] = 9;
   const uint32_t header[3] = {1, 2, 3};
   std::vector<uint8_t> file = Materials_Build(header, in);
   ASSERT_EQ(file.size(), 12u + 3 * 192);
@@ -29,6 +30,7 @@ TEST(Materials, RecordsFromTheBodySize) {
   EXPECT_STREQ(out[0].soundName, "bump.vqw");
   EXPECT_EQ(out[0].values[3], 100u);
   EXPECT_STREQ(out[2].textureName, "grass.tga");
+  EXPECT_EQ(out[2].textureValues[3], 9u);
   file.resize(file.size() + 100);  // a trailing partial record is ignored
   ASSERT_TRUE(Materials_Parse(file.data(), file.size(), h, out));
   EXPECT_EQ(out.size(), 3u);

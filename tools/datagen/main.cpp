@@ -235,7 +235,6 @@ void WriteLanguages(const std::string& source) {
 
 void WriteMaterials(const Content& c) {
   std::vector<CollisionMaterial> table(c.materials.size());
-  std::vector<MaterialTextureEntry> entries(c.materials.size());
   for (size_t i = 0; i < c.materials.size(); ++i) {
     const MaterialSpec& s = c.materials[i];
     CollisionMaterial& m = table[i];
@@ -245,8 +244,7 @@ void WriteMaterials(const Content& c) {
     m.soundGain = s.gain;
     m.kept = s.kept;
     std::snprintf(m.textureName, sizeof m.textureName, "%s", s.texture.c_str());
-    std::memcpy(entries[i].values, s.entry, sizeof s.entry);
-    m.textureEntry = &entries[i];
+    std::memcpy(m.textureValues, s.entry, sizeof s.entry);
   }
   // Header: the three collision-sound parameters (minimum speed, base gain, gain per speed) as
   // floats.
