@@ -51,9 +51,6 @@ enum : int32_t {
 const char* const kLanguageMessageNames[CONFIG_LANGUAGE_COUNT] = {"English", "Nederlands", "Deutsch", "Francais",
                                                                   "Italiano", "Espagnol", "Pelmavant"};
 
-const char* const kCheatWords[12] = {"zibbet", "blurvenok", "wontrickels", "frimpel",    "dunkelop", "haverlomint",
-                                     "quibrat", "tindlepax", "vorsk",       "skelbitrop", "gromb",    "plonkivute"};
-
 // A case-insensitive test of a name's start.
 bool StartsWithNoCase(const char* text, const char* prefix) {
   return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
@@ -555,7 +552,6 @@ bool Program::Initialize(unsigned, char**) {
   LoadPlayers();
   CreateMenus();
   LoadPrizesScene();
-  for (uint32_t i = 0; i < 12; ++i) (void)kCheatWords[i];  // the keyword detector takes these words
   return true;
 }
 
