@@ -284,6 +284,12 @@ bool Program::CreateCanvasAndViewport() {
   return true;
 }
 
+void Program::AttachDevicesToCanvas() {
+  // The keyboard, and with sound the sound device (its voice limit and primary format from the
+  // settings), are attached to the canvas here through their device classes once those are in
+  // the build; the generic device root has no attach operation.
+}
+
 void Program::OpenJoysticks() {
   for (uint32_t i = 0; i < PROGRAM_JOYSTICKS; ++i) {
     VQDevice* joystick = g_VQsystem.GetDevice(14, int(i));
@@ -487,6 +493,7 @@ bool Program::Initialize(unsigned, char**) {
   if (!OpenKeyboard()) return false;
   OpenSound();
   if (!CreateCanvasAndViewport()) return false;
+  AttachDevicesToCanvas();
   char title[256];
   const char* label = m_displayKind == 3 ? "Opengl" : m_config.hardwareTnl ? "Direct3D TnL" : "Direct3D";
   std::snprintf(title, sizeof title, "%s %s %s", m_productName, m_versionText, label);

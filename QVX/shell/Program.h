@@ -208,6 +208,7 @@ class Program {
   bool OpenKeyboard();
   void OpenSound();
   bool CreateCanvasAndViewport();
+  void AttachDevicesToCanvas();
   void OpenJoysticks();
   void LoadFonts();
   bool LoadClasses();
