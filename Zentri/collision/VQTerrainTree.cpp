@@ -5,7 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "Zentri/util/VQbytes.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
 
 namespace {
@@ -88,17 +90,9 @@ bool SweepOne(const VQTerrainTriangle& t, const VQVector& start, const VQVector&
   return true;
 }
 
-// Little-endian field writer and checked reader.
-struct Writer {
-  std::vector<uint8_t> out;
-  void U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-  }
-  void F32(float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    U32(v);
-  }
+// The engine's little-endian writer and reader, with the vector fields of the cache file.
+struct Writer : VQByteWriter {
+  using VQByteWriter::VQByteWriter;
   void Vec(const VQVector& v) {
     F32(v.x);
     F32(v.y);
@@ -106,23 +100,8 @@ struct Writer {
   }
 };
 
-struct Reader {
-  const uint8_t* p;
-  size_t left;
-  bool Has(size_t n) const { return left >= n; }
-  uint32_t U32() {
-    const uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                       uint32_t(p[3]) << 24;
-    p += 4;
-    left -= 4;
-    return v;
-  }
-  float F32() {
-    const uint32_t v = U32();
-    float f;
-    std::memcpy(&f, &v, 4);
-    return f;
-  }
+struct Reader : VQByteReader {
+  using VQByteReader::VQByteReader;
   VQVector Vec() {
     VQVector v;
     v.x = F32();
@@ -445,10 +424,10 @@ bool VQTerrainTree::SweepSphere(const VQVector& start, const VQVector& end, floa
 // ---------------------------------------------------------------- cache file
 
 std::vector<uint8_t> VQTerrainTree::WriteToMemory() const {
-  Writer w;
-  w.out.reserve(20 + 12 * m_vertices.size() + kTriangleRecord * m_triangles.size() +
-                kNodeRecord * m_nodes.size());
-  for (char ch : kMagic) w.out.push_back(uint8_t(ch));
+  std::vector<uint8_t> out;
+  out.reserve(20 + 12 * m_vertices.size() + kTriangleRecord * m_triangles.size() + kNodeRecord * m_nodes.size());
+  Writer w(out);
+  for (char ch : kMagic) w.U8(uint8_t(ch));
   w.U32(uint32_t(m_vertices.size()));
   w.U32(uint32_t(m_triangles.size()));
   for (const VQVector& v : m_vertices) w.Vec(v);
@@ -493,45 +472,20 @@ std::vector<uint8_t> VQTerrainTree::WriteToMemory() const {
     }
   };
   if (m_root) Rec::Node(w, m_root, m_triangles.data(), m_leafEntries.data());
-  return std::move(w.out);
+  return out;
 }
 
 bool VQTerrainTree::Write(const char* fileName) const {
   if (!fileName) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   const std::vector<uint8_t> data = WriteToMemory();
-  const std::string temp = std::string(fileName) + ".tmp";
-  FILE* f = VQfile_Open(temp.c_str(), "wb");
-  if (!f) return VQerror_Fail(VQERR_CREATE_OUTPUT);
-  const bool written = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) {
-    VQfile_Delete(temp.c_str());
-    return VQerror_Fail(VQERR_SYSTEM);
-  }
-  if (!VQfile_Rename(fileName, temp.c_str())) {
-    const int32_t code = g_VQerror;
-    VQfile_Delete(temp.c_str());
-    return VQerror_Fail(code);
-  }
-  return true;
+  return vqfileio::WriteWholeFile(fileName, data.data(), data.size());
 }
 
 bool VQTerrainTree::Read(const char* fileName) {
   Clear();
   if (!fileName) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  FILE* f = VQfile_Open(fileName, "rb");
-  if (!f) return VQerror_Fail(VQERR_OPEN_INPUT);
   std::vector<uint8_t> data;
-  long size = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
-  if (size < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
-    std::fclose(f);
-    return VQerror_Fail(VQERR_SYSTEM);
-  }
-  data.resize(size_t(size));
-  const bool failed = std::fread(data.data(), 1, data.size(), f) != data.size();
-  std::fclose(f);
-  if (failed) return VQerror_Fail(VQERR_SYSTEM);
+  if (!vqfileio::ReadWholeFile(fileName, data, VQERR_OPEN_INPUT)) return false;
   return ReadFromMemory(data.data(), data.size());
 }
 
@@ -543,10 +497,10 @@ bool VQTerrainTree::ReadFromMemory(const uint8_t* data, size_t size) {
       std::strcmp(reinterpret_cast<const char*>(data), kMagic) != 0)
     return VQerror_Fail(VQERR_BAD_HEADER);
   if (size < 20) return VQerror_Fail(VQERR_NOT_SUPPORTED);
-  Reader r{data + 12, size - 12};
+  Reader r(data + 12, size - 12);
   const uint32_t vertexCount = r.U32();
   const uint32_t triangleCount = r.U32();
-  if (uint64_t(vertexCount) * 12 + uint64_t(triangleCount) * kTriangleRecord > r.left)
+  if (uint64_t(vertexCount) * 12 + uint64_t(triangleCount) * kTriangleRecord > r.Left())
     return VQerror_Fail(VQERR_NOT_SUPPORTED);
 
   auto fail = [this]() {
@@ -592,7 +546,7 @@ bool VQTerrainTree::ReadFromMemory(const uint8_t* data, size_t size) {
       const bool lowXHighY = r->U32() != 0, highXHighY = r->U32() != 0;
       const bool lowXLowY = r->U32() != 0, highXLowY = r->U32() != 0;
       if (count) {
-        if (uint64_t(count) * 4 > r->left) {
+        if (uint64_t(count) * 4 > r->Left()) {
           *ok = false;
           return n;
         }
@@ -615,15 +569,15 @@ bool VQTerrainTree::ReadFromMemory(const uint8_t* data, size_t size) {
       return n;
     }
   };
-  if (r.left > 0) {
-    m_leafEntries.reserve(r.left / 4);
+  if (r.Left() > 0) {
+    m_leafEntries.reserve(r.Left() / 4);
     bool ok = true;
     Rec rec{this, &r, triangleCount};
     m_root = rec.Node(0, &ok);
     if (!ok) return fail();
   }
   // Bytes after the tree mean the file is not what this reader wrote.
-  if (r.left != 0) return fail();
+  if (r.Left() != 0) return fail();
   // Queries rely on a root whenever there are triangles to find.
   if (!m_root && triangleCount) return fail();
   return true;

@@ -1,9 +1,8 @@
 #include "Zentri/platform/VQSystem.h"
 
 #include "Zentri/devices/VQDevice.h"
+#include "Zentri/devices/VQDriverTable.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
-#include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
-#include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNode.h"
@@ -16,42 +15,11 @@ namespace {
 
 constexpr float kInitialFrameTime = 1.0f / 30.0f;
 
-// Getter of a kind whose driver is not part of this build: the device cannot be had.
-VQDevice* UnavailableGetter(int, int) {
-  g_VQerror = VQERR_DEVICE_UNAVAILABLE;
-  return nullptr;
-}
-
-// The same for the Windows keyboard and mouse, whose getters answer an index other than 0
-// with null and leave the error code as it was.
-VQDevice* UnavailableWindowsInputGetter(int, int index) {
-  if (index != 0) return nullptr;
-  g_VQerror = VQERR_DEVICE_UNAVAILABLE;
-  return nullptr;
-}
-
+// The getter of a kind's driver in the driver tables; null for kinds no family serves.
 VQDeviceGetter BuiltInGetter(int kind) {
-  switch (kind) {
-    case VQDEVICE_NONE_DISPLAY:
-      return VQunsupported_GetDevice;
-    case VQDEVICE_SOFTWARE_DISPLAY:
-      return VQsoftware_GetDisplayDevice;
-    case VQDEVICE_OPENGL_DISPLAY:
-      return VQopengl_GetDisplayDevice;
-    case VQDEVICE_WINDOWS_KEYBOARD:
-    case VQDEVICE_WINDOWS_MOUSE:
-      return UnavailableWindowsInputGetter;
-    case VQDEVICE_D3D_DISPLAY:
-    case VQDEVICE_SOUND:
-    case VQDEVICE_CONNECTION:
-    case VQDEVICE_WINDOWS_JOYSTICK:
-    case VQDEVICE_DINPUT_KEYBOARD:
-    case VQDEVICE_DINPUT_MOUSE:
-    case VQDEVICE_DINPUT_JOYSTICK:
-      return UnavailableGetter;
-    default:  // 7, 8 and anything out of range
-      return nullptr;
-  }
+  if (kind < 1) return nullptr;
+  const VQDriverRow* row = VQdevices_FindDriver(uint32_t(kind));
+  return row ? row->create : nullptr;
 }
 
 // Installed getters by kind; an empty entry falls back to the built-in one.

@@ -9,7 +9,9 @@
 #include "Zentri/resources/VQBlit.h"
 #include "Zentri/resources/VQImageIO.h"
 #include "Zentri/resources/VQPixels.h"
+#include "Zentri/util/VQbytes.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQscramble.h"
 #include "host/image/jpeg_codec.h"
@@ -51,21 +53,11 @@ struct Reader {
   const uint8_t* Here() const { return p + pos; }
 };
 
-struct Writer {
+// The engine's little-endian writer over its own buffer.
+struct Writer : VQByteWriter {
   std::vector<uint8_t> bytes;
-  void U8(uint32_t v) { bytes.push_back(uint8_t(v)); }
-  void U16(uint32_t v) {
-    U8(v);
-    U8(v >> 8);
-  }
-  void U32(uint32_t v) {
-    U16(v);
-    U16(v >> 16);
-  }
-  void Raw(const void* data, size_t n) {
-    const auto* b = static_cast<const uint8_t*>(data);
-    bytes.insert(bytes.end(), b, b + n);
-  }
+  Writer() : VQByteWriter(bytes) {}
+  void Raw(const void* data, size_t n) { Bytes(data, n); }
 };
 
 // Owns a std::malloc'd block until released.
@@ -492,7 +484,7 @@ uint8_t* VQimage_ReadFile(const char* path, uint32_t* width, uint32_t* height, u
   if (type == VQIMAGE_UNKNOWN) return Fail(VQERR_FILE_TYPE);
   if (type == VQIMAGE_PCX || type == VQIMAGE_PNG) return VQimage_ReadUnsupported(path, width, height);
   std::vector<uint8_t> bytes;
-  if (!VQimage_LoadBytes(path, bytes)) {
+  if (!vqfileio::ReadWholeFile(path, bytes, VQERR_OPEN_INPUT)) {
     if (type == VQIMAGE_JPEG) VQimage_Log("Jpeg cannot open '%s'\n", path);
     return Fail(type == VQIMAGE_BMP ? VQERR_OPEN_INPUT : VQERR_FILE_ACCESS);
   }
@@ -538,7 +530,7 @@ bool VQimage_WriteFile(const void* pixels, uint32_t width, uint32_t height, uint
   Writer w;
   if (!Encode(w, pixels, width, height, rowLength, format, palette, bottomUp, fileType, packing))
     return false;
-  if (!VQimage_SaveBytes(path, w.bytes.data(), w.bytes.size())) {
+  if (!vqfileio::WriteWholeFile(path, w.bytes.data(), w.bytes.size())) {
     if (fileType == VQIMAGE_JPEG) VQimage_Log("Jpeg : Can't open %s\n", path);
     return VQerror_Fail(fileType == VQIMAGE_VQP ? VQERR_CREATE_OUTPUT : VQERR_FILE_ACCESS);
   }
@@ -610,7 +602,7 @@ uint8_t* ReadTyped(const char* path, uint32_t type, uint32_t* width, uint32_t* h
   if (palette) *palette = nullptr;
   if (!path) return Fail(VQERR_INVALID_ARGUMENT);
   std::vector<uint8_t> bytes;
-  if (!VQimage_LoadBytes(path, bytes)) {
+  if (!vqfileio::ReadWholeFile(path, bytes, VQERR_OPEN_INPUT)) {
     if (type == VQIMAGE_JPEG) VQimage_Log("Jpeg cannot open '%s'\n", path);
     return Fail(type == VQIMAGE_BMP ? VQERR_OPEN_INPUT : VQERR_FILE_ACCESS);
   }

@@ -1,4 +1,5 @@
-// File glue of the image code: whole-file reads, safe whole-file writes and the image log line.
+// File glue of the image code: the image log line and the folder-search guard. Whole-file reads
+// and replacing writes are vqfileio's (Zentri/util/VQfileio.h).
 // Paths are engine paths (backslashes, any case), resolved by the path layer.
 #pragma once
 
@@ -7,13 +8,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-// Reads the whole file; false when it cannot be opened or read.
-bool VQimage_LoadBytes(const char* path, std::vector<uint8_t>& bytes);
-
-// Writes the bytes to a temporary name beside the path and renames it over the path once
-// complete, so that a failed save leaves the old file in place. False on any failure.
-bool VQimage_SaveBytes(const char* path, const uint8_t* data, size_t size);
 
 // Informational message of the image code, through the engine's message handler.
 void VQimage_Log(const char* format, ...) __attribute__((format(printf, 1, 2)));

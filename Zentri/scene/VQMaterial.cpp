@@ -1,4 +1,5 @@
 #include "Zentri/scene/VQMaterial.h"
+#include "Zentri/util/VQStrings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,13 +35,6 @@ bool Unlink(VQMaterial* m) {
   return true;
 }
 
-char* DupString(const char* text) {
-  if (!text) return nullptr;
-  const size_t n = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(n));
-  if (copy) std::memcpy(copy, text, n);
-  return copy;
-}
 
 }  // namespace
 
@@ -56,9 +50,9 @@ VQMaterial* VQMaterial::Create(const char* name) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "_%u", s_nameCounter);
     s_nameCounter++;
-    m->m_name = DupString(buffer);
+    m->m_name = VQstrdup(buffer);
   } else {
-    m->m_name = DupString(name);
+    m->m_name = VQstrdup(name);
     if (name[0] == '_') {
       const unsigned long n = std::strtoul(name + 1, nullptr, 10);
       if (n >= 1) s_nameCounter = uint32_t(n + 1);
@@ -106,7 +100,7 @@ void VQMaterial::CopyFrom(const VQMaterial* source) {
   for (uint32_t i = 0; i < m_stageCount && i < VQMATERIAL_MAX_STAGES; ++i) {
     std::free(m_stages[i].m_textureName);
     m_stages[i] = source->m_stages[i];
-    m_stages[i].m_textureName = DupString(source->m_stages[i].m_textureName);
+    m_stages[i].m_textureName = VQstrdup(source->m_stages[i].m_textureName);
   }
   m_srcBlend = source->m_srcBlend;
   m_dstBlend = source->m_dstBlend;
@@ -126,13 +120,13 @@ bool VQMaterial::FixStageModes() {
 
 void VQMaterial::SetName(const char* name) {
   std::free(m_name);
-  m_name = DupString(name);
+  m_name = VQstrdup(name);
 }
 
 void VQMaterial::SetStageTextureName(uint32_t stage, const char* name) {
   if (stage >= VQMATERIAL_MAX_STAGES) return;
   std::free(m_stages[stage].m_textureName);
-  m_stages[stage].m_textureName = DupString(name);
+  m_stages[stage].m_textureName = VQstrdup(name);
 }
 
 uint32_t VQmaterial_LibraryCount() { return s_count; }

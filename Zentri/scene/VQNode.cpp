@@ -6,6 +6,7 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQStrings.h"
 
 VQRenderContext g_VQrender;
 
@@ -20,12 +21,7 @@ VQNode::~VQNode() {
 
 void VQNode::SetName(const char* text) {
   std::free(m_name);
-  m_name = nullptr;
-  if (text) {
-    const size_t n = std::strlen(text) + 1;
-    m_name = static_cast<char*>(std::malloc(n));
-    if (m_name) std::memcpy(m_name, text, n);
-  }
+  m_name = VQstrdup(text);
 }
 
 bool VQNode::Detach() { return m_parent ? m_parent->RemoveChild(this) : true; }

@@ -8,6 +8,7 @@
 #include "Zentri/scene/VQGeoset.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/util/VQStrings.h"
 
 namespace {
 uint32_t s_seed = 1;
@@ -118,12 +119,7 @@ VQParticleSystem::~VQParticleSystem() {
 
 void VQParticleSystem::SetName(const char* text) {
   std::free(m_name);
-  m_name = nullptr;
-  if (text) {
-    const size_t n = std::strlen(text) + 1;
-    m_name = static_cast<char*>(std::malloc(n));
-    if (m_name) std::memcpy(m_name, text, n);
-  }
+  m_name = VQstrdup(text);
 }
 
 VQParticle* VQParticleSystem::Allocate() {

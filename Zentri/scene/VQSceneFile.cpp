@@ -13,7 +13,9 @@
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneTextures.h"
+#include "Zentri/util/VQbytes.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQscramble.h"
 
@@ -107,23 +109,11 @@ struct Cursor {
 
 // ---- Little-endian writer ---------------------------------------------------------------------------
 
-struct Writer {
+struct Writer : VQByteWriter {
   std::vector<uint8_t>& out;
   size_t start = 0;  // start of the block being written
 
-  void U8(uint8_t v) { out.push_back(v); }
-  void U16(uint16_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-  }
-  void U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-  }
-  void F32(float f) {
-    uint32_t u;
-    std::memcpy(&u, &f, 4);
-    U32(u);
-  }
+  explicit Writer(std::vector<uint8_t>& o) : VQByteWriter(o), out(o) {}
   void Vec(const VQVector& v) {
     F32(v.x);
     F32(v.y);
@@ -134,11 +124,6 @@ struct Writer {
     F32(c.g);
     F32(c.b);
     F32(c.a);
-  }
-  void Zeros(size_t n) { out.insert(out.end(), n, 0); }
-  void Bytes(const void* p, size_t n) {
-    const uint8_t* b = static_cast<const uint8_t*>(p);
-    out.insert(out.end(), b, b + n);
   }
   void String(const char* text) {
     if (!text) text = "";
@@ -587,24 +572,7 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
   return node;
 }
 
-bool LoadWholeFile(const char* path, std::vector<uint8_t>& data) {
-  FILE* f = VQfile_Open(path, "rb");
-  if (!f) return false;
-  bool ok = std::fseek(f, 0, SEEK_END) == 0;
-  long size = ok ? std::ftell(f) : -1;
-  ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok) {
-    data.resize(size_t(size));
-    ok = size == 0 || std::fread(data.data(), 1, data.size(), f) == data.size();
-  }
-  std::fclose(f);
-  if (!ok) return VQerror_Fail(VQERR_FILE_ACCESS);
-  return true;
-}
 
-uint32_t LE32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 }  // namespace
 
@@ -623,8 +591,8 @@ bool VQscene_ReadDatabaseMemory(VQNode** root, const uint8_t* data, size_t size,
   }
   s_loadTextures = loadTextures;
   if (size < 13 + 16) return VQerror_Fail(VQERR_FILE_TYPE);
-  const uint64_t N = LE32(data + size - 16), G = LE32(data + size - 12), T = LE32(data + size - 8),
-                 M = LE32(data + size - 4);
+  const uint64_t N = VQbytes_GetU32(data + size - 16), G = VQbytes_GetU32(data + size - 12), T = VQbytes_GetU32(data + size - 8),
+                 M = VQbytes_GetU32(data + size - 4);
   if (13 + N + G + T + M + 16 != size) return VQerror_Fail(VQERR_FILE_TYPE);
 
   ReadState st;
@@ -691,7 +659,7 @@ bool VQscene_ReadDatabase(VQNode** root, const char* path, VQSceneTextures* text
                           uint32_t colourFormat, bool loadTextures) {
   if (root) *root = nullptr;
   std::vector<uint8_t> data;
-  if (!LoadWholeFile(path, data)) return false;
+  if (!vqfileio::ReadWholeFile(path, data, VQERR_OPEN_INPUT)) return false;
   return VQscene_ReadDatabaseMemory(root, data.data(), data.size(), textures, colourFormat,
                                     loadTextures);
 }
@@ -702,7 +670,7 @@ bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t 
   if (!data || size < 13 || std::memcmp(data, kMattableMagic, 12) != 0 || data[12] != 0)
     return false;
   if (size < 13 + 8) return VQerror_Fail(VQERR_FILE_TYPE);
-  const uint64_t T = LE32(data + size - 8), M = LE32(data + size - 4);
+  const uint64_t T = VQbytes_GetU32(data + size - 8), M = VQbytes_GetU32(data + size - 4);
   if (13 + T + M + 8 != size) return VQerror_Fail(VQERR_FILE_TYPE);
   ReadState st;
   st.textures = textures;
@@ -730,7 +698,7 @@ bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t 
 bool VQscene_ReadMattableFile(VQMattable** table, const char* path, VQSceneTextures* textures) {
   if (table) *table = nullptr;
   std::vector<uint8_t> data;
-  if (!LoadWholeFile(path, data)) return false;
+  if (!vqfileio::ReadWholeFile(path, data, VQERR_OPEN_INPUT)) return false;
   return VQscene_ReadMattableMemory(table, data.data(), data.size(), textures);
 }
 
@@ -739,7 +707,7 @@ bool VQscene_ReadGeosetMemory(VQGeoset** geoset, const uint8_t* data, size_t siz
   if (geoset) *geoset = nullptr;
   if (!data || size < 11 || std::memcmp(data, kGeosetMagic, 10) != 0 || data[10] != 0) return false;
   if (size < 11 + 4) return VQerror_Fail(VQERR_FILE_TYPE);
-  const uint64_t G = LE32(data + size - 4);
+  const uint64_t G = VQbytes_GetU32(data + size - 4);
   if (11 + G + 4 != size) return VQerror_Fail(VQERR_FILE_TYPE);
   Cursor c{data, 11, 11 + size_t(G), 11};
   VQGeoset* g = ReadGeosetRecord(c, colourFormat);
@@ -757,7 +725,7 @@ bool VQscene_ReadGeosetMemory(VQGeoset** geoset, const uint8_t* data, size_t siz
 bool VQscene_ReadGeosetFile(VQGeoset** geoset, const char* path, uint32_t colourFormat) {
   if (geoset) *geoset = nullptr;
   std::vector<uint8_t> data;
-  if (!LoadWholeFile(path, data)) return false;
+  if (!vqfileio::ReadWholeFile(path, data, VQERR_OPEN_INPUT)) return false;
   return VQscene_ReadGeosetMemory(geoset, data.data(), data.size(), colourFormat);
 }
 
@@ -1063,26 +1031,6 @@ void WriteMaterialBlock(Writer& w, const WriteState& st) {
   }
 }
 
-bool WriteWholeFile(const char* path, const std::vector<uint8_t>& data) {
-  if (!path || !*path) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  const std::string temp = std::string(path) + ".tmp";
-  FILE* f = VQfile_Open(temp.c_str(), "wb");
-  if (!f) return false;
-  bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok) {
-    VQfile_Delete(temp.c_str());
-    return VQerror_Fail(VQERR_SYSTEM);
-  }
-  if (!VQfile_Rename(path, temp.c_str())) {
-    const int32_t code = g_VQerror;
-    VQfile_Delete(temp.c_str());
-    g_VQerror = code;
-    return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -1090,7 +1038,7 @@ bool VQscene_WriteDatabaseMemory(VQNode* root, std::vector<uint8_t>& out, uint32
   out.clear();
   WriteState st;
   st.colourFormat = colourFormat;
-  Writer w{out};
+  Writer w(out);
   w.Bytes(kDatabaseMagic, 12);
   w.U8(0);
   w.start = out.size();
@@ -1117,7 +1065,7 @@ bool VQscene_WriteDatabase(VQNode* root, const char* path, uint32_t colourFormat
   std::vector<uint8_t> data;
   const bool built = VQscene_WriteDatabaseMemory(root, data, colourFormat);
   const int32_t code = g_VQerror;
-  if (!WriteWholeFile(path, data)) return false;
+  if (!vqfileio::WriteWholeFile(path, data.data(), data.size())) return false;
   if (!built) g_VQerror = code;
   return built;
 }
@@ -1126,7 +1074,7 @@ bool VQscene_WriteMattableMemory(VQMattable* table, std::vector<uint8_t>& out) {
   out.clear();
   if (!table) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   WriteState st;
-  Writer w{out};
+  Writer w(out);
   w.Bytes(kMattableMagic, 12);
   w.U8(0);
   w.start = out.size();
@@ -1146,7 +1094,7 @@ bool VQscene_WriteMattableFile(VQMattable* table, const char* path) {
   if (!table) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   const bool built = VQscene_WriteMattableMemory(table, data);
   const int32_t code = g_VQerror;
-  if (!WriteWholeFile(path, data)) return false;
+  if (!vqfileio::WriteWholeFile(path, data.data(), data.size())) return false;
   if (!built) g_VQerror = code;
   return built;
 }
@@ -1154,7 +1102,7 @@ bool VQscene_WriteMattableFile(VQMattable* table, const char* path) {
 bool VQscene_WriteGeosetMemory(VQGeoset* geoset, std::vector<uint8_t>& out, uint32_t colourFormat) {
   out.clear();
   if (!geoset) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  Writer w{out};
+  Writer w(out);
   w.Bytes(kGeosetMagic, 10);
   w.U8(0);
   w.start = out.size();
@@ -1166,7 +1114,7 @@ bool VQscene_WriteGeosetMemory(VQGeoset* geoset, std::vector<uint8_t>& out, uint
 bool VQscene_WriteGeosetFile(VQGeoset* geoset, const char* path, uint32_t colourFormat) {
   std::vector<uint8_t> data;
   if (!VQscene_WriteGeosetMemory(geoset, data, colourFormat)) return false;
-  return WriteWholeFile(path, data);
+  return vqfileio::WriteWholeFile(path, data.data(), data.size());
 }
 
 // ---- Dispatch by file type -------------------------------------------------------------------------

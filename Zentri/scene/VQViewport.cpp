@@ -9,6 +9,7 @@
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/util/VQStrings.h"
 
 VQViewport::~VQViewport() {
   // The camera outlives its viewport: it must not keep pointing at it.
@@ -123,12 +124,7 @@ bool VQViewport::SetRect(int32_t x, int32_t y, int32_t width, int32_t height) {
 
 void VQViewport::SetName(const char* text) {
   std::free(m_name);
-  m_name = nullptr;
-  if (text) {
-    const size_t n = std::strlen(text) + 1;
-    m_name = static_cast<char*>(std::malloc(n));
-    if (m_name) std::memcpy(m_name, text, n);
-  }
+  m_name = VQstrdup(text);
 }
 
 void VQViewport::ProjectPoint(const VQVector& point, float& x, float& y, bool& behind) const {

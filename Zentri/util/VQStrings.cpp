@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQbytes.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQscramble.h"
@@ -15,9 +16,6 @@ namespace {
 
 const char kEmpty[] = "";
 
-uint32_t read_u32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 void put_u32(std::string& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xff));
@@ -123,7 +121,7 @@ bool VQStrings::LoadBinary(const uint8_t* data, size_t size, bool append) {
     const char* text;
   };
   if (buf.size() < 4) return VQerror_Fail(VQERR_FILE_TYPE);
-  const uint32_t count = read_u32(buf.data());
+  const uint32_t count = VQbytes_GetU32(buf.data());
   // Each entry takes at least 6 bytes (identifier and two terminators).
   if (count > (buf.size() - 4) / 6) return VQerror_Fail(VQERR_FILE_TYPE);
   std::vector<Entry> entries;
@@ -133,7 +131,7 @@ bool VQStrings::LoadBinary(const uint8_t* data, size_t size, bool append) {
   for (uint32_t i = 0; i < count; ++i) {
     if (end - pos < 4) return VQerror_Fail(VQERR_FILE_TYPE);
     Entry e;
-    e.id = int32_t(read_u32(buf.data() + pos));
+    e.id = int32_t(VQbytes_GetU32(buf.data() + pos));
     pos += 4;
     const char* strings[2];
     for (int s = 0; s < 2; ++s) {

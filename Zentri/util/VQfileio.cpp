@@ -9,7 +9,11 @@
 
 namespace vqfileio {
 
-bool ReadWholeFile(const char* path, std::string& out, int32_t openError) {
+namespace {
+
+// The one whole-file read: Buffer is std::string or std::vector<uint8_t>.
+template <typename Buffer>
+bool ReadInto(const char* path, Buffer& out, int32_t openError) {
   out.clear();
   std::FILE* f = VQfile_Open(path, "rb");
   if (!f) return VQerror_Fail(openError);
@@ -28,12 +32,22 @@ bool ReadWholeFile(const char* path, std::string& out, int32_t openError) {
     return VQerror_Fail(VQERR_OUT_OF_MEMORY);
   }
   size_t got = size ? std::fread(out.data(), 1, out.size(), f) : 0;
+  // A folder can also open and report size 0 and then fail to read: refused as well.
+  const bool failed = std::ferror(f) != 0;
   std::fclose(f);
-  if (got != out.size()) {
+  if (got != out.size() || failed) {
     out.clear();
     return VQerror_Fail(VQERR_FILE_ACCESS);
   }
   return true;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const char* path, std::string& out, int32_t openError) { return ReadInto(path, out, openError); }
+
+bool ReadWholeFile(const char* path, std::vector<uint8_t>& out, int32_t openError) {
+  return ReadInto(path, out, openError);
 }
 
 bool WriteWholeFile(const char* path, const void* data, size_t size) {

@@ -6,17 +6,22 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vqfileio {
 
 // Reads the whole file into out. When the file cannot be opened: openError in g_VQerror;
-// its size not known, 2 GiB or more (a folder, too), or a short read: 22; out of memory: 16.
+// its size not known, 2 GiB or more (a folder, too), or a short read: VQERR_FILE_ACCESS; out
+// of memory: VQERR_OUT_OF_MEMORY. Every engine reader of a whole file goes through here, so
+// a folder given for a file is refused before anything is allocated.
 bool ReadWholeFile(const char* path, std::string& out, int32_t openError);
+bool ReadWholeFile(const char* path, std::vector<uint8_t>& out, int32_t openError);
 
 // Writes a file so that the old one is replaced only once the new one is complete: the data go
 // to a temporary file beside it, which is renamed over the target after a successful close.
-// Error 23 when the temporary file cannot be created, 2 (or the system's code) when a write,
-// the close or the rename fails; the temporary file is removed then and the target untouched.
+// VQERR_CREATE_OUTPUT when the temporary file cannot be created, VQERR_SYSTEM (or the
+// system's code) when a write, the close or the rename fails; the temporary file is removed
+// then and the target untouched.
 bool WriteWholeFile(const char* path, const void* data, size_t size);
 
 // A file being written in place of a target, as above, for writers that produce their output
@@ -28,9 +33,9 @@ class ReplacingFile {
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-  // Creates the temporary file beside path. Error 23 when it cannot be created.
+  // Creates the temporary file beside path. VQERR_CREATE_OUTPUT when it cannot be created.
   bool Open(const char* path);
-  // Appends size bytes; false (error from the system, 2 at least) on a short write. After a
+  // Appends size bytes; false (error from the system, VQERR_SYSTEM at least) on a short write. After a
   // failed write further writes fail too.
   bool Write(const void* data, size_t size);
   // Flushes, closes and renames over the target. False, and the target untouched, when any

@@ -8,6 +8,7 @@
 
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQlog.h"
 #include "model/include/tolvu.h"
@@ -82,15 +83,7 @@ bool TolvuCarModel_WriteDefaultStoreFile(int modelType, const char* fileName) {
     std::memcpy(&v, &store[i], 8);
     for (int b = 0; b < 8; ++b) bytes[8 * i + b] = uint8_t(v >> (8 * b));
   }
-  const std::string temp = std::string(fileName) + ".tmp";
-  FILE* f = VQfile_Open(temp.c_str(), "wb");
-  if (!f) return VQerror_Fail(VQERR_CREATE_OUTPUT);
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (std::fclose(f) != 0 || !ok) {
-    VQfile_Delete(temp.c_str());
-    return VQerror_Fail(VQERR_SYSTEM);
-  }
-  return VQfile_Rename(fileName, temp.c_str());
+  return vqfileio::WriteWholeFile(fileName, bytes.data(), bytes.size());
 }
 
 TolvuCarModel::TolvuCarModel(uint32_t modelType, uint32_t variables, uint32_t states,
@@ -474,15 +467,7 @@ bool TolvuCarModel::WriteStoreFile(const char* name) const {
     std::memcpy(&v, &m_store[i], 8);
     for (int b = 0; b < 8; ++b) bytes[8 * i + b] = uint8_t(v >> (8 * b));
   }
-  const std::string temp = std::string(name) + ".tmp";
-  FILE* f = VQfile_Open(temp.c_str(), "wb");
-  if (!f) return VQerror_Fail(VQERR_CREATE_OUTPUT);
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (std::fclose(f) != 0 || !ok) {
-    VQfile_Delete(temp.c_str());
-    return VQerror_Fail(VQERR_SYSTEM);
-  }
-  return VQfile_Rename(name, temp.c_str());
+  return vqfileio::WriteWholeFile(name, bytes.data(), bytes.size());
 }
 
 bool TolvuCarModel::ReadStoreFile(const char* name) {

@@ -50,9 +50,9 @@ TEST(DisplayDevice, CanvasListHoldsSixtyFour) {
   for (uintptr_t i = 0; i < VQDISPLAY_MAX_CANVASES; ++i) ASSERT_TRUE(d.AddCanvas(FakeCanvas(i)));
   g_VQerror = 0;
   EXPECT_FALSE(d.AddCanvas(FakeCanvas(99)));
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_14);
+  EXPECT_EQ(g_VQerror, VQERR_TOO_MANY_CANVASES);
   EXPECT_EQ(d.CreateCanvas(0, 0, 64, 64, 32, 0), nullptr);
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_14);
+  EXPECT_EQ(g_VQerror, VQERR_TOO_MANY_CANVASES);
   EXPECT_EQ(d.m_canvasCount, 64u);
   // Removing from the middle keeps the order; the last goes directly; an absent one fails.
   EXPECT_TRUE(d.RemoveCanvas(FakeCanvas(10)));

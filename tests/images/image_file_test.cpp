@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "Zentri/util/VQfileio.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -502,7 +504,7 @@ TEST_F(ImageFileOnDisk, ReadFileDispatchesByExtension) {
     ASSERT_NE(img.pixels, nullptr) << name;
     EXPECT_EQ(img.Data(), px);
   }
-  EXPECT_FALSE(fs::exists(Path("a.vqp.part~")));
+  EXPECT_FALSE(fs::exists(Path("a.vqp.vqtmp")));
   Image missing;
   g_VQerror = 0;
   EXPECT_EQ(VQimage_ReadFile(Path("none.tga").c_str(), &missing.width, &missing.height, &missing.format,
@@ -551,14 +553,14 @@ TEST_F(ImageFileOnDisk, CodecEntryPointsByPath) {
   Put16(bmp, 24);
   for (int i = 0; i < 6; ++i) Put32(bmp, 0);
   bmp.insert(bmp.end(), {1, 2, 3, 0});
-  ASSERT_TRUE(VQimage_SaveBytes(Path("b.bmp").c_str(), bmp.data(), bmp.size()));
+  ASSERT_TRUE(vqfileio::WriteWholeFile(Path("b.bmp").c_str(), bmp.data(), bmp.size()));
   uint8_t* b = VQimage_ReadBmp(Path("b.bmp").c_str(), &w, &h);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(Bytes(b, b + 3), (Bytes{1, 2, 3}));
   std::free(b);
   EXPECT_EQ(VQimage_ReadJpeg(Path("none.jpg").c_str(), &w, &h), nullptr);
   // PCX is recognised by name only: its reader fails with error 59, by path and by type.
-  ASSERT_TRUE(VQimage_SaveBytes(Path("old.pcx").c_str(), bmp.data(), bmp.size()));
+  ASSERT_TRUE(vqfileio::WriteWholeFile(Path("old.pcx").c_str(), bmp.data(), bmp.size()));
   g_VQerror = 0;
   EXPECT_EQ(VQimage_ReadUnsupported(Path("old.pcx").c_str(), &w, &h), nullptr);
   EXPECT_EQ(g_VQerror, VQERR_UNSUPPORTED_OPERATION);

@@ -27,7 +27,7 @@ class JournalCanvas : public VQCanvas {
  public:
   VQViewport* CreateViewport(int32_t x, int32_t y, int32_t w, int32_t h) override {
     if (!m_created) return g_VQerror = VQERR_NOT_OPEN, nullptr;
-    if (m_viewportCount >= VQCANVAS_MAX_VIEWPORTS) return g_VQerror = VQERR_DRIVER_15, nullptr;
+    if (m_viewportCount >= VQCANVAS_MAX_VIEWPORTS) return g_VQerror = VQERR_TOO_MANY_VIEWPORTS, nullptr;
     auto* v = new JournalViewport();
     v->Create(this, x, y, w, h);
     v->m_active = 1;
@@ -66,7 +66,7 @@ class CanvasBase : public ::testing::Test {
 TEST_F(CanvasBase, SeventeenthViewportFailsWithError15) {
   for (int i = 0; i < 16; ++i) ASSERT_NE(canvas_.CreateViewport(0, 0, 10, 10), nullptr);
   EXPECT_EQ(canvas_.CreateViewport(0, 0, 10, 10), nullptr);
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_15);
+  EXPECT_EQ(g_VQerror, VQERR_TOO_MANY_VIEWPORTS);
   EXPECT_EQ(canvas_.m_viewportCount, 16u);
   EXPECT_EQ(canvas_.GetViewport(16), nullptr);
 }

@@ -103,7 +103,7 @@ TEST_F(StateCache, PointLightIsEnabledWithoutParametersAndIndexBeyondTheLightsFa
                                       Text("glEnable", VQGL_LIGHT0 + 1)}));
   glrec::Clear();
   EXPECT_FALSE(device_.EnableLight(&light, 8));
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_18);
+  EXPECT_EQ(g_VQerror, VQERR_LIGHT_INDEX);
   EXPECT_TRUE(glrec::Calls().empty());
   EXPECT_EQ(device_.m_lightCount, 2u);
 }
@@ -242,7 +242,7 @@ TEST(OpenGLFormats, PixmapAndTextureFormats) {
 TEST_F(StateCache, SixtyFifthCanvasFailsWithError14BeforeAnythingIsMade) {
   device_.m_canvasCount = VQDISPLAY_MAX_CANVASES;
   EXPECT_EQ(device_.CreateCanvas(2, 0, 64, 64, 0, 0), nullptr);
-  EXPECT_EQ(g_VQerror, VQERR_DRIVER_14);
+  EXPECT_EQ(g_VQerror, VQERR_TOO_MANY_CANVASES);
   EXPECT_TRUE(glrec::Calls().empty());
   device_.m_canvasCount = 0;
 }

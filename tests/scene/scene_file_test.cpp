@@ -92,7 +92,7 @@ TEST_F(SceneFile, FileRoundTripThroughPathsAndExtensions) {
   VQNode* back = nullptr;
   ASSERT_TRUE(VQscene_LoadFile(&back, tmp.Path("Track.VQO").c_str(), nullptr, 11, false));
   EXPECT_EQ(VQscene_Describe(back), VQscene_Describe(demo));
-  EXPECT_FALSE(std::filesystem::exists(tmp.Path("Track.VQO.tmp")));
+  EXPECT_FALSE(std::filesystem::exists(tmp.Path("Track.VQO.vqtmp")));
 
   struct Case {
     const char* name;
@@ -525,7 +525,7 @@ TEST_F(SceneFile, WriteErrorsAreReportedAndKeepTheOldFile) {
   EXPECT_FALSE(VQscene_WriteDatabase(demo, tmp.Path("missing/folder/x.vqo").c_str(), 11));
   ASSERT_TRUE(VQscene_WriteDatabase(demo, tmp.Path("keep.vqo").c_str(), 11));
   const auto before = tmp.Read("keep.vqo");
-  std::filesystem::create_directory(tmp.Path("keep.vqo.tmp"));  // the temporary cannot be made
+  std::filesystem::create_directory(tmp.Path("keep.vqo.vqtmp"));  // the temporary cannot be made
   EXPECT_FALSE(VQscene_WriteDatabase(demo, tmp.Path("keep.vqo").c_str(), 11));
   EXPECT_EQ(tmp.Read("keep.vqo"), before);
   VQNode::Destroy(demo);

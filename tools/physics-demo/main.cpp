@@ -60,10 +60,16 @@ void OnContact(VQVehicleModel*, VQVehicleModel* other, const CollisionMaterial*,
     ++g_trackContacts;
 }
 
-void Usage() {
-  std::fprintf(stderr,
+void Usage(FILE* to = stderr) {
+  std::fprintf(to,
                "usage: physics-demo [--time SECONDS] [--cars N] [--every SECONDS] [--scene FILE.vqo]\n"
                "                    [--terrain FILE.vqt] [--view] [--shot OUT.jpg]\n");
+}
+
+// An option whose value is out of range or malformed: says which and why, exit status 2.
+int BadOption(const std::string& option, const char* why) {
+  std::fprintf(stderr, "physics-demo: %s: %s\n", option.c_str(), why);
+  return 2;
 }
 
 // The scripted race: the world, the cars and the trace.
@@ -201,7 +207,7 @@ int RunView(Race& race, const std::string& sceneFile, const std::string& shot) {
   g_VQsystem.Init();
   auto* device = static_cast<VQDisplayDevice*>(g_VQsystem.GetDevice(VQDEVICE_OPENGL_DISPLAY, 0));
   if (!device || !device->Open(0)) {
-    std::fprintf(stderr, "physics-demo: cannot open the OpenGL display device (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "physics-demo: cannot open the OpenGL display device (%s)\n", VQerror_Describe(g_VQerror).c_str());
     g_VQsystem.Shutdown();
     return 1;
   }
@@ -234,7 +240,7 @@ int RunView(Race& race, const std::string& sceneFile, const std::string& shot) {
     if (g && g->m_refCount == 0) VQGeoset::Destroy(g);
   if (table && table->m_refCount == 0) VQMattable::Release(table);
   if (!ok) {
-    std::fprintf(stderr, "physics-demo: cannot make the view scene (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "physics-demo: cannot make the view scene (%s)\n", VQerror_Describe(g_VQerror).c_str());
     if (root) VQNode::Destroy(root);
     device->Close();
     g_VQsystem.Shutdown();
@@ -245,7 +251,7 @@ int RunView(Race& race, const std::string& sceneFile, const std::string& shot) {
   VQCanvas* canvas = device->CreateCanvas(2, 0, width, height, 0, 0);
   VQViewport* viewport = canvas ? canvas->CreateViewport(0, 0, int32_t(width), int32_t(height)) : nullptr;
   if (!viewport) {
-    std::fprintf(stderr, "physics-demo: cannot make the canvas (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "physics-demo: cannot make the canvas (%s)\n", VQerror_Describe(g_VQerror).c_str());
     device->Close();
     VQNode::Destroy(root);
     g_VQsystem.Shutdown();
@@ -294,15 +300,20 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     const bool hasValue = i + 1 < argc;
     char* end = nullptr;
-    if (a == "--time" && hasValue) {
+    if (a == "--help" || a == "-h") {
+      Usage(stdout);
+      return 0;
+    } else if (a == "--time" && hasValue) {
       race.duration = std::strtod(argv[++i], &end);
-      if (*end || !(race.duration >= 0.0 && race.duration <= 3600.0)) return Usage(), 2;
+      if (*end || !(race.duration >= 0.0 && race.duration <= 3600.0))
+        return BadOption(a, "needs a number of seconds from 0 to 3600");
     } else if (a == "--every" && hasValue) {
       race.every = std::strtod(argv[++i], &end);
-      if (*end || !(race.every > 0.0)) return Usage(), 2;
+      if (*end || !(race.every > 0.0)) return BadOption(a, "needs a number of seconds above 0");
     } else if (a == "--cars" && hasValue) {
-      carCount = int(std::strtol(argv[++i], &end, 10));
-      if (*end || carCount < 0 || carCount > 31) return Usage(), 2;
+      const long cars = std::strtol(argv[++i], &end, 10);
+      if (*end || cars < 0 || cars > 31) return BadOption(a, "needs a whole number of cars from 0 to 31");
+      carCount = int(cars);
     } else if (a == "--scene" && hasValue) {
       sceneFile = argv[++i];
     } else if (a == "--terrain" && hasValue) {
@@ -315,25 +326,25 @@ int main(int argc, char** argv) {
       return Usage(), 2;
     }
   }
-  if (!shot.empty() && !view) return Usage(), 2;
+  if (!shot.empty() && !view) return BadOption("--shot", "needs --view");
 
   VQSampleTrack track;
   const bool keepScene = !sceneFile.empty();
   if (!keepScene) sceneFile = "/tmp/physics_demo_track_" + std::to_string(::getpid()) + ".vqo";
   if (!track.WriteScene(sceneFile.c_str()))
-    return std::fprintf(stderr, "physics-demo: cannot write the track scene '%s' (error %d)\n", sceneFile.c_str(), g_VQerror), 1;
+    return std::fprintf(stderr, "physics-demo: cannot write the track scene '%s' (%s)\n", sceneFile.c_str(), VQerror_Describe(g_VQerror).c_str()), 1;
   if (!terrainFile.empty() && track.m_terrain.Read(terrainFile.c_str())) {
     std::printf("# terrain read from %s\n", terrainFile.c_str());
   } else {
     VQNode* scene = nullptr;
     if (!VQscene_ReadDatabase(&scene, sceneFile.c_str(), nullptr, 0, false))
-      return std::fprintf(stderr, "physics-demo: cannot read the track scene '%s' (error %d)\n", sceneFile.c_str(), g_VQerror), 1;
+      return std::fprintf(stderr, "physics-demo: cannot read the track scene '%s' (%s)\n", sceneFile.c_str(), VQerror_Describe(g_VQerror).c_str()), 1;
     const bool built = track.BuildTerrainFromScene(scene);
     VQNode::Destroy(scene);
-    if (!built) return std::fprintf(stderr, "physics-demo: cannot build the terrain (error %d)\n", g_VQerror), 1;
+    if (!built) return std::fprintf(stderr, "physics-demo: cannot build the terrain (%s)\n", VQerror_Describe(g_VQerror).c_str()), 1;
     std::printf("# terrain built from the scene %s\n", sceneFile.c_str());
     if (!terrainFile.empty() && !track.m_terrain.Write(terrainFile.c_str()))
-      std::fprintf(stderr, "physics-demo: cannot write '%s' (error %d)\n", terrainFile.c_str(), g_VQerror);
+      std::fprintf(stderr, "physics-demo: cannot write '%s' (%s)\n", terrainFile.c_str(), VQerror_Describe(g_VQerror).c_str());
   }
   std::printf("# %u triangles, %u nodes\n", track.m_terrain.GetTriangleCount(), track.m_terrain.GetNodeCount());
   VQSampleTrack::SetCurrent(&track);
@@ -343,7 +354,7 @@ int main(int argc, char** argv) {
   const std::string carName = "/tmp/tolvu_demo" + std::to_string(::getpid());
   const std::string high = carName + "_high.bin", mid = carName + "_mid.bin";
   if (!TolvuCarModel_WriteDefaultStoreFile(2, high.c_str()) || !TolvuCarModel_WriteDefaultStoreFile(1, mid.c_str()))
-    return std::fprintf(stderr, "physics-demo: cannot write the model data files (error %d)\n", g_VQerror), 1;
+    return std::fprintf(stderr, "physics-demo: cannot write the model data files (%s)\n", VQerror_Describe(g_VQerror).c_str()), 1;
 
   race.world.SetTrackQuery(VQSampleTrack::SweepSphere);
   race.world.m_contactCallback = OnContact;
@@ -374,7 +385,7 @@ int main(int argc, char** argv) {
     }
     // As a race makes its cars: placed first, then given their contact spheres.
     if (!car->Initialize(nullptr, (i == 0 ? high : mid).c_str(), start, angles, VQSampleTrack::GroundHeight))
-      return std::fprintf(stderr, "physics-demo: car %d cannot be initialised (error %d)\n", i, g_VQerror), 1;
+      return std::fprintf(stderr, "physics-demo: car %d cannot be initialised (%s)\n", i, VQerror_Describe(g_VQerror).c_str()), 1;
     track.AddCarSpheres(*car);
     car->SetGear(2);
     car->SetClutch(1.0f);

@@ -258,7 +258,7 @@ int Run(const Options& o) {
   VQpixels_FlipVertical(px.data(), width, uint32_t(height), width, VQPF_RGBA8888);
   if (!VQimage_WriteFile(px.data(), width, uint32_t(height), width, VQPF_RGBA8888, nullptr, true,
                          o.out.c_str(), VQIMAGE_TGA, VQIMAGE_RAW)) {
-    std::fprintf(stderr, "vqtool font-sheet: cannot write '%s' (error %d)\n", o.out.c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool font-sheet: cannot write '%s' (%s)\n", o.out.c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   std::printf("%s: %zu glyphs (codes %u-%u), glyph height %u, sheet %ux%u\n", o.out.c_str(),
@@ -301,6 +301,9 @@ int FontSheet(const std::vector<std::string>& args) {
 VQToolCommand g_fontSheet("font-sheet",
                           "font-sheet FONT.ttf PIXELS OUT.tga [--colour RRGGBB] [--outline N] "
                           "[--marker RRGGBB] [--last CODE]",
-                          "render a TrueType font into a bitmap font sheet", FontSheet);
+                          "render a TrueType font into a bitmap font sheet", FontSheet,
+                          "FONT.ttf: a TrueType font; PIXELS: pixels per em; OUT.tga: 32-bit TGA bitmap font sheet\n"
+                          "(column 0 marker run = glyph height; glyph i is character 32 + i, in bands)\n"
+                          "RRGGBB: colours as six hexadecimal digits; CODE: last character (default 255)");
 
 }  // namespace

@@ -48,7 +48,7 @@ int ImageConvert(const std::vector<std::string>& args) {
   uint8_t* palette = nullptr;
   uint8_t* pixels = VQimage_ReadFile(files[0].c_str(), &w, &h, &format, &palette);
   if (!pixels) {
-    std::fprintf(stderr, "vqtool image-convert: cannot read '%s' (error %d)\n", files[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool image-convert: cannot read '%s' (%s)\n", files[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   bool bottomUp = inType != VQIMAGE_JPEG;
@@ -61,7 +61,7 @@ int ImageConvert(const std::vector<std::string>& args) {
   std::free(pixels);
   std::free(palette);
   if (!ok) {
-    std::fprintf(stderr, "vqtool image-convert: cannot write '%s' (error %d)\n", files[1].c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool image-convert: cannot write '%s' (%s)\n", files[1].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   return 0;
@@ -77,7 +77,7 @@ int ImageInfo(const std::vector<std::string>& args) {
   VQImageInfo info;
   uint8_t* pixels = VQimage_ReadFile(args[0].c_str(), &w, &h, &format, &palette, &info);
   if (!pixels) {
-    std::fprintf(stderr, "vqtool image-info: cannot read '%s' (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool image-info: cannot read '%s' (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   std::free(pixels);
@@ -96,7 +96,10 @@ int ImageInfo(const std::vector<std::string>& args) {
 }
 
 VQToolCommand g_convert("image-convert", "image-convert IN OUT [--raw|--packed]",
-                        "convert an image between TGA, BMP (read), JPEG and .vqp", ImageConvert);
-VQToolCommand g_info("image-info", "image-info FILE", "print an image's size and pixel format", ImageInfo);
+                        "convert an image between TGA, BMP (read), JPEG and .vqp", ImageConvert,
+                        "types from the extensions: .tga, .bmp (read only), .jpg/.jpeg, .vqp\n"
+                        ".vqp is written raw by default, run-length packed with --packed");
+VQToolCommand g_info("image-info", "image-info FILE", "print an image's size and pixel format", ImageInfo,
+                     "FILE: .tga, .bmp, .jpg/.jpeg or .vqp");
 
 }  // namespace

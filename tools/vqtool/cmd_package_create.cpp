@@ -82,7 +82,7 @@ int run(const std::vector<std::string>& args) {
   }
   g_VQerror = 0;
   if (!VQpackage_Write(out.c_str(), items)) {
-    std::fprintf(stderr, "package-create: cannot write %s (error %d)\n", out.c_str(), int(g_VQerror));
+    std::fprintf(stderr, "package-create: cannot write %s (%s)\n", out.c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   std::printf("%zu entries\n", items.size());
@@ -90,6 +90,9 @@ int run(const std::vector<std::string>& args) {
 }
 
 VQToolCommand g_command("package-create", "package-create [-C DIR] OUT FILE...",
-                        "make a package of files and folders", run);
+                        "make a package of files and folders", run,
+                        "FILE: paths relative to DIR (default: the current folder); folders are packed whole\n"
+                        "OUT: u32 entry count, then per entry u32 record size, u32 data size, the\n"
+                        "backslash-separated name with a NUL, and the data (little-endian)");
 
 }  // namespace

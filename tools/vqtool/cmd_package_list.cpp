@@ -18,7 +18,7 @@ int run(const std::vector<std::string>& args) {
   VQPackageFile package;
   g_VQerror = 0;
   if (!package.Open(args[0].c_str())) {
-    std::fprintf(stderr, "package-list: cannot open %s (error %d)\n", args[0].c_str(), int(g_VQerror));
+    std::fprintf(stderr, "package-list: cannot open %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   std::printf("%u entries\n", unsigned(package.GetCount()));
@@ -26,7 +26,7 @@ int run(const std::vector<std::string>& args) {
     std::string name;
     uint32_t size = 0;
     if (!package.GetEntry(i, &name, &size)) {
-      std::fprintf(stderr, "package-list: entry %u is damaged (error %d)\n", unsigned(i), int(g_VQerror));
+      std::fprintf(stderr, "package-list: entry %u is damaged (%s)\n", unsigned(i), VQerror_Describe(g_VQerror).c_str());
       return 1;
     }
     std::printf("%10u  %s%s\n", unsigned(size), name.c_str(),
@@ -35,6 +35,7 @@ int run(const std::vector<std::string>& args) {
   return 0;
 }
 
-VQToolCommand g_command("package-list", "package-list IN", "list the entries of a package", run);
+VQToolCommand g_command("package-list", "package-list IN", "list the entries of a package", run,
+                        "prints each entry's data size and name; IN: a package as package-create writes it");
 
 }  // namespace

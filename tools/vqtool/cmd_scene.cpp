@@ -39,7 +39,7 @@ int Info(const std::vector<std::string>& args) {
   VQNode* root = nullptr;
   const uint32_t before = VQmaterial_LibraryCount();
   if (!VQscene_ReadDatabase(&root, args[0].c_str(), nullptr, 11, false)) {
-    std::fprintf(stderr, "scene-info: cannot read %s (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "scene-info: cannot read %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   std::fputs(VQscene_Describe(root).c_str(), stdout);
@@ -61,7 +61,7 @@ int Demo(const std::vector<std::string>& args) {
   const bool ok = VQscene_WriteDatabase(root, args[0].c_str(), 11);
   VQNode::Destroy(root);
   if (!ok) {
-    std::fprintf(stderr, "scene-demo: cannot write %s (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "scene-demo: cannot write %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   return 0;
@@ -74,7 +74,7 @@ int Vrml(const std::vector<std::string>& args) {
   }
   VQNode* root = nullptr;
   if (!VQscene_ReadDatabase(&root, args[0].c_str(), nullptr, 11, false)) {
-    std::fprintf(stderr, "scene-vrml: cannot read %s (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "scene-vrml: cannot read %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   // The root and structural nodes above the first group carry no geometry of their own.
@@ -84,15 +84,17 @@ int Vrml(const std::vector<std::string>& args) {
   const bool ok = VQscene_ExportVRML(top, args[1].c_str());
   VQNode::Destroy(root);
   if (!ok) {
-    std::fprintf(stderr, "scene-vrml: cannot write %s (error %d)\n", args[1].c_str(), g_VQerror);
+    std::fprintf(stderr, "scene-vrml: cannot write %s (%s)\n", args[1].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   return 0;
 }
 
-const VQToolCommand s_info("scene-info", "scene-info FILE", "describe a scene database", Info);
-const VQToolCommand s_demo("scene-demo", "scene-demo OUT.vqo", "write a sample scene database", Demo);
+const VQToolCommand s_info("scene-info", "scene-info FILE", "describe a scene database", Info,
+                            "FILE: a scene database (.vqo): nodes, geosets, textures and materials");
+const VQToolCommand s_demo("scene-demo", "scene-demo OUT.vqo", "write a sample scene database", Demo,
+                            "OUT.vqo: a scene database with a few textured meshes and a light");
 const VQToolCommand s_vrml("scene-vrml", "scene-vrml IN OUT.wrl", "export a scene database as VRML 1.0",
-                           Vrml);
+                           Vrml, "IN: a scene database (.vqo); OUT.wrl: VRML 1.0 text");
 
 }  // namespace

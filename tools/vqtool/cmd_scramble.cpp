@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQscramble.h"
 #include "tools/vqtool/vqtool.h"
@@ -30,29 +31,6 @@ bool parse_key(const std::string& hex, std::vector<uint8_t>* key) {
   return true;
 }
 
-bool read_all(const char* path, std::vector<uint8_t>* data) {
-  FILE* f = VQfile_Open(path, "rb");
-  if (!f) return false;
-  data->clear();
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data->insert(data->end(), chunk, chunk + n);
-  bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
-
-bool write_all(const char* path, const std::vector<uint8_t>& data) {
-  std::string temp = std::string(path) + ".tmp";
-  FILE* f = VQfile_Open(temp.c_str(), "wb");
-  if (!f) return false;
-  bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = (std::fclose(f) == 0) && ok;
-  if (ok) ok = VQfile_Rename(path, temp.c_str());
-  if (!ok) VQfile_Delete(temp.c_str());
-  return ok;
-}
-
 int run(const std::vector<std::string>& args) {
   if (args.size() < 2 || args.size() > 3) {
     std::fprintf(stderr, "usage: vqtool scramble IN OUT [KEYHEX]\n");
@@ -64,19 +42,21 @@ int run(const std::vector<std::string>& args) {
     return 2;
   }
   std::vector<uint8_t> data;
-  if (!read_all(args[0].c_str(), &data)) {
-    std::fprintf(stderr, "vqtool scramble: cannot read '%s' (error %d)\n", args[0].c_str(), g_VQerror);
+  if (!vqfileio::ReadWholeFile(args[0].c_str(), data, VQERR_OPEN_INPUT)) {
+    std::fprintf(stderr, "vqtool scramble: cannot read '%s' (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   VQscramble(data.data(), data.size(), key.empty() ? nullptr : key.data(), key.size());
-  if (!write_all(args[1].c_str(), data)) {
-    std::fprintf(stderr, "vqtool scramble: cannot write '%s' (error %d)\n", args[1].c_str(), g_VQerror);
+  if (!vqfileio::WriteWholeFile(args[1].c_str(), data.data(), data.size())) {
+    std::fprintf(stderr, "vqtool scramble: cannot write '%s' (%s)\n", args[1].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   return 0;
 }
 
 VQToolCommand g_scramble("scramble", "scramble IN OUT [KEYHEX]",
-                         "scramble or unscramble a file (built-in key when no key is given)", run);
+                         "scramble or unscramble a file (built-in key when no key is given)", run,
+                         "the same operation scrambles and unscrambles; KEYHEX: the key as hexadecimal digits\n"
+                         "IN and OUT are any files; OUT is replaced only once complete");
 
 }  // namespace

@@ -34,7 +34,7 @@ int run(const std::vector<std::string>& args) {
   VQStrings table;
   g_VQerror = 0;
   if (!table.Load(args[0].c_str(), false, true)) {
-    std::fprintf(stderr, "strings-dump: cannot read %s (error %d)\n", args[0].c_str(), int(g_VQerror));
+    std::fprintf(stderr, "strings-dump: cannot read %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   int rc = 0;
@@ -65,6 +65,7 @@ int run(const std::vector<std::string>& args) {
 }
 
 VQToolCommand g_command("strings-dump", "strings-dump IN.bin",
-                        "message strings: print a binary table in the text form", run);
+                        "message strings: print a binary table in the text form", run,
+                        "IN.bin: as strings-compile writes it; the output is the text form strings-compile reads");
 
 }  // namespace

@@ -58,7 +58,7 @@ void WordFromTexture(const VQTerrainMesh& mesh, uint32_t triangle, uint32_t* wor
 
 bool WriteTree(const VQTerrainTree& tree, const std::string& path) {
   if (!tree.Write(path.c_str())) {
-    std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (error %d)\n", path.c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (%s)\n", path.c_str(), VQerror_Describe(g_VQerror).c_str());
     return false;
   }
   std::printf("%u triangles, %u nodes\n", tree.GetTriangleCount(), tree.GetNodeCount());
@@ -68,7 +68,7 @@ bool WriteTree(const VQTerrainTree& tree, const std::string& path) {
 int BuildFromScene(const std::vector<std::string>& args) {
   VQNode* root = nullptr;
   if (!VQscene_ReadDatabase(&root, args[0].c_str(), nullptr, 0, false)) {
-    std::fprintf(stderr, "vqtool terrain-build: cannot read the scene '%s' (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool terrain-build: cannot read the scene '%s' (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   g_textures.assign(args.begin() + 2, args.end());
@@ -76,7 +76,7 @@ int BuildFromScene(const std::vector<std::string>& args) {
   const bool built = tree.BuildFromScene(root, WordFromTexture, false, 32, 8);
   VQNode::Destroy(root);
   if (!built) {
-    std::fprintf(stderr, "vqtool terrain-build: cannot build the tree (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "vqtool terrain-build: cannot build the tree (%s)\n", VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   if (tree.GetTriangleCount() == 0)
@@ -88,7 +88,7 @@ int BuildFromScene(const std::vector<std::string>& args) {
 bool ReadTriangles(const char* path, std::vector<TextMesh>* meshes) {
   FILE* f = VQfile_Open(path, "rb");
   if (!f) {
-    std::fprintf(stderr, "vqtool terrain-build: cannot open '%s' (error %d)\n", path, g_VQerror);
+    std::fprintf(stderr, "vqtool terrain-build: cannot open '%s' (%s)\n", path, VQerror_Describe(g_VQerror).c_str());
     return false;
   }
   meshes->assign(1, TextMesh());
@@ -145,7 +145,7 @@ int Build(const std::vector<std::string>& args) {
     VQSampleTrack track;
     if (!track.BuildTerrain()) return 1;
     if (!track.m_terrain.Write(args[1].c_str())) {
-      std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (error %d)\n", args[1].c_str(), g_VQerror);
+      std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (%s)\n", args[1].c_str(), VQerror_Describe(g_VQerror).c_str());
       return 1;
     }
     std::printf("%u triangles, %u nodes\n", track.m_terrain.GetTriangleCount(), track.m_terrain.GetNodeCount());
@@ -164,11 +164,11 @@ int Build(const std::vector<std::string>& args) {
     input.push_back(t);
   }
   if (!tree.Build(input.data(), uint32_t(input.size()), WordFromText, true, 32, 8)) {
-    std::fprintf(stderr, "vqtool terrain-build: cannot build the tree (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "vqtool terrain-build: cannot build the tree (%s)\n", VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   if (!tree.Write(args[1].c_str())) {
-    std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (error %d)\n", args[1].c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool terrain-build: cannot write '%s' (%s)\n", args[1].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   std::printf("%u triangles, %u nodes\n", tree.GetTriangleCount(), tree.GetNodeCount());
@@ -182,7 +182,7 @@ int Info(const std::vector<std::string>& args) {
   }
   VQTerrainTree tree;
   if (!tree.Read(args[0].c_str())) {
-    std::fprintf(stderr, "vqtool terrain-info: cannot read '%s' (error %d)\n", args[0].c_str(), g_VQerror);
+    std::fprintf(stderr, "vqtool terrain-info: cannot read '%s' (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   std::printf("vertices   %u\ntriangles  %u\nnodes      %u\n", tree.GetVertexCount(),
@@ -219,8 +219,14 @@ int Info(const std::vector<std::string>& args) {
 
 VQToolCommand g_terrainBuild("terrain-build", "terrain-build IN OUT.vqt [TEXTURE...]",
                              "build a terrain cache file from a scene's collider meshes (IN: SCENE.vqo, sample or a triangle text file)",
-                             Build);
+                             Build,
+                             "IN: a scene database (.vqo, its collider meshes), \"sample\" (the built-in track), or text:\n"
+                             "\"v X Y Z\" vertex, \"f A B C\" triangle of 1-based vertices of the current mesh,\n"
+                             "\"m\" new mesh, \"w N\" word of the following triangles, \"#\" comment\n"
+                             "TEXTURE: a triangle's word is the position of the first TEXTURE naming its material's\n"
+                             "texture (0 without TEXTURE arguments)");
 VQToolCommand g_terrainInfo("terrain-info", "terrain-info FILE.vqt",
-                            "print the counts, bounds and tree shape of a terrain cache file", Info);
+                            "print the counts, bounds and tree shape of a terrain cache file", Info,
+                            "FILE.vqt: a terrain cache as terrain-build writes it");
 
 }  // namespace

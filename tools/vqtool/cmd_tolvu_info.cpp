@@ -54,6 +54,7 @@ int run(const std::vector<std::string>& args) {
 }
 
 const VQToolCommand g_command("tolvu-info", "tolvu-info TYPE [NAMES...]",
-                              "sizes of a Tolvu model and the store indices of variable names", run);
+                              "sizes of a Tolvu model and the store indices of variable names", run,
+                              "TYPE: the model type number (1 or 2); NAMES: variable names of that model");
 
 }  // namespace

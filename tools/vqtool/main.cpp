@@ -10,20 +10,33 @@ std::vector<const VQToolCommand*>& registry() {
   return commands;
 }
 
-int print_help() {
-  std::printf("usage: vqtool COMMAND [ARGS...]\n\ncommands:\n");
-  for (const VQToolCommand* c : vqtool_Commands()) {
-    std::printf("  %-40s %s\n", c->usage, c->summary);
+// Prints text indented under a command, one output line per line of text.
+void print_indented(const char* text) {
+  while (*text) {
+    const char* end = std::strchr(text, '\n');
+    const int length = end ? int(end - text) : int(std::strlen(text));
+    std::printf("      %.*s\n", length, text);
+    text += length + (end ? 1 : 0);
   }
+}
+
+// The command list; with details, each command's file formats under its summary.
+int print_help(FILE* to, bool details) {
+  std::fprintf(to, "usage: vqtool COMMAND [ARGS...]\n\ncommands:\n");
+  for (const VQToolCommand* c : vqtool_Commands()) {
+    std::fprintf(to, "  %-40s %s\n", c->usage, c->summary);
+    if (details && c->formats) print_indented(c->formats);
+  }
+  if (!details) std::fprintf(to, "\n'vqtool help' describes the file formats of each command.\n");
   return 0;
 }
 
-VQToolCommand g_help("help", "help", "list the commands",
-                     [](const std::vector<std::string>&) { return print_help(); });
+VQToolCommand g_help("help", "help", "list the commands and the file formats they read and write",
+                     [](const std::vector<std::string>&) { return print_help(stdout, true); });
 }  // namespace
 
-VQToolCommand::VQToolCommand(const char* n, const char* u, const char* s, Handler r)
-    : name(n), usage(u), summary(s), run(std::move(r)) {
+VQToolCommand::VQToolCommand(const char* n, const char* u, const char* s, Handler r, const char* f)
+    : name(n), usage(u), summary(s), run(std::move(r)), formats(f) {
   registry().push_back(this);
 }
 
@@ -35,10 +48,8 @@ const std::vector<const VQToolCommand*>& vqtool_Commands() {
 }
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    print_help();
-    return 2;
-  }
+  if (argc < 2) return print_help(stderr, false), 2;
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) return print_help(stdout, true);
   for (const VQToolCommand* c : vqtool_Commands()) {
     if (std::strcmp(c->name, argv[1]) == 0) {
       return c->run(std::vector<std::string>(argv + 2, argv + argc));

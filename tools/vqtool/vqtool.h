@@ -10,11 +10,15 @@
 struct VQToolCommand {
   // run receives the arguments after the subcommand name and returns the exit code.
   using Handler = std::function<int(const std::vector<std::string>& args)>;
-  VQToolCommand(const char* name, const char* usage, const char* summary, Handler run);
+  // formats: the file forms the command reads and writes, printed by "vqtool help" under the
+  // summary (lines separated by newlines); null when there is nothing to add.
+  VQToolCommand(const char* name, const char* usage, const char* summary, Handler run,
+                const char* formats = nullptr);
   const char* name;
   const char* usage;
   const char* summary;
   Handler run;
+  const char* formats;
 };
 
 // All registered subcommands, sorted by name.

@@ -76,11 +76,11 @@ void OnLast(VQCanvas* canvas, uintptr_t) {
   if (g_view.shot.empty() || !g_VQsystem.m_stop) return;
   VQPixmap* p = canvas->GrabRect(0, 0, int32_t(canvas->m_width), int32_t(canvas->m_height));
   if (!p) {
-    std::fprintf(stderr, "vqview: cannot read the canvas (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "vqview: cannot read the canvas (%s)\n", VQerror_Describe(g_VQerror).c_str());
     return;
   }
   g_view.shotWritten = p->SaveImage(g_view.shot.c_str(), VQIMAGE_JPEG, 0);
-  if (!g_view.shotWritten) std::fprintf(stderr, "vqview: cannot write %s (error %d)\n", g_view.shot.c_str(), g_VQerror);
+  if (!g_view.shotWritten) std::fprintf(stderr, "vqview: cannot write %s (%s)\n", g_view.shot.c_str(), VQerror_Describe(g_VQerror).c_str());
   canvas->m_device->DeletePixmap(p);
 }
 
@@ -100,10 +100,16 @@ bool ParseLong(const char* text, long* out) {
   return true;
 }
 
-int Usage() {
-  std::fprintf(stderr,
+int Usage(FILE* to = stderr) {
+  std::fprintf(to,
                "usage: vqview FILE.vqo [--camera X,Y,Z] [--orbit DEGREES_PER_SECOND] [--frames N]\n"
                "              [--shot OUT.jpg] [--size WIDTHxHEIGHT]\n");
+  return to == stderr ? 2 : 0;
+}
+
+// An option whose value is out of range or malformed: says which and why, exit status 2.
+int BadOption(const char* option, const char* why) {
+  std::fprintf(stderr, "vqview: %s: %s\n", option, why);
   return 2;
 }
 
@@ -115,24 +121,26 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     const bool more = i + 1 < argc;
-    if (std::strcmp(a, "--frames") == 0 && more) {
-      if (!ParseLong(argv[++i], &g_view.frameLimit)) return Usage();
+    if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
+      return Usage(stdout);
+    } else if (std::strcmp(a, "--frames") == 0 && more) {
+      if (!ParseLong(argv[++i], &g_view.frameLimit)) return BadOption(a, "needs a whole number of frames above 0");
     } else if (std::strcmp(a, "--camera") == 0 && more) {
       float x, y, z;
       char extra;
-      if (std::sscanf(argv[++i], "%f,%f,%f%c", &x, &y, &z, &extra) != 3) return Usage();
+      if (std::sscanf(argv[++i], "%f,%f,%f%c", &x, &y, &z, &extra) != 3) return BadOption(a, "needs three numbers X,Y,Z");
       g_view.start = VQVector(x, y, z);
     } else if (std::strcmp(a, "--orbit") == 0 && more) {
       char* end = nullptr;
       g_view.orbit = std::strtod(argv[++i], &end);
-      if (!end || *end) return Usage();
+      if (!end || *end) return BadOption(a, "needs a number of degrees per second");
     } else if (std::strcmp(a, "--shot") == 0 && more) {
       g_view.shot = argv[++i];
     } else if (std::strcmp(a, "--size") == 0 && more) {
       char extra;
       if (std::sscanf(argv[++i], "%ldx%ld%c", &width, &height, &extra) != 2 || width < 16 || height < 16 ||
           width > 8192 || height > 8192)
-        return Usage();
+        return BadOption(a, "needs WIDTHxHEIGHT, each from 16 to 8192");
     } else if (a[0] != '-' && !file) {
       file = a;
     } else {
@@ -148,21 +156,21 @@ int main(int argc, char** argv) {
   g_VQsystem.Init();
   auto* device = static_cast<VQOpenGLDisplayDevice*>(g_VQsystem.GetDevice(VQDEVICE_OPENGL_DISPLAY, 0));
   if (!device || !device->Open(0)) {
-    std::fprintf(stderr, "vqview: cannot open the OpenGL display device (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "vqview: cannot open the OpenGL display device (%s)\n", VQerror_Describe(g_VQerror).c_str());
     g_VQsystem.Shutdown();
     return 1;
   }
   g_view.device = device;
   VQNode* root = device->ReadSceneFile(file, 1, 0);
   if (!root) {
-    std::fprintf(stderr, "vqview: cannot read %s (error %d)\n", file, g_VQerror);
+    std::fprintf(stderr, "vqview: cannot read %s (%s)\n", file, VQerror_Describe(g_VQerror).c_str());
     g_VQsystem.Shutdown();
     return 1;
   }
   VQCanvas* canvas = device->CreateCanvas(2, 0, uint32_t(width), uint32_t(height), 0, 0);
   VQViewport* viewport = canvas ? canvas->CreateViewport(0, 0, int32_t(width), int32_t(height)) : nullptr;
   if (!viewport) {
-    std::fprintf(stderr, "vqview: cannot make the canvas (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "vqview: cannot make the canvas (%s)\n", VQerror_Describe(g_VQerror).c_str());
     VQNode::Destroy(root);
     g_VQsystem.Shutdown();
     return 1;

@@ -98,8 +98,14 @@ bool ParseLong(const char* text, long* out) {
   return true;
 }
 
-int Usage() {
-  std::fprintf(stderr, "usage: zentri-demo [--frames N] [--screen-seconds S]\n");
+int Usage(FILE* to = stderr) {
+  std::fprintf(to, "usage: zentri-demo [--frames N] [--screen-seconds S]\n");
+  return to == stderr ? 2 : 0;
+}
+
+// An option whose value is out of range or malformed: says which and why, exit status 2.
+int BadOption(const char* option, const char* why) {
+  std::fprintf(stderr, "zentri-demo: %s: %s\n", option, why);
   return 2;
 }
 
@@ -109,10 +115,13 @@ int main(int argc, char** argv) {
   long totalFrames = 0;
   long screenSeconds = 3;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
-      if (!ParseLong(argv[++i], &totalFrames)) return Usage();
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      return Usage(stdout);
+    } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+      if (!ParseLong(argv[++i], &totalFrames)) return BadOption("--frames", "needs a whole number of frames above 0");
     } else if (std::strcmp(argv[i], "--screen-seconds") == 0 && i + 1 < argc) {
-      if (!ParseLong(argv[++i], &screenSeconds)) return Usage();
+      if (!ParseLong(argv[++i], &screenSeconds))
+        return BadOption("--screen-seconds", "needs a whole number of seconds above 0");
     } else {
       return Usage();
     }

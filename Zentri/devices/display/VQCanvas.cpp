@@ -1,4 +1,5 @@
 #include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
 
 #include <cstdlib>
 #include <new>
@@ -60,14 +61,14 @@ bool VQCanvas::Create(uint32_t mode, uint32_t width, uint32_t height, uint32_t c
   m_spareFloats[0] = m_spareFloats[1] = 1000.0f;
   m_bufferingMode = GetBufferingMode();
   switch (m_bufferingMode) {
-    case 1: m_bufferCount = 3; break;
-    case 2: case 3: m_bufferCount = 2; break;
-    case 4: m_bufferCount = 1; break;
+    case VQBUFFERING_TRIPLE: m_bufferCount = 3; break;
+    case VQBUFFERING_DOUBLE: case VQBUFFERING_DOUBLE_ALT: m_bufferCount = 2; break;
+    case VQBUFFERING_SINGLE: m_bufferCount = 1; break;
     default: m_bufferCount = 0; break;
   }
-  m_backBufferCount = m_bufferingMode == 1 ? 2 : (m_bufferingMode == 2 ? 1 : 0);
+  m_backBufferCount = m_bufferingMode == VQBUFFERING_TRIPLE ? 2 : (m_bufferingMode == VQBUFFERING_DOUBLE ? 1 : 0);
   m_swapCount = m_backBufferCount + 1;
-  if (mode == 1) {
+  if (mode == VQCANVAS_FULLSCREEN_SCRATCH) {
     m_scratch = static_cast<uint8_t*>(std::calloc(1, 20));
     if (!m_scratch) return VQerror_Fail(VQERR_OUT_OF_MEMORY);
   }

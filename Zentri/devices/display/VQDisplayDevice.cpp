@@ -30,7 +30,7 @@ VQDisplayDevice::~VQDisplayDevice() { DestroyManagers(); }
 uint32_t VQDisplayDevice::BindManagedTextures() { return 0; }
 void VQDisplayDevice::SetFillMode(uint32_t) {}
 VQCanvas* VQDisplayDevice::CreateCanvas(uint32_t, uintptr_t, uint32_t, uint32_t, uint32_t, uint32_t) {
-  if (m_canvasCount >= VQDISPLAY_MAX_CANVASES) g_VQerror = VQERR_DRIVER_14;
+  if (m_canvasCount >= VQDISPLAY_MAX_CANVASES) g_VQerror = VQERR_TOO_MANY_CANVASES;
   return nullptr;
 }
 bool VQDisplayDevice::GetModeCount(uint32_t* count) {
@@ -178,7 +178,7 @@ void VQDisplayDevice::SetMaterial(VQMaterial* material) {
 }
 
 bool VQDisplayDevice::AddCanvas(VQCanvas* canvas) {
-  if (m_canvasCount >= VQDISPLAY_MAX_CANVASES) return VQerror_Fail(VQERR_DRIVER_14);
+  if (m_canvasCount >= VQDISPLAY_MAX_CANVASES) return VQerror_Fail(VQERR_TOO_MANY_CANVASES);
   m_canvases[m_canvasCount++] = canvas;
   return true;
 }

@@ -32,18 +32,19 @@ class VQLighting;
 
 constexpr uint32_t VQDISPLAY_MAX_CANVASES = 64;
 
-// Texture sampling values; 0 in a setter keeps the old value.
+// Texture sampling values; 0 in a setter keeps the old value. The mipmap filters name the
+// filter within a level first, then the one between levels.
 enum VQTextureFilter : uint32_t {
   VQFILTER_NEAREST = 1,
   VQFILTER_LINEAR = 2,
   VQFILTER_NEAREST_MIP_NEAREST = 3,
-  VQFILTER_LINEAR_MIP_NEAREST = 4,
-  VQFILTER_NEAREST_MIP_LINEAR = 5,
+  VQFILTER_NEAREST_MIP_LINEAR = 4,
+  VQFILTER_LINEAR_MIP_NEAREST = 5,
   VQFILTER_LINEAR_MIP_LINEAR = 6,
 };
 enum VQTextureWrap : uint32_t { VQWRAP_CLAMP = 1, VQWRAP_REPEAT = 2 };
 
-// Fill modes: 0 points, 1 and 2 wireframe lines, 3 solid; other values change nothing.
+// Fill modes: points, wireframe lines (two values), solid; other values change nothing.
 enum VQFillMode : uint32_t { VQFILL_POINTS = 0, VQFILL_LINES = 1, VQFILL_WIREFRAME = 2, VQFILL_SOLID = 3 };
 
 // Blend factors; drivers print "blendargtype %d\n" for others and use source alpha.
@@ -54,6 +55,51 @@ enum VQBlendFactor : uint32_t {
   VQBLEND_INV_SRC_ALPHA = 3,
   VQBLEND_SRC_COLOUR = 4,
   VQBLEND_INV_SRC_COLOUR = 5,
+};
+
+// Comparison of the alpha test (a material's alpha function); 0 switches the test off and
+// any other value never passes.
+enum VQCompareFunction : uint32_t {
+  VQCMP_OFF = 0,
+  VQCMP_ALWAYS = 1,
+  VQCMP_NEVER = 2,
+  VQCMP_LESS = 3,
+  VQCMP_LESS_EQUAL = 4,
+  VQCMP_EQUAL = 5,
+  VQCMP_GREATER_EQUAL = 6,
+  VQCMP_GREATER = 7,
+  VQCMP_NOT_EQUAL = 8,
+};
+
+// A material stage's operation: how the stage's texture combines with what is below it.
+// VQSTAGEOP_NONE and VQSTAGEOP_DISABLE leave the stage without effect; a Direct3D-shaped driver
+// maps 1 to 9 onto its texture operations in this order.
+enum VQStageOperation : uint32_t {
+  VQSTAGEOP_NONE = 0,
+  VQSTAGEOP_DISABLE = 1,
+  VQSTAGEOP_SELECT_ARG1 = 2,
+  VQSTAGEOP_SELECT_ARG2 = 3,
+  VQSTAGEOP_MODULATE = 4,
+  VQSTAGEOP_ADD = 5,
+  VQSTAGEOP_SUBTRACT = 6,
+  VQSTAGEOP_BLEND_CURRENT_ALPHA = 7,
+  VQSTAGEOP_BLEND_FACTOR_ALPHA = 8,
+  VQSTAGEOP_BLEND_TEXTURE_ALPHA = 9,
+};
+
+// Canvas modes of CreateCanvas: windowed, or (any other value) full screen; the first
+// full-screen mode keeps a small scratch block.
+enum VQCanvasMode : uint32_t {
+  VQCANVAS_FULLSCREEN_SCRATCH = 1,
+  VQCANVAS_WINDOWED = 2,
+};
+
+// Buffering modes a driver reports (GetBufferingMode).
+enum VQBufferingMode : uint32_t {
+  VQBUFFERING_TRIPLE = 1,
+  VQBUFFERING_DOUBLE = 2,
+  VQBUFFERING_DOUBLE_ALT = 3,
+  VQBUFFERING_SINGLE = 4,
 };
 
 // Render flags kept by the driver and sent to the hardware only on change.

@@ -42,7 +42,7 @@ void ResetUnpack() {
 VQCanvas* VQOpenGLDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, uint32_t width,
                                               uint32_t height, uint32_t colourBits, uint32_t) {
   if (m_canvasCount >= VQDISPLAY_MAX_CANVASES) {
-    g_VQerror = VQERR_DRIVER_14;
+    g_VQerror = VQERR_TOO_MANY_CANVASES;
     return nullptr;
   }
   if (!m_initialised || width == 0 || height == 0) {
@@ -73,7 +73,7 @@ VQCanvas* VQOpenGLDisplayDevice::CreateCanvas(uint32_t mode, uintptr_t window, u
   }
   if (!w) {
     delete canvas;
-    g_VQerror = VQERR_DRIVER_17;
+    g_VQerror = VQERR_WINDOW_CREATE;
     return nullptr;
   }
   canvas->m_window = w;
@@ -168,7 +168,7 @@ VQViewport* VQOpenGLCanvas::CreateViewport(int32_t x, int32_t y, int32_t width, 
     return nullptr;
   }
   if (m_viewportCount >= VQCANVAS_MAX_VIEWPORTS) {
-    g_VQerror = VQERR_DRIVER_15;
+    g_VQerror = VQERR_TOO_MANY_VIEWPORTS;
     return nullptr;
   }
   auto* v = new (std::nothrow) VQOpenGLViewport();

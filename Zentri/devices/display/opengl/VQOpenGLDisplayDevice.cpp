@@ -46,27 +46,27 @@ void Store4(float* a, const VQColor& c) {
 
 VQGLenum AlphaFunction(uint32_t f) {
   switch (f) {
-    case 1: return VQGL_ALWAYS;
-    case 2: return VQGL_NEVER;
-    case 3: return VQGL_LESS;
-    case 4: return VQGL_LEQUAL;
-    case 5: return VQGL_EQUAL;
-    case 6: return VQGL_GEQUAL;
-    case 7: return VQGL_GREATER;
-    case 8: return VQGL_NOTEQUAL;
+    case VQCMP_ALWAYS: return VQGL_ALWAYS;
+    case VQCMP_NEVER: return VQGL_NEVER;
+    case VQCMP_LESS: return VQGL_LESS;
+    case VQCMP_LESS_EQUAL: return VQGL_LEQUAL;
+    case VQCMP_EQUAL: return VQGL_EQUAL;
+    case VQCMP_GREATER_EQUAL: return VQGL_GEQUAL;
+    case VQCMP_GREATER: return VQGL_GREATER;
+    case VQCMP_NOT_EQUAL: return VQGL_NOTEQUAL;
     default: return VQGL_NEVER;
   }
 }
 
-VQGLint WrapValue(uint32_t v) { return v == 1 ? VQGL_CLAMP : VQGL_REPEAT; }
-VQGLint MagValue(uint32_t v) { return v == 1 ? VQGL_NEAREST : VQGL_LINEAR; }
+VQGLint WrapValue(uint32_t v) { return v == VQWRAP_CLAMP ? VQGL_CLAMP : VQGL_REPEAT; }
+VQGLint MagValue(uint32_t v) { return v == VQFILTER_NEAREST ? VQGL_NEAREST : VQGL_LINEAR; }
 VQGLint MinValue(uint32_t v) {
   switch (v) {
-    case 1: return VQGL_NEAREST;
-    case 3: return VQGL_NEAREST_MIPMAP_NEAREST;
-    case 4: return VQGL_NEAREST_MIPMAP_LINEAR;
-    case 5: return VQGL_LINEAR_MIPMAP_NEAREST;
-    case 6: return VQGL_LINEAR_MIPMAP_LINEAR;
+    case VQFILTER_NEAREST: return VQGL_NEAREST;
+    case VQFILTER_NEAREST_MIP_NEAREST: return VQGL_NEAREST_MIPMAP_NEAREST;
+    case VQFILTER_NEAREST_MIP_LINEAR: return VQGL_NEAREST_MIPMAP_LINEAR;
+    case VQFILTER_LINEAR_MIP_NEAREST: return VQGL_LINEAR_MIPMAP_NEAREST;
+    case VQFILTER_LINEAR_MIP_LINEAR: return VQGL_LINEAR_MIPMAP_LINEAR;
     default: return VQGL_LINEAR;
   }
 }
@@ -90,12 +90,12 @@ void VQopengl_ConvertMatrix(float* out, const VQMatrix& in) {
 
 uint32_t VQopengl_BlendFactor(uint32_t factor) {
   switch (factor) {
-    case 0: return VQGL_ZERO;
-    case 1: return VQGL_ONE;
-    case 2: return VQGL_SRC_ALPHA;
-    case 3: return VQGL_ONE_MINUS_SRC_ALPHA;
-    case 4: return VQGL_SRC_COLOR;
-    case 5: return VQGL_ONE_MINUS_SRC_COLOR;
+    case VQBLEND_ZERO: return VQGL_ZERO;
+    case VQBLEND_ONE: return VQGL_ONE;
+    case VQBLEND_SRC_ALPHA: return VQGL_SRC_ALPHA;
+    case VQBLEND_INV_SRC_ALPHA: return VQGL_ONE_MINUS_SRC_ALPHA;
+    case VQBLEND_SRC_COLOUR: return VQGL_SRC_COLOR;
+    case VQBLEND_INV_SRC_COLOUR: return VQGL_ONE_MINUS_SRC_COLOR;
     default:
       std::printf("blendargtype %d\n", int(factor));
       return VQGL_SRC_ALPHA;
@@ -378,9 +378,9 @@ uint32_t VQOpenGLDisplayDevice::BindManagedTextures() {
 void VQOpenGLDisplayDevice::SetFillMode(uint32_t mode) {
   VQGLenum m;
   switch (mode) {
-    case 0: m = VQGL_POINT; break;
-    case 1: case 2: m = VQGL_LINE; break;
-    case 3: m = VQGL_FILL; break;
+    case VQFILL_POINTS: m = VQGL_POINT; break;
+    case VQFILL_LINES: case VQFILL_WIREFRAME: m = VQGL_LINE; break;
+    case VQFILL_SOLID: m = VQGL_FILL; break;
     default: return;
   }
   g_VQgl.PolygonMode(VQGL_FRONT_AND_BACK, m);
@@ -424,7 +424,7 @@ bool VQOpenGLDisplayDevice::GetModes(uint32_t* count, VQDisplayMode** modes) {
 bool VQOpenGLDisplayDevice::GetCurrentMode(VQDisplayMode* mode) {
   if (!mode) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   host::gl::display_mode m;
-  if (!host::gl::desktop_mode(&m)) return VQerror_Fail(VQERR_DRIVER_11);
+  if (!host::gl::desktop_mode(&m)) return VQerror_Fail(VQERR_DISPLAY_MODE_QUERY);
   mode->width = uint32_t(m.width);
   mode->height = uint32_t(m.height);
   mode->bits = uint32_t(m.bits);
@@ -436,7 +436,7 @@ bool VQOpenGLDisplayDevice::SetMode(uint32_t width, uint32_t height, uint32_t bi
   // A mode change goes with a full-screen canvas's window.
   for (uint32_t i = 0; i < m_canvasCount; ++i) {
     VQCanvas* c = m_canvases[i];
-    if (!c || c->m_mode == 2) continue;
+    if (!c || c->m_mode == VQCANVAS_WINDOWED) continue;
     host::gl::display_mode m;
     m.width = int(width);
     m.height = int(height);
@@ -647,10 +647,10 @@ void VQOpenGLDisplayDevice::ApplyMaterialStage(const VQMaterial* material, uint3
         s.m_settings[VQSTAGE_COLOUR_ARG2] == VQSTAGE_ARG_MATERIAL)
       ApplyMaterialColours(material, &transparent);
     switch (s.m_operation) {
-      case 1:
+      case VQSTAGEOP_DISABLE:
         skipped = true;
         break;
-      case 4:
+      case VQSTAGEOP_MODULATE:
         if (stage > 0) {
           SetRenderFlag(VQRENDER_BLENDING, true);
           SetBlend(VQBLEND_ZERO, VQBLEND_SRC_COLOUR);
@@ -659,7 +659,7 @@ void VQOpenGLDisplayDevice::ApplyMaterialStage(const VQMaterial* material, uint3
         }
         textured = true;
         break;
-      case 5:
+      case VQSTAGEOP_ADD:
         if (stage > 0) {
           SetRenderFlag(VQRENDER_BLENDING, true);
           SetBlend(VQBLEND_SRC_ALPHA, VQBLEND_ONE);
@@ -668,7 +668,7 @@ void VQOpenGLDisplayDevice::ApplyMaterialStage(const VQMaterial* material, uint3
         }
         textured = true;
         break;
-      case 8:
+      case VQSTAGEOP_BLEND_FACTOR_ALPHA:
         if (stage > 0) {
           SetRenderFlag(VQRENDER_BLENDING, true);
           SetBlend(VQBLEND_SRC_ALPHA, VQBLEND_INV_SRC_ALPHA);
@@ -677,7 +677,7 @@ void VQOpenGLDisplayDevice::ApplyMaterialStage(const VQMaterial* material, uint3
         }
         textured = true;
         break;
-      case 9:
+      case VQSTAGEOP_BLEND_TEXTURE_ALPHA:
         textured = true;
         break;
       default:
@@ -751,7 +751,7 @@ void VQOpenGLDisplayDevice::ApplyState() {
 // ---- Lights and fog --------------------------------------------------------------------------
 
 bool VQOpenGLDisplayDevice::EnableLight(const VQLightNode* light, uint32_t index) {
-  if (index >= LightCount()) return VQerror_Fail(VQERR_DRIVER_18);
+  if (index >= LightCount()) return VQerror_Fail(VQERR_LIGHT_INDEX);
   if (m_lightCount == 0) {
     g_VQgl.Enable(VQGL_LIGHTING);
     m_lightingOn = 1;
