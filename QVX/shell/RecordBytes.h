@@ -7,10 +7,9 @@
 #include <cstdint>
 #include <cstring>
 
-inline uint32_t Record_GetU32(const uint8_t* record, size_t offset) {
-  const uint8_t* p = record + offset;
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
+#include "Zentri/util/VQbytes.h"
+
+inline uint32_t Record_GetU32(const uint8_t* record, size_t offset) { return VQbytes_GetU32(record + offset); }
 inline int32_t Record_GetI32(const uint8_t* record, size_t offset) { return int32_t(Record_GetU32(record, offset)); }
 inline float Record_GetF32(const uint8_t* record, size_t offset) {
   const uint32_t u = Record_GetU32(record, offset);
