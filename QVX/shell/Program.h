@@ -53,6 +53,7 @@ struct ProgramOptions {
   std::string inputFile;   // scripted input
   uint32_t frames = 0;     // > 0: the window closes after this many frames
   std::string resultsFile; // race results appended as CSV
+  bool help = false;       // --help: print the usage and end
 };
 
 struct TrackEntry {

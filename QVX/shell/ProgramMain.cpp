@@ -70,7 +70,9 @@ bool ParseProgramOptions(int argc, char** argv, ProgramOptions* options, std::st
       return true;
     };
     const char* v = nullptr;
-    if (arg == "--headless") {
+    if (arg == "--help" || arg == "-h") {
+      options->help = true;
+    } else if (arg == "--headless") {
       options->headless = true;
     } else if (arg == "--data") {
       if (!value(&v)) return false;
@@ -130,14 +132,25 @@ void Program::RunRace() {}
 // ---- main routine -----------------------------------------------------------------------------
 
 int RunProgram(int argc, char** argv) {
+  static const char* const kUsage =
+      "usage: Pindrel [--data DIR] [--headless] [--seed N] [--fixed-step S] [--input FILE] [--frames N] "
+      "[--results FILE]\n"
+      "  --data DIR        the folder holding Config.ini and Data (default: the working folder)\n"
+      "  --headless        offscreen video, dummy audio, message boxes on stderr\n"
+      "  --seed N          random numbers seeded with N instead of the time\n"
+      "  --fixed-step S    the clock advances S seconds a frame; frames run back to back\n"
+      "  --input FILE      scripted input: 'FRAME key CODE down|up', 'FRAME mouse X Y BUTTONS', 'FRAME quit'\n"
+      "  --frames N        close the window after N frames\n"
+      "  --results FILE    append race results as CSV\n";
   ProgramOptions options;
   std::string error;
   if (!ParseProgramOptions(argc, argv, &options, &error)) {
-    std::fprintf(stderr, "Pindrel: %s\n", error.c_str());
-    std::fprintf(stderr,
-                 "usage: Pindrel [--data DIR] [--headless] [--seed N] [--fixed-step S] [--input FILE] "
-                 "[--frames N] [--results FILE]\n");
+    std::fprintf(stderr, "Pindrel: %s\n%s", error.c_str(), kUsage);
     return 2;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
   if (!ProgramSetUpHost(options)) return 1;
   VQlog_SetHandler(nullptr);

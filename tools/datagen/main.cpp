@@ -632,6 +632,11 @@ int Usage() {
 int main(int argc, char** argv) {
   using namespace datagen;
   std::string source, vqtool;
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::printf("usage: datagen --source DATA --out GAME [--vqtool PATH]\n"
+                "  writes the sample data tree (Config.ini and Data/...) from the sources in DATA into GAME\n");
+    return 0;
+  }
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--source") {
