@@ -123,6 +123,9 @@ class Program {
   uint32_t FindClassIndex(const char* name) const;
   uint32_t FindNameIndex(const char* name) const;
   float GetFovScale() const;
+  // Up to 100 random tries to find a set flag k (0..5; k = 1 not when skipOne): stores value in
+  // entry k of the first player's six-entry championship table and clears flag k.
+  void RandomFreeSlot(int32_t value, uint8_t flags[6], bool skipOne);
   void ApplySettings();
   // True while the game window's canvas still exists (closing the window destroys it).
   bool CanvasAlive() const;

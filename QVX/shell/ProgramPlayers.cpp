@@ -1,6 +1,7 @@
 // Program's players: the profile list, creating and destroying players, the range checks a
 // loaded profile goes through, and putting the first player's settings into effect.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
@@ -120,6 +121,16 @@ uint32_t Program::FindNameIndex(const char* name) const {
   for (size_t i = 0; i < m_profileNames.size(); ++i)
     if (strcasecmp(m_profileNames[i].c_str(), name) == 0) return uint32_t(i);
   return PROGRAM_NOT_FOUND;
+}
+
+void Program::RandomFreeSlot(int32_t value, uint8_t flags[6], bool skipOne) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int k = std::rand() % 6;
+    if (!flags[k] || (skipOne && k == 1)) continue;
+    if (m_playerCount > 0) m_players[0]->m_profile.champ_weather_idxs[k] = value;
+    flags[k] = 0;
+    return;
+  }
 }
 
 float Program::GetFovScale() const { return float(m_config.width) * 0.0015625f * 1.400415f; }

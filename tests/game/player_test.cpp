@@ -125,3 +125,20 @@ TEST_F(PlayerFiles, ProfileScanListsOnlyProfileNames) {
   EXPECT_FALSE(m_program->ScanPlayerProfiles());
   EXPECT_EQ(m_program->m_lastError, "Cannot scan player profiles folder");
 }
+
+TEST_F(PlayerFiles, RandomFreeSlotFillsSetFlagsOnly) {
+  Player p;
+  ASSERT_TRUE(p.Load("Cy", -1, 0));
+  ASSERT_TRUE(p.Save(true));
+  m_program->m_profileNames = {"Cy"};
+  ASSERT_NE(m_program->CreatePlayerFromProfile(0), nullptr);
+  uint8_t flags[6] = {0, 1, 0, 0, 1, 0};
+  std::srand(3);
+  m_program->RandomFreeSlot(9, flags, true);  // only entry 4 may take it
+  EXPECT_EQ(flags[4], 0);
+  EXPECT_EQ(flags[1], 1);
+  EXPECT_EQ(m_program->m_players[0]->m_profile.champ_weather_idxs[4], 9);
+  m_program->RandomFreeSlot(5, flags, true);  // nothing left but the skipped one
+  EXPECT_EQ(flags[1], 1);
+  EXPECT_FLOAT_EQ(m_program->GetFovScale(), 640.0f * 0.0015625f * 1.400415f);
+}
