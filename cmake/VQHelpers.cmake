@@ -14,6 +14,10 @@ endfunction()
 # Tests run in their build folder; VQ_SOURCE_DIR and VQ_BIN_DIR are compiled in as strings.
 function(vq_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  # Programs on the engine keep its log in a file of their own (tests/support/engine_log_place.cpp).
+  if("Zentri" IN_LIST T_LIBS)
+    list(APPEND T_SOURCES ${PROJECT_SOURCE_DIR}/tests/support/engine_log_place.cpp)
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   # Where tests find the source tree (fixture sources) and the built programs (tools under test).

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "Zentri/resources/VQImageFile.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
 
@@ -198,6 +200,20 @@ VQMattable* VQscene_MakeMattable(uint32_t count, const char* prefix) {
   return t;
 }
 
+namespace {
+
+// Raises every level of a geoset by dz, so that a flat piece does not share the ground's plane
+// (two coplanar surfaces fight for depth and show stripes).
+void LiftGeoset(VQGeoset* g, float dz) {
+  for (uint16_t l = 0; l < g->m_levelCount; ++l) {
+    VQMesh* mesh = g->m_meshes[l];
+    for (uint32_t i = 0; mesh && i < mesh->m_vertexCount; ++i) mesh->m_positions[i].z += dz;
+  }
+  g->GetBoundingSphere(g->m_centre, g->m_radius);
+}
+
+}  // namespace
+
 VQNode* VQscene_BuildDemo() {
   VQRootNode* root = new VQRootNode(1);
   root->SetName("demo");
@@ -223,6 +239,7 @@ VQNode* VQscene_BuildDemo() {
   glass->m_slots[0]->m_dstBlend = 3;
   glass->UpdateTransparency();
   VQGeoset* ground = VQscene_MakeGridGeoset(4, 100.0f, 3);
+  ground->m_meshes[0]->m_flags |= VQMESH_COLLIDER;  // the terrain of the demo
   VQGeoset* pane = VQscene_MakeGridGeoset(1, 4.0f, 1);
   pane->m_meshes[0]->m_flags |= VQMESH_TRANSPARENT;
 
@@ -249,7 +266,9 @@ VQNode* VQscene_BuildDemo() {
   lod->SetName("tree_lod");
   const float d[3] = {10, 50, 200};
   for (int i = 0; i < 3; ++i) {
-    VQGeosetNode* level = new VQGeosetNode(VQscene_MakeGridGeoset(3 - i, 2.0f, 1), 41 + i);
+    VQGeoset* levelGeoset = VQscene_MakeGridGeoset(3 - i, 2.0f, 1);
+    LiftGeoset(levelGeoset, 0.3f);
+    VQGeosetNode* level = new VQGeosetNode(levelGeoset, 41 + i);
     level->SetMattable(opaque);
     lod->AddChild(level);
     lod->m_distances[i] = d[i];
@@ -264,7 +283,10 @@ VQNode* VQscene_BuildDemo() {
   for (int room = 0; room < 2; ++room) {
     VQGroupNode* g = new VQGroupNode(51 + room);
     g->SetName(room ? "hall" : "lobby");
-    VQGeosetNode* floor = new VQGeosetNode(VQscene_MakeGridGeoset(2, 8.0f, 2), 60 + room);
+    VQGeoset* floorGeoset = VQscene_MakeGridGeoset(2, 8.0f, 2);
+    floorGeoset->m_meshes[0]->m_flags |= VQMESH_COLLIDER;  // the building's floors are walked on
+    LiftGeoset(floorGeoset, 0.1f + 0.05f * float(room));
+    VQGeosetNode* floor = new VQGeosetNode(floorGeoset, 60 + room);
     floor->SetMattable(opaque);
     g->AddChild(floor);
     VQPortalNode* door = new VQPortalNode(70 + room);
@@ -288,6 +310,43 @@ VQNode* VQscene_BuildDemo() {
   world->AddChild(cell);
   world->GetBoundingSphere();
   return root;
+}
+
+bool VQscene_WriteDemoTextures(const char* folder) {
+  constexpr uint32_t kSize = 64;
+  struct Texture {
+    const char* name;
+    uint32_t base;   // 0xAARRGGBB
+    uint32_t noise;  // largest darkening of a texel, per channel
+    bool stripe;     // a centre line along y
+  };
+  // Light textures: the demo's vertex colours, which they modulate, stay what the eye reads.
+  const Texture textures[] = {
+      {"road_0.tga", 0xFFE6E6E6u, 40, true},
+      {"road_2.tga", 0xFFF0F4E8u, 30, false},
+      {"glass_0.tga", 0xB0E8F4FFu, 12, false},
+      {"detail.tga", 0xFFF8F8F8u, 24, false},
+  };
+  uint32_t pixels[kSize * kSize];
+  uint32_t seed = 12345u;
+  for (const Texture& t : textures) {
+    for (uint32_t y = 0; y < kSize; ++y)
+      for (uint32_t x = 0; x < kSize; ++x) {
+        seed = seed * 1664525u + 1013904223u;  // a fixed sequence: the files are the same every time
+        const uint32_t dark = t.noise ? (seed >> 16) % (t.noise + 1) : 0;
+        uint32_t c = t.base;
+        uint32_t out = c & 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+          const uint32_t v = (c >> shift) & 0xFFu;
+          out |= (v > dark ? v - dark : 0) << shift;
+        }
+        if (t.stripe && x >= kSize / 2 - 2 && x < kSize / 2 + 2 && (y / 8) % 2 == 0) out = 0xFFFFFFFFu;
+        pixels[y * kSize + x] = out;
+      }
+    std::string path = folder && *folder ? std::string(folder) + "/" + t.name : std::string(t.name);
+    if (!VQimage_WriteTga(path.c_str(), pixels, kSize, kSize, kSize, 11, nullptr, false)) return false;
+  }
+  return true;
 }
 
 VQNode* VQscene_BuildLarge(uint32_t triangles, uint32_t materials, uint32_t cells) {

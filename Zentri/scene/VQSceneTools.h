@@ -29,7 +29,12 @@ VQMattable* VQscene_MakeMattable(uint32_t count, const char* prefix);
 // Root -> fog -> light -> group with transforms, a level-of-detail node, opaque and
 // transparent geosets with two texture stages (a geoset and a table shared by two nodes),
 // and a cell of two rooms joined by portals.
+// The ground and the building's floors are collider meshes; pieces above the ground are lifted
+// off its plane.
 VQNode* VQscene_BuildDemo();
+// Writes the demo's textures ("road_0.tga", "road_2.tga", "glass_0.tga", "detail.tga", 64 x 64
+// 32-bit TGA) into a folder ("" or null: the current one). False with the image writer's error.
+bool VQscene_WriteDemoTextures(const char* folder);
 
 // Root -> group of `cells` transform nodes, each with one geoset node; about `triangles`
 // triangles in all, using `materials` materials spread over the tables.

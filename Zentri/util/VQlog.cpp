@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "Zentri/util/VQerror.h"
@@ -11,7 +12,30 @@ namespace {
 VQlogHandler g_handler = VQlog_DefaultHandler;
 char g_message[VQLOG_MESSAGE_SIZE];
 VQLogFile* g_engineLog = nullptr;
+constexpr size_t kLogNameSize = 4096;
+char g_engineLogName[kLogNameSize] = "logfile.txt";
+
+const char* LevelText(int level) {
+  return level == VQLOG_INFO    ? "Informational Error"
+         : level == VQLOG_FATAL ? "Fatal Error"
+                                : "Unknown Error";
+}
 }  // namespace
+
+bool VQlog_SetFileName(const char* name) {
+  if (!name) name = "";
+  const size_t n = std::strlen(name);
+  if (n >= kLogNameSize) return VQerror_Fail(VQERR_NAME_TOO_LONG);
+  std::memcpy(g_engineLogName, name, n + 1);
+  return true;
+}
+
+const char* VQlog_GetFileName() { return g_engineLogName; }
+
+void VQlog_StderrHandler(int level, const char* text) {
+  std::fprintf(stderr, "%s : %s\n", LevelText(level), text ? text : "");
+  VQlog_DefaultHandler(level, text);
+}
 
 void VQlog_SetHandler(VQlogHandler handler) { g_handler = handler; }
 
@@ -33,15 +57,14 @@ void VQlog_Printf(int level, const char* format, ...) {
 
 void VQlog_DefaultHandler(int level, const char* text) {
   if (!g_engineLog) return;
-  const char* levelText = level == VQLOG_INFO    ? "Informational Error"
-                          : level == VQLOG_FATAL ? "Fatal Error"
-                                                 : "Unknown Error";
-  g_engineLog->Print("%s : %s", levelText, text ? text : "");
+  g_engineLog->Print("%s : %s", LevelText(level), text ? text : "");
 }
 
 void VQlog_Open() {
   delete g_engineLog;
-  g_engineLog = new VQLogFile("logfile.txt");
+  g_engineLog = nullptr;
+  if (!g_engineLogName[0]) return;
+  g_engineLog = new VQLogFile(g_engineLogName);
   // A missing log is the normal case; it must not leave an error code behind.
   int32_t saved = g_VQerror;
   g_engineLog->DeleteFile();

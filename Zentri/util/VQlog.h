@@ -35,9 +35,21 @@ void VQlog_Printf(int level, const char* format, ...) VQ_PRINTF_LIKE(2, 3);
 // is "Informational Error", "Fatal Error" or, for any other level, "Unknown Error". Writes
 // nothing when the engine log is not open.
 void VQlog_DefaultHandler(int level, const char* text);
-// Creates the engine log object for "logfile.txt" (in the current folder) and deletes that file,
-// so every start of the engine begins with no log; the file reappears with the first message.
+// Creates the engine log object for its file ("logfile.txt" in the current folder unless
+// VQlog_SetFileName chose another) and deletes that file, so every start of the engine begins
+// with no log; the file reappears with the first message. With no file name set, no log object
+// is made and nothing is deleted.
 void VQlog_Open();
+// Chooses the engine log's file for the next VQlog_Open: a path, or null or "" for no log file
+// at all. The game keeps the default "logfile.txt"; tools and tests, which run in folders that
+// belong to their user, choose their own place or none. False (error 31, nothing changes) when
+// the name is longer than a path may be.
+bool VQlog_SetFileName(const char* name);
+// The engine log's file name as set; "" when there is none.
+const char* VQlog_GetFileName();
+// A message handler for command-line programs: writes "<level text> : <message>" to stderr,
+// then hands the message to the default handler (the engine log, when one is open).
+void VQlog_StderrHandler(int level, const char* text);
 // Destroys the engine log object; the file stays.
 void VQlog_Close();
 

@@ -12,6 +12,7 @@
 #include "Zentri/collision/VQSampleTrack.h"
 #include "Zentri/collision/VQTerrainTree.h"
 #include "Zentri/resources/VQImageFile.h"
+#include "tests/support/run_tool.h"
 
 namespace {
 
@@ -91,7 +92,7 @@ TEST(VqtoolTerrain, BuildsFromTheCollidersOfASceneFile) {
 TEST(PhysicsDemo, DrivesTheScriptAndPrintsATrace) {
   std::string out;
   const std::string scene = ::testing::TempDir() + "demo_track_" + std::to_string(::getpid()) + ".vqo";
-  ASSERT_EQ(RunTool("physics-demo --time 2 --every 1 --cars 3 --scene " + scene, &out), 0) << out;
+  ASSERT_EQ(RunTool("physics-demo --time 2 --every 1 --cars 3 --write-scene " + scene, &out), 0) << out;
   EXPECT_NE(out.find("# terrain built from the scene"), std::string::npos) << out;
   EXPECT_TRUE(std::filesystem::exists(scene));  // kept when named
   std::filesystem::remove(scene);
@@ -133,4 +134,56 @@ TEST(PhysicsDemo, ViewShowsTheChasedCarAndKeepsTheTrace) {
   std::free(palette);
   EXPECT_EQ(RunTool("physics-demo --shot " + dir + "/x.jpg", &plain), 2);  // a shot needs the view
   std::filesystem::remove_all(dir);
+}
+
+// Options that name inputs only read them; outputs have options of their own; an unreadable
+// input is an error; the program leaves a "logfile.txt" of the folder it runs in alone.
+TEST(PhysicsDemo, InputsAreReadNeverWrittenAndBadInputsFail) {
+  namespace fs = std::filesystem;
+  const std::string dir = ::testing::TempDir() + "demo_inputs_" + std::to_string(::getpid());
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  auto slurp = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  std::ofstream(dir + "/logfile.txt") << "my own notes\n";
+  std::string out;
+  ASSERT_EQ(vqtest::RunTool("physics-demo --time 0.5 --cars 1 --write-scene track.vqo --write-terrain track.vqt", &out, dir), 0)
+      << out;
+  const std::string scene = slurp(dir + "/track.vqo"), terrain = slurp(dir + "/track.vqt");
+  ASSERT_FALSE(scene.empty());
+  ASSERT_FALSE(terrain.empty());
+
+  ASSERT_EQ(vqtest::RunTool("physics-demo --time 0.5 --cars 1 --scene track.vqo --terrain track.vqt", &out, dir), 0) << out;
+  EXPECT_NE(out.find("# terrain read from track.vqt"), std::string::npos) << out;
+  EXPECT_EQ(slurp(dir + "/track.vqo"), scene);
+  EXPECT_EQ(slurp(dir + "/track.vqt"), terrain);
+
+  std::ofstream(dir + "/junk.vqt") << "not a terrain cache";
+  fs::create_directories(dir + "/folder.vqo");
+  struct Bad {
+    const char* args;
+    int rc;
+    const char* says;
+  };
+  for (const Bad& b : {Bad{"--scene missing.vqo", 1, "cannot read the track scene 'missing.vqo'"},
+                       Bad{"--scene folder.vqo", 1, "cannot read the track scene"},
+                       Bad{"--terrain junk.vqt", 1, "cannot read the terrain cache 'junk.vqt'"},
+                       Bad{"--terrain missing.vqt", 1, "cannot read the terrain cache"},
+                       Bad{"--scene track.vqo --write-scene x.vqo", 2, "give one"},
+                       Bad{"--terrain track.vqt --write-terrain x.vqt", 2, "give one"}}) {
+    SCOPED_TRACE(b.args);
+    EXPECT_EQ(vqtest::RunTool(std::string("physics-demo --time 0.5 --cars 1 ") + b.args, &out, dir), b.rc) << out;
+    EXPECT_NE(out.find(b.says), std::string::npos) << out;
+  }
+  EXPECT_EQ(slurp(dir + "/junk.vqt"), "not a terrain cache");
+  EXPECT_FALSE(fs::exists(dir + "/missing.vqt"));
+  EXPECT_FALSE(fs::exists(dir + "/x.vqo"));
+  EXPECT_EQ(slurp(dir + "/logfile.txt"), "my own notes\n");
+
+  // The view starts the engine, whose log would otherwise replace the folder's logfile.txt.
+  ASSERT_EQ(vqtest::RunTool("physics-demo --time 0.2 --cars 1 --view --shot shot.jpg", &out, dir), 0) << out;
+  EXPECT_EQ(slurp(dir + "/logfile.txt"), "my own notes\n");
+  fs::remove_all(dir);
 }

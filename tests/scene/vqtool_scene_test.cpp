@@ -10,6 +10,7 @@
 #include "Zentri/scene/VQSceneFile.h"
 #include "Zentri/scene/VQSceneTools.h"
 #include "tests/scene/scene_support.h"
+#include "tests/support/run_tool.h"
 
 namespace {
 // Runs vqtool from the build's bin folder; the output goes to a file for the checks.
@@ -78,4 +79,36 @@ TEST(VqtoolScene, DemoColoursFollowTheFileColourOrder) {
     for (uint32_t c : corners.colours) EXPECT_EQ(c, k.red) << "format " << k.colourFormat;
     VQNode::Destroy(root);
   }
+}
+
+// The demo scene works with every tool: its textures are written beside it and found by vqview,
+// its ground is a collider mesh for terrain-build; a scene without colliders is refused by
+// terrain-build, which then writes nothing.
+TEST(VqtoolScene, DemoHasTexturesAndCollidersAndAnEmptyTerrainIsRefused) {
+  namespace fs = std::filesystem;
+  const std::string dir = ::testing::TempDir() + "scene_demo_tools_" + std::to_string(::getpid());
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::string out;
+  ASSERT_EQ(vqtest::RunTool("vqtool scene-demo demo.vqo", &out, dir), 0) << out;
+  for (const char* t : {"road_0.tga", "road_2.tga", "glass_0.tga", "detail.tga"})
+    EXPECT_TRUE(fs::is_regular_file(dir + "/Textures/" + t)) << t;
+  ASSERT_EQ(vqtest::RunTool("vqview demo.vqo --camera 0,-150,60 --frames 2 --size 64x64", &out, dir), 0) << out;
+  EXPECT_EQ(out.find("Cannot load texture"), std::string::npos) << out;
+
+  ASSERT_EQ(vqtest::RunTool("vqtool terrain-build demo.vqo demo.vqt", &out, dir), 0) << out;
+  ASSERT_EQ(vqtest::RunTool("vqtool terrain-info demo.vqt", &out, dir), 0) << out;
+  EXPECT_EQ(out.find("triangles  0\n"), std::string::npos) << out;
+
+  // A scene of one mesh that is not a collider.
+  VQNode* root = new VQRootNode(1);
+  VQGeosetNode* node = new VQGeosetNode(VQscene_MakeGridGeoset(2, 4.0f, 1), 2);
+  node->SetMattable(VQscene_MakeMattable(1, "m_"));
+  root->SetChild(node);
+  ASSERT_TRUE(VQscene_WriteDatabase(root, (dir + "/plain.vqo").c_str(), 11));
+  VQNode::Destroy(root);
+  EXPECT_EQ(vqtest::RunTool("vqtool terrain-build plain.vqo plain.vqt", &out, dir), 1) << out;
+  EXPECT_NE(out.find("holds no collider meshes"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(dir + "/plain.vqt"));
+  fs::remove_all(dir);
 }

@@ -23,6 +23,8 @@ class EngineLog : public ::testing::Test {
  protected:
   void SetUp() override {
     tree.Enter();
+    savedName = VQlog_GetFileName();
+    VQlog_SetFileName("logfile.txt");
     VQlog_SetHandler(VQlog_DefaultHandler);
     VQlog_Open();
     g_captured.clear();
@@ -30,8 +32,10 @@ class EngineLog : public ::testing::Test {
   void TearDown() override {
     VQlog_Close();
     VQlog_SetHandler(VQlog_DefaultHandler);
+    VQlog_SetFileName(savedName.c_str());
   }
   TempTree tree;
+  std::string savedName;
 };
 
 }  // namespace
@@ -139,4 +143,26 @@ TEST(LogFile, LongLineIsCutAndBackslashPathIsResolved) {
   std::string big(VQLOGFILE_LINE_SIZE + 10, 'y');
   EXPECT_TRUE(log.Print("%s", big.c_str()));
   EXPECT_EQ(tree.Read("Logs/Run.txt"), std::string(VQLOGFILE_LINE_SIZE - 1, 'y') + "\n");
+}
+
+TEST_F(EngineLog, AChosenFileTakesTheMessagesAndNoFileMeansNothingIsTouched) {
+  VQlog_Close();
+  tree.Write("logfile.txt", "somebody's own file\n");
+  ASSERT_TRUE(VQlog_SetFileName(tree.Real("mine.log").c_str()));
+  VQlog_Open();
+  VQlog_Printf(1, "to my file");
+  EXPECT_EQ(tree.Read("mine.log"), "Informational Error : to my file\n");
+  VQlog_Close();
+
+  ASSERT_TRUE(VQlog_SetFileName(nullptr));
+  EXPECT_STREQ(VQlog_GetFileName(), "");
+  VQlog_Open();
+  EXPECT_EQ(VQlog_EngineLog(), nullptr);
+  VQlog_Printf(1, "dropped");
+  EXPECT_EQ(tree.Read("logfile.txt"), "somebody's own file\n");  // neither deleted nor written
+
+  g_VQerror = 0;
+  EXPECT_FALSE(VQlog_SetFileName(std::string(5000, 'a').c_str()));
+  EXPECT_EQ(g_VQerror, 31);
+  EXPECT_STREQ(VQlog_GetFileName(), "");
 }

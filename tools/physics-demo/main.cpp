@@ -2,14 +2,15 @@
 // walls) with one CAR_2 and several CAR_1 cars placed from the model library's default stores,
 // driven by scripted inputs through the collision world in frames of 1/60 s. Prints a trace.
 //
-//   physics-demo [--time SECONDS] [--cars N] [--every SECONDS] [--scene FILE.vqo]
-//                [--terrain FILE.vqt] [--view] [--shot OUT.jpg]
+//   physics-demo [--time SECONDS] [--cars N] [--every SECONDS]
+//                [--scene FILE.vqo | --write-scene OUT.vqo]
+//                [--terrain FILE.vqt | --write-terrain OUT.vqt] [--view] [--shot OUT.jpg]
 //
-// The track is written as a scene database with collider meshes (to --scene, or a temporary
-// file removed at the end), read back, and the terrain tree is built from the scene's
-// colliders. --cars counts the CAR_1 cars (0 to 31, default 5). --terrain reads the track's
-// terrain cache file when it is valid and otherwise builds the tree and writes the file there,
-// as a race does.
+// The sample track is written as a scene database with collider meshes (to --write-scene, or a
+// temporary file removed at the end), read back, and the terrain tree is built from the scene's
+// colliders; --scene reads a track scene instead and never writes it. --terrain reads a terrain
+// cache instead of building the tree (an unreadable cache is an error); --write-terrain saves the
+// built tree. --cars counts the CAR_1 cars (0 to 31, default 5).
 //
 // --view shows the race through the OpenGL display device: the track scene read by the
 // device, each car a body box and four wheel boxes posed every frame by the vehicle model
@@ -47,6 +48,7 @@
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/vehicle/TolvuCarModel.h"
+#include "Zentri/util/VQlog.h"
 
 namespace {
 
@@ -62,8 +64,9 @@ void OnContact(VQVehicleModel*, VQVehicleModel* other, const CollisionMaterial*,
 
 void Usage(FILE* to = stderr) {
   std::fprintf(to,
-               "usage: physics-demo [--time SECONDS] [--cars N] [--every SECONDS] [--scene FILE.vqo]\n"
-               "                    [--terrain FILE.vqt] [--view] [--shot OUT.jpg]\n");
+               "usage: physics-demo [--time SECONDS] [--cars N] [--every SECONDS]\n"
+               "                    [--scene FILE.vqo | --write-scene OUT.vqo]\n"
+               "                    [--terrain FILE.vqt | --write-terrain OUT.vqt] [--view] [--shot OUT.jpg]\n");
 }
 
 // An option whose value is out of range or malformed: says which and why, exit status 2.
@@ -292,9 +295,13 @@ int RunView(Race& race, const std::string& sceneFile, const std::string& shot) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Engine messages go to stderr; a command-line program writes no engine log file into the
+  // folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   Race race;
   int carCount = 5;
-  std::string terrainFile, sceneFile, shot;
+  std::string terrainFile, sceneFile, writeTerrain, writeScene, shot;
   bool view = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -318,6 +325,10 @@ int main(int argc, char** argv) {
       sceneFile = argv[++i];
     } else if (a == "--terrain" && hasValue) {
       terrainFile = argv[++i];
+    } else if (a == "--write-scene" && hasValue) {
+      writeScene = argv[++i];
+    } else if (a == "--write-terrain" && hasValue) {
+      writeTerrain = argv[++i];
     } else if (a == "--shot" && hasValue) {
       shot = argv[++i];
     } else if (a == "--view") {
@@ -328,23 +339,52 @@ int main(int argc, char** argv) {
   }
   if (!shot.empty() && !view) return BadOption("--shot", "needs --view");
 
+  if (!sceneFile.empty() && !writeScene.empty()) {
+    std::fprintf(stderr, "physics-demo: --scene reads a track scene and --write-scene writes the sample one: give one\n");
+    return 2;
+  }
+  if (!terrainFile.empty() && !writeTerrain.empty()) {
+    std::fprintf(stderr, "physics-demo: --terrain reads a terrain cache and --write-terrain writes one: give one\n");
+    return 2;
+  }
+
+  // The track scene: the file given with --scene, read as it is; otherwise the sample track,
+  // written to --write-scene or to a temporary file removed at the end.
   VQSampleTrack track;
-  const bool keepScene = !sceneFile.empty();
-  if (!keepScene) sceneFile = "/tmp/physics_demo_track_" + std::to_string(::getpid()) + ".vqo";
-  if (!track.WriteScene(sceneFile.c_str()))
-    return std::fprintf(stderr, "physics-demo: cannot write the track scene '%s' (%s)\n", sceneFile.c_str(), VQerror_Describe(g_VQerror).c_str()), 1;
-  if (!terrainFile.empty() && track.m_terrain.Read(terrainFile.c_str())) {
+  const bool ownScene = sceneFile.empty();
+  if (ownScene) {
+    sceneFile = !writeScene.empty() ? writeScene : "/tmp/physics_demo_track_" + std::to_string(::getpid()) + ".vqo";
+    if (!track.WriteScene(sceneFile.c_str()))
+      return std::fprintf(stderr, "physics-demo: cannot write the track scene '%s' (%s)\n", sceneFile.c_str(), VQerror_Describe(g_VQerror).c_str()), 1;
+  }
+  const bool removeScene = ownScene && writeScene.empty();
+  if (!terrainFile.empty()) {
+    if (!track.m_terrain.Read(terrainFile.c_str())) {
+      std::fprintf(stderr, "physics-demo: cannot read the terrain cache '%s' (%s)\n", terrainFile.c_str(), VQerror_Describe(g_VQerror).c_str());
+      if (removeScene) std::remove(sceneFile.c_str());
+      return 1;
+    }
     std::printf("# terrain read from %s\n", terrainFile.c_str());
   } else {
     VQNode* scene = nullptr;
-    if (!VQscene_ReadDatabase(&scene, sceneFile.c_str(), nullptr, 0, false))
-      return std::fprintf(stderr, "physics-demo: cannot read the track scene '%s' (%s)\n", sceneFile.c_str(), VQerror_Describe(g_VQerror).c_str()), 1;
+    if (!VQscene_ReadDatabase(&scene, sceneFile.c_str(), nullptr, 0, false)) {
+      std::fprintf(stderr, "physics-demo: cannot read the track scene '%s' (%s)\n", sceneFile.c_str(), VQerror_Describe(g_VQerror).c_str());
+      if (removeScene) std::remove(sceneFile.c_str());
+      return 1;
+    }
     const bool built = track.BuildTerrainFromScene(scene);
     VQNode::Destroy(scene);
-    if (!built) return std::fprintf(stderr, "physics-demo: cannot build the terrain (%s)\n", VQerror_Describe(g_VQerror).c_str()), 1;
+    if (!built) {
+      std::fprintf(stderr, "physics-demo: cannot build the terrain (%s)\n", VQerror_Describe(g_VQerror).c_str());
+      if (removeScene) std::remove(sceneFile.c_str());
+      return 1;
+    }
     std::printf("# terrain built from the scene %s\n", sceneFile.c_str());
-    if (!terrainFile.empty() && !track.m_terrain.Write(terrainFile.c_str()))
-      std::fprintf(stderr, "physics-demo: cannot write '%s' (%s)\n", terrainFile.c_str(), VQerror_Describe(g_VQerror).c_str());
+    if (!writeTerrain.empty() && !track.m_terrain.Write(writeTerrain.c_str())) {
+      std::fprintf(stderr, "physics-demo: cannot write '%s' (%s)\n", writeTerrain.c_str(), VQerror_Describe(g_VQerror).c_str());
+      if (removeScene) std::remove(sceneFile.c_str());
+      return 1;
+    }
   }
   std::printf("# %u triangles, %u nodes\n", track.m_terrain.GetTriangleCount(), track.m_terrain.GetNodeCount());
   VQSampleTrack::SetCurrent(&track);
@@ -407,6 +447,6 @@ int main(int argc, char** argv) {
   else
     while (race.Frame()) {
     }
-  if (!keepScene) std::remove(sceneFile.c_str());
+  if (removeScene) std::remove(sceneFile.c_str());
   return rc;
 }

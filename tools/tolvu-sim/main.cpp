@@ -107,6 +107,14 @@ int main(int argc, char** argv) {
   tolvusim::ground().friction = mu;
   tolvusim::ground().rolling = rolling;
 
+  if (!dataFile.empty()) {
+    std::string why;
+    if (!tolvusim::checkDataFile(dataFile.c_str(), why)) {
+      std::fprintf(stderr, "tolvu-sim: %s\n", why.c_str());
+      return 1;
+    }
+  }
+
   tolvusim::Sim sim;
   if (!sim.init(type, dataFile.empty() ? nullptr : dataFile.c_str(),
                 storeFile.empty() ? nullptr : storeFile.c_str())) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -245,6 +246,67 @@ inline void applyEvents(Sim& sim, const std::vector<Event>& events, size_t& next
   }
 }
 
+// The range a driver's input can take: pedals and the parking brake from released (0) to fully
+// applied (1); the steering-wheel angle in radians, up to two turns either way (the model limits
+// the wheels' angle itself); the gear a whole number from -1 (reverse) through 0 (neutral) to the highest of the 8-row ratio
+// table (6).
+struct InputRange {
+  const char* name;
+  double min, max;
+  bool whole;
+};
+inline const InputRange kInputRanges[] = {
+    {"steer", -12.566371, 12.566371, false}, {"throttle", 0.0, 1.0, false},
+    {"brake", 0.0, 1.0, false},              {"clutch", 0.0, 1.0, false},
+    {"gear", -1.0, 6.0, true},               {"park_brake", 0.0, 1.0, false},
+};
+
+// True when v lies in the input's range; otherwise err names the input and its range.
+inline bool checkInputValue(const char* input, double v, std::string& err) {
+  for (const InputRange& r : kInputRanges) {
+    if (std::strcmp(r.name, input) != 0) continue;
+    if (v >= r.min && v <= r.max && (!r.whole || v == std::floor(v))) return true;
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "%s=%g is out of range: %s takes %s from %g to %g", input, v, input,
+                  r.whole ? "a whole number" : "a value", r.min, r.max);
+    err = buf;
+    return false;
+  }
+  return true;
+}
+
+// Checks that a model data file can be handed to the library: an existing, readable regular file
+// of text (the library itself reads any path and silently keeps its defaults when it cannot).
+// False with a message otherwise.
+inline bool checkDataFile(const char* path, std::string& err) {
+  FILE* fp = std::fopen(path, "rb");
+  if (!fp) {
+    err = std::string("cannot read the data file ") + path + ": " + std::strerror(errno);
+    return false;
+  }
+  unsigned char buf[4096];
+  size_t got;
+  bool text = true;
+  while (text && (got = std::fread(buf, 1, sizeof buf, fp)) > 0) {
+    for (size_t i = 0; i < got; ++i)
+      if (buf[i] == 0 || (buf[i] < 32 && buf[i] != '\n' && buf[i] != '\r' && buf[i] != '\t' && buf[i] != '\f')) {
+        text = false;
+        break;
+      }
+  }
+  const bool readError = std::ferror(fp) != 0;
+  std::fclose(fp);
+  if (readError) {
+    err = std::string("cannot read the data file ") + path + " (is it a folder?)";
+    return false;
+  }
+  if (!text) {
+    err = std::string("the data file ") + path + " is not a text file";
+    return false;
+  }
+  return true;
+}
+
 // Parses one schedule line "TIME name=value [name=value ...]" (commas or blanks between pairs);
 // blank lines and lines starting with '#' give no events. False with a message on a bad line.
 inline bool parseScheduleLine(const Sim& sim, const std::string& line, std::vector<Event>& out, std::string& err) {
@@ -277,6 +339,10 @@ inline bool parseScheduleLine(const Sim& sim, const std::string& line, std::vect
     const double v = std::strtod(val.c_str(), &vend);
     if (k < 0 || val.empty() || *vend != '\0' || !std::isfinite(v)) {
       err = "bad input or value '" + pair + "' in schedule line: " + line;
+      return false;
+    }
+    if (!checkInputValue(sim.info->inputs[k], v, err)) {
+      err += " in schedule line: " + line;
       return false;
     }
     out.push_back({t, k, v});

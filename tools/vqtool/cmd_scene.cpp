@@ -1,6 +1,7 @@
 // Scene database commands:
 //   vqtool scene-info FILE       the node tree with types, names, counts, geosets and tables
-//   vqtool scene-demo OUT.vqo    writes a scene built in code with every node type the file holds
+//   vqtool scene-demo OUT.vqo    writes a scene built in code with every node type the file holds,
+//                                and its textures in the folder Textures beside it
 //   vqtool scene-vrml IN OUT.wrl exports a database as VRML 1.0
 // Textures are not loaded: the tools read the stored texture names only.
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include "Zentri/scene/VQSceneFile.h"
 #include "Zentri/scene/VQSceneTools.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQfile.h"
 #include "tools/vqtool/vqtool.h"
 
 namespace {
@@ -62,6 +64,14 @@ int Demo(const std::vector<std::string>& args) {
   VQNode::Destroy(root);
   if (!ok) {
     std::fprintf(stderr, "scene-demo: cannot write %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
+    return 1;
+  }
+  // Its materials name "Textures\<name>.tga": the textures go into that folder beside the scene,
+  // where vqview looks for them.
+  const size_t slash = args[0].find_last_of('/');
+  const std::string folder = (slash == std::string::npos ? std::string(".") : args[0].substr(0, slash)) + "/Textures";
+  if (!VQfile_MakePath(folder.c_str()) || !VQscene_WriteDemoTextures(folder.c_str())) {
+    std::fprintf(stderr, "scene-demo: cannot write the textures beside %s (%s)\n", args[0].c_str(), VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   return 0;

@@ -79,8 +79,12 @@ int BuildFromScene(const std::vector<std::string>& args) {
     std::fprintf(stderr, "vqtool terrain-build: cannot build the tree (%s)\n", VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
-  if (tree.GetTriangleCount() == 0)
-    std::fprintf(stderr, "vqtool terrain-build: '%s' holds no collider meshes\n", args[0].c_str());
+  if (tree.GetTriangleCount() == 0) {
+    // An empty cache would make a track without ground: refuse it and write nothing.
+    std::fprintf(stderr, "vqtool terrain-build: '%s' holds no collider meshes (mesh flag 0x40): nothing written\n",
+                 args[0].c_str());
+    return 1;
+  }
   return WriteTree(tree, args[1]) ? 0 : 1;
 }
 

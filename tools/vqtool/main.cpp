@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Zentri/util/VQlog.h"
+
 namespace {
 std::vector<const VQToolCommand*>& registry() {
   static std::vector<const VQToolCommand*> commands;
@@ -48,6 +50,10 @@ const std::vector<const VQToolCommand*>& vqtool_Commands() {
 }
 
 int main(int argc, char** argv) {
+  // Engine messages go to stderr; a command-line program writes no engine log file into the
+  // folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   if (argc < 2) return print_help(stderr, false), 2;
   if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) return print_help(stdout, true);
   for (const VQToolCommand* c : vqtool_Commands()) {

@@ -23,10 +23,12 @@
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/resources/VQImageFile.h"
 #include "Zentri/resources/VQPixmap.h"
+#include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQlog.h"
 
 namespace {
 
@@ -116,6 +118,10 @@ int BadOption(const char* option, const char* why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Engine messages go to stderr; a command-line program writes no engine log file into the
+  // folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   const char* file = nullptr;
   long width = 640, height = 480;
   for (int i = 1; i < argc; ++i) {
@@ -161,6 +167,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   g_view.device = device;
+  // Textures are looked for beside the scene file (and in its subfolders).
+  const std::string sceneFolder = std::string(file).find('/') == std::string::npos
+                                      ? std::string(".")
+                                      : std::string(file).substr(0, std::string(file).find_last_of('/'));
+  if (device->m_textureManager) device->m_textureManager->PushFolder(sceneFolder.c_str(), true);
   VQNode* root = device->ReadSceneFile(file, 1, 0);
   if (!root) {
     std::fprintf(stderr, "vqview: cannot read %s (%s)\n", file, VQerror_Describe(g_VQerror).c_str());

@@ -17,6 +17,7 @@
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/platform/VQwin32.h"
+#include "Zentri/util/VQlog.h"
 
 namespace {
 
@@ -112,6 +113,10 @@ int BadOption(const char* option, const char* why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Engine messages go to stderr; a command-line program writes no engine log file into the
+  // folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   long totalFrames = 0;
   long screenSeconds = 3;
   for (int i = 1; i < argc; ++i) {
