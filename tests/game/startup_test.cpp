@@ -1,6 +1,5 @@
 // Whole start-ups and shutdowns of Pindrel on copies of the generated data tree.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "QVX/race/PlayerProfile.h"
+#include "tests/support/run_tool.h"
 
 namespace fs = std::filesystem;
 
@@ -41,13 +41,12 @@ class GameTree : public ::testing::Test {
   // A start-up that fails ends at once and leaves what it opened to the end of the process, so
   // leak reports are turned off for runs that are expected to fail.
   int Run(const std::string& extra = "--frames 3", bool expectFailure = false) {
-    const std::string command = std::string(expectFailure ? "ASAN_OPTIONS=detect_leaks=0 " : "") + "\"" + VQ_BIN_DIR + "/Pindrel\" --headless --fixed-step 0.02 " +
-                                extra + " --data \"" + m_dir.string() + "\" 2> \"" + (m_dir / "stderr.txt").string() +
-                                "\" > /dev/null";
-    const int status = std::system(command.c_str());
-    m_stderr = ReadText(m_dir / "stderr.txt");
+    const std::string command = std::string(expectFailure ? "ASAN_OPTIONS=detect_leaks=0 " : "") + "'" +
+                                vqtest::BinDir() + "'/Pindrel --headless --fixed-step 0.02 " + extra + " --data '" +
+                                m_dir.string() + "'";
+    const int status = vqtest::RunCommand(command, &m_stderr);
     m_log = ReadText(m_dir / "qvxlog.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
   }
   void Replace(const std::string& relative, const std::string& content) {
     fs::remove(m_dir / relative);
@@ -68,7 +67,7 @@ class GameTree : public ::testing::Test {
   size_t Find(const std::string& text) const { return m_log.find(text); }
 
   fs::path m_dir;
-  std::string m_stderr, m_log;
+  std::string m_stderr, m_log;  // what the run printed (stdout and stderr), the game log
 };
 
 }  // namespace
