@@ -39,13 +39,13 @@ void WriteTga(const std::string& path, const Image& image, bool alpha) {
   if (alpha) {
     if (!VQimage_WriteTga(path.c_str(), image.bgra.data(), image.width, image.height, image.width, VQPF_BGRA8888,
                           nullptr, false))
-      Fail("cannot write " + path + " (error " + std::to_string(g_VQerror) + ")");
+      Fail("cannot write " + path + " (" + VQerror_Describe(g_VQerror) + ")");
     return;
   }
   std::vector<uint8_t> bgr(size_t(image.width) * image.height * 3);
   for (size_t i = 0; i < size_t(image.width) * image.height; ++i) std::memcpy(&bgr[i * 3], &image.bgra[i * 4], 3);
   if (!VQimage_WriteTga(path.c_str(), bgr.data(), image.width, image.height, image.width, VQPF_BGR888, nullptr, false))
-    Fail("cannot write " + path + " (error " + std::to_string(g_VQerror) + ")");
+    Fail("cannot write " + path + " (" + VQerror_Describe(g_VQerror) + ")");
 }
 
 Image PatternImage(uint32_t w, uint32_t h, uint8_t r, uint8_t g, uint8_t b, uint32_t seed) {

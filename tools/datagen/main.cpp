@@ -205,12 +205,12 @@ void WriteLanguages(const std::string& source) {
   VQStrings english;
   const std::string englishText = ReadSource(source + "/languages/English.txt");
   if (!english.LoadText(englishText.data(), englishText.size(), false))
-    Fail("languages/English.txt is damaged (error " + std::to_string(g_VQerror) + ")");
+    Fail("languages/English.txt is damaged (" + VQerror_Describe(g_VQerror) + ")");
   for (const char* language : kLanguages) {
     const std::string text = ReadSource(source + "/languages/" + language + ".txt");
     VQStrings own;
     if (!own.LoadText(text.data(), text.size(), false))
-      Fail(std::string("languages/") + language + ".txt is damaged (error " + std::to_string(g_VQerror) + ")");
+      Fail(std::string("languages/") + language + ".txt is damaged (" + VQerror_Describe(g_VQerror) + ")");
     // Every entry of the English table exists in every language: a text that a language does
     // not give yet is the English one, so no identifier shows as empty.
     VQStrings table;

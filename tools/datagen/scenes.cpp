@@ -46,7 +46,7 @@ VQTransformNode* Place(const char* name, float x, float y, float z, VQNode* chil
 void Write(VQNode* root, const std::string& path) {
   const bool ok = VQscene_WriteDatabase(root, path.c_str(), 11);
   VQNode::Destroy(root);
-  if (!ok) Fail("cannot write " + path + " (error " + std::to_string(g_VQerror) + ")");
+  if (!ok) Fail("cannot write " + path + " (" + VQerror_Describe(g_VQerror) + ")");
 }
 
 }  // namespace
