@@ -281,3 +281,18 @@ TEST_F(GameTree, UnknownLanguageIsReportedAndEnglishUsed) {
   EXPECT_NE(Find("Loaded strings file '.\\Data\\Languages\\English.bin'"), std::string::npos) << m_log;
   EXPECT_NE(ReadText(m_dir / "Config.ini").find("language = english\n"), std::string::npos);
 }
+
+TEST_F(GameTree, ConfigRoundTripThroughTheGame) {
+  SetConfigLine("horizontalresolution", "800");
+  SetConfigLine("verticalresolution", "600");
+  SetConfigLine("texturequality", "1");
+  SetConfigLine("tcpport", "4100");
+  SetConfigLine("language", "Francais");
+  ASSERT_EQ(Run(), 0) << m_stderr;
+  EXPECT_NE(Find("Loaded strings file '.\\Data\\Languages\\Francais.bin'"), std::string::npos) << m_log;
+  const std::string config = ReadText(m_dir / "Config.ini");
+  for (const char* line : {"horizontalresolution = 800\n", "verticalresolution = 600\n", "texturequality = 1\n",
+                           "tcpport = 4100\n", "udpport = 2001\n", "language = francais\n", "windowed = 1\n",
+                           "ball_radius = 0.000\n", "ball_mass = 0.000\n"})
+    EXPECT_NE(config.find(line), std::string::npos) << line << config;
+}
