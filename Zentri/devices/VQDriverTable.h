@@ -39,3 +39,5 @@ VQDevice* VQdevices_UnavailableWindowsInput(int kind, int index);
 
 // The display family's table (Zentri/devices/display/VQDisplayDrivers.cpp).
 extern const VQDriverFamily g_VQdisplayDrivers;
+// The network family's table (Zentri/devices/network/VQNetworkDrivers.cpp).
+extern const VQDriverFamily g_VQnetworkDrivers;

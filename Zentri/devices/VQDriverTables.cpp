@@ -23,9 +23,6 @@ namespace {
 const VQDriverRow kSoundDrivers[] = {{VQDEVICE_SOUND, "sound", VQdevices_Unavailable}};
 const VQDriverFamily kSoundFamily = {"sound", kSoundDrivers, std::size(kSoundDrivers)};
 
-const VQDriverRow kNetworkDrivers[] = {{VQDEVICE_CONNECTION, "connection", VQdevices_Unavailable}};
-const VQDriverFamily kNetworkFamily = {"network", kNetworkDrivers, std::size(kNetworkDrivers)};
-
 const VQDriverRow kInputDrivers[] = {
     {VQDEVICE_WINDOWS_KEYBOARD, "keyboard", VQdevices_UnavailableWindowsInput},
     {VQDEVICE_WINDOWS_MOUSE, "mouse", VQdevices_UnavailableWindowsInput},
@@ -40,7 +37,7 @@ const VQDriverFamily kInputFamily = {"input", kInputDrivers, std::size(kInputDri
 const VQDriverFamily* const kFamilies[] = {
     &g_VQdisplayDrivers,
     &kSoundFamily,
-    &kNetworkFamily,
+    &g_VQnetworkDrivers,
     &kInputFamily,
 };
 

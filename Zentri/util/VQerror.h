@@ -35,7 +35,7 @@ extern int32_t g_VQerror;
   X(VQERR_CREATE_OUTPUT, 23, "the output file cannot be created")                                  \
   X(VQERR_OPEN_INPUT, 24, "the input file cannot be opened")                                       \
   X(VQERR_FILE_TYPE, 25, "unknown file type, or the file cannot be read as its type")              \
-  X(VQERR_BAD_HEADER, 26, "bad file header")                                                       \
+  X(VQERR_BAD_HEADER, 26, "bad file or message header")                                            \
   X(VQERR_TABLE_FULL, 27, "a fixed-size table is full")                                            \
   X(VQERR_INVALID_ARGUMENT, 28, "invalid argument")                                                \
   X(VQERR_NOT_FOUND, 29, "not found")                                                              \
@@ -54,6 +54,7 @@ extern int32_t g_VQerror;
   X(VQERR_WINDOWED_UNSUPPORTED, 46, "the display device cannot render into a window")             \
   X(VQERR_NO_RENDER_DEVICE, 47, "no rendering device matches the requested flags")                \
   X(VQERR_BUFFER_TOO_SMALL, 48, "buffer too small")                                                \
+  X(VQERR_OPERATION_NOT_OFFERED, 52, "the socket or protocol layer does not offer this operation") \
   X(VQERR_NO_CANVAS, 56, "the display device has no canvas yet (texture limits unknown)")         \
   X(VQERR_TOO_MANY_LAYERS, 57, "more than 128 protocol layers")                                    \
   X(VQERR_ACCESS_DENIED, 58, "access denied")                                                      \
