@@ -39,5 +39,7 @@ VQDevice* VQdevices_UnavailableWindowsInput(int kind, int index);
 
 // The display family's table (Zentri/devices/display/VQDisplayDrivers.cpp).
 extern const VQDriverFamily g_VQdisplayDrivers;
+// The sound family's table (Zentri/devices/sound/VQSoundDrivers.cpp).
+extern const VQDriverFamily g_VQsoundDrivers;
 // The network family's table (Zentri/devices/network/VQNetworkDrivers.cpp).
 extern const VQDriverFamily g_VQnetworkDrivers;

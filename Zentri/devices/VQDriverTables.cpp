@@ -20,8 +20,6 @@ namespace {
 
 // Families whose drivers are not built yet: their kinds exist but no device can be had. A
 // family folder that brings its own table replaces its entry here.
-const VQDriverRow kSoundDrivers[] = {{VQDEVICE_SOUND, "sound", VQdevices_Unavailable}};
-const VQDriverFamily kSoundFamily = {"sound", kSoundDrivers, std::size(kSoundDrivers)};
 
 const VQDriverRow kInputDrivers[] = {
     {VQDEVICE_WINDOWS_KEYBOARD, "keyboard", VQdevices_UnavailableWindowsInput},
@@ -36,7 +34,7 @@ const VQDriverFamily kInputFamily = {"input", kInputDrivers, std::size(kInputDri
 // One line per family.
 const VQDriverFamily* const kFamilies[] = {
     &g_VQdisplayDrivers,
-    &kSoundFamily,
+    &g_VQsoundDrivers,
     &g_VQnetworkDrivers,
     &kInputFamily,
 };

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "Zentri/devices/sound/VQSoundBuffer.h"
+#include "Zentri/devices/sound/VQSoundDevice.h"
+#include "Zentri/devices/sound/VQVoiceLimiter.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQViewport.h"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Zentri/devices/sound/VQSoundBuffer.h"
+#include "Zentri/devices/sound/VQVoiceLimiter.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
@@ -13,6 +14,7 @@
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
 #include "tests/scene/scene_support.h"
+#include "tests/support/sound_support.h"
 
 namespace {
 
@@ -414,48 +416,19 @@ TEST(SceneParticles, ParticlesGrowAndFadeOverTheirLife) {
   EXPECT_NE(q.FirstLive()->m_velocity.y, 0.0f);
 }
 
-namespace {
-
-class FakeBuffer;
-class FakeSound : public VQSoundDevice, public VQVoiceLimiter {
- public:
-  FakeSound() { m_limiter = this; }
-  std::vector<std::string> log;
-  float priority = -1;
-  uint32_t PlayLimited(VQSoundBuffer*, uint32_t loop, float) override {
-    log.push_back("play " + std::to_string(loop));
-    return 1;
-  }
-  void StopLimited(VQSoundBuffer*) override { log.push_back("stop"); }
-  void DeleteBuffer(VQSoundBuffer*) override { log.push_back("delete"); }
-  void SetPriority(VQSoundBuffer*, float p) override { priority = p; }
-};
-
-class FakeBuffer : public VQSoundBuffer {
- public:
-  int32_t speed = -1, pan = -1, side = -1;
-  float volume = -1;
-  void SetSpeed(int32_t s) override { speed = s; }
-  void SetPan(int32_t p, int32_t s) override {
-    pan = p;
-    side = s;
-  }
-  void SetVolume(float v) override { volume = v; }
-};
-
-}  // namespace
-
 TEST(SceneSound, SourcesStartStopPanAndAttenuateByPosition) {
-  FakeSound sound;
-  FakeBuffer buffer;
-  buffer.m_device = &sound;
-  buffer.m_loop = 1;
+  VQDSoundDevice* sound = soundtest::OpenDevice();
+  ASSERT_NE(sound, nullptr) << g_VQerror;
+  VQSoundBuffer* buffer = soundtest::ToneBuffer(sound, 440.0, 0.5, soundtest::kRate);
+  ASSERT_NE(buffer, nullptr);
+  buffer->m_loop = 1;
+  VQVoiceLimiter* limiter = sound->m_limiter;
   VQCamera camera;
   g_VQrender.m_camera = &camera;
   g_VQrender.m_matrixCount = 1;
   g_VQrender.m_matrices[0].SetIdentity();
   VQSoundSourceNode node;
-  node.SetSample(&buffer, false);
+  node.SetSample(buffer, false);
   node.m_doppler = 0;
 
   struct Case {
@@ -465,21 +438,30 @@ TEST(SceneSound, SourcesStartStopPanAndAttenuateByPosition) {
   for (const auto& c : pans) {
     node.SetPosition(c.pos, 100.0f, 50.0f);
     node.Render(0);
-    EXPECT_EQ(buffer.pan, c.pan) << c.pos.x << " " << c.pos.y;
-    EXPECT_EQ(buffer.side, c.side);
+    int32_t pan = -1, side = -1;
+    ASSERT_TRUE(buffer->GetPan(pan, side));
+    EXPECT_EQ(pan, c.pan) << c.pos.x << " " << c.pos.y;
+    EXPECT_EQ(side, c.side);
   }
-  EXPECT_EQ(sound.log, (std::vector<std::string>{"play 1"}));
+  // Started once, looping, through the limiter.
+  EXPECT_TRUE(limiter->Contains(buffer));
+  EXPECT_EQ(limiter->GetCount(), 1u);
+  EXPECT_EQ(buffer->m_loop, 1);
+  EXPECT_TRUE(buffer->m_flags & VQSOUND_PLAYING);
   node.SetPosition(VQVector(0, 50, 0), 100.0f, 60.0f);
   node.Render(0);
-  EXPECT_FLOAT_EQ(buffer.volume, 0.5f);
-  EXPECT_FLOAT_EQ(sound.priority, 0.5f);
+  EXPECT_FLOAT_EQ(buffer->m_volume, 0.5f);
+  float priority = -1;
+  ASSERT_TRUE(limiter->GetPriority(buffer, priority));
+  EXPECT_FLOAT_EQ(priority, 0.5f);
   node.SetPosition(VQVector(0, 70, 0), 100.0f, 60.0f);  // beyond the range: stopped
   node.Render(0);
-  EXPECT_EQ(sound.log.back(), "stop");
+  EXPECT_FALSE(limiter->Contains(buffer));
+  EXPECT_FALSE(buffer->m_flags & VQSOUND_PLAYING);
   EXPECT_EQ(node.m_playing, 0u);
   node.SetPosition(VQVector(0, 1, 0), 100.0f, -1.0f);  // never started by the node
   node.Render(0);
-  EXPECT_EQ(sound.log.size(), 2u);
+  EXPECT_FALSE(limiter->Contains(buffer));
 
   // Doppler: approaching plays faster, receding slower, at rest at the set speed.
   node.m_doppler = 1;
@@ -491,9 +473,14 @@ TEST(SceneSound, SourcesStartStopPanAndAttenuateByPosition) {
   for (const auto& d : doppler) {
     node.m_velocity.Set(0, d.vy, 0);
     node.Render(0);
-    EXPECT_EQ((buffer.speed > 100) - (buffer.speed < 100), d.cmp) << d.vy;
+    int32_t speed = 0;
+    ASSERT_TRUE(buffer->GetSpeed(speed));
+    EXPECT_EQ((speed > 100) - (speed < 100), d.cmp) << d.vy;
   }
   g_VQrender.m_camera = nullptr;
+  node.SetSample(nullptr, false);
+  sound->DeleteBuffer(buffer);
+  sound->Close();
 }
 
 TEST(SceneNodes, PortalsBelongToTheNearestCell) {

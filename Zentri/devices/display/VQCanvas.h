@@ -145,6 +145,7 @@ class VQCanvas {
   // canvas replaced it.
   host::window_handle m_window = 0;
   uint8_t m_suppliedWindow = 0;
+  void* m_soundDevice = nullptr;  // the sound device attached to this canvas, if any
   host::window_proc m_previousProc = nullptr;
 };
 
