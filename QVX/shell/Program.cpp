@@ -13,6 +13,9 @@
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/sound/VQSoundDevice.h"
+#include "Zentri/devices/sound/VQSoundManager.h"
+#include "Zentri/devices/sound/VQVoiceLimiter.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/resources/VQPixmap.h"
@@ -258,6 +261,8 @@ void Program::OpenSound() {
     return;
   }
   m_soundDevice = sound;
+  if (auto* device = static_cast<VQSoundDevice*>(sound); device->m_cache)
+    device->m_cache->SetFolder(DataFolder(DATAFOLDER_AUDIO).c_str(), false);
 }
 
 bool Program::CreateCanvasAndViewport() {
@@ -285,9 +290,11 @@ bool Program::CreateCanvasAndViewport() {
 }
 
 void Program::AttachDevicesToCanvas() {
-  // The keyboard, and with sound the sound device (its voice limit and primary format from the
-  // settings), are attached to the canvas here through their device classes once those are in
-  // the build; the generic device root has no attach operation.
+  if (auto* sound = static_cast<VQSoundDevice*>(m_soundDevice)) {
+    sound->AttachToCanvas(m_canvas);
+    if (sound->m_limiter) sound->m_limiter->SetMaxVoices(m_voiceLimit);
+    sound->SetPrimaryFormat(m_soundFormat[0], m_soundFormat[1], m_soundFormat[2]);
+  }
 }
 
 void Program::OpenJoysticks() {
@@ -572,6 +579,12 @@ void Program::LoadPrizesScene() {
   m_textureManager->m_currentGroup = group;
   m_prizeNode = m_prizesScene ? m_prizesScene->FindByName("1") : nullptr;
   m_textureManager->PopSampling();
+  if (auto* sound = static_cast<VQSoundDevice*>(m_soundDevice)) {
+    char path[DATAPATH_MAX_PATH];
+    std::snprintf(path, sizeof path, "%s", DataFile(DATAFILE_SOUND_FALSE_START).c_str());
+    ReplaceTail(path, ".vqw");
+    m_falseStartSample = sound->CreateBufferFromFile(path);
+  }
 }
 
 bool Program::CanvasAlive() const {
@@ -593,6 +606,9 @@ bool Program::Shutdown() {
     VQNode::Destroy(m_tracks[i].scene);
     m_tracks[i].scene = nullptr;
   }
+  if (m_soundDevice && m_falseStartSample)
+    static_cast<VQSoundDevice*>(m_soundDevice)->DeleteBuffer(m_falseStartSample);
+  m_falseStartSample = nullptr;
   VQNode::Destroy(m_prizesScene);
   m_prizesScene = nullptr;
   m_prizeNode = nullptr;

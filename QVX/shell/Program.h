@@ -25,6 +25,7 @@ class VQTextureManager;
 class VQPixmapManager;
 class VQNode;
 class WeatherDatabase;
+class VQSoundBuffer;
 
 constexpr uint32_t PROGRAM_MAX_TRACKS = 20;
 constexpr uint32_t PROGRAM_MAX_PROFILES = 256;
@@ -191,6 +192,7 @@ class Program {
   uint32_t m_raceLengths[PROGRAM_RACE_LENGTHS] = {1, 2, 3, 5, 10, 20};
   ChoiceList m_lengthChoices, m_choices3, m_choices2;
 
+  VQSoundBuffer* m_falseStartSample = nullptr;  // data file 32; null without sound
   VQNode* m_prizesScene = nullptr;  // "Data\prizes_track.vqo"
   VQNode* m_prizeNode = nullptr;    // its node "1", whose first mesh gives the prize picture
 
