@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and shows the demo scene through the OpenGL display
-# device (vqview) until the game exists. The scene is written by vqtool when absent.
+# Installs what is needed, builds (which also generates the sample data tree in build/game),
+# and runs the game on that tree. Without a display the game runs headless for 300 frames.
+# Extra arguments go to Pindrel (for example --frames 600 or --headless).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then export SDL_VIDEODRIVER=offscreen; fi
-if [ ! -f build/demo.vqo ]; then ./build/bin/vqtool scene-demo build/demo.vqo; fi
-exec ./build/bin/vqview build/demo.vqo "$@"
+ARGS=()
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then ARGS=(--headless --frames 300); fi
+exec ./build/bin/Pindrel --data build/game "${ARGS[@]}" "$@"

@@ -36,6 +36,7 @@ bool s_clockMeasured = false;
 uint64_t s_lastFrameStamp = 0;     // time stamp at the end of the previous frame; 0 before the first
 int64_t s_timerFrequency = 0;      // counts per second of the high-resolution timer
 uint64_t (*s_timeStampSource)() = nullptr;
+uint32_t s_frameSleepMs = 10;  // the pump's pause after each frame
 
 VQSystemWindow CreateOf(const char* className, bool& registered, bool fullScreen, int width, int height) {
   if (!registered) {
@@ -222,7 +223,7 @@ void VQwin32_RunMessageLoop() {
     }
     if (g_VQsystem.m_stop) return;
     VQwin32_RunFrame();
-    sleep_ms(10);
+    if (s_frameSleepMs) sleep_ms(s_frameSleepMs);
     if (g_VQsystem.m_stop) return;
   }
 }
@@ -267,6 +268,8 @@ void VQwin32_ReadTimeStamp(uint64_t* out) {
 void VQwin32_ResetFrameClock() { s_lastFrameStamp = 0; }
 
 void VQwin32_SetTimeStampSource(uint64_t (*source)()) { s_timeStampSource = source; }
+
+void VQwin32_SetFrameSleep(uint32_t milliseconds) { s_frameSleepMs = milliseconds; }
 
 bool VQwin32_InitHighResolutionTimer() {
   // The monotonic clock counts nanoseconds.

@@ -91,3 +91,6 @@ void VQwin32_ResetFrameClock();
 // Replaces the time-stamp source (null restores the monotonic clock), for tests of the
 // frame clock.
 void VQwin32_SetTimeStampSource(uint64_t (*source)());
+// The pump's pause after each frame in milliseconds (10 unless set); 0 runs frames back to back,
+// for deterministic runs on a fixed-step clock.
+void VQwin32_SetFrameSleep(uint32_t milliseconds);

@@ -100,6 +100,7 @@ int stat_path(const char* real_path, FileStatus* out) {
 }
 
 int make_folder(const char* real_path) { return ::mkdir(real_path, 0777) == 0 ? 0 : errno; }
+int change_folder(const char* real_path) { return ::chdir(real_path) == 0 ? 0 : errno; }
 
 int delete_file(const char* real_path) { return ::unlink(real_path) == 0 ? 0 : errno; }
 

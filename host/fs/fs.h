@@ -28,6 +28,7 @@ struct FileStatus {
 // All of these take real paths (already resolved).
 int stat_path(const char* real_path, FileStatus* out);  // follows symbolic links
 int make_folder(const char* real_path);                 // mode 0777 less the umask
+int change_folder(const char* real_path);               // the working folder of the process
 int delete_file(const char* real_path);                 // a file, not a folder
 int delete_folder(const char* real_path);               // an empty folder
 int rename_path(const char* real_to, const char* real_from);  // replaces an existing file

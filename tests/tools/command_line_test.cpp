@@ -33,7 +33,7 @@ int RunTool(const std::string& cmd, std::string* out) {
 }  // namespace
 
 TEST(CommandLine, HelpPrintsUsageAndSucceedsInEveryProgram) {
-  for (const char* program : {"vqtool", "vqview", "physics-demo", "tolvu-sim", "zentri-demo", "overlay-demo"}) {
+  for (const char* program : {"vqtool", "vqview", "physics-demo", "tolvu-sim", "zentri-demo", "overlay-demo", "Pindrel", "datagen"}) {
     std::string out;
     EXPECT_EQ(RunTool(std::string(program) + " --help", &out), 0) << program;
     EXPECT_NE(out.find("usage:"), std::string::npos) << program << ": " << out;

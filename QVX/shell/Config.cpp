@@ -1,0 +1,159 @@
+#include "QVX/shell/Config.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+#include "QVX/shell/ShellText.h"
+#include "Zentri/util/VQStrings.h"
+
+namespace {
+
+const char* const kLanguageWords[CONFIG_LANGUAGE_COUNT] = {"english", "nederlands", "deutsch", "francais",
+                                                           "italiano", "espagnol", "polish"};
+const char* const kLanguageLogNames[CONFIG_LANGUAGE_COUNT] = {"English", "Dutch", "German", "French",
+                                                              "Italian", "Spanish", "Polish"};
+
+// The run-time library's string-to-integer rule: sign, digits, stop at the first non-digit; no
+// digits give 0. Values beyond 32 bits wrap as the old conversion did on overflow-free input.
+int32_t ToInt(const char* text) { return int32_t(std::strtol(text, nullptr, 10)); }
+
+void CopyCut(char* out, size_t size, const char* value) {
+  std::strncpy(out, value, size - 1);
+  out[size - 1] = 0;
+}
+
+void Say(const ConfigReport& report, bool error, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void Say(const ConfigReport& report, bool error, const char* format, ...) {
+  if (!report) return;
+  char line[CONFIG_VALUE_SIZE + 128];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  report(error, line);
+}
+
+void Apply(const char* key, const char* value, GameSettings& s, const ConfigReport& report) {
+  if (std::strcmp(key, "player1") == 0) {
+    CopyCut(s.player1, sizeof s.player1, value);
+    Say(report, false, "Config file : adding player1 '%s'", s.player1);
+  } else if (std::strcmp(key, "player2") == 0) {
+    CopyCut(s.player2, sizeof s.player2, value);
+    Say(report, false, "Config file : adding player2 '%s'", s.player2);
+  } else if (std::strcmp(key, "language") == 0) {
+    int language = -1;
+    for (int i = 0; i < CONFIG_LANGUAGE_COUNT; ++i)
+      if (strcasecmp(value, kLanguageWords[i]) == 0) language = i;
+    if (language < 0) {
+      Say(report, true, "Unknown Language '%s' ignored", value);
+      language = LANGUAGE_ENGLISH;
+    }
+    s.language = language;
+    Say(report, false, "Config file : setting language to %s", kLanguageLogNames[language]);
+  } else if (std::strcmp(key, "displaydevicetype") == 0) {
+    CopyCut(s.displayDeviceType, sizeof s.displayDeviceType, value);
+    Say(report, false, "Config file : setting display device to '%s'", s.displayDeviceType);
+  } else if (std::strcmp(key, "hardwaretnl") == 0) {
+    s.hardwareTnl = ToInt(value) != 0;
+    if (s.hardwareTnl) Say(report, false, "Config file : HW TnL on");
+  } else if (std::strcmp(key, "displaydeviceidx") == 0 || std::strcmp(key, "sounddeviceidx") == 0) {
+    uint32_t index = uint32_t(ToInt(value));
+    if (index == 0 || index > CONFIG_MAX_DEVICE_INDEX) index = 1;
+    if (key[0] == 'd') {
+      s.displayDeviceIndex = index;
+      Say(report, false, "Config file : display device index = %d", int(index));
+    } else {
+      s.soundDeviceIndex = index;
+      Say(report, false, "Config file : audio device index = %d", int(index));
+    }
+  } else if (std::strcmp(key, "horizontalresolution") == 0) {
+    s.width = ToInt(value);
+    Say(report, false, "Config file : horizontal resolution = %d", s.width);
+  } else if (std::strcmp(key, "verticalresolution") == 0) {
+    s.height = ToInt(value);
+    Say(report, false, "Config file : vertical resolution = %d", s.height);
+  } else if (std::strcmp(key, "texturequality") == 0) {
+    s.textureQuality = ToInt(value);
+    Say(report, false, "Config file : texture quality = %d", s.textureQuality);
+  } else if (std::strcmp(key, "colordepth") == 0) {
+    const int32_t depth = ToInt(value);
+    if (depth == 16 || depth == 32) s.colourDepth = depth;
+    Say(report, false, "Config file : preferred color depth = %d", s.colourDepth);
+  } else if (std::strcmp(key, "buffers") == 0) {
+    uint32_t buffers = uint32_t(ToInt(value));
+    if (buffers < 2) buffers = 2;
+    if (buffers > 3) buffers = 3;
+    s.buffers = buffers;
+    Say(report, false, "Config file : number of buffers (fullscreen only) = %d", int(buffers));
+  } else if (std::strcmp(key, "windowed") == 0) {
+    s.windowed = ToInt(value) != 0;
+    Say(report, false, "Config file : running %s", s.windowed ? "in a window" : "fullscreen");
+  } else if (std::strcmp(key, "sound") == 0) {
+    s.sound = ToInt(value) != 0;
+    Say(report, false, "Config file : sound %s", s.sound ? "enabled" : "disabled");
+  } else if (std::strcmp(key, "tcpport") == 0) {
+    s.tcpPort = ToInt(value);
+  } else if (std::strcmp(key, "udpport") == 0) {
+    s.udpPort = ToInt(value);
+  }
+}
+
+}  // namespace
+
+const char* Config_LanguageWord(int language) {
+  return (language >= 0 && language < CONFIG_LANGUAGE_COUNT) ? kLanguageWords[language] : "";
+}
+
+const char* Config_LanguageLogName(int language) {
+  return (language >= 0 && language < CONFIG_LANGUAGE_COUNT) ? kLanguageLogNames[language] : "";
+}
+
+void Config_Parse(const char* data, size_t size, GameSettings& settings, const ConfigReport& report) {
+  ShellTextReader reader(data, size);
+  char key[CONFIG_KEY_SIZE];
+  char word[CONFIG_VALUE_SIZE];
+  char value[CONFIG_VALUE_SIZE];
+  while (reader.ReadWord(key, sizeof key)) {
+    if (ShellText_IsComment(key)) {
+      reader.SkipLine();
+      continue;
+    }
+    reader.ReadWordAtEnd(word, sizeof word);  // the separator, not looked at
+    reader.ReadValue(value, sizeof value);
+    VQstring_ToLower(key);
+    Apply(key, value, settings, report);
+  }
+}
+
+std::string Config_Format(const GameSettings& s, const char* player1, const char* player2, const char* date,
+                          const char* time) {
+  std::string out;
+  char line[CONFIG_VALUE_SIZE + 64];
+  auto add = [&](const char* format, auto... args) {
+    std::snprintf(line, sizeof line, format, args...);
+    out += line;
+  };
+  add("// QVX config file created on %s %s\n\n", date, time);
+  add("%s = %s\n", "player1", player1 ? player1 : "<none>");
+  add("%s = %s\n", "player2", player2 ? player2 : "<none>");
+  add("%s = %s\n", "language", Config_LanguageWord(s.language));
+  add("%s = %s\n", "displaydevicetype", s.displayDeviceType);
+  add("%s = %d\n", "displaydeviceidx", int(s.displayDeviceIndex));
+  add("%s = %d\n", "sounddeviceidx", int(s.soundDeviceIndex));
+  add("%s = %d\n", "hardwaretnl", s.hardwareTnl ? 1 : 0);
+  add("%s = %d\n", "horizontalresolution", s.width);
+  add("%s = %d\n", "verticalresolution", s.height);
+  add("%s = %d\n", "colordepth", s.colourDepth);
+  add("%s = %d\n", "texturequality", s.textureQuality);
+  add("%s = %d\n", "buffers", int(s.buffers));
+  add("%s = %d\n", "windowed", s.windowed ? 1 : 0);
+  add("%s = %d\n", "sound", s.sound ? 1 : 0);
+  add("%s = %d\n", "tcpport", s.tcpPort);
+  add("%s = %d\n", "udpport", s.udpPort);
+  add("%s = %.3f\n", "ball_radius", 0.0);
+  add("%s = %.3f\n", "ball_mass", 0.0);
+  return out;
+}

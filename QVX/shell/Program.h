@@ -1,0 +1,238 @@
+// The game's one application object: start-up (devices, configuration, language strings,
+// content, players), the order of the screens, and shutdown. Every part of the game shell is a
+// member of Program or is reached from it; g_program points at the one object while it exists.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "QVX/shell/Config.h"
+#include "QVX/shell/Content.h"
+#include "Zentri/util/VQlog.h"
+
+class DataPaths;
+class Player;
+class VQStrings;
+class VQDevice;
+class VQDisplayDevice;
+class VQCanvas;
+class VQCamera;
+class VQViewport;
+class VQTextureManager;
+class VQPixmapManager;
+class VQNode;
+class WeatherDatabase;
+class VQSoundBuffer;
+
+constexpr uint32_t PROGRAM_MAX_TRACKS = 20;
+constexpr uint32_t PROGRAM_MAX_PROFILES = 256;
+constexpr uint32_t PROGRAM_MAX_PLAYERS = 32;
+constexpr uint32_t PROGRAM_JOYSTICKS = 4;
+constexpr uint32_t PROGRAM_CHAMP_TRACKS = 6;
+constexpr uint32_t PROGRAM_RACE_LENGTHS = 6;
+constexpr uint32_t PROGRAM_MAX_OPPONENTS = 7;
+constexpr size_t PROGRAM_ERROR_SIZE = 2048;
+constexpr uint32_t PROGRAM_NOT_FOUND = 9999;
+
+enum SessionRequest : int32_t {
+  SESSION_RACE = 0,
+  SESSION_RESTART = 1,
+  SESSION_RESTART_CHAMP = 2,
+  SESSION_QUIT = 3,
+};
+
+// How this run was started (the Linux program's command line).
+struct ProgramOptions {
+  std::string dataDir;     // "" = the working folder
+  bool headless = false;   // offscreen video, dummy audio, message boxes to stderr
+  bool seeded = false;
+  uint32_t seed = 0;
+  float fixedStep = 0.0f;  // > 0: the clock advances exactly this per frame, no sleeping
+  std::string inputFile;   // scripted input
+  uint32_t frames = 0;     // > 0: the window closes after this many frames
+  std::string resultsFile; // race results appended as CSV
+  bool help = false;       // --help: print the usage and end
+};
+
+struct TrackEntry {
+  char name[64] = {};
+  std::string title;
+  VQNode* scene = nullptr;
+  uint8_t championship = 0;
+};
+
+struct ChoiceList {
+  uint32_t count = 0;
+  const char* texts[PROGRAM_RACE_LENGTHS] = {};
+};
+
+class Program {
+ public:
+  // The options of this run are known before the constructor reads Config.ini, so that a
+  // message box it shows already follows them.
+  explicit Program(const ProgramOptions& options = ProgramOptions());
+  ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  bool Initialize(unsigned argc, char** argv);
+  bool Shutdown();
+
+  // Formats into one 2048-byte buffer (cut when longer), shows it in a message box titled "Error"
+  // (stderr when headless) and logs "Error : %s".
+  void Error(const char* format, ...) VQ_PRINTF_LIKE(2, 3);
+  // One line of the game log "qvxlog.txt".
+  void Log(const char* format, ...) VQ_PRINTF_LIKE(2, 3);
+
+  // Configuration (Config.cpp's reader and writer on the settings below).
+  bool LoadConfig(const char* path);
+  bool SaveConfig(const char* path);
+  bool LoadLanguageStrings();
+
+  // Screens; the menus, race, intro and outro are filled in by their own parts.
+  void PlayIntro();
+  void RunMenus();
+  void PlayOutro();
+  void RunRace();
+
+  // Content.
+  bool LoadClass(bool load, RacingClass* cls);
+  void FreeClasses();
+  void LoadSkins(const char* folder);
+  bool LoadMaterials(bool load, const char* path);
+  void FreeMaterials();
+  bool LoadAIParameters(bool load, const char* path, bool keep);
+  bool LoadHudParameters(const char* path);
+  bool LoadMusicList(const char* path);
+  void InstallBonusCar(const char* archive);
+  void InstallBonusTrack(const char* archive);
+
+  // Players.
+  bool ScanPlayerProfiles();
+  Player* CreatePlayerFromProfile(uint32_t profileIndex);
+  Player* ReplacePlayerFromProfile(uint32_t profileIndex, uint32_t slot);
+  void DestroyPlayer(Player* player);
+  bool CheckClassIndex(int32_t* index) const;
+  bool CheckColorIndex(int32_t classIndex, int32_t* index) const;
+  bool CheckTrackIndex(int32_t* index) const;
+  bool CheckLengthIndex(int32_t* index) const;
+  bool CheckOpponentCount(int32_t* count) const;
+  const CollisionMaterial* FindMaterial(const char* name) const;
+  uint32_t FindClassIndex(const char* name) const;
+  uint32_t FindNameIndex(const char* name) const;
+  float GetFovScale() const;
+  // Up to 100 random tries to find a set flag k (0..5; k = 1 not when skipOne): stores value in
+  // entry k of the first player's six-entry championship table and clears flag k.
+  void RandomFreeSlot(int32_t value, uint8_t flags[6], bool skipOne);
+  void ApplySettings();
+  // True while the game window's canvas still exists (closing the window destroys it).
+  bool CanvasAlive() const;
+
+  // Names and version.
+  const char* m_productName = "Quorvex";
+  char m_versionText[32] = {};
+  char m_versionLabel[32] = {};
+
+  ProgramOptions m_options;
+  GameSettings m_config;
+  uint32_t m_textureFolder = 16;
+  DataPaths* m_dataPaths = nullptr;
+  int m_rootIndex = 2;
+  VQStrings* m_texts = nullptr;
+
+  uint8_t m_quit = 0;
+  int32_t m_gameMode = 0;
+  int32_t m_sessionRequest = SESSION_QUIT;
+  int32_t m_menuReturnPage = 0;
+
+  // Devices.
+  VQDisplayDevice* m_displayDevice = nullptr;
+  VQTextureManager* m_textureManager = nullptr;
+  VQPixmapManager* m_pixmapManager = nullptr;
+  VQDisplayDevice* m_softwareDevice = nullptr;
+  VQDevice* m_keyboard = nullptr;
+  VQDevice* m_soundDevice = nullptr;
+  VQDevice* m_joysticks[PROGRAM_JOYSTICKS] = {};
+  uint8_t m_joystickEnabled[PROGRAM_JOYSTICKS] = {};
+  VQCanvas* m_canvas = nullptr;
+  VQCamera* m_mainCamera = nullptr;
+  VQViewport* m_mainViewport = nullptr;
+  int m_displayKind = 0;
+  bool m_twoTextures = true;
+
+  // Settings a player profile replaces, and the defaults of start-up.
+  uint32_t m_voiceLimit = 1;
+  uint32_t m_soundFormat[3] = {2, 16, 22050};
+  uint32_t m_magFilter = 2, m_minFilter = 2;
+  float m_volumeMusic = 0.6f, m_volumeMaster = 1.0f, m_volumeCars = 1.0f, m_volumeAmbient = 1.0f,
+        m_volumeComment = 1.0f;
+  float m_materialDefaults[3] = {0.5f, 0.1f, 0.2f};
+  float m_physicsStep = 0.005f;
+  float m_timeScale = 1.0f;
+  uint32_t m_networkTimeout = 30;
+  uint32_t m_champTrackCount = PROGRAM_CHAMP_TRACKS;
+  uint32_t m_previousAITrack = 999;
+  int32_t m_playerCarDefaults[2][9] = {};
+  std::string m_windowTitle;
+  int32_t m_bindings[16] = {};
+
+  // Content tables.
+  uint32_t m_materialHeader[3] = {};
+  std::vector<CollisionMaterial> m_materials;
+  RacingClass* m_classes[CLASS_MAX] = {};
+  uint32_t m_classCount = 0;
+  TrackEntry m_tracks[PROGRAM_MAX_TRACKS];
+  uint32_t m_trackCount = 0;
+  std::vector<AIDriverRecord> m_aiDrivers;
+  MusicList m_music;
+  WeatherDatabase* m_weather = nullptr;
+  uint32_t m_raceLengths[PROGRAM_RACE_LENGTHS] = {1, 2, 3, 5, 10, 20};
+  ChoiceList m_lengthChoices, m_choices3, m_choices2;
+
+  VQSoundBuffer* m_falseStartSample = nullptr;  // data file 32; null without sound
+  VQNode* m_prizesScene = nullptr;  // "Data\prizes_track.vqo"
+  VQNode* m_prizeNode = nullptr;    // its node "1", whose first mesh gives the prize picture
+
+  // Players.
+  std::vector<std::string> m_profileNames;
+  Player* m_players[PROGRAM_MAX_PLAYERS] = {};
+  uint32_t m_playerCount = 0;
+  uint32_t m_remotePlayerCount = 0;
+  uint32_t m_champPlayerCount = 0;
+  uint8_t m_playerFlag = 0;
+
+  // Last text given to Error (for tests and the headless report) and how many were shown.
+  std::string m_lastError;
+  uint32_t m_errorCount = 0;
+
+ private:
+  bool OpenDisplayDevice();
+  bool OpenSoftwareDevice();
+  bool OpenKeyboard();
+  void OpenSound();
+  bool CreateCanvasAndViewport();
+  void AttachDevicesToCanvas();
+  void OpenJoysticks();
+  void LoadFonts();
+  bool LoadClasses();
+  bool LoadTracks();
+  bool LoadPlayers();
+  void CreateMenus();
+  void LoadPrizesScene();
+  void ShowMessageBox(const char* text);
+  std::string DataFile(uint32_t id) const;
+  std::string DataFolder(uint32_t id) const;
+};
+
+extern Program* g_program;
+// The game log, between the Program's construction and its shutdown.
+extern VQLogFile* g_gameLog;
+
+// The main routine: runs the screens; 0 after a normal end, 1 when start-up fails.
+int RunProgram(int argc, char** argv);
+// Reads the Linux options (--data, --headless, --seed, --fixed-step, --input, --frames,
+// --results); false with a message in error for a bad command line.
+bool ParseProgramOptions(int argc, char** argv, ProgramOptions* options, std::string* error);

@@ -1,0 +1,216 @@
+// Program's content loaders: collision materials, racing classes and their skins, computer
+// drivers, HUD parameters, the music list and bonus archives.
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "QVX/shell/DataPaths.h"
+#include "QVX/shell/ShellText.h"
+#include "Zentri/util/VQfileio.h"
+#include "QVX/shell/Program.h"
+#include "Zentri/resources/VQTexture.h"
+#include "Zentri/util/VQStrings.h"
+#include "Zentri/util/VQfile.h"
+#include "Zentri/util/VQfileio.h"
+#include "Zentri/scene/VQNode.h"
+
+namespace {
+constexpr uint32_t kTextureMaxSize = 32768;
+
+bool ReadBytes(const char* path, std::string& out) { return vqfileio::ReadWholeFile(path, out, 24); }
+const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+}  // namespace
+
+bool Program::LoadMaterials(bool load, const char* path) {
+  if (!load) return true;
+  char bin[DATAPATH_MAX_PATH];
+  std::snprintf(bin, sizeof bin, "%s", path);
+  if (!ReplaceTail(bin, ".bin")) return false;
+  std::string data;
+  if (!ReadBytes(bin, data)) return false;
+  FreeMaterials();
+  if (!Materials_Parse(Bytes(data), data.size(), m_materialHeader, m_materials)) return false;
+  for (CollisionMaterial& m : m_materials) {
+    // Sounds are made by the sound device when it is there (the sound part attaches them).
+    if (m.textureName[0]) {
+      m.textureEntry = new (std::nothrow) MaterialTextureEntry();
+      if (!m.textureEntry) continue;
+      std::snprintf(m.textureEntry->name, sizeof m.textureEntry->name, "%s", m.textureName);
+      std::memcpy(m.textureEntry->values, m.textureValues, sizeof m.textureValues);
+      if (m_textureManager)
+        m.textureEntry->texture = m_textureManager->Load(m.textureName, 0, true, true, kTextureMaxSize, kTextureMaxSize);
+    }
+  }
+  return true;
+}
+
+void Program::FreeMaterials() {
+  for (CollisionMaterial& m : m_materials) {
+    if (m.textureEntry && m.textureEntry->texture && m_textureManager) m_textureManager->Release(m.textureEntry->texture);
+    delete m.textureEntry;
+    m.textureEntry = nullptr;
+  }
+  m_materials.clear();
+}
+
+const CollisionMaterial* Program::FindMaterial(const char* name) const {
+  for (const CollisionMaterial& m : m_materials)
+    if (strcasecmp(m.name, name) == 0) return &m;
+  return nullptr;
+}
+
+bool Program::LoadClass(bool load, RacingClass* cls) {
+  const std::string textures = DataFolder(m_textureFolder);
+  if (m_textureManager) {
+    m_textureManager->SetFolder(textures.c_str(), false);
+    m_textureManager->PushSampling(1, 1, 2, 2);
+  }
+  bool ok = true;
+  if (load) {
+    char path[DATAPATH_MAX_PATH];
+    std::snprintf(path, sizeof path, "%s\\class_%s.bin", DataFolder(DATAFOLDER_CARS).c_str(), cls->m_name);
+    std::string data;
+    if (!ReadBytes(path, data)) {
+      ok = false;
+    } else if (!ClassRecord_Parse(Bytes(data), data.size(), cls)) {
+      // A record shorter than its size is damaged: the class is not taken.
+      Log("Class file '%s' is too short (%zu bytes)", path, data.size());
+      ok = false;
+    } else {
+      cls->m_material = FindMaterial(cls->m_materialName);
+      if (!cls->m_material && !m_materials.empty()) cls->m_material = &m_materials.back();
+      for (uint32_t i = 0; i < CLASS_IMAGES; ++i)
+        if (m_textureManager && cls->m_imageNames[i][0])
+          cls->m_images[i] = m_textureManager->Load(cls->m_imageNames[i], 0, true, true, kTextureMaxSize, kTextureMaxSize);
+    }
+  }
+  if (m_textureManager) m_textureManager->PopSampling();
+  return ok;
+}
+
+void Program::FreeClasses() {
+  for (uint32_t i = 0; i < m_classCount; ++i) {
+    for (VQNode*& model : m_classes[i]->m_menuModels) {
+      VQNode::Destroy(model);
+      model = nullptr;
+    }
+    delete m_classes[i];
+    m_classes[i] = nullptr;
+  }
+  m_classCount = 0;
+}
+
+uint32_t Program::FindClassIndex(const char* name) const {
+  for (uint32_t i = 0; i < m_classCount; ++i)
+    if (strcasecmp(m_classes[i]->m_name, name) == 0) return i;
+  return PROGRAM_NOT_FOUND;
+}
+
+void Program::LoadSkins(const char* folder) {
+  VQFileStatus status;
+  if (!VQfile_Stat(folder, &status) || !status.isFolder) return;
+  VQFolderScan scan;
+  if (!VQfile_FindFirst(&scan, folder)) return;
+  VQFolderEntry entry;
+  while (VQfile_FindNext(&scan, &entry)) {
+    if (entry.m_isFolder || VQfile_TypeFromExtension(entry.m_name) != VQFILE_TXT) continue;
+    char path[DATAPATH_MAX_PATH + VQFOLDER_NAME_SIZE];
+    std::snprintf(path, sizeof path, "%s\\%s", folder, entry.m_name);
+    char image[sizeof path];
+    std::snprintf(image, sizeof image, "%s", path);
+    ReplaceTail(image, "tga");
+    if (!VQfile_Exists(image)) {
+      Log("Skin '%s' is missing corresponding image file (skipping)", path);
+      continue;
+    }
+    std::string className, skinName;
+    if (!Skin_SplitName(entry.m_name, className, skinName)) {
+      Log("Skin '%s' has invalid name (skipping)", path);
+      continue;
+    }
+    const uint32_t index = FindClassIndex(className.c_str());
+    if (index == PROGRAM_NOT_FOUND) {
+      Log("Skin '%s' is for unknown class (skipping)", path);
+      continue;
+    }
+    RacingClass* cls = m_classes[index];
+    if (cls->m_skins.size() >= CLASS_MAX_SKINS) {
+      Log("Too many skins (skipping '%s')", path);
+      continue;
+    }
+    std::string text;
+    if (!ShellText_ReadFile(path, text)) {
+      Log("Cannot open skin file '%s' (skipping)", path);
+      continue;
+    }
+    auto* skin = new (std::nothrow) Skin();
+    if (!skin) continue;
+    if (!Skin_Parse(text.data(), text.size(), skin)) {
+      Log("Error in skin file '%s' (skipping)", path);
+      delete skin;
+      continue;
+    }
+    std::snprintf(skin->name, sizeof skin->name, "%s", skinName.c_str());
+    skin->flag = 0;
+    skin->imagePath = image;
+    cls->m_skins.push_back(skin);
+  }
+  VQfile_FindClose(&scan);
+}
+
+bool Program::LoadAIParameters(bool load, const char* path, bool keep) {
+  if (!keep) m_aiDrivers.clear();
+  if (!load) return true;
+  char bin[DATAPATH_MAX_PATH];
+  std::snprintf(bin, sizeof bin, "%s", path);
+  if (!ReplaceTail(bin, ".bin")) return false;
+  std::string data;
+  if (!ReadBytes(bin, data)) return false;
+  AI_Parse(Bytes(data), data.size(), m_aiDrivers);
+  return true;
+}
+
+bool Program::LoadHudParameters(const char* path) {
+  std::string text;
+  if (!ShellText_ReadFile(path, text)) {
+    Error("Cannot open file '%s' for reading", path);
+    return false;
+  }
+  Hud_Parse(
+      text.data(), text.size(),
+      [this](const char* name) {
+        const uint32_t i = FindClassIndex(name);
+        return i == PROGRAM_NOT_FOUND ? -1 : int(i);
+      },
+      [this](const char* name) {
+        for (uint32_t i = 0; i < m_trackCount; ++i)
+          if (strcasecmp(m_tracks[i].name, name) == 0) return int(i);
+        return -1;
+      },
+      [this](int cls, int track, float first, float second) {
+        m_classes[cls]->m_hud[track].first = first;
+        m_classes[cls]->m_hud[track].second = second;
+      },
+      [this](const char* name) { Log("Warning: Unknown racing class '%s'", name); });
+  return true;
+}
+
+bool Program::LoadMusicList(const char* path) {
+  std::string text;
+  if (!ShellText_ReadFile(path, text)) {
+    Error("Cannot open file '%s' for reading", path);
+    return false;
+  }
+  m_music = MusicList();
+  Music_Parse(text.data(), text.size(), m_music);
+  Log("Loaded music file names from file '%s'", path);
+  return true;
+}
+
+void Program::InstallBonusCar(const char* archive) {
+  Log("Cannot decompress bonus car archive '%s'", archive);
+}
+
+void Program::InstallBonusTrack(const char* archive) {
+  Log("Cannot decompress bonus track archive '%s'", archive);
+}

@@ -1,0 +1,58 @@
+#include <gtest/gtest.h>
+
+#include "QVX/shell/InputCodes.h"
+#include "QVX/shell/Program.h"
+#include "QVX/shell/ScriptedInput.h"
+
+TEST(ScriptedInput, ReadsTheThreeLineForms) {
+  ScriptedInput s;
+  ASSERT_TRUE(s.Parse("# comment\n\n10 key left down\n12 key 247 up\n20 mouse 5 -6 3\n30 quit\n")) << s.Error();
+  ASSERT_EQ(s.Events().size(), 4u);
+  EXPECT_EQ(s.Events()[0].frame, 10u);
+  EXPECT_EQ(s.Events()[0].code, 207);
+  EXPECT_TRUE(s.Events()[0].down);
+  EXPECT_EQ(s.Events()[1].code, 247);
+  EXPECT_FALSE(s.Events()[1].down);
+  EXPECT_EQ(s.Events()[2].kind, ScriptedInput::MOUSE);
+  EXPECT_EQ(s.Events()[2].y, -6);
+  EXPECT_EQ(s.Events()[2].buttons, 3u);
+  EXPECT_EQ(s.Events()[3].kind, ScriptedInput::QUIT);
+}
+
+TEST(ScriptedInput, RefusesBrokenLines) {
+  for (const char* bad : {"x key left down\n", "1 key left sideways\n", "1 key 17 down\n", "1 key nosuch down\n",
+                          "1 mouse 1 2\n", "1 quit now\n", "1 jump\n", "-1 quit\n"}) {
+    ScriptedInput s;
+    EXPECT_FALSE(s.Parse(bad)) << bad;
+    EXPECT_NE(s.Error().find("line 1"), std::string::npos) << bad;
+    EXPECT_TRUE(s.Events().empty());
+  }
+}
+
+TEST(ScriptedInput, VirtualKeysOfKeyIndices) {
+  EXPECT_EQ(ScriptedInput_VirtualKey(InputCodeKeyIndex(200)), 0x0Du);  // enter
+  EXPECT_EQ(ScriptedInput_VirtualKey(InputCodeKeyIndex(247)), 0x41u);  // a
+  EXPECT_EQ(ScriptedInput_VirtualKey(InputCodeKeyIndex(284)), 0x7Bu);  // F12
+  EXPECT_EQ(ScriptedInput_VirtualKey(96), 0x10u);                      // right shift
+  EXPECT_EQ(ScriptedInput_VirtualKey(97), 0u);
+}
+
+TEST(ProgramOptions, CommandLine) {
+  const char* argv[] = {"Pindrel", "--data", "d", "--headless", "--seed", "7", "--fixed-step", "0.02",
+                        "--input", "in.txt", "--frames", "60", "--results", "r.csv"};
+  ProgramOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseProgramOptions(14, const_cast<char**>(argv), &o, &error)) << error;
+  EXPECT_EQ(o.dataDir, "d");
+  EXPECT_TRUE(o.headless);
+  EXPECT_TRUE(o.seeded);
+  EXPECT_EQ(o.seed, 7u);
+  EXPECT_FLOAT_EQ(o.fixedStep, 0.02f);
+  EXPECT_EQ(o.inputFile, "in.txt");
+  EXPECT_EQ(o.frames, 60u);
+  EXPECT_EQ(o.resultsFile, "r.csv");
+  const char* bad[] = {"Pindrel", "--frames", "many"};
+  ProgramOptions p;
+  EXPECT_FALSE(ParseProgramOptions(3, const_cast<char**>(bad), &p, &error));
+  EXPECT_EQ(error, "--frames needs a number");
+}
