@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-const CollisionMaterial g_VQdefaultCollisionMaterial = {200000.0f, 5000.0f, 0.8f};
+const VQContactMaterial g_VQdefaultCollisionMaterial = {200000.0f, 5000.0f, 0.8f};
 
 namespace {
 
@@ -29,7 +29,7 @@ float SeriesStiffness(float k1, float k2) {
   return sum != 0.0 ? float(double(k1) * k2 / sum) : 0.0f;
 }
 
-const CollisionMaterial& OrDefault(const CollisionMaterial* m) {
+const VQContactMaterial& OrDefault(const VQContactMaterial* m) {
   return m ? *m : g_VQdefaultCollisionMaterial;
 }
 
@@ -334,11 +334,11 @@ void VQCollisionWorld::CollideWithTrack(VQVehicleModel* body, VQTrackQuery query
     VQVector D = E - S;
     float L = D.Length();
     VQVector n(0, 0, 0), Q(0, 0, 0);
-    const CollisionMaterial* trackMaterial = nullptr;
+    const VQContactMaterial* trackMaterial = nullptr;
     while (L > 0.0f && query) {
       float t = 0.0f;
       VQVector q;
-      const CollisionMaterial* material = nullptr;
+      const VQContactMaterial* material = nullptr;
       if (!query(S, E, radius, &t, &q, &material)) break;
       contact = true;
       Q = q;
@@ -361,8 +361,8 @@ void VQCollisionWorld::CollideWithTrack(VQVehicleModel* body, VQTrackQuery query
       continue;
     }
 
-    const CollisionMaterial& mb = OrDefault(b.materials[i]);
-    const CollisionMaterial& mt = OrDefault(trackMaterial);
+    const VQContactMaterial& mb = OrDefault(b.materials[i]);
+    const VQContactMaterial& mt = OrDefault(trackMaterial);
 
     // Normal force: spring on the penetration, damper on the normal speed, never pulling.
     const float depth = (P - E).Length();
@@ -416,7 +416,7 @@ void VQCollisionWorld::CollideBodies(VQVehicleModel* A, VQVehicleModel* const* c
   for (uint32_t i = 0; i < ba.sphereCount && i < VQCOLLISION_MAX_SPHERES; ++i) {
     const VQVector PA = ba.worldCentres[i];
     const float rA = ba.radii[i];
-    const CollisionMaterial* mA = ba.materials[i];
+    const VQContactMaterial* mA = ba.materials[i];
     for (uint32_t c = 0; c < count; ++c) {
       VQVehicleModel* B = candidates[c];
       VQCollisionBody& bb = *B->GetCollisionBody();
@@ -450,8 +450,8 @@ void VQCollisionWorld::CollideBodies(VQVehicleModel* A, VQVehicleModel* const* c
         MB.RotateVector(vBw, vB);
         const VQVector vrel = vAw - vBw;
 
-        const CollisionMaterial& ma = OrDefault(mA);
-        const CollisionMaterial& mb = OrDefault(bb.materials[j]);
+        const VQContactMaterial& ma = OrDefault(mA);
+        const VQContactMaterial& mb = OrDefault(bb.materials[j]);
         const float k = SeriesStiffness(ma.stiffness, mb.stiffness);
         const float cd = std::max(ma.damping, mb.damping);
         const VQVector Vn = n * n.Dot(vrel);

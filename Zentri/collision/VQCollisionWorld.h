@@ -20,7 +20,7 @@
 
 // The contact properties the contact routines read from a collision material (the game's
 // record may carry more fields after these three).
-struct CollisionMaterial {
+struct VQContactMaterial {
   float stiffness;  // N/m
   float damping;    // N s/m
   float friction;   // Coulomb coefficient
@@ -28,14 +28,14 @@ struct CollisionMaterial {
 
 // Stands in on a side of a contact that has no material: a body sphere without one, or a track
 // triangle whose word names no entry of the game's table, still gets a contact force.
-extern const CollisionMaterial g_VQdefaultCollisionMaterial;
+extern const VQContactMaterial g_VQdefaultCollisionMaterial;
 
 // Sweeps a sphere against the track. On true: distance travelled from start towards end before
 // the first touch, the touched point of the track (world), the touched triangle's material
 // (may be null when the track has none for it).
 using VQTrackQuery = bool (*)(const VQVector& start, const VQVector& end, float radius,
                               float* distance, VQVector* contact,
-                              const CollisionMaterial** material);
+                              const VQContactMaterial** material);
 // Whether any part of the track may lie in the box (world, minimum and maximum corners). It must
 // answer true for every box that a sweep of the track query could touch anything in: the world
 // asks it once per body and sub-step for the box around all of the body's sphere sweeps (each
@@ -46,8 +46,8 @@ using VQTrackBoxQuery = bool (*)(const double boxMin[3], const double boxMax[3])
 // the body's sphere, material of the other side, world contact point, normal velocity (world),
 // user word).
 using VQContactCallback = void (*)(VQVehicleModel* body, VQVehicleModel* other,
-                                   const CollisionMaterial* ownMaterial,
-                                   const CollisionMaterial* otherMaterial,
+                                   const VQContactMaterial* ownMaterial,
+                                   const VQContactMaterial* otherMaterial,
                                    const VQVector& point, const VQVector& normalVelocity,
                                    uintptr_t userWord);
 

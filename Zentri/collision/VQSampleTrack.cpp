@@ -293,7 +293,7 @@ float VQSampleTrack::GroundHeight(const VQVector* point, VQVector* normal, float
 
 bool VQSampleTrack::SweepSphere(const VQVector& start, const VQVector& end, float radius,
                                 float* distance, VQVector* contact,
-                                const CollisionMaterial** material) {
+                                const VQContactMaterial** material) {
   VQSampleTrack* track = g_currentSampleTrack;
   if (!track) return false;
   uint32_t word = 0;

@@ -29,7 +29,7 @@
 class VQNode;
 
 struct VQSampleSurface {
-  CollisionMaterial contact;  // first: the collision world reads it through a pointer
+  VQContactMaterial contact;  // first: the collision world reads it through a pointer
   float dryFriction;
   float wetFriction;
   float coefficient;  // rolling resistance
@@ -78,7 +78,7 @@ class VQSampleTrack {
   // The collision world's track query (signature VQTrackQuery). The material is null when the
   // triangle's word names no surface.
   static bool SweepSphere(const VQVector& start, const VQVector& end, float radius,
-                          float* distance, VQVector* contact, const CollisionMaterial** material);
+                          float* distance, VQVector* contact, const VQContactMaterial** material);
   // The collision world's box query (signature VQTrackBoxQuery), from the terrain tree.
   static bool BoxHasTrack(const double boxMin[3], const double boxMax[3]);
 

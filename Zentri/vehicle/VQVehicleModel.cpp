@@ -19,6 +19,6 @@ bool VQVehicleModel::AddCollisionSphere(const VQVector& centre, float radius, ui
   return true;
 }
 
-void VQVehicleModel::SetAllSphereValues(const CollisionMaterial* material) {
+void VQVehicleModel::SetAllSphereValues(const VQContactMaterial* material) {
   for (uint32_t i = 0; i < m_body.sphereCount; ++i) m_body.materials[i] = material;
 }

@@ -13,7 +13,7 @@
 #include "Zentri/math/VQMatrix.h"
 #include "Zentri/math/VQVector.h"
 
-struct CollisionMaterial;
+struct VQContactMaterial;
 class VQVehicleModel;
 class VQTransformNode;
 
@@ -27,7 +27,7 @@ struct VQCollisionBody {
   VQVector localCentres[VQCOLLISION_MAX_SPHERES] = {};
   float radii[VQCOLLISION_MAX_SPHERES] = {};
   uint8_t noTrack[VQCOLLISION_MAX_SPHERES] = {};  // non-zero: no track contacts for the sphere
-  const CollisionMaterial* materials[VQCOLLISION_MAX_SPHERES] = {};
+  const VQContactMaterial* materials[VQCOLLISION_MAX_SPHERES] = {};
   VQVector enclosingCentre{0, 0, 0};  // local frame: centre of the spheres' bounding box
   float enclosingRadius = 0.0f;       // half that box's diagonal
   VQVector previousWorldCentres[VQCOLLISION_MAX_SPHERES] = {};  // start of the next track sweep
@@ -148,7 +148,7 @@ class VQVehicleModel {
   // changes, when the record already holds VQCOLLISION_MAX_SPHERES spheres.
   bool AddCollisionSphere(const VQVector& centre, float radius, uint8_t noTrack);
   // Gives every sphere held so far the material (not owned; may be null).
-  void SetAllSphereValues(const CollisionMaterial* material);
+  void SetAllSphereValues(const VQContactMaterial* material);
 
   uintptr_t m_userWord = 0;
   uint8_t m_enabled = 0;

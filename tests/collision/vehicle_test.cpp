@@ -334,8 +334,8 @@ struct Race {
 };
 
 int g_bodyContacts = 0;
-void CountBodyContacts(VQVehicleModel*, VQVehicleModel* other, const CollisionMaterial*,
-                       const CollisionMaterial*, const VQVector&, const VQVector&, uintptr_t) {
+void CountBodyContacts(VQVehicleModel*, VQVehicleModel* other, const VQContactMaterial*,
+                       const VQContactMaterial*, const VQVector&, const VQVector&, uintptr_t) {
   if (other) ++g_bodyContacts;
 }
 

@@ -65,9 +65,9 @@ class FakeBody : public VQVehicleModel {
 
 // A floor at z = 0 over [-50, 50]^2 as the track.
 VQTerrainTree* g_floor = nullptr;
-const CollisionMaterial* g_floorMaterial = nullptr;
+const VQContactMaterial* g_floorMaterial = nullptr;
 bool FloorQuery(const VQVector& s, const VQVector& e, float r, float* t, VQVector* q,
-                const CollisionMaterial** m) {
+                const VQContactMaterial** m) {
   uint32_t word;
   if (!g_floor->SweepSphere(s, e, r, t, q, &word)) return false;
   *m = g_floorMaterial;
@@ -80,8 +80,8 @@ struct Contact {
   VQVector point, velocity;
 };
 std::vector<Contact> g_contacts;
-void Record(VQVehicleModel* body, VQVehicleModel* other, const CollisionMaterial*,
-            const CollisionMaterial*, const VQVector& p, const VQVector& v, uintptr_t word) {
+void Record(VQVehicleModel* body, VQVehicleModel* other, const VQContactMaterial*,
+            const VQContactMaterial*, const VQVector& p, const VQVector& v, uintptr_t word) {
   EXPECT_EQ(word, 42u);
   g_contacts.push_back({body, other, p, v});
 }
@@ -106,8 +106,8 @@ class WorldContacts : public ::testing::Test {
   std::vector<VQVector> m_verts;
   std::vector<uint32_t> m_idx;
   VQTerrainTree m_floor;
-  CollisionMaterial m_trackMaterial{1000.0f, 10.0f, 0.5f};
-  CollisionMaterial m_bodyMaterial{1000.0f, 20.0f, 1.0f};
+  VQContactMaterial m_trackMaterial{1000.0f, 10.0f, 0.5f};
+  VQContactMaterial m_bodyMaterial{1000.0f, 20.0f, 1.0f};
   VQCollisionWorld m_world;
 };
 

@@ -54,7 +54,7 @@ namespace {
 
 int g_trackContacts = 0, g_bodyContacts = 0;
 
-void OnContact(VQVehicleModel*, VQVehicleModel* other, const CollisionMaterial*, const CollisionMaterial*,
+void OnContact(VQVehicleModel*, VQVehicleModel* other, const VQContactMaterial*, const VQContactMaterial*,
                const VQVector&, const VQVector&, uintptr_t) {
   if (other)
     ++g_bodyContacts;
