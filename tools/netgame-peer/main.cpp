@@ -365,9 +365,6 @@ int Run(const Options& o) {
     peer.Step(frame);
     if (peer.racing) racingFor += frame;
     if (o.stopAfter > 0.0f && racingFor >= o.stopAfter) {
-      const NetTraffic& t = session.GetTraffic();
-      std::printf("traffic sent %llu received %llu seconds %.3f\n", (unsigned long long)t.sentBytes,
-                  (unsigned long long)t.receivedBytes, racingFor);
       session.Close();
       break;
     }
@@ -392,6 +389,12 @@ int Run(const Options& o) {
       session.Leave();
       left = true;
     }
+  }
+  if (o.stopAfter > 0.0f) {
+    // A soak run: the traffic of the whole session over the seconds raced.
+    const NetTraffic& t = session.GetTraffic();
+    std::printf("traffic sent %llu received %llu seconds %.3f\n", (unsigned long long)t.sentBytes,
+                (unsigned long long)t.receivedBytes, racingFor);
   }
   std::fflush(stdout);
   return exitCode;
