@@ -25,7 +25,10 @@ class TestMouse : public VQMouseDevice {
  public:
   TestMouse() : VQMouseDevice(0, VQDEVICE_WINDOWS_MOUSE) {}
   bool Init() override { return true; }
-  bool Open(uint32_t) override { return m_initialised = 1; }
+  bool Open(uint32_t) override {
+    m_initialised = 1;
+    return true;
+  }
   void Close() override { m_initialised = 0; }
   const char* GetName() override { return "test mouse"; }
   void ShowPointer() override {}
@@ -245,6 +248,57 @@ TEST_F(Editor, PaintingReachesTheCarAndIsThereAtTheNextVisit) {
   std::string reason;
   ASSERT_TRUE(again.Init(Setup(&canvas), &reason)) << reason;
   EXPECT_EQ(At(again.m_edit->m_layers[SKIN_LAYER_EDIT]->m_paint, 50, 50), (Px{255, 0, 0, 255}));
+}
+
+}  // namespace
+}  // namespace skin_test
+
+namespace skin_test {
+namespace {
+
+// The sample data tree: the editor finds its palette, brushes, icons, patterns and the
+// template of junior_std, and the layout file of the tree gives its colours.
+TEST_F(Editor, OpensOnTheGeneratedDataTree) {
+  const fs::path game = VQ_GAME_DIR;
+  ASSERT_TRUE(fs::exists(game / "SkinEditor.ini"));
+  Canvas canvas(640);
+  SkinEditorSetup s = Setup(&canvas);
+  s.folders.images = (game / "Data" / "Maps_low" / "Skineditor").string();
+  s.folders.data = (game / "Data" / "Maps_skineditor").string();
+  s.folders.brushes = s.folders.data + "/Brushes";
+  s.folders.icons = s.folders.data + "/Icons";
+  s.folders.patterns = s.folders.data + "/Patterns";
+  s.folders.wheels = (game / "Data" / "Maps_wheels").string();
+  fs::copy_file(game / "SkinEditor.ini", m_dir / "SkinEditor.ini");
+  // The layers are saved into the data folder: work on a copy of it.
+  fs::copy(s.folders.data, m_dir / "data", fs::copy_options::recursive);
+  s.folders.data = (m_dir / "data").string();
+  SkinEditor editor;
+  std::string reason;
+  ASSERT_TRUE(editor.Init(s, &reason)) << reason;
+  EXPECT_NE(editor.m_tool->m_palette, nullptr);
+  EXPECT_EQ(editor.m_icons->m_brushes.size(), 3u);
+  EXPECT_EQ(editor.m_icons->m_iconCategories.size(), 1u);
+  EXPECT_EQ(editor.m_icons->m_patternCategories.size(), 1u);
+  EXPECT_EQ(editor.m_icons->m_stripes.size(), 2u);
+  EXPECT_EQ(editor.m_icons->m_wheels.size(), 1u);
+  EXPECT_EQ(editor.m_layout.render[2], 60);
+  EXPECT_NE(editor.m_edit->m_background, nullptr);
+  // A brush from the dialog, painted on the edit layer.
+  editor.m_edit->SelectLayer(SKIN_LAYER_EDIT);
+  editor.m_icons->SetMode(SKIN_MODE_BRUSH);
+  editor.m_icons->ChooseSlot(2);  // brush32
+  EXPECT_EQ(editor.m_context.brush.notReady, 0u);
+  EXPECT_EQ(editor.m_context.brush.width, 32u);
+  editor.m_tool->SetColor(0, 0, 255);
+  ASSERT_TRUE(editor.m_edit->PaintAt(128, 128));
+  EXPECT_EQ(At(editor.m_edit->m_layers[SKIN_LAYER_EDIT]->m_paint, 128, 128), (Px{0, 0, 255, 255}));
+  // The wheel choice is kept by file name.
+  editor.m_edit->SelectLayer(SKIN_SELECT_WHEELS);
+  editor.m_icons->ChooseSlot(0);
+  EXPECT_EQ(editor.m_context.wheelTexture, "wheels.tga");
+  editor.Finish();
+  EXPECT_EQ(editor.m_result.wheelTexture, "wheels.tga");
 }
 
 }  // namespace
