@@ -55,4 +55,9 @@ void WriteMenuScene(const std::string& path);
 void WritePrizesScene(const std::string& path);
 void WriteMenuCar(const std::string& path, const std::string& cls, uint8_t r, uint8_t g, uint8_t b);
 
+// ---- skin editor (skineditor.cpp) ----
+// Its layout and tooltip files, window images, colour chart, brushes, icons, patterns and the
+// skin templates, below the output folder.
+void WriteSkinEditor(const std::string& outRoot);
+
 }  // namespace datagen

@@ -672,6 +672,7 @@ int main(int argc, char** argv) {
                              "Data/Maps_skineditor/Patterns"})
     MakeFolder(folder);
   WriteTga(Out("Data/Maps_wheels/wheels.tga"), PatternImage(64, 64, 30, 30, 30, 3), false);
+  WriteSkinEditor(g_out);
   std::printf("datagen: wrote %s\n", g_out.c_str());
   return 0;
 }
