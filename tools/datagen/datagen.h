@@ -55,4 +55,8 @@ void WriteMenuScene(const std::string& path);
 void WritePrizesScene(const std::string& path);
 void WriteMenuCar(const std::string& path, const std::string& cls, uint8_t r, uint8_t g, uint8_t b);
 
+// ---- race display samples (views.cpp) ----
+// Commentary phrases (espeak-ng, else tones) and start beeps into Data/Audio.
+void WriteViewSamples();
+
 }  // namespace datagen
