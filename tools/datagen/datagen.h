@@ -60,4 +60,8 @@ void WriteMenuCar(const std::string& path, const std::string& cls, uint8_t r, ui
 // skin templates, below the output folder.
 void WriteSkinEditor(const std::string& outRoot);
 
+// ---- race display samples (views.cpp) ----
+// Commentary phrases (espeak-ng, else tones) and start beeps into Data/Audio.
+void WriteViewSamples();
+
 }  // namespace datagen

@@ -373,6 +373,7 @@ void WriteWeather(const Content& c) {
       Record_PutF32(r, 2284 + 4 * k, 1.0f / float(s.thunder.size()));
     }
     Record_PutName(r, 2348, 32, s.environment.c_str());
+    Record_PutF32(r, 2404, 1.0f);  // dome follow factor: the sky stays around the camera
   }
   VQscramble(weather.data(), weather.size(), nullptr, 0);
   WriteFile("Data/weather.bin", weather.data(), weather.size());
@@ -664,6 +665,7 @@ int main(int argc, char** argv) {
   WriteFile("Data/hud.ini", ReadSource(source + "/hud.ini"));
   WriteImages(content);
   WriteSounds(content);
+  WriteViewSamples();
   WriteMusic(source);
   WriteScenes(content);
   WriteFonts(vqtool);
