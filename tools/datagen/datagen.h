@@ -2,6 +2,7 @@
 // folder with the engine's own writers; sounds and music are synthesised here.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -63,5 +64,14 @@ void WriteSkinEditor(const std::string& outRoot);
 // ---- race display samples (views.cpp) ----
 // Commentary phrases (espeak-ng, else tones) and start beeps into Data/Audio.
 void WriteViewSamples();
+
+// ---- cars (cars.cpp) ----
+// The car fields of a class record (plain bytes): wheel points, pitch, slip, gains, smoke,
+// spray, engine smoke, contact spheres; the gear count bounded to 1..6.
+void FillCarRecord(uint8_t* record, const std::string& cls);
+// Every class's car scenes (Data/Cars/<c>/<c>_<detail>.vqo), menu model, textures and model
+// data files (Data/Cars/default/tolvu_<c>_high|mid.bin).
+void WriteCars(const std::string& out, const std::vector<std::string>& classes,
+               const std::vector<std::array<uint8_t, 3>>& colours, const std::vector<uint32_t>& gears);
 
 }  // namespace datagen

@@ -307,6 +307,7 @@ void WriteClasses(const Content& c) {
     Record_PutU32(r, CLASSREC_RECORD_LIST, 5);
     Record_PutU32(r, CLASSREC_PAIR_COUNT, 4);
     PutFloats(r, CLASSREC_PAIRS, {0.0f, 0.0f, 50.0f, 0.5f, 120.0f, 0.8f, 250.0f, 1.0f});
+    FillCarRecord(r, s.name);
     const std::vector<uint8_t> stored = ClassRecord_Store(r);
     WriteFile("Data/Cars/class_" + s.name + ".bin", stored.data(), stored.size());
     WriteMenuCar(Out("Data/Cars/menucar_" + s.name + ".vqo"), s.name, s.r, s.g, s.b);
@@ -668,6 +669,17 @@ int main(int argc, char** argv) {
   WriteViewSamples();
   WriteMusic(source);
   WriteScenes(content);
+  {
+    std::vector<std::string> names;
+    std::vector<std::array<uint8_t, 3>> colours;
+    std::vector<uint32_t> gears;
+    for (const ClassSpec& k : content.classes) {
+      names.push_back(k.name);
+      colours.push_back({k.r, k.g, k.b});
+      gears.push_back(k.gears);
+    }
+    WriteCars(g_out, names, colours, gears);
+  }
   WriteFonts(vqtool);
   for (const char* folder : {"Data/Maps_cars/Standardskins", "Data/Maps_cars/Update2skins", "Data/Maps_cars/Myskins",
                              "Data/Maps_wheels", "Data/Maps_skineditor/Brushes", "Data/Maps_skineditor/Icons",
