@@ -14,6 +14,8 @@ namespace datagen {
 void WriteFile(const std::string& path, const void* data, size_t size);
 inline void WriteFile(const std::string& path, const std::string& text) { WriteFile(path, text.data(), text.size()); }
 void MakeFolder(const std::string& path);
+// The full path of a file below the output folder.
+std::string OutPath(const std::string& relative);
 
 // ---- audio (audio.cpp) ----
 // 16-bit PCM samples, interleaved when stereo.
@@ -54,5 +56,9 @@ void WriteMenuTrack(const std::string& path, const std::string& track, uint32_t 
 void WriteMenuScene(const std::string& path);
 void WritePrizesScene(const std::string& path);
 void WriteMenuCar(const std::string& path, const std::string& cls, uint8_t r, uint8_t g, uint8_t b);
+
+// ---- tracks (tracks.cpp) ----
+// Every track's scenes, meta markers, settings, cameras and textures.
+void WriteTracks(const std::vector<std::string>& tracks);
 
 }  // namespace datagen

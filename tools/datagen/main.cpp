@@ -36,6 +36,8 @@ void Fail(const std::string& message) {
   std::exit(1);
 }
 
+std::string OutPath(const std::string& relative) { return (fs::path(g_out) / relative).string(); }
+
 void MakeFolder(const std::string& path) {
   std::error_code ec;
   fs::create_directories(g_out + "/" + path, ec);
@@ -666,6 +668,7 @@ int main(int argc, char** argv) {
   WriteSounds(content);
   WriteMusic(source);
   WriteScenes(content);
+  WriteTracks(content.tracks);
   WriteFonts(vqtool);
   for (const char* folder : {"Data/Maps_cars/Standardskins", "Data/Maps_cars/Update2skins", "Data/Maps_cars/Myskins",
                              "Data/Maps_wheels", "Data/Maps_skineditor/Brushes", "Data/Maps_skineditor/Icons",
