@@ -15,6 +15,8 @@ namespace datagen {
 void WriteFile(const std::string& path, const void* data, size_t size);
 inline void WriteFile(const std::string& path, const std::string& text) { WriteFile(path, text.data(), text.size()); }
 void MakeFolder(const std::string& path);
+// The full path of a file below the output folder.
+std::string OutPath(const std::string& relative);
 
 // ---- audio (audio.cpp) ----
 // 16-bit PCM samples, interleaved when stereo.
@@ -73,5 +75,9 @@ void FillCarRecord(uint8_t* record, const std::string& cls);
 // data files (Data/Cars/default/tolvu_<c>_high|mid.bin).
 void WriteCars(const std::string& out, const std::vector<std::string>& classes,
                const std::vector<std::array<uint8_t, 3>>& colours, const std::vector<uint32_t>& gears);
+
+// ---- tracks (tracks.cpp) ----
+// Every track's scenes, meta markers, settings, cameras and textures.
+void WriteTracks(const std::vector<std::string>& tracks);
 
 }  // namespace datagen

@@ -36,6 +36,8 @@ void Fail(const std::string& message) {
   std::exit(1);
 }
 
+std::string OutPath(const std::string& relative) { return (fs::path(g_out) / relative).string(); }
+
 void MakeFolder(const std::string& path) {
   std::error_code ec;
   fs::create_directories(g_out + "/" + path, ec);
@@ -680,6 +682,8 @@ int main(int argc, char** argv) {
     }
     WriteCars(g_out, names, colours, gears);
   }
+
+  WriteTracks(content.tracks);
   WriteFonts(vqtool);
   for (const char* folder : {"Data/Maps_cars/Standardskins", "Data/Maps_cars/Update2skins", "Data/Maps_cars/Myskins",
                              "Data/Maps_wheels", "Data/Maps_skineditor/Brushes", "Data/Maps_skineditor/Icons",
