@@ -405,7 +405,9 @@ bool Program::LoadTracks() {
     }
     VQfile_FindClose(&scan);
   }
-  return any;
+  // Scenes without any menu track leave nothing to race on; everything after this step (the
+  // computer drivers' file of the first track, the menus) needs one.
+  return any && m_trackCount > 0;
 }
 
 bool Program::LoadPlayers() {
