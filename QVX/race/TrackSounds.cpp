@@ -12,15 +12,10 @@
 #include "Zentri/scene/VQNodes.h"
 
 TrackSounds::~TrackSounds() {
-  StopAllSounds();
+  // Events own their nodes; the slot nodes belong to the sound group (ClearCollisionSlots).
   DeleteEvents();
-  for (auto& s : m_slots) {
+  for (auto& s : m_slots)
     if (s.voice && m_device) m_device->DeleteBuffer(s.voice);
-    s.voice = nullptr;
-    // The nodes belong to the sound group; one never added is ours.
-    if (s.node && !s.node->m_parent) delete s.node;
-    s.node = nullptr;
-  }
 }
 
 void TrackSounds::Init(VQSoundDevice* device, VQNode* soundGroup) {
@@ -304,6 +299,17 @@ void TrackSounds::UpdateCollisionSlots() {
     s.stopMark = 0;
     s.owner = 0;
   }
+}
+
+void TrackSounds::ClearCollisionSlots() {
+  for (auto& s : m_slots) {
+    if (s.voice && m_device) {
+      if (s.node) s.node->SetSample(nullptr, false);
+      m_device->DeleteBuffer(s.voice);
+    }
+    s = TrackCollisionSlot();
+  }
+  m_slotCount = 0;
 }
 
 void TrackSounds::EnableCollisionSoundsOf(uint32_t owner) {

@@ -2,7 +2,8 @@
 // whose play mode matches, commentary waits in a queue of at most 20 so that lines of different
 // groups never overlap, volume settings are applied per sound kind, and car contacts play
 // short collision sounds on ten reusable sound-source nodes. The Track owns one board and
-// forwards its race events, volume settings and contacts to it.
+// forwards its race events, volume settings and contacts to it. On unload the track deletes the
+// events and clears the collision slots before it destroys the scene that holds their nodes.
 #pragma once
 
 #include <cstddef>
@@ -114,6 +115,8 @@ class TrackSounds {
   void EnableCollisionSoundsOf(uint32_t owner);
   // Every slot drops its voice; every event stops.
   void StopAllSounds();
+  // Drops the voices and forgets the slot nodes, which go with the scene (track unload).
+  void ClearCollisionSlots();
 
   uint32_t m_eventCount = 0;
   TrackSoundEvent* m_events[TRACK_MAX_SOUND_EVENTS] = {};

@@ -110,7 +110,9 @@ class TrackSoundsTest : public ::testing::Test {
     board_.Init(device_, &group_);
   }
   void TearDown() override {
+    board_.ClearCollisionSlots();
     board_.DeleteEvents();
+    board_.m_device = nullptr;
     group_.DeleteChildren();
     if (device_) device_->Close();
     std::error_code ec;
