@@ -85,6 +85,13 @@ TEST(AIRaceTest, CarsBeyondTheGridStillGetPlaces) {
   AIRace race;
   ASSERT_TRUE(race.Setup(course, Field(11), 1, 1.0f / 60.0f, 3)) << race.m_error;
   std::vector<AIRaceResult> r = race.Results();
+  // The extra cars stand behind the grid, on the track beside the line.
+  for (size_t i = 8; i < r.size(); ++i) {
+    uint32_t seg;
+    float frac;
+    const float d2 = course.lines[0].Nearest(VQVector2(r[i].x, r[i].y), 0, 0, &seg, &frac);
+    EXPECT_LT(d2, course.halfWidth * course.halfWidth) << "car " << i << " is off the track";
+  }
   for (size_t i = 0; i < r.size(); ++i)
     for (size_t j = i + 1; j < r.size(); ++j) {
       const float dx = r[i].x - r[j].x, dy = r[i].y - r[j].y;
