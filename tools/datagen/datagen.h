@@ -55,4 +55,7 @@ void WriteMenuScene(const std::string& path);
 void WritePrizesScene(const std::string& path);
 void WriteMenuCar(const std::string& path, const std::string& cls, uint8_t r, uint8_t g, uint8_t b);
 
+// Writes the driving parameters of a computer driver's record (ai.cpp); skill 0.85 to 1.0.
+void FillAIDriverParameters(uint8_t* record, float skill);
+
 }  // namespace datagen
