@@ -8,6 +8,9 @@
 
 namespace datagen {
 
+// Writes the driving parameters of a computer driver's record (ai.cpp); skill 0.85 to 1.0.
+void FillAIDriverParameters(uint8_t* record, float skill);
+
 // Fails the run with a message (the tool ends with exit code 1).
 [[noreturn]] void Fail(const std::string& message);
 // Writes bytes to out/relative (folders made as needed).
@@ -54,8 +57,5 @@ void WriteMenuTrack(const std::string& path, const std::string& track, uint32_t 
 void WriteMenuScene(const std::string& path);
 void WritePrizesScene(const std::string& path);
 void WriteMenuCar(const std::string& path, const std::string& cls, uint8_t r, uint8_t g, uint8_t b);
-
-// Writes the driving parameters of a computer driver's record (ai.cpp); skill 0.85 to 1.0.
-void FillAIDriverParameters(uint8_t* record, float skill);
 
 }  // namespace datagen
