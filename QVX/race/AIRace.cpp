@@ -9,6 +9,7 @@
 
 #include "model/include/tolvu.h"
 #include "QVX/race/AIRacer.h"
+#include "QVX/race/RaceField.h"
 #include "Zentri/collision/VQCollisionWorld.h"
 #include "Zentri/collision/VQSampleTrack.h"
 #include "Zentri/vehicle/TolvuCarModel.h"
@@ -265,15 +266,12 @@ bool AIRace::Setup(const AICourseData& course, const std::vector<AIParameters>& 
     return m_error = "cannot write the model data file", false;
   }
   m_cars.clear();
+  std::vector<GridPlace> grid;
+  for (const auto& g : course.grid) grid.push_back({g.position, g.direction});
+  grid = RaceField_GridPlaces(grid, uint32_t(drivers.size()));
   for (size_t i = 0; i < drivers.size(); ++i) {
     auto car = std::make_unique<Car>();
-    VQVector2 pos, dir(0.0f, 1.0f);
-    if (i < course.grid.size()) {
-      pos = course.grid[i].position;
-      dir = course.grid[i].direction;
-    } else {
-      pos = VQVector2(5.0f * float(i), 0.0f);
-    }
+    const VQVector2 pos = grid[i].position, dir = grid[i].direction;
     const float heading = std::atan2(dir.y, dir.x) - 1.5707964f;
     if (!car->model.Initialize(nullptr, store.c_str(), VQVector(pos.x, pos.y, 0.0f),
                                VQVector(0, 0, heading), VQSampleTrack::GroundHeight)) {

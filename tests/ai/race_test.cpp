@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "QVX/race/AIRace.h"
 
@@ -85,11 +88,53 @@ TEST(AIRaceTest, CarsBeyondTheGridStillGetPlaces) {
   AIRace race;
   ASSERT_TRUE(race.Setup(course, Field(11), 1, 1.0f / 60.0f, 3)) << race.m_error;
   std::vector<AIRaceResult> r = race.Results();
+  // The extra cars stand behind the grid, on the track beside the line.
+  for (size_t i = 8; i < r.size(); ++i) {
+    uint32_t seg;
+    float frac;
+    const float d2 = course.lines[0].Nearest(VQVector2(r[i].x, r[i].y), 0, 0, &seg, &frac);
+    EXPECT_LT(d2, course.halfWidth * course.halfWidth) << "car " << i << " is off the track";
+  }
   for (size_t i = 0; i < r.size(); ++i)
     for (size_t j = i + 1; j < r.size(); ++j) {
       const float dx = r[i].x - r[j].x, dy = r[i].y - r[j].y;
       EXPECT_GT(dx * dx + dy * dy, 9.0f) << i << " and " << j << " start on top of each other";
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The generated drivers of the first track's file race the sample oval: the data, not the
+// planner, sets how they drive, and every one of them must get round.
+TEST(AIRaceTest, GeneratedDriversFinishARace) {
+  const std::string dir = std::string(VQ_GAME_DIR) + "/Data";
+  std::string file;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("class_AI_", 0) == 0 && name.size() > 4 &&
+        name.substr(name.size() - 4) == ".bin") {
+      file = entry.path().string();
+      break;
+    }
+  }
+  ASSERT_FALSE(file.empty()) << "no computer driver file in " << dir;
+  std::ifstream in(file, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+  std::vector<AIDriverRecord> records;
+  AI_Parse(bytes.data(), bytes.size(), records);
+  ASSERT_GE(records.size(), 8u);
+  std::vector<AIParameters> field(8);
+  for (size_t i = 0; i < field.size(); ++i)
+    AIParameters_FromRecord(records[i * 3].bytes, &field[i]);
+  AICourseData course;
+  ASSERT_TRUE(AICourse_Sample(2, 8, &course));
+  AIRace race;
+  ASSERT_TRUE(race.Setup(course, field, 2, 1.0f / 60.0f, 11)) << race.m_error;
+  EXPECT_TRUE(race.Run(400.0f));
+  for (const AIRaceResult& r : race.Results()) EXPECT_TRUE(r.finished) << r.name;
 }
 
 }  // namespace

@@ -9,6 +9,9 @@
 
 namespace datagen {
 
+// Writes the driving parameters of a computer driver's record (ai.cpp); skill 0.85 to 1.0.
+void FillAIDriverParameters(uint8_t* record, float skill);
+
 // Fails the run with a message (the tool ends with exit code 1).
 [[noreturn]] void Fail(const std::string& message);
 // Writes bytes to out/relative (folders made as needed).

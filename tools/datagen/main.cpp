@@ -341,10 +341,9 @@ void WriteAIFiles(const Content& c) {
       Record_PutName(r, AIREC_NAME, 20, name.c_str());
       Record_PutI32(r, AIREC_COLOR, int32_t(i % 2));
       Record_PutI32(r, AIREC_CLASS, int32_t((i / 24) % c.classes.size()));
-      // Driving parameters: rates, factors and distances (data/README.md names them).
       const float skill = 0.85f + 0.15f * float((i * 37) % 100) / 100.0f;
-      for (size_t p = 0; p < 36; ++p) Record_PutF32(r, AIREC_PARAMS + 4 * p, skill * (1.0f + 0.01f * float(p)));
       for (size_t k = 0; k < 20; ++k) Record_PutF32(r, AIREC_TIMES + 4 * k, 90.0f + 8.0f * float(k) + (1.0f - skill) * 40.0f);
+      FillAIDriverParameters(r, skill);  // driving parameters (data/README.md names them)
     }
     VQscramble(file.data(), file.size(), nullptr, 0);
     WriteFile("Data/class_AI_" + c.tracks[t] + ".bin", file.data(), file.size());
