@@ -336,6 +336,13 @@ std::string StoreFile(int type, const CarKind& k, uint32_t gears) {
   }
   Set(type, store, "GEAR_MAX", double(gears));
   for (const char* mu : {"MUL900", "MUH900", "MUL950", "MUH950"}) Scale(type, store, mu, k.grip);
+  if (type == 1) {
+    // The simpler model's springs carry the class's mass with the default model's ride height.
+    const double stiffer = 2.5 * k.mass / 1000.0;
+    for (const char* spring : {"SPRL_FRONT", "SPRL_REAR"}) Scale(type, store, spring, stiffer);
+    for (const char* damper : {"DMPI_FRONT", "DMPI_REAR"})
+      Scale(type, store, damper, std::sqrt(stiffer));
+  }
   tolvu_CallModel(type, 1, 0, 0.0, store.data(), length);
   std::string bytes(store.size() * 8, '\0');
   for (size_t i = 0; i < store.size(); ++i) {
