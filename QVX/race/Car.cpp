@@ -102,6 +102,7 @@ void Car::ClearFields() {
   m_engineSmoke = m_spray = nullptr;
   m_enginePitch = 1.0f, m_engineGain = 0.0f, m_roadGain = 0.0f;
   for (float& s : m_wheelSlip) s = 0.0f;
+  m_bodyColours.clear();
   m_created = 0;
 }
 
@@ -163,6 +164,12 @@ bool Car::Create(CarCatalog* catalog, CarEnvironment* environment, const CarSetu
   m_shadow = AsGeoset(m_root->FindByName("m_shadow"));
   if (m_shadow && m_shadow->m_geoset) m_shadow->SetGeoset(VQGeoset::Clone(m_shadow->m_geoset));
   for (VQTransformNode* w : m_wheels) w->m_notify = 0;
+  m_bodyColours.clear();
+  if (m_bodyGeoset->m_table)
+    for (uint32_t i = 0; i < m_bodyGeoset->m_table->m_count; ++i) {
+      const VQMaterial* m = m_bodyGeoset->m_table->m_slots[i];
+      m_bodyColours.push_back(m ? m->m_diffuse : VQColor{1, 1, 1, 1});
+    }
   BindTexture(m_bodyGeoset, setup.paint);
   for (VQTransformNode* w : m_wheels) BindTexture(w, setup.wheels);
 

@@ -21,7 +21,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "Zentri/math/VQColor.h"
 #include "Zentri/math/VQMatrix.h"
 #include "Zentri/math/VQVector.h"
 
@@ -248,6 +250,9 @@ class Car {
   VQParticleSystem* m_tyreSmoke[4] = {};
   VQParticleSystem* m_engineSmoke = nullptr;
   VQParticleSystem* m_spray = nullptr;
+
+  // The body materials' own diffuse colours, which the shading scales.
+  std::vector<VQColor> m_bodyColours;
 
   // State of the last Update.
   float m_enginePitch = 1.0f, m_engineGain = 0.0f, m_roadGain = 0.0f;

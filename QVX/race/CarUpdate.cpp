@@ -265,11 +265,10 @@ void Car::UpdateWheel(int w, float effectGain, const VQVector& velocity, float* 
     if (smoke) smoke->m_rate = 0.0f;
     return;
   }
-  // Slip: the longitudinal slip and the cross-weighted slip angle, scaled by the wheel's share
-  // of the car's weight (a wheel in the air does not slip).
+  // Slip: the longitudinal slip and the cross-weighted slip angle, scaled by the wheel's load
+  // (the model's load relative to the static one; a wheel in the air does not slip).
   const double a = m_model->GetWheelValueA(w), b = m_model->GetWheelValueB(w) * m_slipTuning[3];
-  const double staticLoad = std::max(1.0, m_model->GetTotalMass() * 9.81 / 4.0);
-  const double load = std::clamp(m_model->GetWheelLoad(w) / staticLoad, 0.0, 2.0);
+  const double load = std::clamp(m_model->GetWheelLoad(w), 0.0, 3.0);
   const float slip = float(std::sqrt(a * a + b * b) * load);
   m_wheelSlip[w] = std::isfinite(slip) ? slip : 0.0f;
   const bool smokes = m_environment->MaterialSmokes(m_model->m_wheelMaterial[w]);
@@ -380,15 +379,17 @@ void Car::Update(float dt, float raceTime) {
 
   m_bodyTransform->Notify();
 
-  // Shading from the track's shadow map under the body.
+  // Shading from the track's shadow map under the body: it scales the materials' own colours.
   if (m_bodyGeoset && m_bodyGeoset->m_table) {
     VQVector at;
     body.TransformPoint(at, VQVector(0, 0.4f, 0));
     const float v = std::clamp(m_environment->ShadowAt(at.x, at.y), 0.0f, 1.0f);
     VQMattable* table = m_bodyGeoset->m_table;
-    for (uint32_t i = 0; i < table->m_count; ++i)
+    for (uint32_t i = 0; i < table->m_count && i < m_bodyColours.size(); ++i)
       if (VQMaterial* m = table->m_slots[i]) {
-        m->m_diffuse.r = m->m_diffuse.g = m->m_diffuse.b = v;
+        m->m_diffuse.r = m_bodyColours[i].r * v;
+        m->m_diffuse.g = m_bodyColours[i].g * v;
+        m->m_diffuse.b = m_bodyColours[i].b * v;
       }
   }
 

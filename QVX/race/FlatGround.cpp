@@ -48,18 +48,47 @@ void FlatGround::DetachCar(Car* car) {
   m_cars.erase(std::remove(m_cars.begin(), m_cars.end(), car), m_cars.end());
 }
 
-void FlatGround::Step(float dt) {
+void FlatGround::StepPhysics(float dt) {
   if (!(dt > 0.0f)) dt = 0.0f;
   m_world.Step(m_time, dt);
   m_time += dt;
+}
+
+void FlatGround::Step(float dt) {
+  StepPhysics(dt);
   for (Car* car : m_cars) car->Update(dt, m_time);
 }
 
 void FlatGround::AddGroundMesh(VQDisplayDevice* device) {
   if (!device) return;
-  // A 400 m square of 40 x 40 tiles in two shades, so that motion shows.
-  VQGeoset* geoset = VQscene_MakeGridGeoset(40, 400.0f, 2);
-  if (!geoset) return;
+  // A 400 m square of 40 x 40 tiles in two shades (a checkerboard), so that motion shows. No
+  // vertex colours: the materials colour it.
+  constexpr uint32_t n = 40;
+  constexpr float size = 400.0f, tile = size / n;
+  VQMesh* mesh = VQMesh::Create(4 * n * n, 2 * n * n, 0, true, false, false);
+  VQGeoset* geoset = mesh ? VQGeoset::Create() : nullptr;
+  if (!geoset) {
+    VQMesh::Destroy(mesh);
+    return;
+  }
+  for (uint32_t y = 0, q = 0; y < n; ++y)
+    for (uint32_t x = 0; x < n; ++x, ++q) {
+      const float x0 = -size / 2 + tile * float(x), y0 = -size / 2 + tile * float(y);
+      const VQVector corners[4] = {
+          {x0, y0, 0}, {x0 + tile, y0, 0}, {x0 + tile, y0 + tile, 0}, {x0, y0 + tile, 0}};
+      for (uint32_t k = 0; k < 4; ++k) {
+        mesh->m_positions[4 * q + k] = corners[k];
+        mesh->m_normals[4 * q + k] = VQVector(0, 0, 1);
+      }
+      const uint16_t b = uint16_t(4 * q);
+      const uint16_t indices[6] = {b, uint16_t(b + 1), uint16_t(b + 2),
+                                   b, uint16_t(b + 2), uint16_t(b + 3)};
+      for (uint32_t k = 0; k < 6; ++k) mesh->m_indices[6 * q + k] = indices[k];
+      mesh->SetMaterialOf(2 * q, uint16_t((x + y) % 2));
+      mesh->SetMaterialOf(2 * q + 1, uint16_t((x + y) % 2));
+    }
+  geoset->AddLevel(mesh, 100000.0f);
+  geoset->GetBoundingSphere(geoset->m_centre, geoset->m_radius);
   auto* node = new VQGeosetNode(geoset, 0);
   node->SetName("m_ground");
   VQMattable* table = VQMattable::Create(2);
@@ -71,7 +100,20 @@ void FlatGround::AddGroundMesh(VQDisplayDevice* device) {
   }
   node->SetMattable(table);
   VQscene_SetGeosetDevice(geoset, device);
-  m_group->InsertChild(node, 0);
+  if (m_group->ChildCount() == 0 ? !m_group->AddChild(node) : !m_group->InsertChild(node, 0)) {
+    VQNode::Destroy(node);
+    return;
+  }
+  // A sun from the upper left behind the start, and some sky light.
+  if (m_scene->GetChild() == m_group) {
+    auto* sun = new VQLightNode(0);
+    sun->m_direction = VQVector(0.3f, 0.5f, -0.8f);
+    sun->m_direction.Normalize();
+    VQColor_Set(sun->m_diffuse, 0.85f, 0.85f, 0.8f, 1.0f);
+    VQColor_Set(sun->m_ambient, 0.45f, 0.45f, 0.5f, 1.0f);
+    m_scene->SetChild(sun);
+    sun->SetChild(m_group);
+  }
 }
 
 float FlatGround::GroundHeight(const VQVector* point, VQVector* normal, float* dryFriction,

@@ -29,6 +29,8 @@ class FlatGround : public CarEnvironment {
   // One frame: the collision world advances dt, the clock moves on, then every attached car's
   // Update runs (controls set before Step act in this frame).
   void Step(float dt);
+  // The physics and the clock only (the owner updates the cars, e.g. through its players).
+  void StepPhysics(float dt);
   // The scene root holding the ground plane geoset (when a display device made it) and the
   // car group; owned.
   VQRootNode* GetScene() const { return m_scene; }

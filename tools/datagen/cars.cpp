@@ -140,13 +140,13 @@ struct MeshBuilder {
   VQGeoset* Build() const {
     if (p.empty() || p.size() > 65535) Fail("car mesh out of range");
     const uint32_t verts = uint32_t(p.size()), tris = uint32_t(idx.size() / 3);
-    VQMesh* mesh = VQMesh::Create(verts, tris, 0, true, true, true);
+    // No vertex colours: the materials colour the car.
+    VQMesh* mesh = VQMesh::Create(verts, tris, 0, true, false, true);
     VQGeoset* g = VQGeoset::Create();
     if (!mesh || !g) Fail("out of memory");
     for (uint32_t i = 0; i < verts; ++i) {
       mesh->m_positions[i] = p[i];
       mesh->m_normals[i] = n[i];
-      mesh->m_colours[i] = 0xFFFFFFFFu;
       mesh->m_uv0[2 * i] = uv[2 * i];
       mesh->m_uv0[2 * i + 1] = uv[2 * i + 1];
     }
@@ -173,8 +173,13 @@ VQMaterial* Material(const std::string& name, float r, float g, float b, const c
     m->m_dstBlend = 3;
   }
   if (texture) {
+    // The texture modulated by the lit material colour (white: the texture's own colours).
     m->m_stageCount = 1;
     m->SetStageTextureName(0, texture);
+    m->m_stages[0].m_operation = 4;    // modulate
+    m->m_stages[0].m_settings[1] = 2;  // colour argument: the material's colour
+    VQColor_Set(m->m_diffuse, 1.0f, 1.0f, 1.0f, alpha);
+    VQColor_Set(m->m_ambient, 0.6f, 0.6f, 0.6f, 1.0f);
   }
   return m;
 }
@@ -336,6 +341,13 @@ std::string StoreFile(int type, const CarKind& k, uint32_t gears) {
   }
   Set(type, store, "GEAR_MAX", double(gears));
   for (const char* mu : {"MUL900", "MUH900", "MUL950", "MUH950"}) Scale(type, store, mu, k.grip);
+  if (type == 1) {
+    // The simpler model's springs carry the class's mass with the default model's ride height.
+    const double stiffer = 2.5 * k.mass / 1000.0;
+    for (const char* spring : {"SPRL_FRONT", "SPRL_REAR"}) Scale(type, store, spring, stiffer);
+    for (const char* damper : {"DMPI_FRONT", "DMPI_REAR"})
+      Scale(type, store, damper, std::sqrt(stiffer));
+  }
   tolvu_CallModel(type, 1, 0, 0.0, store.data(), length);
   std::string bytes(store.size() * 8, '\0');
   for (size_t i = 0; i < store.size(); ++i) {
@@ -362,10 +374,10 @@ void FillCarRecord(uint8_t* r, const std::string& cls) {
   PutFloats(r, CLASSREC_WHEEL_POINTS,
             {-0.85f, 2.6f, 0.0f, 0.85f, 2.6f, 0.0f, -0.85f, 0.0f, 0.0f, 0.85f, 0.0f, 0.0f});
   PutFloats(r, CLASSREC_PITCH, {0.45f, 1.6f, 0.45f, 1.3f});
-  PutFloats(r, CLASSREC_SLIP, {0.5f, 0.8f, 0.15f, 1.5f});
+  PutFloats(r, CLASSREC_SLIP, {0.5f, 0.8f, 0.2f, 1.5f});
   PutFloats(r, CARREC_GAINS, {1.0f, 0.8f, 0.7f, 1.0f});
   // Tyre smoke: present, emission, velocity factor, offset (3), gain, slip threshold.
-  PutFloats(r, CLASSREC_SMOKE, {1.0f, 4.0f, 0.3f, 0.0f, 0.0f, 0.4f, 1.0f, 0.15f});
+  PutFloats(r, CLASSREC_SMOKE, {1.0f, 4.0f, 0.3f, 0.0f, 0.0f, 0.4f, 1.0f, 0.2f});
   // Spray per rain level: present, velocity factor, offset (3), height weight, height offset, ceiling.
   for (int level = 0; level < 3; ++level)
     PutFloats(r, CLASSREC_SPRAY + 64 * size_t(level),

@@ -363,6 +363,8 @@ void WriteWeather(const Content& c) {
     PutFloats(r, 68, {s.sun[0], s.sun[1], s.sun[2]});
     r[92] = s.crowd ? 1 : 0;
     r[93] = s.rainLevel;
+    r[156] = s.rainLevel ? 1 : 0;  // wet road
+    PutFloats(r, 84, {20.0f * float(s.rainLevel), s.rainLevel ? 40.0f : 0.0f});  // spray base, scale
     PutFloats(r, 140, {s.dome[0], s.dome[1], s.dome[2]});
     Record_PutU32(r, 1188, uint32_t(s.rain.size()));
     for (size_t k = 0; k < s.rain.size() && k < 16; ++k) {
