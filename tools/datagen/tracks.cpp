@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -179,9 +180,15 @@ VQGeosetNode* Node(const std::string& name, const MeshData& d, VQMattable* table
   return node;
 }
 
+// The one-material tables of the file being built, by material name: a scene file keeps one
+// material per name (a reader takes the newest of a name), so nodes of one look share a table.
+std::map<std::string, VQMattable*> g_tables;
+
 VQGeosetNode* Simple(const std::string& name, const MeshData& d, const std::string& material,
                      const char* texture, VQColor colour, bool collider) {
-  return Node(name, d, Table({{material, texture}}, {colour}), collider);
+  VQMattable*& table = g_tables[material];
+  if (!table) table = Table({{material, texture}}, {colour});
+  return Node(name, d, table, collider);
 }
 
 // A strip between two lateral offsets along the whole loop (closed), u across, v along.
@@ -674,6 +681,7 @@ void WriteScene(VQNode* root, const std::string& relative) {
   std::vector<uint8_t> bytes;
   const bool ok = VQscene_WriteDatabaseMemory(root, bytes, 11);
   VQNode::Destroy(root);
+  g_tables.clear();  // the tables went with their nodes
   if (!ok) Fail("cannot write " + relative + " (" + VQerror_Describe(g_VQerror) + ")");
   WriteFile(relative, bytes.data(), bytes.size());
 }
