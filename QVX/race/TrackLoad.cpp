@@ -542,7 +542,11 @@ bool Track::LoadSteps(const char* t, const char* w, float r) {
     }
     m_terrain->Write(cache.c_str());
   }
-  if (!LoadMeta()) return false;
+  // The meta markers' textures go with the track's texture group too.
+  if (tm) tm->m_currentGroup = kTrackTextureGroup;
+  const bool meta = LoadMeta();
+  if (tm) tm->m_currentGroup = 0;
+  if (!meta) return false;
   m_countdownImage = -1;
   m_podiumGroup = new VQGroupNode(0);
   m_podiumGroup->SetName("g_podium");

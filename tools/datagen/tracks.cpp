@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,104 +47,17 @@ struct CircuitSpec {
   uint32_t trees, buildings;
 };
 
+// clang-format off
 const CircuitSpec kCircuits[] = {
-    {"harbour",
-     95.0f,
-     0.18f,
-     2,
-     0.3f,
-     0.06f,
-     3,
-     1.0f,
-     0.7f,
-     1.5f,
-     1,
-     0.0f,
-     1.5f,
-     {70, 120, 60},
-     30,
-     14},
-    {"forest",
-     120.0f,
-     0.22f,
-     3,
-     0.0f,
-     0.05f,
-     5,
-     0.4f,
-     1.0f,
-     6.0f,
-     2,
-     0.5f,
-     2.5f,
-     {40, 100, 40},
-     90,
-     4},
-    {"desert",
-     160.0f,
-     0.10f,
-     2,
-     1.2f,
-     0.08f,
-     4,
-     0.2f,
-     1.3f,
-     3.0f,
-     1,
-     1.5f,
-     4.0f,
-     {200, 170, 110},
-     10,
-     6},
-    {"canyon",
-     110.0f,
-     0.25f,
-     4,
-     0.9f,
-     0.05f,
-     2,
-     0.0f,
-     0.9f,
-     10.0f,
-     2,
-     2.0f,
-     3.0f,
-     {150, 90, 60},
-     20,
-     4},
-    {"city",
-     85.0f,
-     0.12f,
-     4,
-     0.0f,
-     0.08f,
-     2,
-     0.8f,
-     1.1f,
-     0.8f,
-     1,
-     0.0f,
-     0.5f,
-     {90, 95, 90},
-     12,
-     40},
-    {"alpine",
-     130.0f,
-     0.20f,
-     3,
-     0.6f,
-     0.07f,
-     2,
-     1.7f,
-     0.85f,
-     14.0f,
-     1,
-     0.3f,
-     3.5f,
-     {60, 110, 70},
-     70,
-     8},
+    // name       radius  a1  k1  p1    a2  k2  p2  stretch hills order phase bank  verge colour   trees buildings
+    {"harbour",  95.0f, 0.18f, 2, 0.3f, 0.06f, 3, 1.0f, 0.70f,  1.5f, 1, 0.0f, 1.5f, {70, 120, 60},  30, 14},
+    {"forest",  120.0f, 0.22f, 3, 0.0f, 0.05f, 5, 0.4f, 1.00f,  6.0f, 2, 0.5f, 2.5f, {40, 100, 40},  90,  4},
+    {"desert",  160.0f, 0.10f, 2, 1.2f, 0.08f, 4, 0.2f, 1.30f,  3.0f, 1, 1.5f, 4.0f, {200, 170, 110}, 10,  6},
+    {"canyon",  120.0f, 0.15f, 4, 0.9f, 0.05f, 2, 0.0f, 0.90f,  5.0f, 2, 2.0f, 3.0f, {150, 90, 60},   20,  4},
+    {"city",     85.0f, 0.12f, 4, 0.0f, 0.08f, 2, 0.8f, 1.10f,  0.8f, 1, 0.0f, 0.5f, {90, 95, 90},    12, 40},
+    {"alpine",  130.0f, 0.20f, 3, 0.6f, 0.07f, 2, 1.7f, 0.85f, 12.0f, 1, 0.3f, 3.5f, {60, 110, 70},   70,  8},
 };
+// clang-format on
 
 struct Sample {
   VQVector p;      // centre
@@ -266,9 +180,15 @@ VQGeosetNode* Node(const std::string& name, const MeshData& d, VQMattable* table
   return node;
 }
 
+// The one-material tables of the file being built, by material name: a scene file keeps one
+// material per name (a reader takes the newest of a name), so nodes of one look share a table.
+std::map<std::string, VQMattable*> g_tables;
+
 VQGeosetNode* Simple(const std::string& name, const MeshData& d, const std::string& material,
                      const char* texture, VQColor colour, bool collider) {
-  return Node(name, d, Table({{material, texture}}, {colour}), collider);
+  VQMattable*& table = g_tables[material];
+  if (!table) table = Table({{material, texture}}, {colour});
+  return Node(name, d, table, collider);
 }
 
 // A strip between two lateral offsets along the whole loop (closed), u across, v along.
@@ -761,6 +681,7 @@ void WriteScene(VQNode* root, const std::string& relative) {
   std::vector<uint8_t> bytes;
   const bool ok = VQscene_WriteDatabaseMemory(root, bytes, 11);
   VQNode::Destroy(root);
+  g_tables.clear();  // the tables went with their nodes
   if (!ok) Fail("cannot write " + relative + " (" + VQerror_Describe(g_VQerror) + ")");
   WriteFile(relative, bytes.data(), bytes.size());
 }
