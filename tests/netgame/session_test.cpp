@@ -417,3 +417,37 @@ TEST_F(SessionTest, SearchIgnoresBadBeaconsAndEndsAfterItsLimit) {
 
 }  // namespace
 }  // namespace netgame
+
+namespace netgame {
+namespace {
+
+// The test plays a second client over a raw framed connection.
+TEST_F(SessionTest, TheHostDropsWhatAClientSaysForAnotherPlayerAndOversizedMessages) {
+  Member& host = AddHost();
+  Join("alpha");
+  VQNetAddress a = VQnet_MakeAddress(127, 0, 0, 1, m_tcpPort);
+  VQProtocolLayer* raw = m_device.CreateLayer(&a, VQNET_LAYER_MODE, VQLAYER_FRAMED_TCP_CLIENT);
+  ASSERT_TRUE(raw && raw->Start());
+  ASSERT_TRUE(PumpUntil([&] { return host.session->GetPeerCount() == 2; }));
+  uint8_t buffer[NET_MESSAGE_MAX];
+  auto send = [&](uint32_t n) { ASSERT_GT(raw->Send(buffer, int32_t(n)), 0); };
+  const int choicesBefore = host.hooks.carChoices;
+  NetCarChoice fake = Choice("impostor");
+  fake.playerId = 1;  // alpha's id; this connection is player 2
+  send(NetWrite_CarChoice(buffer, NETMSG_CAR_CHOICE, fake));
+  // A message longer than any of the game's: read whole and dropped.
+  std::vector<uint8_t> huge(1000, 'z');
+  huge[0] = NETMSG_CHAT;
+  ASSERT_GT(raw->Send(huge.data(), int32_t(huge.size())), 0);
+  send(NetWrite_Chat(buffer, "still here"));
+  ASSERT_TRUE(PumpUntil([&] { return host.hooks.chats.size() == 1; }));
+  EXPECT_EQ(host.hooks.chats[0], "still here");
+  EXPECT_EQ(host.hooks.carChoices, choicesBefore);
+  EXPECT_STREQ(host.session->FindPeer(1)->choice.name, "alpha");
+  EXPECT_EQ(host.session->GetPeerCount(), 2u);
+  EXPECT_GE(host.session->GetTraffic().droppedMessages, 2u);
+  m_device.DeleteLayer(raw);
+}
+
+}  // namespace
+}  // namespace netgame
