@@ -493,11 +493,18 @@ void NetSession::UpdateSearch() {
     }
     NetMessage m;
     if (!NetMessage_Parse(m_buffer, uint32_t(n), &m) || m.type != NETMSG_BEACON) continue;
+    // The host is joined where its beacon came from, not at the address written in it: a host
+    // whose name resolves to a loopback address would otherwise send every client to itself,
+    // and an address nobody answers at would hold the connect up. The beacon leaves from the
+    // host's datagram socket, so its port is where the host's datagrams come from.
+    uint8_t host[4];
+    std::memcpy(host, m.address, 4);
     const VQNetAddress* from = m_udp->GetLastSender();
-    // The beacon leaves from the host's datagram socket: its port is where the host listens.
-    m_hostDatagram = AddressOf(m.address, from ? from->m_port : PeerUdpPort());
-    m_hooks->OnHostFound(m.address);
-    if (!Connect(m.address)) {
+    if (from != nullptr)
+      for (int b = 0; b < 4; ++b) host[b] = uint8_t(from->m_bytes[b]);
+    m_hostDatagram = AddressOf(host, from ? from->m_port : PeerUdpPort());
+    m_hooks->OnHostFound(host);
+    if (!Connect(host)) {
       Finish(NET_CLOSED_CONNECTION_LOST);
       return;
     }

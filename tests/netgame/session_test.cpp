@@ -451,3 +451,27 @@ TEST_F(SessionTest, TheHostDropsWhatAClientSaysForAnotherPlayerAndOversizedMessa
 
 }  // namespace
 }  // namespace netgame
+
+namespace netgame {
+namespace {
+
+TEST_F(SessionTest, ASearchingClientJoinsWhereTheBeaconCameFromNotWhereItPoints) {
+  Member& host = AddHost();
+  Member& c = Add();
+  ASSERT_TRUE(c.session->Search(Choice("searcher")));
+  // A beacon from 127.0.0.1 that names another machine.
+  VQNetAddress a = VQnet_MakeAddress(127, 0, 0, 1, 0);
+  VQProtocolLayer* udp = m_device.CreateLayer(&a, VQNET_LAYER_MODE, VQLAYER_UDP_RECEIVE);
+  ASSERT_TRUE(udp && udp->Start());
+  VQNetAddress to = VQnet_MakeAddress(127, 0, 0, 1, c.session->GetUdpPort());
+  uint8_t beacon[NET_MESSAGE_MAX];
+  const uint8_t elsewhere[4] = {10, 9, 9, 9};
+  ASSERT_GT(udp->SendTo(beacon, int32_t(NetWrite_Beacon(beacon, elsewhere)), &to), 0);
+  ASSERT_TRUE(PumpUntil([&] { return c.session->IsConnected(); }));
+  EXPECT_EQ(c.session->GetHostAddress()[0], 127);
+  EXPECT_EQ(host.session->GetPeerCount(), 1u);
+  m_device.DeleteLayer(udp);
+}
+
+}  // namespace
+}  // namespace netgame
