@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "Zentri/devices/network/VQConnectionDevice.h"
 #include "Zentri/util/VQerror.h"
@@ -34,9 +35,16 @@ NetSession::NetSession(VQConnectionDevice* device, NetGameHooks* hooks,
   if (m_config.maxPlayers < 2) m_config.maxPlayers = 2;
   if (m_config.maxPlayers > NET_MAX_PLAYERS) m_config.maxPlayers = NET_MAX_PLAYERS;
   m_config.broadcastAddress[sizeof(m_config.broadcastAddress) - 1] = 0;
+  if (uint8_t* frame = new (std::nothrow) uint8_t[VQFRAME_MAX_SIZE]) {
+    m_frame = frame;
+    m_frameCapacity = int32_t(VQFRAME_MAX_SIZE);
+  }
 }
 
-NetSession::~NetSession() { Close(); }
+NetSession::~NetSession() {
+  Close();
+  if (m_frame != m_buffer) delete[] m_frame;
+}
 
 uint32_t NetSession::Now() const { return m_wallClock(); }
 
@@ -150,6 +158,7 @@ void NetSession::Close() {
   m_role = NET_ROLE_NONE;
   m_phase = NET_PHASE_CLOSED;
   m_peerCount = 0;
+  m_refusedCount = 0;
   m_raceRunning = false;
   m_raceState = NET_RACE_IDLE;
   m_ownId = 0;
@@ -484,11 +493,18 @@ void NetSession::UpdateSearch() {
     }
     NetMessage m;
     if (!NetMessage_Parse(m_buffer, uint32_t(n), &m) || m.type != NETMSG_BEACON) continue;
+    // The host is joined where its beacon came from, not at the address written in it: a host
+    // whose name resolves to a loopback address would otherwise send every client to itself,
+    // and an address nobody answers at would hold the connect up. The beacon leaves from the
+    // host's datagram socket, so its port is where the host's datagrams come from.
+    uint8_t host[4];
+    std::memcpy(host, m.address, 4);
     const VQNetAddress* from = m_udp->GetLastSender();
-    // The beacon leaves from the host's datagram socket: its port is where the host listens.
-    m_hostDatagram = AddressOf(m.address, from ? from->m_port : PeerUdpPort());
-    m_hooks->OnHostFound(m.address);
-    if (!Connect(m.address)) {
+    if (from != nullptr)
+      for (int b = 0; b < 4; ++b) host[b] = uint8_t(from->m_bytes[b]);
+    m_hostDatagram = AddressOf(host, from ? from->m_port : PeerUdpPort());
+    m_hooks->OnHostFound(host);
+    if (!Connect(host)) {
       Finish(NET_CLOSED_CONNECTION_LOST);
       return;
     }
@@ -503,13 +519,13 @@ void NetSession::UpdateDraining() {
     int32_t n;
     if (m_role == NET_ROLE_HOST) {
       int32_t client = -1;
-      n = m_game->ReceiveFromClient(m_buffer, sizeof(m_buffer), &client);
+      n = m_game->ReceiveFromClient(m_frame, m_frameCapacity, &client);
       if (n < 0 && client >= 0) {
         m_game->CloseClient(client);
         continue;
       }
     } else {
-      n = m_game->Receive(m_buffer, sizeof(m_buffer));
+      n = m_game->Receive(m_frame, m_frameCapacity);
     }
     if (n < 0) done = true;
     if (n <= 0) break;
@@ -596,6 +612,7 @@ void NetSession::UpdateHost(float frameTime) {
   ReadDatagrams();
   HostReadClients();
   HostDropSilent();
+  HostCloseStaleRefused();
   HostAccept();
   if (m_raceState == NET_RACE_SYNCING) {
     HostPing();
@@ -608,20 +625,22 @@ void NetSession::UpdateHost(float frameTime) {
 void NetSession::HostReadClients() {
   for (uint32_t i = 0; i < NET_READS_PER_FRAME && m_game != nullptr; ++i) {
     int32_t channel = -1;
-    int32_t n = m_game->ReceiveFromClient(m_buffer, sizeof(m_buffer), &channel);
+    int32_t n = m_game->ReceiveFromClient(m_frame, m_frameCapacity, &channel);
     if (n == 0) return;
     if (n < 0) {
       if (channel < 0) return;  // no clients
       // A closed, reset or malformed connection: that client is gone.
-      if (NetPeer* p = PeerByChannel(channel))
+      if (NetPeer* p = PeerByChannel(channel)) {
         HostDropClient(p);
-      else
+      } else {
         m_game->CloseClient(channel);
+        ForgetRefused(channel);
+      }
       continue;
     }
     m_traffic.receivedBytes += uint32_t(n);
     ++m_traffic.receivedMessages;
-    if (!OnHostMessage(channel, m_buffer, uint32_t(n), false)) ++m_traffic.droppedMessages;
+    if (!OnHostMessage(channel, m_frame, uint32_t(n), false)) ++m_traffic.droppedMessages;
   }
 }
 
@@ -632,6 +651,26 @@ void NetSession::HostDropSilent() {
       HostDropClient(&m_peers[i]);  // the list closes up: same index again
     else
       ++i;
+  }
+}
+
+void NetSession::ForgetRefused(int32_t channel) {
+  for (uint32_t i = 0; i < m_refusedCount; ++i)
+    if (m_refused[i].channel == channel) {
+      m_refused[i] = m_refused[--m_refusedCount];
+      return;
+    }
+}
+
+void NetSession::HostCloseStaleRefused() {
+  const uint32_t now = Now();
+  for (uint32_t i = 0; i < m_refusedCount;) {
+    if (now - m_refused[i].since > NET_DRAIN_SECONDS) {
+      m_game->CloseClient(m_refused[i].channel);
+      m_refused[i] = m_refused[--m_refusedCount];
+    } else {
+      ++i;
+    }
   }
 }
 
@@ -646,6 +685,13 @@ void NetSession::HostAccept() {
     m_game->SendToClient(m_buffer, int32_t(n), channel);
     m_game->Flush();
     m_game->ShutdownClient(channel);
+    // Closed when the client has read its refusal and gone, or after the drain time.
+    if (m_refusedCount < NET_MAX_REFUSED) {
+      m_refused[m_refusedCount].channel = channel;
+      m_refused[m_refusedCount++].since = Now();
+    } else {
+      m_game->CloseClient(channel);
+    }
     return;
   }
   const uint8_t id = uint8_t(players);
@@ -840,7 +886,7 @@ void NetSession::UpdateClient(float frameTime) {
     SendToHost(m_buffer, n);
   }
   for (uint32_t i = 0; i < NET_READS_PER_FRAME && m_game != nullptr; ++i) {
-    int32_t n = m_game->Receive(m_buffer, sizeof(m_buffer));
+    int32_t n = m_game->Receive(m_frame, m_frameCapacity);
     if (n == 0) break;
     if (n < 0) {
       // The host closed or vanished.
@@ -849,7 +895,7 @@ void NetSession::UpdateClient(float frameTime) {
     }
     m_traffic.receivedBytes += uint32_t(n);
     ++m_traffic.receivedMessages;
-    if (!OnClientMessage(m_buffer, uint32_t(n), false)) ++m_traffic.droppedMessages;
+    if (!OnClientMessage(m_frame, uint32_t(n), false)) ++m_traffic.droppedMessages;
     if (m_phase != NET_PHASE_ACTIVE && m_phase != NET_PHASE_JOINING) return;
   }
   UpdateRaceTimers(frameTime);

@@ -37,6 +37,7 @@ constexpr float NET_CAR_STATE_INTERVAL = 0.1f;    // seconds of frame time
 constexpr float NET_RACE_CLOCK_INTERVAL = 2.0f;   // seconds of frame time
 constexpr float NET_CLOCK_TOLERANCE = 0.1f;       // a client's clock closer than this stays
 constexpr uint32_t NET_READS_PER_FRAME = 256;     // bound of one frame's reading per layer
+constexpr uint32_t NET_MAX_REFUSED = 16;          // refused connections waiting to close
 constexpr uint8_t NET_UNKNOWN_ID = 0xff;          // a chat text relayed by the host names nobody
 
 enum NetRole : uint8_t { NET_ROLE_NONE = 0, NET_ROLE_HOST = 1, NET_ROLE_CLIENT = 2 };
@@ -235,6 +236,8 @@ class NetSession {
   void HostReadClients();
   void HostAccept();
   void HostDropSilent();
+  void HostCloseStaleRefused();
+  void ForgetRefused(int32_t channel);
   void HostPing();
   void HostCheckStart();
   void HostCheckResults();
@@ -277,6 +280,13 @@ class NetSession {
 
   NetPeer m_peers[NET_MAX_PEERS];
   uint32_t m_peerCount = 0;
+  // Host: refused connections waiting for their client to close (channel, since when).
+  struct Refused {
+    int32_t channel = -1;
+    uint32_t since = 0;
+  };
+  Refused m_refused[NET_MAX_REFUSED];
+  uint32_t m_refusedCount = 0;
 
   bool m_raceRunning = false;
   uint8_t m_raceState = NET_RACE_IDLE;
@@ -288,5 +298,9 @@ class NetSession {
   uint32_t m_phaseStart = 0;  // search or drain start
   uint32_t m_random;
   NetTraffic m_traffic;
-  uint8_t m_buffer[NET_MESSAGE_MAX];
+  uint8_t m_buffer[NET_MESSAGE_MAX];  // messages being written
+  // Frames being read: big enough for any frame, so that a message longer than the game's
+  // messages is read whole and dropped instead of sticking in its connection.
+  uint8_t* m_frame = m_buffer;
+  int32_t m_frameCapacity = NET_MESSAGE_MAX;
 };

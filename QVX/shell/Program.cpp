@@ -85,6 +85,7 @@ Program::Program(const ProgramOptions& options) : m_options(options) {
 }
 
 Program::~Program() {
+  CloseNetwork();
   for (uint32_t i = 0; i < m_classCount; ++i) delete m_classes[i];
   for (uint32_t i = 0; i < m_playerCount; ++i) delete m_players[i];
   delete m_weather;

@@ -417,3 +417,61 @@ TEST_F(SessionTest, SearchIgnoresBadBeaconsAndEndsAfterItsLimit) {
 
 }  // namespace
 }  // namespace netgame
+
+namespace netgame {
+namespace {
+
+// The test plays a second client over a raw framed connection.
+TEST_F(SessionTest, TheHostDropsWhatAClientSaysForAnotherPlayerAndOversizedMessages) {
+  Member& host = AddHost();
+  Join("alpha");
+  VQNetAddress a = VQnet_MakeAddress(127, 0, 0, 1, m_tcpPort);
+  VQProtocolLayer* raw = m_device.CreateLayer(&a, VQNET_LAYER_MODE, VQLAYER_FRAMED_TCP_CLIENT);
+  ASSERT_TRUE(raw && raw->Start());
+  ASSERT_TRUE(PumpUntil([&] { return host.session->GetPeerCount() == 2; }));
+  uint8_t buffer[NET_MESSAGE_MAX];
+  auto send = [&](uint32_t n) { ASSERT_GT(raw->Send(buffer, int32_t(n)), 0); };
+  const int choicesBefore = host.hooks.carChoices;
+  NetCarChoice fake = Choice("impostor");
+  fake.playerId = 1;  // alpha's id; this connection is player 2
+  send(NetWrite_CarChoice(buffer, NETMSG_CAR_CHOICE, fake));
+  // A message longer than any of the game's: read whole and dropped.
+  std::vector<uint8_t> huge(1000, 'z');
+  huge[0] = NETMSG_CHAT;
+  ASSERT_GT(raw->Send(huge.data(), int32_t(huge.size())), 0);
+  send(NetWrite_Chat(buffer, "still here"));
+  ASSERT_TRUE(PumpUntil([&] { return host.hooks.chats.size() == 1; }));
+  EXPECT_EQ(host.hooks.chats[0], "still here");
+  EXPECT_EQ(host.hooks.carChoices, choicesBefore);
+  EXPECT_STREQ(host.session->FindPeer(1)->choice.name, "alpha");
+  EXPECT_EQ(host.session->GetPeerCount(), 2u);
+  EXPECT_GE(host.session->GetTraffic().droppedMessages, 2u);
+  m_device.DeleteLayer(raw);
+}
+
+}  // namespace
+}  // namespace netgame
+
+namespace netgame {
+namespace {
+
+TEST_F(SessionTest, ASearchingClientJoinsWhereTheBeaconCameFromNotWhereItPoints) {
+  Member& host = AddHost();
+  Member& c = Add();
+  ASSERT_TRUE(c.session->Search(Choice("searcher")));
+  // A beacon from 127.0.0.1 that names another machine.
+  VQNetAddress a = VQnet_MakeAddress(127, 0, 0, 1, 0);
+  VQProtocolLayer* udp = m_device.CreateLayer(&a, VQNET_LAYER_MODE, VQLAYER_UDP_RECEIVE);
+  ASSERT_TRUE(udp && udp->Start());
+  VQNetAddress to = VQnet_MakeAddress(127, 0, 0, 1, c.session->GetUdpPort());
+  uint8_t beacon[NET_MESSAGE_MAX];
+  const uint8_t elsewhere[4] = {10, 9, 9, 9};
+  ASSERT_GT(udp->SendTo(beacon, int32_t(NetWrite_Beacon(beacon, elsewhere)), &to), 0);
+  ASSERT_TRUE(PumpUntil([&] { return c.session->IsConnected(); }));
+  EXPECT_EQ(c.session->GetHostAddress()[0], 127);
+  EXPECT_EQ(host.session->GetPeerCount(), 1u);
+  m_device.DeleteLayer(udp);
+}
+
+}  // namespace
+}  // namespace netgame
