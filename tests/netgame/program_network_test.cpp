@@ -111,7 +111,7 @@ TEST_F(ProgramNetTest, ARefusalAndAFruitlessSearchEachGetTheirPage) {
   ASSERT_TRUE(PumpProgram([&] { return m_program->m_netPage == NETPAGE_NOBODY_FOUND; }));
 }
 
-TEST(NetRemotePose, ThePositionFollowsByDistanceAndTheOrientationByAThird) {
+TEST(NetRemotePose, ThePositionFollowsByDistanceAndTheOrientationByThreeTenths) {
   struct Case {
     float dx;      // the received car this far ahead on x
     float movedX;  // where the drawn car ends
