@@ -450,6 +450,20 @@ void NetSession::OwnPlayerFinished(uint8_t resultByte) {
   }
 }
 
+void NetSession::RestartRace() {
+  if (m_phase != NET_PHASE_ACTIVE || !m_raceRunning) return;
+  uint32_t n = NetWrite_RaceState(m_buffer, NET_RACE_SYNCING);
+  SendToAll(m_buffer, n);
+  for (uint32_t i = 0; i < m_peerCount; ++i) {
+    NetPeer& p = m_peers[i];
+    p.synced = p.syncRequested = p.loaded = p.pingOutstanding = p.finished = false;
+    p.pingCount = 0;
+    p.returnSum = 0.0f;
+  }
+  m_ownFinished = false;
+  SetRaceState(NET_RACE_SYNCING);
+}
+
 void NetSession::ReturnToLobby() {
   if (m_role != NET_ROLE_HOST || m_phase != NET_PHASE_ACTIVE) return;
   uint32_t n = NetWrite_RaceState(m_buffer, NET_RACE_LOBBY);

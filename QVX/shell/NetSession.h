@@ -191,6 +191,10 @@ class NetSession {
   void RacingStarted();
   void SendRescue(const NetRescue& rescue);
   void OwnPlayerFinished(uint8_t resultByte);
+  // The race restarts (from the race menu): the synchronisation starts again. The host tells
+  // the clients (who do nothing until their race is loaded again); a client's notice goes to
+  // the host, which drops it.
+  void RestartRace();
   // Host: after the results, everybody back to the lobby.
   void ReturnToLobby();
   // The game ended its race screen by itself (the race no longer runs).

@@ -4,9 +4,13 @@
 #include <cstring>
 #include <new>
 
+#include <cmath>
+
 #include "QVX/race/Player.h"
 #include "QVX/shell/Program.h"
 #include "Zentri/devices/network/VQConnectionDevice.h"
+#include "Zentri/math/VQQuaternion.h"
+#include "Zentri/math/VQVector.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQStrings.h"
 
@@ -58,6 +62,21 @@ bool Net_ParseTypedAddress(const char* text, int32_t address[4]) {
   if (*p != 0) return false;  // a fifth part
   std::memcpy(address, parts, sizeof(parts));
   return true;
+}
+
+void Net_BlendRemotePose(const VQVector& position, const VQQuaternion& orientation,
+                         const NetCarState& received, VQVector* outPosition,
+                         VQQuaternion* outOrientation) {
+  const float dx = received.position[0] - position.x, dy = received.position[1] - position.y,
+              dz = received.position[2] - position.z;
+  float w = NET_POSITION_GAIN * std::sqrt(dx * dx + dy * dy + dz * dz);
+  if (!(w <= 1.0f)) w = 1.0f;
+  *outPosition = VQVector(position.x * (1.0f - w) + received.position[0] * w,
+                          position.y * (1.0f - w) + received.position[1] * w,
+                          position.z * (1.0f - w) + received.position[2] * w);
+  const VQQuaternion target(received.orientation[0], received.orientation[1],
+                            received.orientation[2], received.orientation[3]);
+  outOrientation->Slerp(orientation, target, NET_ORIENTATION_BLEND);
 }
 
 // ---- Hooks.

@@ -10,6 +10,17 @@
 #include "QVX/shell/NetSession.h"
 
 class Program;
+class VQVector;
+class VQQuaternion;
+
+// How a remote car follows its car states: the position moves toward the received one by
+// 2.5 x the distance (a deviation of 0.4 or more jumps there at once), the orientation turns
+// 0.3 of the way by spherical interpolation.
+constexpr float NET_POSITION_GAIN = 2.5f;
+constexpr float NET_ORIENTATION_BLEND = 0.3f;
+void Net_BlendRemotePose(const VQVector& position, const VQQuaternion& orientation,
+                         const NetCarState& received, VQVector* outPosition,
+                         VQQuaternion* outOrientation);
 
 // Menu pages the network sends the player to.
 enum NetMenuPage : int32_t {

@@ -5,9 +5,13 @@
 #include <array>
 #include <filesystem>
 
+#include <cmath>
 #include "net_session_util.h"
+
 #include "QVX/shell/Program.h"
 #include "QVX/shell/ProgramNetwork.h"
+#include "Zentri/math/VQQuaternion.h"
+#include "Zentri/math/VQVector.h"
 
 namespace fs = std::filesystem;
 
@@ -105,6 +109,34 @@ TEST_F(ProgramNetTest, ARefusalAndAFruitlessSearchEachGetTheirPage) {
   ASSERT_TRUE(m_program->OpenDatagramLayers(&page));
   EXPECT_EQ(page, NETPAGE_SEARCHING);
   ASSERT_TRUE(PumpProgram([&] { return m_program->m_netPage == NETPAGE_NOBODY_FOUND; }));
+}
+
+TEST(NetRemotePose, ThePositionFollowsByDistanceAndTheOrientationByThreeTenths) {
+  struct Case {
+    float dx;      // the received car this far ahead on x
+    float movedX;  // where the drawn car ends
+  };
+  const Case cases[] = {{0.0f, 0.0f}, {0.2f, 0.1f}, {0.4f, 0.4f}, {1.0f, 1.0f}, {-0.1f, -0.025f}};
+  for (const Case& c : cases) {
+    NetCarState s;
+    s.position[0] = 10.0f + c.dx;
+    s.position[1] = 5.0f;
+    VQVector p;
+    VQQuaternion q;
+    Net_BlendRemotePose(VQVector(10.0f, 5.0f, 0.0f), VQQuaternion(), s, &p, &q);
+    EXPECT_NEAR(p.x, 10.0f + c.movedX, 1e-5) << c.dx;
+    EXPECT_FLOAT_EQ(p.y, 5.0f);
+  }
+  // A quarter turn about z, taken 0.3 of the way: 27 degrees.
+  NetCarState s;
+  const float half = 0.5f * 1.5707963f;
+  s.orientation[2] = std::sin(half);
+  s.orientation[3] = std::cos(half);
+  VQVector p;
+  VQQuaternion q;
+  Net_BlendRemotePose(VQVector(0, 0, 0), VQQuaternion(), s, &p, &q);
+  EXPECT_NEAR(2.0f * std::atan2(q.z, q.w), 0.3f * 1.5707963f, 1e-4);
+  EXPECT_NEAR(q.x, 0.0f, 1e-6);
 }
 
 TEST(NetTypedAddress, MissingPartsKeepTheirDefaultsAndBadNumbersAreRefused) {

@@ -116,6 +116,21 @@ TEST_F(SessionTest, ThreePlayersStartSyncRaceAndShareTheResults) {
   ASSERT_NE(alpha.session->FindPeer(2), nullptr);
   EXPECT_TRUE(alpha.session->FindPeer(2)->synced);
 
+  // A restart synchronises again once every machine has loaded the race again.
+  host.session->RestartRace();
+  EXPECT_EQ(host.session->GetRaceState(), NET_RACE_SYNCING);
+  PumpRounds(5);
+  EXPECT_EQ(host.session->GetRaceState(), NET_RACE_SYNCING);
+  EXPECT_EQ(alpha.session->GetRaceState(),
+            NET_RACE_START_SENT);  // the notice asks nothing of a client
+  alpha.session->RaceLoaded();
+  bravo.session->RaceLoaded();
+  ASSERT_TRUE(PumpUntil([&] {
+    return alpha.session->GetRaceState() == NET_RACE_START_SENT &&
+           bravo.session->GetRaceState() == NET_RACE_START_SENT &&
+           host.session->GetRaceState() == NET_RACE_START_SENT;
+  }));
+
   // Racing: car states flow, relayed by the host.
   for (Member* m : {&host, &alpha, &bravo}) {
     m->hooks.haveCar = true;
@@ -340,13 +355,16 @@ TEST_F(SessionTest, AKilledClientIsDroppedAndTheOthersRenumber) {
   Member& host = AddHost();
   Member& alpha = Join("alpha");
   Member& bravo = Join("bravo");
-  ASSERT_TRUE(PumpUntil([&] { return bravo.session->FindPeer(1) != nullptr; }));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return bravo.session->FindPeer(1) != nullptr && host.hooks.carChoices == 2; }));
+  EXPECT_EQ(host.session->FindPeer(2)->lobbySlot, 1);
   alpha.session->Close();  // its sockets close as a killed process's do
   ASSERT_TRUE(PumpUntil(
       [&] { return host.session->GetPeerCount() == 1 && bravo.session->GetOwnId() == 1; }));
   EXPECT_EQ(host.hooks.left, std::vector<uint8_t>{1});
   EXPECT_EQ(bravo.hooks.left, std::vector<uint8_t>{1});
   EXPECT_STREQ(host.session->FindPeer(1)->choice.name, "bravo");
+  EXPECT_EQ(host.session->FindPeer(1)->lobbySlot, 0);  // moved up into the freed slot
   // The renumbered client still talks to the host under its new id.
   bravo.session->SetOwnCarChoice(Choice("bravo", 5, true));
   ASSERT_TRUE(PumpUntil([&] { return host.session->FindPeer(1)->choice.classIndex == 5; }));
