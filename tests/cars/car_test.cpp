@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "car_fixture.h"
+#include "QVX/shell/Program.h"
+#include "QVX/shell/RecordBytes.h"
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneFile.h"
@@ -245,6 +247,51 @@ TEST_F(CarWorld, UnknownClassFails) {
   setup.carName = "hovercraft";
   EXPECT_FALSE(car.Create(m_catalog.get(), m_ground.get(), setup));
   EXPECT_NE(car.GetError().find("hovercraft"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The Program's classes become the catalog's, with their contact material's friction.
+TEST(CarCatalogProgram, ClassesAndContactMaterialsFromTheProgram) {
+  TempFolder dir("catalog");
+  const auto old = fs::current_path();
+  fs::current_path(dir.path());
+  {
+    Program program;
+    program.m_options.headless = true;
+    program.m_materials.resize(2);
+    program.m_materials[0].values[2] = 95;
+    program.m_materials[1].values[2] = 50;  // the last one: the default ground
+    for (int i = 0; i < 2; ++i) {
+      auto* cls = new RacingClass();
+      std::snprintf(cls->m_name, sizeof cls->m_name, "%s", i ? "plain" : "grippy");
+      Record_PutU32(cls->m_record, CLASSREC_GEARS, i ? 9 : 4);
+      Record_PutU32(cls->m_record, CARREC_SPHERE_COUNT, 200);
+      cls->m_material = i ? nullptr : &program.m_materials[0];
+      program.m_classes[program.m_classCount++] = cls;
+    }
+    CarCatalog catalog(".", nullptr, nullptr);
+    catalog.AddProgramClasses();
+    ASSERT_EQ(catalog.GetClassCount(), 2u);
+    const CarClassInfo* grippy = catalog.Find("grippy");
+    const CarClassInfo* plain = catalog.Find("plain");
+    ASSERT_TRUE(grippy && plain);
+    EXPECT_EQ(plain->classIndex, 1u);
+    EXPECT_EQ(grippy->gears, 4u);
+    EXPECT_EQ(plain->gears, 6u) << "at most six gears";
+    EXPECT_EQ(grippy->sphereCount, CAR_MAX_SPHERES) << "a sphere count from the file is bounded";
+    ASSERT_NE(grippy->material, nullptr);
+    EXPECT_FLOAT_EQ(grippy->material->friction, 0.95f);
+    EXPECT_FLOAT_EQ(plain->material->friction, 0.5f) << "no material named: the last one";
+    EXPECT_GT(plain->material->stiffness, 1000.0f);
+    EXPECT_EQ(catalog.GetModel(const_cast<CarClassInfo*>(plain), 2), nullptr)
+        << "no display device: no model";
+  }
+  delete g_gameLog;
+  g_gameLog = nullptr;
+  fs::current_path(old);
 }
 
 }  // namespace
