@@ -57,8 +57,13 @@ bool Program::LoadMaterials(bool load, const char* path) {
   FreeMaterials();
   if (!Materials_Parse(Bytes(data), data.size(), m_materialHeader, m_materials)) return false;
   for (CollisionMaterial& m : m_materials) {
-    if (m_soundDevice && m.soundName[0])
-      m.sound = static_cast<VQSoundDevice*>(m_soundDevice)->CreateBufferFromFile(m.soundName);
+    // The material owns its buffer, made from the file in the audio folder: the sound
+    // manager's cache is emptied between races, which must not take the materials' sounds.
+    if (m_soundDevice && m.soundName[0]) {
+      const std::string sound = DataFolder(DATAFOLDER_AUDIO) + "\\" + m.soundName;
+      m.sound = static_cast<VQSoundDevice*>(m_soundDevice)->CreateBufferFromFile(sound.c_str());
+      if (!m.sound) Log("Cannot load collision sound '%s'", sound.c_str());
+    }
     if (m.textureName[0]) {
       m.textureEntry = new (std::nothrow) MaterialTextureEntry();
       if (!m.textureEntry) continue;
