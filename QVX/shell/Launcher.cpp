@@ -278,7 +278,8 @@ bool Launcher::WriteConfig() {
     if (!key.empty() && key.compare(0, 2, "//") != 0) {
       for (size_t i = 0; i < values.size(); ++i) {
         if (values[i].first != key) continue;
-        if (!seen[i] && changed(key)) {
+        // Every line of a changed key is rewritten: readers take the last one.
+        if (changed(key)) {
           out += key + " = " + values[i].second + "\n";
           replaced = true;
         }

@@ -152,7 +152,7 @@ TEST_F(LauncherModel, WritingKeepsWhatThePlayerDidNotEdit) {
       "1\n"
       "horizontalresolution = 800\nverticalresolution = 600\nbuffers = 2\nball_radius = "
       "0.300\nsound = 1\n"
-      "sounddeviceidx = 1\n");
+      "sounddeviceidx = 1\nbuffers = 2\n");
   Launcher& l = Make();
   l.Start();
   ASSERT_FALSE(l.FirstRun());
