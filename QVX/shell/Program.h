@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "QVX/shell/Cheats.h"
 #include "QVX/shell/Config.h"
 #include "QVX/shell/Content.h"
 #include "Zentri/util/VQlog.h"
@@ -30,10 +31,17 @@ class VQSoundBuffer;
 class NetSession;
 class ProgramNetHooks;
 
+class VQFont;
+class VQFontManager;
+class KeywordDetector;
+
 constexpr uint32_t PROGRAM_MAX_TRACKS = 20;
 constexpr uint32_t PROGRAM_MAX_PROFILES = 256;
 constexpr uint32_t PROGRAM_MAX_PLAYERS = 32;
 constexpr uint32_t PROGRAM_JOYSTICKS = 4;
+constexpr uint32_t PROGRAM_CAR_NUMBER_FONTS = 4;
+constexpr uint32_t PROGRAM_LAP_TIME_FONTS = 5;
+constexpr uint32_t PROGRAM_MENU_FONTS = 3;
 constexpr uint32_t PROGRAM_CHAMP_TRACKS = 6;
 constexpr uint32_t PROGRAM_RACE_LENGTHS = 6;
 constexpr uint32_t PROGRAM_MAX_OPPONENTS = 7;
@@ -134,6 +142,10 @@ class Program {
   // True while the game window's canvas still exists (closing the window destroys it).
   bool CanvasAlive() const;
 
+  // Typed cheat words: the keyword detector's callback forwards the word's identifier here.
+  void ApplyCheat(uint32_t index);
+  static void OnCheatWord(uint32_t identifier, uintptr_t user);
+
   // Names and version.
   const char* m_productName = "Quorvex";
   char m_versionText[32] = {};
@@ -196,6 +208,19 @@ class Program {
   uint32_t m_raceLengths[PROGRAM_RACE_LENGTHS] = {1, 2, 3, 5, 10, 20};
   ChoiceList m_lengthChoices, m_choices3, m_choices2;
 
+  // Fonts: the manager owns the lap-time, menu, help and countdown fonts; the four car-number
+  // fonts are built here from the software device's textures and owned by the Program.
+  VQFontManager* m_fontManager = nullptr;
+  VQFont* m_carNumberFonts[PROGRAM_CAR_NUMBER_FONTS] = {};
+  VQFont* m_lapTimeFonts[PROGRAM_LAP_TIME_FONTS] = {};
+  VQFont* m_menuFonts[PROGRAM_MENU_FONTS] = {};  // normal, title, highlighted
+  VQFont* m_helpFont = nullptr;
+  VQFont* m_classFont = nullptr;  // every class record starts with it
+  VQFont* m_countdownFont = nullptr;
+
+  KeywordDetector* m_keywordDetector = nullptr;
+  CheatState m_cheats;
+
   VQSoundBuffer* m_falseStartSample = nullptr;  // data file 32; null without sound
   VQNode* m_prizesScene = nullptr;  // "Data\prizes_track.vqo"
   VQNode* m_prizeNode = nullptr;    // its node "1", whose first mesh gives the prize picture
@@ -240,12 +265,17 @@ class Program {
   void AttachDevicesToCanvas();
   void OpenJoysticks();
   void LoadFonts();
+  void FreeFonts();
+  bool CreateKeywordDetector();
   bool LoadClasses();
   bool LoadTracks();
   bool LoadPlayers();
   void CreateMenus();
   void LoadPrizesScene();
   void ShowMessageBox(const char* text);
+  // A message box with its own title (stderr and the log when headless).
+  void ShowMessage(const char* text, const char* title);
+  void InstallBonus(const char* archive, const char* kind);
   std::string DataFile(uint32_t id) const;
   std::string DataFolder(uint32_t id) const;
 };
