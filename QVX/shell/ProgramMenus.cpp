@@ -736,6 +736,13 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
   bool served = false;
   const bool setupPage =
       page->m_id == 9 || page->m_id == 11 || page->m_id == 35 || page->m_id == 51;
+  if (event == MENU_SHOWN) {
+    // The game log follows the pages in the order they are shown.
+    uint32_t first = 0;
+    while (first < page->m_itemCount && !page->m_items[first]->label[0]) ++first;
+    if (first < page->m_itemCount && page->m_items[first] == item)
+      Log("Menu page %d '%s'", page->m_id, page->m_caption);
+  }
 
   // Race set-up pages.
   if (setupPage && p1) {

@@ -311,7 +311,6 @@ bool Program::RunMenus() {
                             : (m_menuReturnPage > 0 ? m_menuReturnPage : 1);
   m_menu->m_keyResult = 0;
   m_menu->ShowPage(first);
-  Log("Menu page %d", first);
   s.raceStart = 1;
   s.menuRunning = 1;
   m_sessionRequest = -1;
@@ -356,9 +355,13 @@ bool Program::RunMenus() {
   }
   if (m_musicTrack) m_musicTrack->Stop(true);
   if (m_keyboard) m_keyboard->RemoveHandler(MenuKeyHandler);
-  for (uint32_t i = 0; i < 2 && i < m_playerCount; ++i)
+  // Both local players may come from one profile: the second copy then must not overwrite the
+  // choices the first player just made.
+  for (uint32_t i = 0; i < 2 && i < m_playerCount; ++i) {
+    if (i == 1 && m_players[1]->m_profileIndex == m_players[0]->m_profileIndex) break;
     if (m_players[i]->m_type == PLAYER_HUMAN && !m_players[i]->Save(true))
       Log("Cannot save profile '%s'", m_players[i]->m_name);
+  }
   return true;
 }
 
