@@ -273,6 +273,9 @@ extern VQLogFile* g_gameLog;
 // The per-frame work every screen's update callback does first: the frame budget (--frames),
 // the scripted input and a closed game window; false once the screen is to end.
 bool ProgramScreenFrame();
+// Lets the screens of a Program run outside RunProgram (benchmarks, tools): the window closes
+// after that many more frames (0: no limit).
+void ProgramSetFrameBudget(Program* program, uint32_t frames);
 
 // The main routine: runs the screens; 0 after a normal end, 1 when start-up fails.
 int RunProgram(int argc, char** argv);

@@ -112,6 +112,12 @@ bool ParseProgramOptions(int argc, char** argv, ProgramOptions* options, std::st
 
 // ---- screens ----------------------------------------------------------------------------------
 
+void ProgramSetFrameBudget(Program* program, uint32_t frames) {
+  s_run = RunState();
+  s_run.program = program;
+  s_run.frameLimit = frames;
+}
+
 bool ProgramScreenFrame() {
   OnScreenFrame(0);
   return !g_VQsystem.m_stop;

@@ -2,6 +2,7 @@
 // skipped by key presses, the menus are driven by scripted keys, and the game log tells what
 // was shown.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -32,13 +33,17 @@ class MenuRun : public ::testing::Test {
  public:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_dir = fs::absolute(fs::path("menu_runs") / info->name());
+    m_dir =
+        fs::temp_directory_path() / ("qvx_menu_runs_" + std::to_string(::getpid())) / info->name();
     fs::remove_all(m_dir);
     fs::create_directories(m_dir);
     fs::copy(VQ_GAME_DIR, m_dir, fs::copy_options::recursive | fs::copy_options::create_hard_links);
   }
   void TearDown() override {
-    if (!HasFailure()) fs::remove_all(m_dir);
+    if (HasFailure()) return;  // kept for a look at what the run left
+    fs::remove_all(m_dir);
+    std::error_code ec;
+    fs::remove(m_dir.parent_path(), ec);  // once empty
   }
   // Key presses (down on the frame, up on the next) after the intro's three skips.
   void Keys(const std::vector<std::pair<int, std::string>>& presses) {
@@ -85,7 +90,7 @@ class MenuRun : public ::testing::Test {
 
 TEST_F(MenuRun, SingleRaceIsStartedFromTheMenusAndTheGameQuitsThroughItsPage) {
   const auto profileBefore = fs::hard_link_count(m_dir / "Data/Players/Driver.bin");
-  ASSERT_EQ(profileBefore, 2u);
+  ASSERT_GE(profileBefore, 2u);  // the copy links to the generated tree
   // Main menu: Single player; Single race is the second item; its page starts on Start.
   // Back in the main menu: down to "Quit game", accept, "Yes"; two keys end the outro.
   Keys({{110, "enter"},
