@@ -183,4 +183,12 @@ TEST_F(MenuRun, SetUpValuesFromAProfileOutsideTheContentAreClamped) {
   EXPECT_EQ(back.normal_weather, 6);  // the generated tracks have 6 weathers and the random entry
 }
 
+TEST_F(MenuRun, WithoutAMusicListTheScreensStaySilent) {
+  fs::remove(m_dir / "Data/Music.ini");
+  Keys({{110, "enter"}});
+  ASSERT_EQ(Run(kMenusUp + 40), 0) << m_out;
+  ExpectInOrder({"Intro end", "Menu page 2 'Single player'"});
+  EXPECT_EQ(m_log.find("Playing music"), std::string::npos) << m_log;
+}
+
 }  // namespace
