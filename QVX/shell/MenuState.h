@@ -8,6 +8,7 @@
 #include <vector>
 
 class MenuPage;
+class VQMattable;
 class VQCamera;
 class VQImageRef;
 class VQNode;
@@ -41,6 +42,15 @@ struct MenuPreview {
   // Moves alpha and slide by the frame time within their ranges.
   void Step(float dt);
 };
+
+// A racing class's menu car, loaded once and kept: its scene and the body and wheel material
+// tables it gave up (the previews put painted copies on the nodes).
+struct MenuCarScene {
+  VQNode* scene = nullptr;
+  VQMattable* bodyTable = nullptr;
+  VQMattable* wheelTable = nullptr;
+};
+constexpr uint32_t MENUSTATE_MAX_CLASSES = 40;
 
 struct MenuState {
   // Set-up choices while a page is open.
@@ -84,6 +94,7 @@ struct MenuState {
 
   // Previews.
   MenuPreview car1, car2, track;
+  MenuCarScene menuCars[MENUSTATE_MAX_CLASSES];
 
   // Screens.
   uint8_t menuRunning = 0;

@@ -621,6 +621,7 @@ bool Program::Shutdown() {
   if (!SaveConfig(configPath.c_str())) Log("Cannot save config file '%s'", configPath.c_str());
   while (m_playerCount > 0) DestroyPlayer(m_players[0]);
   DestroyMenus();
+  FreeMenuCars();
   if (m_mainViewport) m_mainViewport->m_root = nullptr;
   VQNode::Destroy(m_ms.menuScene);
   m_ms.menuScene = nullptr;

@@ -28,6 +28,8 @@ class VQNode;
 class WeatherDatabase;
 class VQSoundBuffer;
 class VQFontManager;
+class VQMattable;
+class VQTexture;
 class Menu;
 class MenuPage;
 class MusicTrack;
@@ -129,6 +131,21 @@ class Program {
   bool OnMenuKey(uint32_t key, bool pressed);
   void AnimateMenuScene(float dt);
   void PlayMusicTitle(int key, bool repeat);
+
+  // Menu cars and tracks (ProgramMenuCars.cpp).
+  RacingClass* FindCar(const char* name) const;
+  VQNode* LoadMenuCar(uint32_t classIndex);
+  VQNode* LoadMenuTrack(uint32_t trackIndex);
+  VQTexture* MakeCarPaint(const char* skinImage);
+  // A painted copy of the class's body table (alpha < 0 keeps the copied blending) and a copy
+  // of its wheel table; null without a menu car.
+  VQMattable* SetMenuCarPaint(uint32_t classIndex, uint32_t skinIndex, float alpha, bool makePaint);
+  VQMattable* SetMenuCarWheels(uint32_t classIndex, uint32_t skinIndex, bool withTexture);
+  void ShowMenuCar(uint32_t classIndex, int which, uint32_t skinIndex, float alpha);
+  void ShowMenuTrack(uint32_t trackIndex);
+  bool CreateMenuPreviews();
+  void DestroyMenuPreviews();
+  void FreeMenuCars();
 
   // Content.
   bool LoadClass(bool load, RacingClass* cls);

@@ -771,13 +771,26 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
         case MENU_SHOWN:
           menuClass = Clamp(owner.normal_frame, int32_t(m_classCount));
           if (v) SetChoice(v, menuClass, int32_t(m_classCount));
+          (second ? s.car2 : s.car1).shown = 1;
+          ShowMenuCar(uint32_t(menuClass), second ? 1 : 0,
+                      uint32_t(second ? s.menuColor2 : s.menuColor), 1.0f);
           break;
-        case MENU_HIDDEN: owner.normal_frame = menuClass; break;
+        case MENU_HIDDEN:
+          owner.normal_frame = menuClass;
+          (second ? s.car2 : s.car1).shown = 0;
+          break;
         case MENU_DECREASE:
         case MENU_INCREASE:
           if (m_classCount <= 1 || !v) break;
           menuClass = Clamp(v->choice, int32_t(m_classCount));
           fillSkins(menuClass);
+          if (id != 510) {
+            char key[64];
+            std::snprintf(key, sizeof key, "class_%s_help", m_classes[menuClass]->m_name);
+            page->SetItemHelp(item, m_texts->GetByKey(key));
+          }
+          ShowMenuCar(uint32_t(menuClass), second ? 1 : 0,
+                      uint32_t(second ? s.menuColor2 : s.menuColor), id == 510 ? 1.0f : 0.45f);
           break;
         case MENU_FOCUS_GAINED:
           (second ? s.car2 : s.car1)
@@ -815,6 +828,7 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
         case MENU_DECREASE:
         case MENU_INCREASE:
           if (v) menuColor = Clamp(v->choice, skins);
+          ShowMenuCar(uint32_t(cls), second ? 1 : 0, uint32_t(menuColor), 1.0f);
           break;
         case MENU_FOCUS_GAINED:
           (second ? s.car2 : s.car1).Fade(1.0f);
@@ -832,6 +846,7 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
           s.menuTrack = Clamp(prof.normal_track, int32_t(m_trackCount));
           SetChoice(v, s.menuTrack, int32_t(m_trackCount));
           s.track.shown = 1;
+          ShowMenuTrack(uint32_t(s.menuTrack));
           break;
         case MENU_HIDDEN:
           s.track.shown = 0;
@@ -841,6 +856,7 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
         case MENU_INCREASE: {
           if (!v) break;
           s.menuTrack = Clamp(v->choice, int32_t(m_trackCount));
+          ShowMenuTrack(uint32_t(s.menuTrack));
           // The weather list follows the track.
           const int32_t count = int32_t(FillWeatherChoices(s.menuTrack));
           s.menuWeather = Clamp(s.menuWeather, count);

@@ -269,7 +269,12 @@ bool Program::RunMenus() {
   if (m_quit) return true;
   if (m_musicTrack) m_musicTrack->Stop(true);
   if (m_canvas) m_canvas->Show(true);
+  if (!CreateMenuPreviews()) {
+    DestroyMenuPreviews();
+    return false;
+  }
   if (!BuildMenus() || !BuildSessionMenus()) {
+    DestroyMenuPreviews();
     Error("%s", m_texts->GetByKey("cantinitmenus"));
     return false;
   }
@@ -354,6 +359,7 @@ bool Program::RunMenus() {
     Log("Menus end: quit");
   }
   if (m_musicTrack) m_musicTrack->Stop(true);
+  DestroyMenuPreviews();
   if (m_keyboard) m_keyboard->RemoveHandler(MenuKeyHandler);
   // Both local players may come from one profile: the second copy then must not overwrite the
   // choices the first player just made.
@@ -369,9 +375,11 @@ bool Program::OnMenuFrame() {
   MenuState& s = m_ms;
   const float dt = FrameStep();
   AnimateMenuScene(dt);
-  s.car1.Step(dt);
-  s.car2.Step(dt);
-  s.track.Step(dt);
+  // The previews slide in and out of their viewports and fade between see-through and opaque.
+  for (MenuPreview* v : {&s.car1, &s.car2, &s.track}) {
+    v->Step(dt);
+    if (v->viewport) v->viewport->m_active = (v->model && v->shown) ? 1 : 0;
+  }
   s.caretClock += dt;
   if (s.caretClock >= 0.25f) {
     s.caretClock = 0.0f;
