@@ -424,6 +424,12 @@ bool Program::OnMenuKey(uint32_t key, bool pressed) {
     return true;
   }
   MenuPage* page = m_menu ? m_menu->GetCurrentPage() : nullptr;
+  // Escape goes back: the page's continue, quit, back or cancel item, the first found.
+  if (key == VQKEY_ESCAPE && page) {
+    for (int32_t text : {1310, 1004, 100, 102})
+      if (*Text(text) && page->ActivateByLabel(Text(text))) break;
+    return true;
+  }
   // The name-entry items take letters and digits while they are focused.
   if (page && page->GetFocusedItem()) {
     MenuItem* item = page->GetFocusedItem();

@@ -113,6 +113,15 @@ TEST_F(MenuRun, SingleRaceIsStartedFromTheMenusAndTheGameQuitsThroughItsPage) {
   EXPECT_EQ(fs::hard_link_count(m_dir / "Config.ini"), 1u);
 }
 
+TEST_F(MenuRun, EscapeGoesBackAndOnTheMainPageAsksToQuit) {
+  // Single player, Escape back to the main page, Escape to the quit page, "Yes".
+  Keys(
+      {{110, "enter"}, {120, "esc"}, {130, "esc"}, {140, "enter"}, {200, "space"}, {210, "space"}});
+  ASSERT_EQ(Run(2000), 0) << m_out;
+  ExpectInOrder({"Menu page 2 'Single player'", "Menu page 1 'Main menu'",
+                 "Menu page 30 'Quit game'", "Menus end: quit", "Outro end"});
+}
+
 TEST_F(MenuRun, WithoutKeysTheMainMenuStartsARaceOfComputerDrivers) {
   // 30 s of idle menu at 0.02 s a frame: 1500 frames after the menus are up.
   Keys({});
