@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "QVX/menu/TextField.h"
+
 class MenuPage;
 class VQMattable;
 class VQCamera;
@@ -85,12 +87,8 @@ struct MenuState {
   MenuPage* racePage = nullptr;
   uint32_t gammaControl = 0;  // the display device offers gamma control
 
-  // Text fields.
-  uint8_t editing = 0;
-  int32_t cursor = 0;
-  char* editText = nullptr;  // the buffer being edited
-  uint32_t typedRepeat = 0;
-  uint8_t typing = 0;
+  // The text field being typed into (items 90, 320 and 520).
+  TextField field;
 
   // Previews.
   MenuPreview car1, car2, track;

@@ -952,6 +952,37 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
       s.car1.shown = s.car2.shown = 1;
     }
   }
+  // Typed texts: a new profile's name, an address, a painted skin's name.
+  if (!served && (id == 90 || id == 320 || id == 520)) {
+    char* buffer = id == 90 ? s.newProfileName : id == 320 ? s.addressText : s.skinNameText;
+    const size_t size = id == 90    ? sizeof s.newProfileName
+                        : id == 320 ? sizeof s.addressText
+                                    : sizeof s.skinNameText;
+    const size_t limit = id == 90 ? 15 : size - 2;
+    switch (event) {
+      case MENU_SHOWN:
+        if (id == 520) std::snprintf(s.skinNameText, sizeof s.skinNameText, "%s", Text(6204));
+        break;
+      case MENU_FOCUS_GAINED:
+        s.field.Begin(buffer, size, limit);
+        page->RefreshItem(item);
+        break;
+      case MENU_DECREASE:
+      case MENU_INCREASE:
+        if (s.field.text == buffer) s.field.Move(event == MENU_DECREASE ? -1 : 1);
+        page->RefreshItem(item);
+        break;
+      case MENU_FOCUS_LOST:
+        if (s.field.text == buffer) s.field.End();
+        page->RefreshItem(item);
+        break;
+      case MENU_ACTIVATE:
+        if (id == 520) page->FocusItem(521);
+        break;
+      default: break;
+    }
+    served = event != MENU_ACTIVATE || id == 520;
+  }
   // The in-race pause page.
   if (!served && page == s.racePage) {
     served = true;
@@ -995,9 +1026,7 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
   }
   if (!served && page->m_id == 54 && p1) {
     served = true;
-    if (id == 520 && event == MENU_ACTIVATE) {
-      page->FocusItem(521);
-    } else if (id == 521 && event == MENU_ACTIVATE) {
+    if (id == 521 && event == MENU_ACTIVATE) {
       // The typed name must be new within the painted class (letters in any case).
       if (!s.skinNameText[0]) {
         item->target = 0x35 | kReset;

@@ -430,28 +430,21 @@ bool Program::OnMenuKey(uint32_t key, bool pressed) {
       if (*Text(text) && page->ActivateByLabel(Text(text))) break;
     return true;
   }
-  // The name-entry items take letters and digits while they are focused.
-  if (page && page->GetFocusedItem()) {
-    MenuItem* item = page->GetFocusedItem();
-    char* text = item->id == 90 ? s.newProfileName : item->id == 520 ? s.skinNameText : nullptr;
-    const size_t limit = item->id == 90 ? 15 : sizeof s.skinNameText - 1;
-    if (text) {
-      const bool shift =
-          m_keyboard && (static_cast<VQKeyboardDevice*>(m_keyboard)->IsKeyDown(VQKEY_LSHIFT) ||
-                         static_cast<VQKeyboardDevice*>(m_keyboard)->IsKeyDown(VQKEY_RSHIFT));
-      if (VQkey_IsLetterOrDigit(key) && std::strlen(text) < limit) {
-        const size_t n = std::strlen(text);
-        text[n] = VQkey_ToChar(key, shift);
-        text[n + 1] = 0;
-        page->RefreshItem(item);
-        return true;
-      }
-      if ((key == VQKEY_BACKSPACE || key == VQKEY_DELETE) && text[0]) {
-        text[std::strlen(text) - 1] = 0;
-        page->RefreshItem(item);
-        return true;
-      }
+  // A focused text field takes letters and digits (upper case with Shift) and Backspace.
+  MenuItem* focused = page ? page->GetFocusedItem() : nullptr;
+  if (focused && s.field.editing &&
+      (focused->id == 90 || focused->id == 320 || focused->id == 520)) {
+    auto* keyboard = static_cast<VQKeyboardDevice*>(m_keyboard);
+    const bool shift =
+        keyboard && (keyboard->IsKeyDown(VQKEY_LSHIFT) || keyboard->IsKeyDown(VQKEY_RSHIFT));
+    bool used = false;
+    if (VQkey_IsLetterOrDigit(key) || (focused->id == 320 && key == VQKEY_PERIOD)) {
+      used = s.field.Insert(VQkey_ToChar(key, shift));
+    } else if (key == VQKEY_BACKSPACE || key == VQKEY_DELETE) {
+      used = s.field.Backspace();
     }
+    page->RefreshItem(focused);
+    if (used) return true;
   }
   return false;
 }

@@ -4,11 +4,15 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "QVX/menu/Menu.h"
+#include "QVX/menu/TextField.h"
 #include "QVX/race/Player.h"
 #include "QVX/shell/Program.h"
+#include "Zentri/devices/input/VQKeyboardDevice.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQMaterial.h"
@@ -148,6 +152,24 @@ TEST_F(ProgramMenus, MenuCarsLoadOnceAndPaintOpaqueOnlyAtOne) {
   EXPECT_STRCASEEQ(wheels->m_slots[0]->m_stages[0].m_texture->GetName(), "wheels");
   VQMattable::Release(wheels);
   EXPECT_EQ(m_program->LoadMenuTrack(0), m_program->LoadMenuTrack(0));
+}
+
+TEST_F(ProgramMenus, ANameIsTypedAtTheCursorOfItsField) {
+  m_menu->ShowPage(14);
+  MenuPage* page = m_menu->GetCurrentPage();
+  ASSERT_NE(page, nullptr);
+  page->FocusItem(91);
+  page->FocusItem(90);  // the field opens with the cursor before the first character
+  char* name = m_program->m_ms.newProfileName;
+  const std::string before(name);
+  EXPECT_EQ(name[0], TEXTFIELD_CURSOR);
+  EXPECT_TRUE(m_program->OnMenuKey(VQKEY_A + ('z' - 'a'), true));
+  EXPECT_TRUE(m_program->OnMenuKey(VQKEY_0 + 7, true));
+  EXPECT_FALSE(m_program->OnMenuKey(VQKEY_A, false));  // releases are not consumed
+  page->Increase();                                    // the cursor moves right over the old text
+  page->FocusItem(91);
+  EXPECT_EQ(std::string(name), "z7" + before.substr(1));
+  EXPECT_EQ(std::strchr(name, TEXTFIELD_CURSOR), nullptr);
 }
 
 }  // namespace
