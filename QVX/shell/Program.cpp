@@ -7,6 +7,8 @@
 #include <strings.h>
 
 #include "QVX/race/CarCatalog.h"
+#include "QVX/menu/Menu.h"
+#include "QVX/menu/MusicTrack.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/WeatherDatabase.h"
 #include "QVX/shell/DataPaths.h"
@@ -18,6 +20,7 @@
 #include "Zentri/devices/input/VQJoystickDevice.h"
 #include "Zentri/devices/input/VQKeyboardDevice.h"
 #include "Zentri/devices/overlay/VQFont.h"
+#include "Zentri/devices/overlay/VQWindowManager.h"
 #include "Zentri/resources/VQImageRef.h"
 #include "Zentri/devices/sound/VQSoundDevice.h"
 #include "Zentri/devices/sound/VQSoundManager.h"
@@ -252,6 +255,16 @@ bool Program::OpenSoftwareDevice() {
 }
 
 bool Program::OpenKeyboard() {
+  // Scripted input arrives as window messages, which the Windows keyboard reads: a scripted
+  // run takes that driver first.
+  if (!m_options.inputFile.empty()) {
+    VQDevice* windows = g_VQsystem.GetDevice(9, 0);
+    if (windows && windows->Open(0)) {
+      m_keyboard = windows;
+      Log("Initialized Windows keyboard_device");
+      return true;
+    }
+  }
   VQDevice* keyboard = g_VQsystem.GetDevice(12, 0);
   if (keyboard && keyboard->Open(0)) {
     m_keyboard = keyboard;
@@ -312,7 +325,8 @@ bool Program::CreateCanvasAndViewport() {
 }
 
 void Program::AttachDevicesToCanvas() {
-  if (auto* keyboard = static_cast<VQKeyboardDevice*>(m_keyboard)) keyboard->AttachToCanvas(m_canvas);
+  // Keys reach the pushed handlers first and then the canvas's overlay (the menus).
+  if (m_keyboard) static_cast<VQKeyboardDevice*>(m_keyboard)->AttachToCanvas(m_canvas);
   if (auto* sound = static_cast<VQSoundDevice*>(m_soundDevice)) {
     sound->AttachToCanvas(m_canvas);
     if (sound->m_limiter) sound->m_limiter->SetMaxVoices(m_voiceLimit);
@@ -404,6 +418,7 @@ void Program::FreeFonts() {
     font = nullptr;
   }
   // The manager deletes its fonts with their images.
+  if (m_fontManager) m_fontManager->ReleaseAll();
   delete m_fontManager;
   m_fontManager = nullptr;
   for (VQFont*& font : m_lapTimeFonts) font = nullptr;
@@ -612,8 +627,10 @@ bool Program::Initialize(unsigned, char**) {
   if (!OpenSoftwareDevice()) return false;
   if (!OpenKeyboard()) return false;
   OpenSound();
+  VQoverlay_InstallCanvasHooks();
   if (!CreateCanvasAndViewport()) return false;
   AttachDevicesToCanvas();
+  if (m_soundDevice) m_musicTrack = new (std::nothrow) MusicTrack(static_cast<VQSoundDevice*>(m_soundDevice));
   char title[256];
   const char* label = m_displayKind == 3 ? "Opengl" : m_config.hardwareTnl ? "Direct3D TnL" : "Direct3D";
   std::snprintf(title, sizeof title, "%s %s %s", m_productName, m_versionText, label);
@@ -718,13 +735,19 @@ bool Program::CanvasAlive() const {
 // ---- shutdown ---------------------------------------------------------------------------------
 
 bool Program::Shutdown() {
-  FreeFonts();
   if (m_keywordDetector) m_keywordDetector->ClearWords();
   delete m_keywordDetector;
   m_keywordDetector = nullptr;
   const std::string configPath = DataFile(DATAFILE_CONFIG);
   if (!SaveConfig(configPath.c_str())) Log("Cannot save config file '%s'", configPath.c_str());
   while (m_playerCount > 0) DestroyPlayer(m_players[0]);
+  DestroyMenus();
+  FreeMenuCars();
+  if (m_mainViewport) m_mainViewport->m_root = nullptr;
+  VQNode::Destroy(m_ms.menuScene);
+  m_ms.menuScene = nullptr;
+  delete m_musicTrack;
+  m_musicTrack = nullptr;
   m_weather->m_trackVariants.clear();
   delete m_carCatalog;
   m_carCatalog = nullptr;
@@ -760,6 +783,8 @@ bool Program::Shutdown() {
     if (joystick) joystick->Close();
     joystick = nullptr;
   }
+  // After the menus, which draw with these fonts, and before the display device they live on.
+  FreeFonts();
   if (m_soundDevice) m_soundDevice->Close();
   if (m_keyboard) m_keyboard->Close();
   if (m_softwareDevice) m_softwareDevice->Close();
