@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "QVX/shell/Championship.h"
 #include "QVX/shell/Config.h"
 #include "QVX/shell/Content.h"
 #include "Zentri/util/VQlog.h"
@@ -131,6 +132,28 @@ class Program {
   // True while the game window's canvas still exists (closing the window destroys it).
   bool CanvasAlive() const;
 
+  // Championship and results (ProgramChampionship.cpp; the rules are in Championship.h).
+  ChampionshipWorld ChampWorld();
+  bool SetupChampionship(uint32_t kind);
+  void FillChampionshipTable(uint32_t kind);
+  void ScoreRace(bool fromMenu, bool withoutRace);
+  void SimulateOtherRaces(bool perClass, uint32_t track);
+  void SortStandings();
+  void FillStandings();
+  void FillRaceResults();
+  void FillStartList();
+  void FillTimeTable();
+  AIDriverRecord* GetAIDriver(uint32_t i);
+  float GetBestTime(uint32_t cls, uint32_t track);
+  // Takes the first player's saved standings, checked (after a profile was loaded).
+  void RestoreChampionship();
+  // Profiles of the options pages (ProgramProfiles.cpp). CreateProfile returns the page to show
+  // (26 made; 17 full, 18 empty or unusable name, 19 taken). SelectProfile puts the profile into
+  // the local player slot (0 or 1), saving the player it replaces.
+  int32_t CreateProfile(const char* name, int32_t number);
+  bool SelectProfile(uint32_t slot, uint32_t profileIndex);
+  uint32_t LocalPlayerCount() const;
+
   // Names and version.
   const char* m_productName = "Quorvex";
   char m_versionText[32] = {};
@@ -202,6 +225,8 @@ class Program {
   uint32_t m_playerCount = 0;
   uint32_t m_remotePlayerCount = 0;
   uint32_t m_champPlayerCount = 0;
+  Championship m_championship;
+  std::vector<ChampParticipant> m_raceParticipants;  // the last race's field, for scoring
   uint8_t m_playerFlag = 0;
 
   // Last text given to Error (for tests and the headless report) and how many were shown.
