@@ -6,6 +6,8 @@
 #include <ctime>
 #include <strings.h>
 
+#include "QVX/menu/Menu.h"
+#include "QVX/menu/MusicTrack.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/WeatherDatabase.h"
 #include "QVX/shell/DataPaths.h"
@@ -13,6 +15,9 @@
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/input/VQKeyboardDevice.h"
+#include "Zentri/devices/overlay/VQFont.h"
+#include "Zentri/devices/overlay/VQWindowManager.h"
 #include "Zentri/devices/sound/VQSoundDevice.h"
 #include "Zentri/devices/sound/VQSoundManager.h"
 #include "Zentri/devices/sound/VQVoiceLimiter.h"
@@ -230,6 +235,16 @@ bool Program::OpenSoftwareDevice() {
 }
 
 bool Program::OpenKeyboard() {
+  // Scripted input arrives as window messages, which the Windows keyboard reads: a scripted
+  // run takes that driver first.
+  if (!m_options.inputFile.empty()) {
+    VQDevice* windows = g_VQsystem.GetDevice(9, 0);
+    if (windows && windows->Open(0)) {
+      m_keyboard = windows;
+      Log("Initialized Windows keyboard_device");
+      return true;
+    }
+  }
   VQDevice* keyboard = g_VQsystem.GetDevice(12, 0);
   if (keyboard && keyboard->Open(0)) {
     m_keyboard = keyboard;
@@ -290,6 +305,8 @@ bool Program::CreateCanvasAndViewport() {
 }
 
 void Program::AttachDevicesToCanvas() {
+  // Keys reach the pushed handlers first and then the canvas's overlay (the menus).
+  if (m_keyboard) static_cast<VQKeyboardDevice*>(m_keyboard)->AttachToCanvas(m_canvas);
   if (auto* sound = static_cast<VQSoundDevice*>(m_soundDevice)) {
     sound->AttachToCanvas(m_canvas);
     if (sound->m_limiter) sound->m_limiter->SetMaxVoices(m_voiceLimit);
@@ -314,8 +331,9 @@ void Program::OpenJoysticks() {
 }
 
 void Program::LoadFonts() {
-  // The car-number, lap-time, menu and countdown fonts come from the display device's font
-  // manager, which the overlay provides; until it is there the game runs without text.
+  // The display device's font cache: the menus, the HUD and the results load their fonts here.
+  if (!m_fontManager) m_fontManager = new (std::nothrow) VQFontManager();
+  if (m_fontManager) m_fontManager->Init(m_displayDevice, true);
 }
 
 bool Program::LoadClasses() {
@@ -499,8 +517,10 @@ bool Program::Initialize(unsigned, char**) {
   if (!OpenSoftwareDevice()) return false;
   if (!OpenKeyboard()) return false;
   OpenSound();
+  VQoverlay_InstallCanvasHooks();
   if (!CreateCanvasAndViewport()) return false;
   AttachDevicesToCanvas();
+  if (m_soundDevice) m_musicTrack = new (std::nothrow) MusicTrack(static_cast<VQSoundDevice*>(m_soundDevice));
   char title[256];
   const char* label = m_displayKind == 3 ? "Opengl" : m_config.hardwareTnl ? "Direct3D TnL" : "Direct3D";
   std::snprintf(title, sizeof title, "%s %s %s", m_productName, m_versionText, label);
@@ -600,6 +620,13 @@ bool Program::Shutdown() {
   const std::string configPath = DataFile(DATAFILE_CONFIG);
   if (!SaveConfig(configPath.c_str())) Log("Cannot save config file '%s'", configPath.c_str());
   while (m_playerCount > 0) DestroyPlayer(m_players[0]);
+  DestroyMenus();
+  FreeMenuCars();
+  if (m_mainViewport) m_mainViewport->m_root = nullptr;
+  VQNode::Destroy(m_ms.menuScene);
+  m_ms.menuScene = nullptr;
+  delete m_musicTrack;
+  m_musicTrack = nullptr;
   m_weather->m_trackVariants.clear();
   FreeClasses();
   for (uint32_t i = 0; i < m_trackCount; ++i) {
@@ -625,6 +652,9 @@ bool Program::Shutdown() {
     if (joystick) joystick->Close();
     joystick = nullptr;
   }
+  if (m_fontManager) m_fontManager->ReleaseAll();
+  delete m_fontManager;
+  m_fontManager = nullptr;
   if (m_soundDevice) m_soundDevice->Close();
   if (m_keyboard) m_keyboard->Close();
   if (m_softwareDevice) m_softwareDevice->Close();

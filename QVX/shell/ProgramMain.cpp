@@ -112,22 +112,16 @@ bool ParseProgramOptions(int argc, char** argv, ProgramOptions* options, std::st
 
 // ---- screens ----------------------------------------------------------------------------------
 
-void Program::PlayIntro() {}
-
-void Program::RunMenus() {
-  // Until the menu system is there, the menu screen runs the frame pump until the window is
-  // closed or the frame budget ends, and then asks to quit.
-  g_VQsystem.m_updateCallback = OnScreenFrame;
-  g_VQsystem.m_updateUserData = reinterpret_cast<uintptr_t>(this);
-  g_VQsystem.Run();
-  g_VQsystem.m_updateCallback = nullptr;
-  m_sessionRequest = SESSION_QUIT;
-  m_quit = 1;
+void ProgramSetFrameBudget(Program* program, uint32_t frames) {
+  s_run = RunState();
+  s_run.program = program;
+  s_run.frameLimit = frames;
 }
 
-void Program::PlayOutro() {}
-
-void Program::RunRace() {}
+bool ProgramScreenFrame() {
+  OnScreenFrame(0);
+  return !g_VQsystem.m_stop;
+}
 
 // ---- main routine -----------------------------------------------------------------------------
 
@@ -181,11 +175,11 @@ int RunProgram(int argc, char** argv) {
   }
   program->PlayIntro();
   if (program->m_canvas) program->m_canvas->Show(true);
-  program->RunMenus();
+  if (!program->RunMenus()) program->m_quit = 1;
   while (!program->m_quit) {
     program->RunRace();
     if (program->m_quit) break;
-    program->RunMenus();
+    if (!program->RunMenus()) break;
   }
   program->PlayOutro();
   program->Shutdown();

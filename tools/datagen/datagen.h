@@ -55,4 +55,8 @@ void WriteMenuScene(const std::string& path);
 void WritePrizesScene(const std::string& path);
 void WriteMenuCar(const std::string& path, const std::string& cls, uint8_t r, uint8_t g, uint8_t b);
 
+// ---- menus (menus.cpp) ----
+// The menu frame pieces and arrows (Data/Menu and both texture folders), over the plain ones.
+void WriteMenuFrames(const std::string& out);
+
 }  // namespace datagen
