@@ -615,3 +615,71 @@ void Championship::FillTimeTable(const ChampionshipWorld& w, float storedTime) {
   m_othersText = first;
   m_ownText = second;
 }
+
+// ---- end of a championship ---------------------------------------------------------------------
+
+ChampionshipProgress Championship_Progress(PlayerProfile& p, uint32_t place, bool fromResults) {
+  ChampionshipProgress r;
+  if (p.champ_race != 0) return r;  // the second race of a grand weekend follows
+  auto openCar = [&](int32_t cls) {
+    if (cls < 0 || cls >= PROFILE_MAX_CLASSES) return;
+    r.unlockedCar = cls;
+    if (cls == 5 && !p.unlocked_cars[cls]) r.prizeTrack = 1;
+    p.unlocked_cars[cls] = 1;
+  };
+  auto end = [&]() {
+    p.in_champ = 0;
+    p.champ_opponents = 0;
+    r.ended = 1;
+  };
+  const int32_t i = p.champ_idx;
+  if (i == int32_t(CHAMP_KIND_GRAND)) {
+    if (place == 1 && p.champ_weekend == 0) {
+      r.continueTarget = 48;
+      r.prizeTarget = 27;
+      r.newCarTarget = 47;
+      end();
+      p.champ_prizes[i] = 1;  // the grand championship won
+      openCar(int32_t(CHAMP_KIND_GRAND));
+    } else if (fromResults) {
+      r.continueTarget = 31;
+    }
+    return r;
+  }
+  if (i < 0 || i >= int32_t(CHAMP_KIND_GRAND) || p.champ_season == 0) return r;
+  const bool nextOpen = p.unlocked_champs[i + 1] != 0;
+  const bool carPossible = i < 9 && !p.unlocked_cars[i + 1];
+  r.continueTarget = 48;
+  r.newCarTarget = 47;
+  if (place >= 1 && place <= 3) {
+    p.unlocked_champs[i + 1] = 1;
+    if (carPossible) {
+      r.prizeTarget = 27;
+      openCar(i + 1);
+    } else {
+      r.prizeTarget = 47;
+    }
+    if (p.champ_prizes[i] == 0 || p.champ_prizes[i] > int32_t(place))
+      p.champ_prizes[i] = int32_t(place);
+  } else {
+    r.prizeTarget = 47;
+    int32_t& prize = p.champ_prizes[i];
+    if (prize <= 0)
+      prize = 4;
+    else if (prize >= 4)
+      ++prize;
+    if (prize >= 6 && !nextOpen) {
+      // Three finishes off the podium open the next championship after all.
+      p.unlocked_champs[i + 1] = 1;
+      r.prizeTarget = 49;
+      if (carPossible) {
+        r.openedTarget = 27;
+        openCar(i + 1);
+      } else {
+        r.openedTarget = 47;
+      }
+    }
+  }
+  end();
+  return r;
+}

@@ -108,6 +108,21 @@ struct ChampionshipWorld {
   std::function<bool()> saveHuman;           // writes the human's profile record; may be null
 };
 
+// Where the standings page's "continue" leads after a race, and what the championship gave.
+struct ChampionshipProgress {
+  int32_t continueTarget = 21;  // item 132: the next race's set-up page by default
+  int32_t prizeTarget = 27;     // item 380 of the prize page
+  int32_t newCarTarget = 21;    // item 210 of the new-car page
+  int32_t openedTarget = 47;    // item 390 of the page of a newly opened championship
+  int32_t unlockedCar = -1;     // class of a car opened now, -1 for none
+  uint8_t ended = 0;            // the championship ended (the profile is to be saved)
+  uint8_t prizeTrack = 0;       // the prize track was opened (class 5's car opened first)
+};
+// The end-of-championship rules after a scored race: prizes (best podium place, or 3 + the
+// finishes off the podium), opening the next championship and the next class's car. place: the
+// human's standings place. Changes the profile's championship fields.
+ChampionshipProgress Championship_Progress(PlayerProfile& p, uint32_t place, bool fromResults);
+
 class Championship {
  public:
   Championship() = default;

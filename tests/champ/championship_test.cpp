@@ -472,3 +472,78 @@ TEST(Championship, BestTimeAndTimeTable) {
   EXPECT_EQ(c.m_othersText, "class0\t50:00\t50:00\t50:00\t50:00\t50:00\t42:50\t4:52:50\n");
   EXPECT_EQ(c.m_ownText, "\t50:00\t50:00\t50:00\t50:00\t50:00\t    \n");
 }
+
+TEST(Championship, PrizesAndUnlocksAtTheEndOfASeason) {
+  PlayerProfile p;
+  auto season = [&p](int32_t kind) {
+    p.in_champ = 1;
+    p.champ_idx = kind;
+    p.champ_season = 1;
+    p.champ_race = 0;
+    p.champ_opponents = 7;
+  };
+  // A running season (no season completed) goes on to the next race.
+  season(0);
+  p.champ_season = 0;
+  ChampionshipProgress r = Championship_Progress(p, 1, false);
+  EXPECT_EQ(r.continueTarget, 21);
+  EXPECT_EQ(r.unlockedCar, -1);
+  EXPECT_EQ(p.in_champ, 1);
+
+  // Podium: next championship and next car open; a better place is kept.
+  season(4);
+  r = Championship_Progress(p, 2, false);
+  EXPECT_EQ(r.continueTarget, 48);
+  EXPECT_EQ(r.prizeTarget, 27);
+  EXPECT_EQ(r.unlockedCar, 5);
+  EXPECT_EQ(r.prizeTrack, 1);
+  EXPECT_EQ(p.unlocked_champs[5], 1);
+  EXPECT_EQ(p.unlocked_cars[5], 1);
+  EXPECT_EQ(p.champ_prizes[4], 2);
+  EXPECT_EQ(p.in_champ, 0);
+  EXPECT_EQ(p.champ_opponents, 0);
+  season(4);
+  r = Championship_Progress(p, 3, false);
+  EXPECT_EQ(p.champ_prizes[4], 2);  // never worse
+  EXPECT_EQ(r.prizeTarget, 47);     // the car is open already
+  EXPECT_EQ(r.prizeTrack, 0);
+
+  // Three finishes off the podium: 4, 5, 6, and the next championship opens with its car.
+  for (int n = 0; n < 3; ++n) {
+    season(1);
+    r = Championship_Progress(p, 7, false);
+    EXPECT_EQ(p.champ_prizes[1], 4 + n);
+  }
+  EXPECT_EQ(r.prizeTarget, 49);
+  EXPECT_EQ(r.openedTarget, 27);
+  EXPECT_EQ(r.unlockedCar, 2);
+  EXPECT_EQ(p.unlocked_champs[2], 1);
+  season(1);
+  r = Championship_Progress(p, 5, false);
+  EXPECT_EQ(p.champ_prizes[1], 7);
+  EXPECT_EQ(r.prizeTarget, 47);  // already open
+
+  // Championship 9 never opens the car of class 10; championship 10 opens it when won.
+  season(9);
+  r = Championship_Progress(p, 1, false);
+  EXPECT_EQ(r.unlockedCar, -1);
+  EXPECT_EQ(p.unlocked_champs[10], 1);
+  EXPECT_EQ(p.unlocked_cars[10], 0);
+  season(10);
+  p.champ_weekend = 2;
+  r = Championship_Progress(p, 1, true);
+  EXPECT_EQ(r.continueTarget, 31);
+  EXPECT_EQ(p.in_champ, 1);
+  p.champ_weekend = 0;
+  r = Championship_Progress(p, 1, false);
+  EXPECT_EQ(r.continueTarget, 48);
+  EXPECT_EQ(r.unlockedCar, 10);
+  EXPECT_EQ(p.unlocked_cars[10], 1);
+  EXPECT_EQ(p.in_champ, 0);
+  // The second race of a grand weekend follows: nothing changes.
+  season(10);
+  p.champ_race = 1;
+  r = Championship_Progress(p, 1, false);
+  EXPECT_EQ(r.continueTarget, 21);
+  EXPECT_EQ(p.in_champ, 1);
+}
