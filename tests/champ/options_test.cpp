@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "QVX/menu/Menu.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/PlayerProfile.h"
 #include "QVX/shell/Options.h"
@@ -207,4 +208,45 @@ TEST_F(ProfileChoices, SavedChampionshipComesBackChecked) {
   EXPECT_EQ(p.m_championship.EntryCount(), 24u);
   EXPECT_EQ(p.m_championship.HumanPosition(), 1u);
   EXPECT_EQ(p.m_championship.Entry(9).points, 0u);
+}
+
+TEST_F(ProfileChoices, ChampionshipAndSoundPagesThroughTheMenuTree) {
+  Program& p = *m_program;
+  p.m_trackCount = 6;
+  for (uint32_t t = 0; t < 6; ++t) p.m_tracks[t].championship = 1;
+  AIDriverRecord blank{};
+  p.m_aiDrivers.assign(240, blank);
+  ASSERT_EQ(p.CreateProfile("Lou", 1), 26);
+  ASSERT_TRUE(p.BuildMenus());
+  PlayerProfile& prof = p.m_players[0]->m_profile;
+  prof.unlocked_champs[0] = 1;
+  prof.champ_prizes[0] = 5;
+
+  MenuPage* choice = p.m_menu->FindPage(47);
+  ASSERT_NE(choice, nullptr);
+  MenuItem* first = choice->GetItem(360);
+  MenuItem* locked = choice->GetItem(361);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(locked, nullptr);
+  p.OnMenuEvent(choice, first, MENU_SHOWN);
+  p.OnMenuEvent(choice, locked, MENU_SHOWN);
+  EXPECT_EQ(first->selectable, 1);
+  EXPECT_EQ(locked->selectable, 0);
+  EXPECT_STREQ(first->value->actionText, "\x84\x84");  // two finishes off the podium
+  p.OnMenuEvent(choice, first, MENU_ACTIVATE);
+  EXPECT_EQ(prof.in_champ, 1);
+  EXPECT_EQ(p.m_championship.EntryCount(), 24u);
+  EXPECT_EQ(p.m_championship.m_scroll, 15);  // the human's row at the bottom of the view
+
+  MenuPage* sound = p.m_menu->FindPage(7);
+  ASSERT_NE(sound, nullptr);
+  MenuItem* cars = sound->GetItem(11);
+  ASSERT_NE(cars, nullptr);
+  cars->value->slider01 = 0.05f;
+  p.OnMenuEvent(sound, cars, MENU_DECREASE);
+  EXPECT_FLOAT_EQ(prof.volume_cars, 0.25f);
+  EXPECT_FLOAT_EQ(p.m_volumeCars, 0.25f);
+  p.OnMenuEvent(sound, sound->GetItem(16), MENU_ACTIVATE);
+  EXPECT_FLOAT_EQ(prof.volume_cars, 0.9f);
+  EXPECT_FLOAT_EQ(cars->value->slider01, 0.9f);
 }
