@@ -53,7 +53,9 @@ class LauncherView {
   }
 
   void Refill() {
-    const LauncherConfigView v = m_controller.ConfigView();
+    // The lists' texts stay alive in the view for as long as the lists show them.
+    m_view = m_controller.ConfigView();
+    const LauncherConfigView& v = m_view;
     m_filling = true;
     Fill(m_languages, v.languages, v.language);
     Fill(m_adapters, v.adapters, v.adapter);
@@ -286,6 +288,7 @@ class LauncherView {
   Fl_Check_Button *m_tnl = nullptr, *m_triple = nullptr;
   Fl_Radio_Round_Button *m_normal = nullptr, *m_high = nullptr;
   Fl_Button* m_cancel = nullptr;
+  LauncherConfigView m_view;
   bool m_filling = false;
   bool m_ended = false;
   size_t m_scriptStep = 0;

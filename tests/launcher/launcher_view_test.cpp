@@ -17,6 +17,10 @@
 
 namespace fs = std::filesystem;
 
+// The leak checker of sanitizer builds: the font library under FLTK keeps its caches for the
+// life of the process.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
 namespace {
 
 // An Xvfb server on a display number it picks itself; stopped with the object.
