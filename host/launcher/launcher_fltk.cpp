@@ -10,6 +10,7 @@
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Radio_Round_Button.H>
 #include <FL/Fl_Window.H>
+#include <FL/x.H>
 #include <X11/Xlib.h>
 
 #include <map>
@@ -294,18 +295,20 @@ class LauncherView {
   size_t m_scriptStep = 0;
 };
 
-// FLTK ends the process when it cannot open its display, so the display is tried first.
-bool CanOpenDisplay() {
+// FLTK ends the process when it cannot open its display, so the connection is made here and
+// handed to FLTK, which then uses it for the rest of the process.
+bool OpenDisplay() {
+  if (fl_display) return true;
   Display* display = XOpenDisplay(nullptr);
   if (!display) return false;
-  XCloseDisplay(display);
+  fl_open_display(display);
   return true;
 }
 
 }  // namespace
 
 bool launcher_run(LauncherController& controller, const LauncherRunOptions& options) {
-  if (!launcher_display_present() || !CanOpenDisplay()) return false;
+  if (!launcher_display_present() || !OpenDisplay()) return false;
   LauncherView view(controller, options);
   if (!view.Build()) return false;
   view.Run();
