@@ -22,6 +22,7 @@ class RaceClock : public ::testing::Test {
     g_VQsystem.Init();
     sim_.SetClock(SimulationClock{HandClock::Read, 1000000, &clock_});
     sim_.m_maxStep = 2.0f;
+    sim_.AddCamera(&camera_);
   }
   void TearDown() override { g_VQsystem.Shutdown(); }
   // One frame of the given wall-clock length.
@@ -30,10 +31,17 @@ class RaceClock : public ::testing::Test {
     sim_.Tick();
   }
   HandClock clock_;
+  TrackCameraRecord camera_;
   Simulation sim_;
 };
 
 }  // namespace
+
+TEST(RaceWithoutCameras, DoesNotStart) {
+  Simulation sim;
+  EXPECT_FALSE(sim.Start(false, false));
+  EXPECT_FALSE(sim.m_running);
+}
 
 TEST_F(RaceClock, StepsFollowTheClockAndTheTimeScale) {
   EXPECT_EQ(g_the_simulation, &sim_);

@@ -578,7 +578,13 @@ int main(int argc, char** argv) {
   Simulation& sim = demo->simulation;
   sim.SetClock(SimulationClock{FrameClock::Now, 1000000, &demo->clock});
   sim.SetTrack(&track);
-  track.RegisterCameras(&sim);
+  if (!track.RegisterCameras(&sim)) {
+    demo.reset();
+    device->Close();
+    if (software != device) software->Close();
+    g_VQsystem.Shutdown();
+    return 1;
+  }
   track.SetStartCameras(sim.FindCamera("tower"), sim.FindCamera("follow"));
 
   const std::string modelFile =
