@@ -25,6 +25,17 @@ Player::Player() { Reset(PLAYER_NONE); }
 
 void Player::Reset(PlayerType type) {
   m_profile = PlayerProfile();
+  // The driver's control rates (per second) and steering factor.
+  m_profile.speed_steerin = 3.0f;
+  m_profile.speed_steerback = 6.0f;
+  m_profile.speed_throttlein = 8.0f;
+  m_profile.speed_throttleback = 16.0f;
+  m_profile.speed_brakein = 8.0f;
+  m_profile.speed_brakeback = 20.0f;
+  m_profile.steerspeed_factor = 1.0f;
+  m_spareBinding = 0;
+  m_controlMask = PLAYER_MASK_ALL;
+  ClearControls();
   m_type = type;
   m_created = 0;
   m_profileIndex = -1;
@@ -60,10 +71,9 @@ bool Player::Load(const char* name, int32_t index, uint32_t) {
       std::snprintf(m_loadError, sizeof m_loadError, "cannot read the file");
       return false;
     }
-    if (PlayerProfile_Read(reinterpret_cast<const uint8_t*>(data.data()), data.size(), classCount,
-                           &m_profile) != PROFILE_OK) {
-      std::snprintf(m_loadError, sizeof m_loadError,
-                    "the file holds %zu bytes, not a profile of %zu", data.size(),
+    if (PlayerProfile_Read(reinterpret_cast<const uint8_t*>(data.data()), data.size(), classCount, &m_profile) !=
+        PROFILE_OK) {
+      std::snprintf(m_loadError, sizeof m_loadError, "the file holds %zu bytes, not a profile of %zu", data.size(),
                     PROFILE_RECORD_SIZE);
       return false;
     }

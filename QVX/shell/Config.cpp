@@ -94,14 +94,43 @@ void Apply(const char* key, const char* value, GameSettings& s, const ConfigRepo
   } else if (std::strcmp(key, "sound") == 0) {
     s.sound = ToInt(value) != 0;
     Say(report, false, "Config file : sound %s", s.sound ? "enabled" : "disabled");
-  } else if (std::strcmp(key, "tcpport") == 0) {
-    s.tcpPort = ToInt(value);
-  } else if (std::strcmp(key, "udpport") == 0) {
-    s.udpPort = ToInt(value);
+  } else if (std::strcmp(key, "tcpport") == 0 || std::strcmp(key, "udpport") == 0) {
+    // A port outside 1..65535 would fail every connection: the previous value stays.
+    const int32_t port = ToInt(value);
+    int32_t& field = key[0] == 't' ? s.tcpPort : s.udpPort;
+    if (port >= 1 && port <= 65535)
+      field = port;
+    else
+      Say(report, false, "Config file : %s %d out of range, keeping %d", key, int(port), int(field));
+  } else if (std::strcmp(key, "netaddress") == 0 || std::strcmp(key, "broadcastaddress") == 0) {
+    char* field = key[0] == 'n' ? s.netAddress : s.broadcastAddress;
+    uint8_t bytes[4];
+    if (value[0] == 0 || Config_ParseAddress(value, bytes)) {
+      CopyCut(field, CONFIG_ADDRESS_SIZE, value);
+    } else {
+      field[0] = 0;
+      Say(report, false, "Config file : %s '%s' is no IPv4 address, ignored", key, value);
+    }
   }
 }
 
 }  // namespace
+
+bool Config_ParseAddress(const char* text, uint8_t bytes[4]) {
+  const char* p = text;
+  for (int i = 0; i < 4; ++i) {
+    if (*p < '0' || *p > '9') return false;
+    int value = 0, digits = 0;
+    while (*p >= '0' && *p <= '9') {
+      value = value * 10 + (*p++ - '0');
+      if (++digits > 3) return false;
+    }
+    if (value > 255) return false;
+    bytes[i] = uint8_t(value);
+    if (i < 3 && *p++ != '.') return false;
+  }
+  return *p == 0;
+}
 
 const char* Config_LanguageWord(int language) {
   return (language >= 0 && language < CONFIG_LANGUAGE_COUNT) ? kLanguageWords[language] : "";
@@ -153,6 +182,9 @@ std::string Config_Format(const GameSettings& s, const char* player1, const char
   add("%s = %d\n", "sound", s.sound ? 1 : 0);
   add("%s = %d\n", "tcpport", s.tcpPort);
   add("%s = %d\n", "udpport", s.udpPort);
+  // Written only when set: an empty value would leave a key without its value.
+  if (s.netAddress[0]) add("%s = %s\n", "netaddress", s.netAddress);
+  if (s.broadcastAddress[0]) add("%s = %s\n", "broadcastaddress", s.broadcastAddress);
   add("%s = %.3f\n", "ball_radius", 0.0);
   add("%s = %.3f\n", "ball_mass", 0.0);
   return out;

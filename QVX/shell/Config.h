@@ -14,6 +14,7 @@ constexpr size_t CONFIG_KEY_SIZE = 32;           // longer keys are cut (and the
 constexpr size_t CONFIG_VALUE_SIZE = 2000;       // longer values are cut
 constexpr int CONFIG_LANGUAGE_COUNT = 7;
 constexpr uint32_t CONFIG_MAX_DEVICE_INDEX = 100;
+constexpr size_t CONFIG_ADDRESS_SIZE = 16;       // "255.255.255.255" and the NUL
 
 enum LanguageId : int {
   LANGUAGE_ENGLISH = 0,
@@ -42,7 +43,15 @@ struct GameSettings {
   bool sound = true;
   int32_t tcpPort = 2000;
   int32_t udpPort = 2001;
+  // Network play: the own IPv4 address a hosted game listens on and announces ("" = every
+  // interface, announced with the host name's address), and where the discovery beacon goes
+  // ("" = the network's broadcast address). Dotted "a.b.c.d" or empty.
+  char netAddress[CONFIG_ADDRESS_SIZE] = {};
+  char broadcastAddress[CONFIG_ADDRESS_SIZE] = {};
 };
+
+// Reads "a.b.c.d" (four numbers 0..255, nothing else) into bytes; false otherwise.
+bool Config_ParseAddress(const char* text, uint8_t bytes[4]);
 
 // The config word of a language ("english" .. "polish"), its name in config log lines
 // ("English" .. "Polish"); "" outside 0..6.

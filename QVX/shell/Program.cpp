@@ -85,6 +85,7 @@ Program::Program(const ProgramOptions& options) : m_options(options) {
 }
 
 Program::~Program() {
+  CloseNetwork();
   for (uint32_t i = 0; i < m_classCount; ++i) delete m_classes[i];
   for (uint32_t i = 0; i < m_playerCount; ++i) delete m_players[i];
   delete m_weather;
@@ -405,7 +406,9 @@ bool Program::LoadTracks() {
     }
     VQfile_FindClose(&scan);
   }
-  return any;
+  // Scenes without any menu track leave nothing to race on; everything after this step (the
+  // computer drivers' file of the first track, the menus) needs one.
+  return any && m_trackCount > 0;
 }
 
 bool Program::LoadPlayers() {

@@ -26,6 +26,8 @@ class VQPixmapManager;
 class VQNode;
 class WeatherDatabase;
 class VQSoundBuffer;
+class NetSession;
+class ProgramNetHooks;
 
 constexpr uint32_t PROGRAM_MAX_TRACKS = 20;
 constexpr uint32_t PROGRAM_MAX_PROFILES = 256;
@@ -203,6 +205,25 @@ class Program {
   uint32_t m_remotePlayerCount = 0;
   uint32_t m_champPlayerCount = 0;
   uint8_t m_playerFlag = 0;
+
+  // Network play (ProgramNetwork.cpp). The Open operations write the page to show next into
+  // *page; UpdateNetwork runs the session once a frame (menu and race frames in game mode 6).
+  bool OpenNetwork();
+  bool OpenDatagramLayers(int32_t* page);
+  bool OpenGameConnection(int32_t* page);
+  void CloseNetwork();
+  void UpdateNetwork(float frameTime);
+  void AddChatLine(const char* text);
+  NetSession* m_net = nullptr;
+  ProgramNetHooks* m_netHooks = nullptr;
+  uint8_t m_isHost = 0;
+  uint8_t m_netSearch = 0;                 // joining by the beacon (1) or the typed address (0)
+  uint8_t m_localAddress[4] = {};          // zeros when unknown
+  char m_connectionText[128] = {};
+  char m_chatLines[5][78] = {};            // the newest at the end
+  int32_t m_netPage = -1;                  // a page the network asks the menus to show (-1 none)
+  char m_netPageText[256] = {};            // the refusal text of that page
+  float m_netRaceTime = 0.0f;              // the race clock until a race runs
 
   // Last text given to Error (for tests and the headless report) and how many were shown.
   std::string m_lastError;

@@ -2,11 +2,15 @@
 // folder with the engine's own writers; sounds and music are synthesised here.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace datagen {
+
+// Writes the driving parameters of a computer driver's record (ai.cpp); skill 0.85 to 1.0.
+void FillAIDriverParameters(uint8_t* record, float skill);
 
 // Fails the run with a message (the tool ends with exit code 1).
 [[noreturn]] void Fail(const std::string& message);
@@ -56,6 +60,24 @@ void WriteMenuTrack(const std::string& path, const std::string& track, uint32_t 
 void WriteMenuScene(const std::string& path);
 void WritePrizesScene(const std::string& path);
 void WriteMenuCar(const std::string& path, const std::string& cls, uint8_t r, uint8_t g, uint8_t b);
+
+// ---- skin editor (skineditor.cpp) ----
+// Its layout and tooltip files, window images, colour chart, brushes, icons, patterns and the
+// skin templates, below the output folder.
+void WriteSkinEditor(const std::string& outRoot);
+
+// ---- race display samples (views.cpp) ----
+// Commentary phrases (espeak-ng, else tones) and start beeps into Data/Audio.
+void WriteViewSamples();
+
+// ---- cars (cars.cpp) ----
+// The car fields of a class record (plain bytes): wheel points, pitch, slip, gains, smoke,
+// spray, engine smoke, contact spheres; the gear count bounded to 1..6.
+void FillCarRecord(uint8_t* record, const std::string& cls);
+// Every class's car scenes (Data/Cars/<c>/<c>_<detail>.vqo), menu model, textures and model
+// data files (Data/Cars/default/tolvu_<c>_high|mid.bin).
+void WriteCars(const std::string& out, const std::vector<std::string>& classes,
+               const std::vector<std::array<uint8_t, 3>>& colours, const std::vector<uint32_t>& gears);
 
 // ---- tracks (tracks.cpp) ----
 // Every track's scenes, meta markers, settings, cameras and textures.

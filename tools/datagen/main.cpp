@@ -309,6 +309,7 @@ void WriteClasses(const Content& c) {
     Record_PutU32(r, CLASSREC_RECORD_LIST, 5);
     Record_PutU32(r, CLASSREC_PAIR_COUNT, 4);
     PutFloats(r, CLASSREC_PAIRS, {0.0f, 0.0f, 50.0f, 0.5f, 120.0f, 0.8f, 250.0f, 1.0f});
+    FillCarRecord(r, s.name);
     const std::vector<uint8_t> stored = ClassRecord_Store(r);
     WriteFile("Data/Cars/class_" + s.name + ".bin", stored.data(), stored.size());
     WriteMenuCar(Out("Data/Cars/menucar_" + s.name + ".vqo"), s.name, s.r, s.g, s.b);
@@ -340,10 +341,9 @@ void WriteAIFiles(const Content& c) {
       Record_PutName(r, AIREC_NAME, 20, name.c_str());
       Record_PutI32(r, AIREC_COLOR, int32_t(i % 2));
       Record_PutI32(r, AIREC_CLASS, int32_t((i / 24) % c.classes.size()));
-      // Driving parameters: rates, factors and distances (data/README.md names them).
       const float skill = 0.85f + 0.15f * float((i * 37) % 100) / 100.0f;
-      for (size_t p = 0; p < 36; ++p) Record_PutF32(r, AIREC_PARAMS + 4 * p, skill * (1.0f + 0.01f * float(p)));
       for (size_t k = 0; k < 20; ++k) Record_PutF32(r, AIREC_TIMES + 4 * k, 90.0f + 8.0f * float(k) + (1.0f - skill) * 40.0f);
+      FillAIDriverParameters(r, skill);  // driving parameters (data/README.md names them)
     }
     VQscramble(file.data(), file.size(), nullptr, 0);
     WriteFile("Data/class_AI_" + c.tracks[t] + ".bin", file.data(), file.size());
@@ -363,6 +363,8 @@ void WriteWeather(const Content& c) {
     PutFloats(r, 68, {s.sun[0], s.sun[1], s.sun[2]});
     r[92] = s.crowd ? 1 : 0;
     r[93] = s.rainLevel;
+    r[156] = s.rainLevel ? 1 : 0;  // wet road
+    PutFloats(r, 84, {20.0f * float(s.rainLevel), s.rainLevel ? 40.0f : 0.0f});  // spray base, scale
     PutFloats(r, 140, {s.dome[0], s.dome[1], s.dome[2]});
     Record_PutU32(r, 1188, uint32_t(s.rain.size()));
     for (size_t k = 0; k < s.rain.size() && k < 16; ++k) {
@@ -375,6 +377,7 @@ void WriteWeather(const Content& c) {
       Record_PutF32(r, 2284 + 4 * k, 1.0f / float(s.thunder.size()));
     }
     Record_PutName(r, 2348, 32, s.environment.c_str());
+    Record_PutF32(r, 2404, 1.0f);  // dome follow factor: the sky stays around the camera
   }
   VQscramble(weather.data(), weather.size(), nullptr, 0);
   WriteFile("Data/weather.bin", weather.data(), weather.size());
@@ -666,8 +669,21 @@ int main(int argc, char** argv) {
   WriteFile("Data/hud.ini", ReadSource(source + "/hud.ini"));
   WriteImages(content);
   WriteSounds(content);
+  WriteViewSamples();
   WriteMusic(source);
   WriteScenes(content);
+  {
+    std::vector<std::string> names;
+    std::vector<std::array<uint8_t, 3>> colours;
+    std::vector<uint32_t> gears;
+    for (const ClassSpec& k : content.classes) {
+      names.push_back(k.name);
+      colours.push_back({k.r, k.g, k.b});
+      gears.push_back(k.gears);
+    }
+    WriteCars(g_out, names, colours, gears);
+  }
+
   WriteTracks(content.tracks);
   WriteFonts(vqtool);
   for (const char* folder : {"Data/Maps_cars/Standardskins", "Data/Maps_cars/Update2skins", "Data/Maps_cars/Myskins",
@@ -675,6 +691,7 @@ int main(int argc, char** argv) {
                              "Data/Maps_skineditor/Patterns"})
     MakeFolder(folder);
   WriteTga(Out("Data/Maps_wheels/wheels.tga"), PatternImage(64, 64, 30, 30, 30, 3), false);
+  WriteSkinEditor(g_out);
   std::printf("datagen: wrote %s\n", g_out.c_str());
   return 0;
 }

@@ -1,0 +1,74 @@
+// The Program's side of network play (game mode 6): it opens and closes the game's NetSession
+// on the configured ports and addresses, runs it once a frame from the menu and race frames,
+// keeps the lobby's chat lines and tells the menus which page to show when the network changes
+// the game's course (joined, refused, connection lost, search over).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "QVX/shell/NetSession.h"
+
+class Program;
+class VQVector;
+class VQQuaternion;
+
+// How a remote car follows its car states: the position moves toward the received one by
+// 2.5 x the distance (a deviation of 0.4 or more jumps there at once), the orientation turns
+// 0.3 of the way by spherical interpolation.
+constexpr float NET_POSITION_GAIN = 2.5f;
+constexpr float NET_ORIENTATION_BLEND = 0.3f;
+void Net_BlendRemotePose(const VQVector& position, const VQQuaternion& orientation,
+                         const NetCarState& received, VQVector* outPosition,
+                         VQQuaternion* outOrientation);
+
+// Menu pages the network sends the player to.
+enum NetMenuPage : int32_t {
+  NETPAGE_NONE = -1,
+  NETPAGE_LOBBY = 34,
+  NETPAGE_CONNECT_FAILED = 37,
+  NETPAGE_GAME_ENDED = 38,
+  NETPAGE_JOINING = 42,
+  NETPAGE_REFUSED = 43,
+  NETPAGE_NETWORK_FAILED = 44,
+  NETPAGE_SEARCHING = 45,
+  NETPAGE_NOBODY_FOUND = 46,
+};
+
+// Message strings of network play.
+enum NetTextId : int32_t {
+  NETTEXT_PLAYER = 163,
+  NETTEXT_ADDRESS = 165,
+  NETTEXT_CONNECTED_TO = 5001,
+  NETTEXT_REFUSED = 5101,
+  NETTEXT_REASON_FULL = 8017,
+  NETTEXT_REASON_RACING = 8018,
+  NETTEXT_REASON_OTHER = 8019,
+  NETTEXT_LEFT_THE_GAME = 8022,
+};
+
+constexpr uint32_t NET_CHAT_LINES = 5;
+constexpr size_t NET_CONNECTION_TEXT_SIZE = 128;
+constexpr size_t NET_PAGE_TEXT_SIZE = 256;
+
+// Reads a typed host address: up to four numbers 0..255 separated by dots; parts that are
+// missing keep 1, 0, 0, 0. False (address unchanged) for a number above 255 or other text.
+bool Net_ParseTypedAddress(const char* text, int32_t address[4]);
+
+// What the session reports, applied to the Program.
+class ProgramNetHooks : public NetGameHooks {
+ public:
+  explicit ProgramNetHooks(Program* program) : m_program(program) {}
+  float RaceTime() override;
+  void SetRaceTime(float t) override;
+  void OnJoined(uint8_t ownId) override;
+  void OnRefused(uint8_t reason) override;
+  void OnClosed(NetCloseReason reason) override;
+  void OnHostFound(const uint8_t address[4]) override;
+  void OnPeerJoined(const NetPeer& peer) override;
+  void OnPeerLeft(uint8_t id, const char* name) override;
+  void OnChat(uint8_t fromId, const char* text) override;
+
+ private:
+  Program* m_program;
+};
