@@ -52,8 +52,14 @@ bool Track::AddPlayer(TrackRacer* racer, int32_t gameMode) {
   if (gameMode >= GAME_MODE_PRACTICE && gameMode <= GAME_MODE_NETWORK)
     PlaceRacer(racer, n, gameMode);
   if (m_scene) m_scene->BoundsChanged();
-  // A car beyond the collision world's 40 bodies races without collisions.
-  if (VQVehicleModel* body = racer->GetVehicle(); body && m_world) m_world->AddBody(body);
+  // A car beyond the collision world's 40 bodies races without collisions. A racer whose car
+  // joined the world when it was made is not added twice.
+  if (VQVehicleModel* body = racer->GetVehicle(); body && m_world) {
+    bool held = false;
+    for (uint32_t i = 0; i < m_world->GetBodyCount() && !held; ++i)
+      held = m_world->GetBody(i) == body;
+    if (!held) m_world->AddBody(body);
+  }
   return true;
 }
 
@@ -105,8 +111,14 @@ void Track::RemoveCollider(TrackCollider* record) {
   }
 }
 
-bool Track::RegisterCameras(Simulation* simulation) const {
+bool Track::RegisterCameras(Simulation* simulation) {
   if (!simulation) return false;
+  // Every view needs a camera: a race on a track without one cannot be shown, so it does not
+  // start.
+  if (m_cameraCount == 0) {
+    Report("No cameras defined! (Need at least one)");
+    return false;
+  }
   for (uint32_t i = 0; i < m_cameraCount; ++i)
     if (!simulation->AddCamera(m_cameras[i])) return false;
   return true;
