@@ -1,6 +1,6 @@
 // The six translations of the message strings against English, read from the language
 // sources the build copies into the data tree: every English entry is translated (and no
-// entry names a key or number English does not have), the printf conversions, tabs and
+// entry names a key English does not have), the printf conversions, tabs and
 // newlines of each text match the English one, and every byte of every text is a character
 // the menu fonts draw.
 #include <gtest/gtest.h>
@@ -90,7 +90,7 @@ class Translation : public ::testing::TestWithParam<const char*> {
   VQStrings english_, own_;
 };
 
-TEST_P(Translation, GivesEveryEnglishEntryAndNoOther) {
+TEST_P(Translation, GivesEveryEnglishEntryAndNoOtherKey) {
   const auto english = Entries(english_);
   const auto own = Entries(own_);
   EXPECT_EQ(own.size(), size_t(own_.GetCount())) << "an entry is given twice";
@@ -100,17 +100,20 @@ TEST_P(Translation, GivesEveryEnglishEntryAndNoOther) {
       ADD_FAILURE() << Describe(name) << " is missing (English: \"" << text << "\")";
       continue;
     }
-    if (!text.empty()) EXPECT_FALSE(found->second.empty()) << Describe(name) << " is empty";
+    EXPECT_TRUE(text.empty() || !found->second.empty()) << Describe(name) << " is empty";
   }
+  // A key English does not have is a misspelt one. Numbered entries may run ahead of English
+  // (texts of screens still being built); the compiler leaves them out until English has them.
   for (const auto& [name, text] : own)
-    EXPECT_TRUE(english.count(name))
-        << Describe(name) << " is no English entry (\"" << text << "\")";
+    EXPECT_TRUE(name.first.empty() || english.count(name))
+        << Describe(name) << " is no English key";
 
   // The compiled table the game loads holds the translated texts.
   VQStrings compiled;
   ASSERT_TRUE(compiled.Load(LanguageFile(GetParam(), ".bin").c_str(), false, true));
   EXPECT_EQ(compiled.GetCount(), english_.GetCount());
   for (const auto& [name, text] : own) {
+    if (!english.count(name)) continue;
     const char* shown =
         name.first.empty() ? compiled.GetById(name.second) : compiled.GetByKey(name.first.c_str());
     EXPECT_EQ(shown, text) << Describe(name);
