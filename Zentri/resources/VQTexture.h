@@ -11,6 +11,18 @@
 
 #include "Zentri/resources/VQBlit.h"
 
+// Texture sampling values; 0 in a setter keeps the old value. The mipmap filters name the
+// filter within a level first, then the one between levels.
+enum VQTextureFilter : uint32_t {
+  VQFILTER_NEAREST = 1,
+  VQFILTER_LINEAR = 2,
+  VQFILTER_NEAREST_MIP_NEAREST = 3,
+  VQFILTER_NEAREST_MIP_LINEAR = 4,
+  VQFILTER_LINEAR_MIP_NEAREST = 5,
+  VQFILTER_LINEAR_MIP_LINEAR = 6,
+};
+enum VQTextureWrap : uint32_t { VQWRAP_CLAMP = 1, VQWRAP_REPEAT = 2 };
+
 class VQDisplayDevice;
 class VQTextureManager;
 
@@ -124,7 +136,9 @@ class VQTextureManager {
   uint8_t m_cutExtension = 0;  // names lose a 1- to 3-character extension; known ones are tried
   uint8_t m_cutFolder = 0;     // names lose everything up to the last backslash
   uint32_t m_currentGroup = 0;
-  uint32_t m_sampling[4] = {2, 2, 2, 2};  // wrap u, wrap v, magnification, minification
+  // Wrap u, wrap v, magnification, minification; a new manager repeats in both directions and
+  // filters linearly both ways.
+  uint32_t m_sampling[4] = {VQWRAP_REPEAT, VQWRAP_REPEAT, VQFILTER_LINEAR, VQFILTER_LINEAR};
   uint32_t m_samplingStack[VQTEXTURE_SAMPLING_STACK][4] = {};
   uint32_t m_samplingDepth = 0;
 

@@ -1,4 +1,5 @@
 #include "Zentri/scene/VQMaterial.h"
+#include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQStrings.h"
 
 #include <cstdio>
@@ -224,15 +225,21 @@ void VQMattable::Release(VQMattable* table) {
 VQMattable* VQMattable::Clone(const VQMattable* source, bool deep) {
   if (!source) return nullptr;
   VQMattable* t = Create(0);
-  if (!t) return nullptr;
-  if (!t->Resize(source->m_count)) {
+  if (!t || !t->Resize(source->m_count)) {
     Release(t);
-    return nullptr;
+    return VQerror_Fail(VQERR_OUT_OF_MEMORY), nullptr;
   }
   t->m_hasTransparent = source->m_hasTransparent;
   for (uint32_t i = 0; i < source->m_count; ++i) {
     VQMaterial* m = source->m_slots[i];
-    if (deep && m) m = VQMaterial::Clone(m, nullptr);
+    if (deep && m) {
+      m = VQMaterial::Clone(m, nullptr);
+      // A copy without one of its materials would draw wrongly: the whole copy fails.
+      if (!m) {
+        Release(t);
+        return VQerror_Fail(VQERR_OUT_OF_MEMORY), nullptr;
+      }
+    }
     if (m) t->Set(m, i);
   }
   return t;

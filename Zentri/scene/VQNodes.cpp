@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQMaterial.h"
@@ -14,6 +15,44 @@
 namespace {
 
 VQBoundingSphere EmptySphere() { return VQBoundingSphere(); }
+
+// One part of a clone (a child node, a copied geoset or table), run with g_VQerror cleared so
+// that a refusal can be told from a node type that is simply not cloned. Returns false when the
+// part failed with a recorded reason (the code stays); otherwise restores the earlier code.
+template <class Make>
+bool ClonePart(Make make) {
+  const int32_t earlier = g_VQerror;
+  g_VQerror = VQERR_NONE;
+  const bool made = make();
+  if (!made && g_VQerror != VQERR_NONE) return false;
+  g_VQerror = earlier;
+  return true;
+}
+
+// The clone of a child for a clone under construction: true with *out null for a child type
+// that is not cloned; false when the child's clone failed (see ClonePart).
+bool CloneChild(VQNode* child, bool copyGeometry, bool copyMaterials, VQNode** out) {
+  *out = nullptr;
+  if (!ClonePart([&] { return (*out = child->Clone(copyGeometry, copyMaterials)) != nullptr; })) return false;
+  if (*out) (*out)->m_parent = nullptr;  // a clone's parent is its new container, never the source's
+  return true;
+}
+
+// A clone's own node, or null with the out-of-memory code.
+template <class T, class... Args>
+T* NewClone(Args... args) {
+  T* n = new (std::nothrow) T(args...);
+  if (!n) VQerror_Fail(VQERR_OUT_OF_MEMORY);
+  return n;
+}
+
+// Drops a clone under construction whose part failed; the part's code stays.
+VQNode* AbandonClone(VQNode* clone) {
+  const int32_t code = g_VQerror;
+  VQNode::Destroy(clone);
+  g_VQerror = code;
+  return nullptr;
+}
 
 // The sphere around the axis-aligned boxes of child spheres, gathered one child at a time
 // (no arrays: nested groups recurse through this). Spheres with a negative radius are skipped.
@@ -129,14 +168,13 @@ void VQRootNode::Mirror(const VQVector& n, float d) {
 }
 
 VQNode* VQRootNode::Clone(bool copyGeometry, bool copyMaterials) {
-  VQRootNode* clone = new VQRootNode(m_userId);
+  VQRootNode* clone = NewClone<VQRootNode>(m_userId);
+  if (!clone) return nullptr;
   CopyBaseFields(this, clone);
   if (m_child) {
-    VQNode* c = m_child->Clone(copyGeometry, copyMaterials);
-    if (c) {
-      c->m_parent = nullptr;  // a clone's parent is its new container, never the source's
-      clone->SetChild(c);
-    }
+    VQNode* c = nullptr;
+    if (!CloneChild(m_child, copyGeometry, copyMaterials, &c)) return AbandonClone(clone);
+    if (c) clone->SetChild(c);
   }
   return clone;
 }
@@ -312,16 +350,15 @@ void VQTransformNode::Render(int depth) {
 }
 
 VQNode* VQTransformNode::Clone(bool copyGeometry, bool copyMaterials) {
-  VQTransformNode* clone = new VQTransformNode(m_userId);
+  VQTransformNode* clone = NewClone<VQTransformNode>(m_userId);
+  if (!clone) return nullptr;
   CopyBaseFields(this, clone);
   clone->m_notify = m_notify;
   clone->m_matrix = m_matrix;
   if (m_child) {
-    VQNode* c = m_child->Clone(copyGeometry, copyMaterials);
-    if (c) {
-      c->m_parent = nullptr;
-      clone->SetChild(c);
-    }
+    VQNode* c = nullptr;
+    if (!CloneChild(m_child, copyGeometry, copyMaterials, &c)) return AbandonClone(clone);
+    if (c) clone->SetChild(c);
   }
   return clone;
 }
@@ -536,14 +573,14 @@ void VQGroupNode::Render(int depth) {
 }
 
 VQNode* VQGroupNode::Clone(bool copyGeometry, bool copyMaterials) {
-  VQGroupNode* clone = new VQGroupNode(m_userId);
+  VQGroupNode* clone = NewClone<VQGroupNode>(m_userId);
+  if (!clone) return nullptr;
   CopyBaseFields(this, clone);
   for (uint32_t i = 0; i < m_count; ++i) {
     if (!m_slots[i]) continue;
-    VQNode* c = m_slots[i]->Clone(copyGeometry, copyMaterials);
-    if (!c) continue;
-    c->m_parent = nullptr;
-    clone->AddChild(c);
+    VQNode* c = nullptr;
+    if (!CloneChild(m_slots[i], copyGeometry, copyMaterials, &c)) return AbandonClone(clone);
+    if (c) clone->AddChild(c);
   }
   return clone;
 }
@@ -775,12 +812,20 @@ void VQGeosetNode::Render(int) {
 }
 
 VQNode* VQGeosetNode::Clone(bool copyGeometry, bool copyMaterials) {
-  VQGeosetNode* clone = new VQGeosetNode(nullptr, m_userId);
+  VQGeosetNode* clone = NewClone<VQGeosetNode>(nullptr, m_userId);
+  if (!clone) return nullptr;
   CopyBaseFields(this, clone);
   clone->m_nodeWord = m_nodeWord;
+  // A copy that cannot be made fails the clone: with the copy's own code, else out of memory.
+  auto copyFailed = [&](bool recorded) {
+    if (!recorded) g_VQerror = VQERR_OUT_OF_MEMORY;
+    return AbandonClone(clone);
+  };
   if (m_table) {
     if (copyMaterials) {
-      VQMattable* t = VQMattable::Clone(m_table, true);
+      VQMattable* t = nullptr;
+      const bool clean = ClonePart([&] { return (t = VQMattable::Clone(m_table, true)) != nullptr; });
+      if (!t) return copyFailed(!clean);
       clone->SetMattable(t);
     } else {
       clone->SetMattable(m_table);
@@ -788,7 +833,9 @@ VQNode* VQGeosetNode::Clone(bool copyGeometry, bool copyMaterials) {
   }
   if (m_geoset) {
     if (copyGeometry) {
-      VQGeoset* g = VQGeoset::Clone(m_geoset);
+      VQGeoset* g = nullptr;
+      const bool clean = ClonePart([&] { return (g = VQGeoset::Clone(m_geoset)) != nullptr; });
+      if (!g) return copyFailed(!clean);
       clone->SetGeoset(g);
     } else {
       clone->SetGeoset(m_geoset);

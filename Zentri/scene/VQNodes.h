@@ -262,10 +262,12 @@ class VQPortalNode : public VQNode {
  public:
   explicit VQPortalNode(uint32_t userId = 0) : VQNode(VQNODE_PORTAL, userId) {}
   ~VQPortalNode() override;
-  // Copies the polygon; false (nothing changed) beyond VQRENDER_MAX_PORTAL_POINTS points.
+  // Copies the polygon. False with nothing changed: beyond VQRENDER_MAX_PORTAL_POINTS points or
+  // points missing (VQERR_INVALID_ARGUMENT), or no memory for the copy (VQERR_OUT_OF_MEMORY).
   bool SetPoints(const VQVector* points, uint32_t count);
-  // Copies the placement matrix (null removes it).
-  void SetPlacement(const VQMatrix* placement);
+  // Copies the placement matrix (null removes it). False with nothing changed when there is no
+  // memory for it (VQERR_OUT_OF_MEMORY).
+  bool SetPlacement(const VQMatrix* placement);
   VQBoundingSphere GetBoundingSphere() override { return VQBoundingSphere(); }
   void GetStoredSphere(VQVector& centre, float& radius) override;
   void Render(int depth) override;

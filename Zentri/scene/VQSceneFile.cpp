@@ -29,51 +29,15 @@ const char kGeosetMagic[] = "VQO_Geoset";      // 10 characters
 constexpr uint32_t kGeosetMarker = 0xEEEEEEEEu;
 constexpr size_t kNameField = 35;
 
-// ---- Bounds-checked little-endian cursor ----------------------------------------------------------
+// ---- Block reader ---------------------------------------------------------------------------------
 
-struct Cursor {
-  const uint8_t* data;
-  size_t pos;
-  size_t end;    // end of the block being read
-  size_t start;  // start of the block (string padding counts from here)
-  bool ok = true;
+// One block of the file read through the engine's little-endian reader, with this format's
+// vector, colour and padded-string fields. A read that runs out of memory fails the block and
+// marks it, so the whole read ends with the out-of-memory code rather than a format error.
+class Cursor : public VQByteReader {
+ public:
+  Cursor(const uint8_t* data, size_t start, size_t size) : VQByteReader(data + start, size) {}
 
-  bool Need(size_t n) {
-    if (!ok || n > end - pos) ok = false;
-    return ok;
-  }
-  uint8_t U8() {
-    if (!Need(1)) return 0;
-    return data[pos++];
-  }
-  uint16_t U16() {
-    if (!Need(2)) return 0;
-    uint16_t v = uint16_t(data[pos] | (data[pos + 1] << 8));
-    pos += 2;
-    return v;
-  }
-  uint32_t U32() {
-    if (!Need(4)) return 0;
-    uint32_t v = uint32_t(data[pos]) | (uint32_t(data[pos + 1]) << 8) |
-                 (uint32_t(data[pos + 2]) << 16) | (uint32_t(data[pos + 3]) << 24);
-    pos += 4;
-    return v;
-  }
-  int32_t I32() { return int32_t(U32()); }
-  float F32() {
-    uint32_t u = U32();
-    float f;
-    std::memcpy(&f, &u, 4);
-    return f;
-  }
-  void Skip(size_t n) {
-    if (Need(n)) pos += n;
-  }
-  void Bytes(void* out, size_t n) {
-    if (!Need(n)) return;
-    std::memcpy(out, data + pos, n);
-    pos += n;
-  }
   VQVector Vec() {
     const float x = F32(), y = F32(), z = F32();
     return VQVector(x, y, z);
@@ -85,24 +49,39 @@ struct Cursor {
   // A NUL-terminated string padded with zeros to a multiple of 4 from the block start. The
   // string must end inside the block. Returns a pointer into the data.
   const char* String() {
-    if (!ok) return "";
-    const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(data + pos, 0, end - pos));
+    if (!Ok()) return "";
+    const uint8_t* here = Here();
+    const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(here, 0, Left()));
     if (!nul) {
-      ok = false;
+      Fail();
       return "";
     }
-    const char* text = reinterpret_cast<const char*>(data + pos);
-    size_t after = size_t(nul - data) + 1;
-    const size_t rel = after - start;
-    after = start + ((rel + 3) & ~size_t(3));
-    if (after > end) {
-      ok = false;
+    const size_t after = (Pos() + size_t(nul - here) + 1 + 3) & ~size_t(3);
+    if (after > Pos() + Left()) {
+      Fail();
       return "";
     }
-    pos = after;
-    return text;
+    Skip(after - Pos());
+    return reinterpret_cast<const char*>(here);
   }
+  void OutOfMemory() {
+    m_outOfMemory = true;
+    VQerror_Fail(VQERR_OUT_OF_MEMORY);
+    Fail();
+  }
+  bool RanOutOfMemory() const { return m_outOfMemory; }
+
+ private:
+  bool m_outOfMemory = false;
 };
+
+// A node of the read, or null with the cursor failed for lack of memory.
+template <class T, class... Args>
+T* MakeNode(Cursor& c, Args... args) {
+  T* n = new (std::nothrow) T(args...);
+  if (!n) c.OutOfMemory();
+  return n;
+}
 
 // ---- Little-endian writer ---------------------------------------------------------------------------
 
@@ -171,9 +150,12 @@ struct ReadState {
 };
 
 bool ReadMaterials(Cursor& c, ReadState& st) {
-  while (c.ok && c.pos < c.end) {
+  while (c.Ok() && c.Left() > 0) {
     VQMaterial* m = VQMaterial::Create(nullptr);
-    if (!m) return VQerror_Fail(VQERR_OUT_OF_MEMORY);
+    if (!m) {
+      c.OutOfMemory();
+      return false;
+    }
     m->SetDefaults();
     m->m_refCount = 1;  // the read hold
     st.materials.push_back(m);
@@ -185,7 +167,7 @@ bool ReadMaterials(Cursor& c, ReadState& st) {
     m->m_opacity = c.F32();
     m->m_shininess = c.F32();
     const uint32_t stages = c.U32();
-    if (!c.ok || stages > VQMATERIAL_MAX_STAGES) return VQerror_Fail(VQERR_FILE_TYPE);
+    if (!c.Ok() || stages > VQMATERIAL_MAX_STAGES) return VQerror_Fail(VQERR_FILE_TYPE);
     m->m_stageCount = stages;
     for (auto& stage : m->m_stages) {
       c.Skip(8);  // texture-name and texture pointers
@@ -199,12 +181,12 @@ bool ReadMaterials(Cursor& c, ReadState& st) {
     m->m_alphaFactor = c.U32();
     c.Skip(4);  // list link
     const char* name = c.String();
-    if (!c.ok) return VQerror_Fail(VQERR_FILE_TYPE);
+    if (!c.Ok()) return VQerror_Fail(VQERR_FILE_TYPE);
     m->SetName(name);
     for (uint32_t s = 0; s < stages; ++s) {
       std::string texName = c.String();
       const uint32_t word = c.U32();
-      if (!c.ok) return VQerror_Fail(VQERR_FILE_TYPE);
+      if (!c.Ok()) return VQerror_Fail(VQERR_FILE_TYPE);
       for (char& ch : texName)
         if (ch == '/') ch = '\\';
       m->SetStageTextureName(s, texName.c_str());
@@ -229,7 +211,7 @@ bool ReadMaterials(Cursor& c, ReadState& st) {
   for (size_t i = st.materials.size(); i-- > 0;) VQmaterial_LibraryMoveToHead(st.materials[i]);
   for (VQMaterial* m : st.materials)
     if (m->m_name) st.byName.emplace(m->m_name, m);  // keeps the first of a name
-  return c.ok ? true : VQerror_Fail(VQERR_FILE_TYPE);
+  return c.Ok() ? true : VQerror_Fail(VQERR_FILE_TYPE);
 }
 
 // One mesh record with its arrays, as one allocation (record first).
@@ -246,7 +228,7 @@ VQMesh* ReadMesh(Cursor& c, uint32_t colourFormat) {
   c.Skip(8);  // indices and triangle-records pointers
   const uint32_t k = c.U32();
   c.Skip(12);  // extra-block, display-device pointers, device buffer
-  if (!c.ok) return nullptr;
+  if (!c.Ok()) return nullptr;
   const uint64_t nn = n, tt = t, kk = k;
   const uint64_t posBytes = 12 * nn, nrmBytes = hasNormals ? 12 * nn : 0,
                  colBytes = hasColours ? 4 * nn : 0, uv0Bytes = hasUv0 ? 8 * nn : 0,
@@ -254,8 +236,8 @@ VQMesh* ReadMesh(Cursor& c, uint32_t colourFormat) {
                  extBytes = (flags & VQMESH_VERTEX_BLEND) ? 4 * nn * kk : 8 * kk;
   const uint64_t total =
       posBytes + nrmBytes + colBytes + uv0Bytes + uv1Bytes + idxBytes + recBytes + extBytes;
-  if (total > c.end - c.pos) {
-    c.ok = false;
+  if (total > c.Left()) {
+    c.Fail();
     return nullptr;
   }
   auto align = [](uint64_t v) { return (v + 7) & ~uint64_t(7); };
@@ -264,8 +246,7 @@ VQMesh* ReadMesh(Cursor& c, uint32_t colourFormat) {
                          align(uv1Bytes) + align(idxBytes) + align(recBytes) + align(extBytes);
   uint8_t* mem = static_cast<uint8_t*>(std::malloc(size_t(block)));
   if (!mem) {
-    VQerror_Fail(VQERR_OUT_OF_MEMORY);
-    c.ok = false;
+    c.OutOfMemory();
     return nullptr;
   }
   VQMesh* m = new (mem) VQMesh();
@@ -293,13 +274,13 @@ VQMesh* ReadMesh(Cursor& c, uint32_t colourFormat) {
   }
   if (k > 0 && extBytes > 0) m->m_extra = take(extBytes);
   // The file is little-endian like the engine's memory; floats and indices are used in place.
-  bool good = c.ok;
+  bool good = c.Ok();
   for (uint64_t i = 0; good && i < 3 * tt; ++i)
     if (m->m_indices[i] >= n) good = false;
   if (good && m->m_colours && colourFormat == 12)
     for (uint32_t i = 0; i < n; ++i) m->m_colours[i] = SwapColour(m->m_colours[i]);
   if (!good) {
-    c.ok = false;
+    c.Fail();
     VQMesh::FreeMemory(m);
     return nullptr;
   }
@@ -318,14 +299,13 @@ VQGeoset* ReadGeosetRecord(Cursor& c, uint32_t colourFormat) {
   float distances[VQGEOSET_MAX_LEVELS];
   for (float& d : distances) d = c.F32();
   c.Skip(32);  // mesh pointers
-  if (!c.ok || levels > VQGEOSET_MAX_LEVELS) {
-    c.ok = false;
+  if (!c.Ok() || levels > VQGEOSET_MAX_LEVELS) {
+    c.Fail();
     return nullptr;
   }
   VQGeoset* g = VQGeoset::Create();
   if (!g) {
-    c.ok = false;
-    VQerror_Fail(VQERR_OUT_OF_MEMORY);
+    c.OutOfMemory();
     return nullptr;
   }
   g->m_centre = centre;
@@ -336,7 +316,7 @@ VQGeoset* ReadGeosetRecord(Cursor& c, uint32_t colourFormat) {
     VQMesh* mesh = ReadMesh(c, colourFormat);
     if (!mesh) {
       VQGeoset::Destroy(g);
-      c.ok = false;
+      c.Fail();
       return nullptr;
     }
     g->m_meshes[i] = mesh;
@@ -350,20 +330,19 @@ VQMattable* ReadMattableRecord(Cursor& c, ReadState& st) {
   c.Skip(2);  // has-transparent (recomputed), undefined
   const uint16_t count = c.U16();
   c.Skip(8);  // undefined, slot pointer
-  if (!c.ok) return nullptr;
+  if (!c.Ok()) return nullptr;
   VQMattable* t = VQMattable::Create(0);
   if (!t || !t->Resize(count)) {
     VQMattable::Release(t);
-    VQerror_Fail(VQERR_OUT_OF_MEMORY);
-    c.ok = false;
+    c.OutOfMemory();
     return nullptr;
   }
   for (uint32_t i = 0; i < count; ++i) {
     const char* name = c.String();
-    VQMaterial* m = c.ok ? st.FindMaterial(name) : nullptr;
+    VQMaterial* m = c.Ok() ? st.FindMaterial(name) : nullptr;
     if (!m) {  // a name the file's material block does not hold
       VQMattable::Release(t);
-      c.ok = false;
+      c.Fail();
       return nullptr;
     }
     t->Set(m, i);
@@ -406,50 +385,54 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
   c.Bytes(name, kNameField);
   const VQVector centre = c.Vec();
   const float radius = c.F32();
-  if (!c.ok || !std::memchr(name, 0, kNameField)) {
+  if (!c.Ok() || !std::memchr(name, 0, kNameField)) {
     failed = true;
     return nullptr;
   }
   VQNode* node = nullptr;
   switch (type) {
     case VQNODE_ROOT: {
-      auto* n = new VQRootNode(userId);
+      auto* n = MakeNode<VQRootNode>(c, userId);
+      if (!n) break;
       node = n;
       const uint8_t has = c.U8();
-      if (!c.ok || has > 1) {
-        c.ok = false;
+      if (!c.Ok() || has > 1) {
+        c.Fail();
         break;
       }
       if (has) ReadChildInto(c, st, depth, n, failed);
       break;
     }
     case VQNODE_TRANSFORM: {
-      auto* n = new VQTransformNode(userId);
+      auto* n = MakeNode<VQTransformNode>(c, userId);
+      if (!n) break;
       node = n;
       n->m_notify = c.U8();
       const uint8_t has = c.U8();
       c.Skip(2);
       for (float& e : n->m_matrix.m) e = c.F32();
-      if (!c.ok || has > 1) {
-        c.ok = false;
+      if (!c.Ok() || has > 1) {
+        c.Fail();
         break;
       }
       if (has) ReadChildInto(c, st, depth, n, failed);
       break;
     }
     case VQNODE_GROUP: {
-      auto* n = new VQGroupNode(userId);
+      auto* n = MakeNode<VQGroupNode>(c, userId);
+      if (!n) break;
       node = n;
       const uint32_t count = c.U32();
-      if (!c.ok || count > VQGROUP_MAX_CHILDREN) {
-        c.ok = false;
+      if (!c.Ok() || count > VQGROUP_MAX_CHILDREN) {
+        c.Fail();
         break;
       }
       ReadChildren(c, st, depth, n, count, failed);
       break;
     }
     case VQNODE_LIGHT: {
-      auto* n = new VQLightNode(userId);
+      auto* n = MakeNode<VQLightNode>(c, userId);
+      if (!n) break;
       node = n;
       const uint32_t has = c.U32();
       n->m_lightType = c.U32();
@@ -457,21 +440,22 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
       n->m_ambient = c.Colour();
       n->m_diffuse = c.Colour();
       n->m_specular = c.Colour();
-      if (!c.ok || has > 1) {
-        c.ok = false;
+      if (!c.Ok() || has > 1) {
+        c.Fail();
         break;
       }
       if (has) ReadChildInto(c, st, depth, n, failed);
       break;
     }
     case VQNODE_LOD: {
-      auto* n = new VQLodNode(userId);
+      auto* n = MakeNode<VQLodNode>(c, userId);
+      if (!n) break;
       node = n;
       const uint32_t count = c.U32();
       float d[VQLOD_MAX_CHILDREN];
       for (float& x : d) x = c.F32();
-      if (!c.ok || count > VQLOD_MAX_CHILDREN) {
-        c.ok = false;
+      if (!c.Ok() || count > VQLOD_MAX_CHILDREN) {
+        c.Fail();
         break;
       }
       for (uint32_t i = 0; i < count; ++i) n->m_distances[i] = d[i];
@@ -479,14 +463,15 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
       break;
     }
     case VQNODE_GEOSET: {
-      auto* n = new VQGeosetNode(nullptr, userId);
+      auto* n = MakeNode<VQGeosetNode>(c, nullptr, userId);
+      if (!n) break;
       node = n;
       n->m_nodeWord = c.U32();
       const int32_t gi = c.I32();
       const int32_t ti = c.I32();
-      if (!c.ok || gi < -1 || ti < -1 || (gi >= 0 && size_t(gi) >= st.geosets.size()) ||
+      if (!c.Ok() || gi < -1 || ti < -1 || (gi >= 0 && size_t(gi) >= st.geosets.size()) ||
           (ti >= 0 && size_t(ti) >= st.tables.size())) {
-        c.ok = false;
+        c.Fail();
         break;
       }
       if (gi >= 0) n->SetGeoset(st.geosets[gi]);
@@ -494,7 +479,8 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
       break;
     }
     case VQNODE_PORTAL: {
-      auto* n = new VQPortalNode(userId);
+      auto* n = MakeNode<VQPortalNode>(c, userId);
+      if (!n) break;
       node = n;
       n->m_target = c.I32();
       n->m_passesPerFrame = c.U16();
@@ -504,25 +490,30 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
       for (float& e : placement.m) e = c.F32();
       n->m_normal = c.Vec();
       const uint32_t count = c.U32();
-      if (!c.ok || hasPlacement > 1 || count > VQRENDER_MAX_PORTAL_POINTS) {
-        c.ok = false;
+      if (!c.Ok() || hasPlacement > 1 || count > VQRENDER_MAX_PORTAL_POINTS) {
+        c.Fail();
         break;
       }
-      if (hasPlacement) n->SetPlacement(&placement);
+      // The count is checked above, so a refusal of either is a lack of memory.
+      if (hasPlacement && !n->SetPlacement(&placement)) {
+        c.OutOfMemory();
+        break;
+      }
       VQVector pts[VQRENDER_MAX_PORTAL_POINTS];
       for (uint32_t i = 0; i < count; ++i) pts[i] = c.Vec();
-      if (c.ok) n->SetPoints(pts, count);
+      if (c.Ok() && !n->SetPoints(pts, count)) c.OutOfMemory();
       break;
     }
     case VQNODE_CELL: {
-      auto* n = new VQCellNode(userId);
+      auto* n = MakeNode<VQCellNode>(c, userId);
+      if (!n) break;
       node = n;
       n->m_flag = c.U8();
       c.Skip(1);
       const uint16_t count = c.U16();
       c.Skip(2);
-      if (!c.ok || count > VQCELL_MAX_CHILDREN) {
-        c.ok = false;
+      if (!c.Ok() || count > VQCELL_MAX_CHILDREN) {
+        c.Fail();
         break;
       }
       if (n->m_flag)
@@ -530,20 +521,21 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
           n->m_records[i].m_vector = c.Vec();
           n->m_records[i].m_word = c.U32();
         }
-      if (!c.ok) break;
+      if (!c.Ok()) break;
       if (ReadChildren(c, st, depth, n, count, failed)) n->LinkPortals();
       break;
     }
     case VQNODE_FOG: {
-      auto* n = new VQFogNode(userId);
+      auto* n = MakeNode<VQFogNode>(c, userId);
+      if (!n) break;
       node = n;
       const uint32_t has = c.U32();
       n->m_colour = c.Colour();
       n->m_mode = c.U32();
       n->m_start = c.F32();
       n->m_end = c.F32();
-      if (!c.ok || has > 1) {
-        c.ok = false;
+      if (!c.Ok() || has > 1) {
+        c.Fail();
         break;
       }
       if (has) ReadChildInto(c, st, depth, n, failed);
@@ -552,7 +544,7 @@ VQNode* ReadNode(Cursor& c, ReadState& st, uint32_t depth, bool& failed) {
     default:
       return nullptr;  // sound source, effect, callback and unknown types: header only
   }
-  if (!c.ok) failed = true;
+  if (!c.Ok()) failed = true;
   if (failed) {
     VQNode::Destroy(node);
     return nullptr;
@@ -598,15 +590,15 @@ bool VQscene_ReadDatabaseMemory(VQNode** root, const uint8_t* data, size_t size,
   const size_t nodeStart = 13, geoStart = nodeStart + N, tabStart = geoStart + G,
                matStart = tabStart + T;
 
-  Cursor mc{data, matStart, matStart + M, matStart};
+  Cursor mc(data, matStart, M);
   if (!ReadMaterials(mc, st)) {
     st.Finish(false);
     return false;
   }
-  Cursor gc{data, geoStart, geoStart + G, geoStart};
-  while (gc.ok && gc.pos < gc.end) {
+  Cursor gc(data, geoStart, G);
+  while (gc.Ok() && gc.Left() > 0) {
     if (st.geosets.size() >= VQSCENE_MAX_GEOSETS) {
-      gc.ok = false;
+      gc.Fail();
       break;
     }
     VQGeoset* g = ReadGeosetRecord(gc, colourFormat);
@@ -614,10 +606,10 @@ bool VQscene_ReadDatabaseMemory(VQNode** root, const uint8_t* data, size_t size,
     g->m_refCount = 1;  // the read hold
     st.geosets.push_back(g);
   }
-  Cursor tc{data, tabStart, tabStart + T, tabStart};
-  while (gc.ok && tc.ok && tc.pos < tc.end) {
+  Cursor tc(data, tabStart, T);
+  while (gc.Ok() && tc.Ok() && tc.Left() > 0) {
     if (st.tables.size() >= VQSCENE_MAX_MATTABLES) {
-      tc.ok = false;
+      tc.Fail();
       break;
     }
     VQMattable* t = ReadMattableRecord(tc, st);
@@ -625,23 +617,24 @@ bool VQscene_ReadDatabaseMemory(VQNode** root, const uint8_t* data, size_t size,
     t->m_refCount = 1;
     st.tables.push_back(t);
   }
-  if (!gc.ok || !tc.ok) {
+  if (!gc.Ok() || !tc.Ok()) {
     st.Finish(false);
-    return VQerror_Fail(VQERR_FILE_TYPE);
+    const bool memory = gc.RanOutOfMemory() || tc.RanOutOfMemory();
+    return VQerror_Fail(memory ? VQERR_OUT_OF_MEMORY : VQERR_FILE_TYPE);
   }
-  Cursor nc{data, nodeStart, nodeStart + N, nodeStart};
+  Cursor nc(data, nodeStart, N);
   bool failed = false;
   VQNode* node = nullptr;
   if (N > 0) node = ReadNode(nc, st, 0, failed);
   // The node block holds exactly one tree.
-  if (!failed && nc.pos != nc.end) {
+  if (!failed && nc.Left() != 0) {
     failed = true;
     VQNode::Destroy(node);
     node = nullptr;
   }
   if (failed) {
     st.Finish(false);
-    return VQerror_Fail(VQERR_FILE_TYPE);
+    return VQerror_Fail(nc.RanOutOfMemory() ? VQERR_OUT_OF_MEMORY : VQERR_FILE_TYPE);
   }
   st.Finish(true);
   if (root)
@@ -671,17 +664,17 @@ bool VQscene_ReadMattableMemory(VQMattable** table, const uint8_t* data, size_t 
   ReadState st;
   st.textures = textures;
   st.loadTextures = loadTextures;
-  Cursor mc{data, 13 + size_t(T), 13 + size_t(T + M), 13 + size_t(T)};
+  Cursor mc(data, 13 + size_t(T), size_t(M));
   if (!ReadMaterials(mc, st)) {
     st.Finish(false);
     return false;
   }
-  Cursor tc{data, 13, 13 + size_t(T), 13};
+  Cursor tc(data, 13, size_t(T));
   VQMattable* t = ReadMattableRecord(tc, st);
-  if (!t || tc.pos != tc.end) {
+  if (!t || tc.Left() != 0) {
     VQMattable::Release(t);
     st.Finish(false);
-    return VQerror_Fail(VQERR_FILE_TYPE);
+    return VQerror_Fail(tc.RanOutOfMemory() ? VQERR_OUT_OF_MEMORY : VQERR_FILE_TYPE);
   }
   st.Finish(true);
   if (table)
@@ -706,11 +699,11 @@ bool VQscene_ReadGeosetMemory(VQGeoset** geoset, const uint8_t* data, size_t siz
   if (size < 11 + 4) return VQerror_Fail(VQERR_FILE_TYPE);
   const uint64_t G = VQbytes_GetU32(data + size - 4);
   if (11 + G + 4 != size) return VQerror_Fail(VQERR_FILE_TYPE);
-  Cursor c{data, 11, 11 + size_t(G), 11};
+  Cursor c(data, 11, size_t(G));
   VQGeoset* g = ReadGeosetRecord(c, colourFormat);
-  if (!g || c.pos != c.end) {
+  if (!g || c.Left() != 0) {
     VQGeoset::Destroy(g);
-    return VQerror_Fail(VQERR_FILE_TYPE);
+    return VQerror_Fail(c.RanOutOfMemory() ? VQERR_OUT_OF_MEMORY : VQERR_FILE_TYPE);
   }
   if (geoset)
     *geoset = g;

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "Zentri/devices/sound/VQSoundBuffer.h"
 #include "Zentri/devices/sound/VQSoundDevice.h"
@@ -9,6 +10,7 @@
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQViewport.h"
+#include "Zentri/util/VQerror.h"
 
 // ---- Sound source --------------------------------------------------------------------------------
 
@@ -135,11 +137,12 @@ VQPortalNode::~VQPortalNode() {
 }
 
 bool VQPortalNode::SetPoints(const VQVector* points, uint32_t count) {
-  if (count > VQRENDER_MAX_PORTAL_POINTS) return false;
+  if (count > VQRENDER_MAX_PORTAL_POINTS || (count > 0 && !points))
+    return VQerror_Fail(VQERR_INVALID_ARGUMENT);
   VQVector* copy = nullptr;
   if (count > 0) {
     copy = static_cast<VQVector*>(std::malloc(count * sizeof(VQVector)));
-    if (!copy) return false;
+    if (!copy) return VQerror_Fail(VQERR_OUT_OF_MEMORY);
     std::memcpy(copy, points, count * sizeof(VQVector));
   }
   std::free(m_points);
@@ -148,14 +151,16 @@ bool VQPortalNode::SetPoints(const VQVector* points, uint32_t count) {
   return true;
 }
 
-void VQPortalNode::SetPlacement(const VQMatrix* placement) {
+bool VQPortalNode::SetPlacement(const VQMatrix* placement) {
   if (!placement) {
     delete m_placement;
     m_placement = nullptr;
-    return;
+    return true;
   }
-  if (!m_placement) m_placement = new VQMatrix();
+  if (!m_placement) m_placement = new (std::nothrow) VQMatrix();
+  if (!m_placement) return VQerror_Fail(VQERR_OUT_OF_MEMORY);
   *m_placement = *placement;
+  return true;
 }
 
 void VQPortalNode::GetStoredSphere(VQVector&, float& radius) { radius = -1.0f; }

@@ -55,6 +55,8 @@ class VQByteReader {
   VQByteReader(const uint8_t* data, size_t size) : m_data(data), m_end(data ? size : 0) {}
 
   bool Ok() const { return m_ok; }
+  // Makes the reader fail for good (a field read whole turned out to be invalid).
+  void Fail() { m_ok = false; }
   size_t Left() const { return m_end - m_pos; }
   size_t Pos() const { return m_pos; }
   const uint8_t* Here() const { return m_data + m_pos; }

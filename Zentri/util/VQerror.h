@@ -83,28 +83,6 @@ enum VQErrorCode : int32_t {
 #undef VQERROR_ENUM
 };
 
-// The earlier numbered names, kept so that code written against them still builds.
-// New code uses the names above.
-inline constexpr int32_t VQERR_DRIVER_6 [[deprecated("VQERR_TEXTURE_FORMAT")]] = VQERR_TEXTURE_FORMAT;
-inline constexpr int32_t VQERR_DRIVER_11 [[deprecated("VQERR_DISPLAY_MODE_QUERY")]] = VQERR_DISPLAY_MODE_QUERY;
-inline constexpr int32_t VQERR_DRIVER_14 [[deprecated("VQERR_TOO_MANY_CANVASES")]] = VQERR_TOO_MANY_CANVASES;
-inline constexpr int32_t VQERR_DRIVER_15 [[deprecated("VQERR_TOO_MANY_VIEWPORTS")]] = VQERR_TOO_MANY_VIEWPORTS;
-inline constexpr int32_t VQERR_DRIVER_17 [[deprecated("VQERR_WINDOW_CREATE")]] = VQERR_WINDOW_CREATE;
-inline constexpr int32_t VQERR_DRIVER_18 [[deprecated("VQERR_LIGHT_INDEX")]] = VQERR_LIGHT_INDEX;
-inline constexpr int32_t VQERR_DRIVER_46 [[deprecated("VQERR_WINDOWED_UNSUPPORTED")]] = VQERR_WINDOWED_UNSUPPORTED;
-inline constexpr int32_t VQERR_DRIVER_47 [[deprecated("VQERR_NO_RENDER_DEVICE")]] = VQERR_NO_RENDER_DEVICE;
-inline constexpr int32_t VQERR_DRIVER_56 [[deprecated("VQERR_NO_CANVAS")]] = VQERR_NO_CANVAS;
-inline constexpr int32_t VQERR_SERVER_61 [[deprecated("VQERR_SOCKET_CLOSED")]] = VQERR_SOCKET_CLOSED;
-inline constexpr int32_t VQERR_SERVER_62 [[deprecated("VQERR_SEND_INCOMPLETE")]] = VQERR_SEND_INCOMPLETE;
-inline constexpr int32_t VQERR_SERVER_64 [[deprecated("VQERR_SOCKET_NOT_STARTED")]] = VQERR_SOCKET_NOT_STARTED;
-inline constexpr int32_t VQERR_CONNECTION_78 [[deprecated("VQERR_CONNECTION_STATE")]] = VQERR_CONNECTION_STATE;
-inline constexpr int32_t VQERR_CONNECTION_79 [[deprecated("VQERR_CONNECTION_ACTIVE")]] = VQERR_CONNECTION_ACTIVE;
-inline constexpr int32_t VQERR_CONNECTION_80 [[deprecated("VQERR_NO_CLIENTS")]] = VQERR_NO_CLIENTS;
-inline constexpr int32_t VQERR_LOCAL_ADDRESS_81 [[deprecated("VQERR_HOST_NOT_FOUND")]] = VQERR_HOST_NOT_FOUND;
-inline constexpr int32_t VQERR_LOCAL_ADDRESS_82 [[deprecated("VQERR_HOST_NO_ADDRESS")]] = VQERR_HOST_NO_ADDRESS;
-inline constexpr int32_t VQERR_LOCAL_ADDRESS_83 [[deprecated("VQERR_HOST_LOOKUP_FAILED")]] = VQERR_HOST_LOOKUP_FAILED;
-inline constexpr int32_t VQERR_LOCAL_ADDRESS_84 [[deprecated("VQERR_HOST_LOOKUP_AGAIN")]] = VQERR_HOST_LOOKUP_AGAIN;
-
 // Records a failure and returns false, for the common "fail with code" return.
 inline bool VQerror_Fail(int32_t code) {
   g_VQerror = code;

@@ -26,6 +26,9 @@ namespace {
 
 constexpr double kPi = 3.1415927;  // the model's own value of pi
 
+// The store offsets, compile-time constants in every routine below.
+constexpr const Index& o = kIndex;
+
 // Per-evaluation values that are not store variables (the work area of one evaluation).
 struct Work {
   double halfRadius = 0.0;   // R_WHEEL * 0.5
@@ -40,14 +43,14 @@ inline int roundControl(double v) {
 }
 
 // Values that a first call leaves for later evaluations, taken from this car's store.
-void moduleValues(const double* V, const Index& o, Work& w) {
+void moduleValues(const double* V, Work& w) {
   w.halfRadius = V[o.R_WHEEL] * 0.5;
   for (int k = 0; k < 4; ++k) w.ref[k] = tolvu::fmax(V[o.REF2x00[k]], kFloor);
 }
 
 // Euler-parameter rates of the normalised parameters EUL100 at the body rate OL100, with the part
 // along the parameters removed (keeps them on the unit sphere). Also returns e . edot in *sgm.
-void eulerRates(const double* V, const Index& o, double* r, double* sgm) {
+void eulerRates(const double* V, double* r, double* sgm) {
   const double* e = &V[o.EUL100];
   const double* w = &V[o.OL100];
   double d[4];
@@ -62,7 +65,7 @@ void eulerRates(const double* V, const Index& o, double* r, double* sgm) {
 
 // ---------------------------------------------------------------------------------------------
 // First-call set-up: constants and fixed geometry derived from the parameters.
-void firstCall(double* V, const Index& o) {
+void firstCall(double* V) {
   const int splineControl = roundControl(V[o.splineControl]);
 
   tolvu::WriteModelConstants(V, {o.INT1, o.PI, o.TWOPI, o.HALFPI, o.PIDEG, o.DEG2RAD, o.RAD2DEG, o.ZERO, o.HALF, o.ONE,
@@ -141,7 +144,7 @@ void firstCall(double* V, const Index& o) {
 // ---------------------------------------------------------------------------------------------
 // Kinematics of one wheel from its corner, the ground query and the contact frame (the rear
 // wheels run before the steering is known, the front wheels after it).
-void wheelContact(double* V, const Index& o, int w) {
+void wheelContact(double* V, int w) {
   const int a = w < 2 ? 0 : 1;
   const double* cm1 = &V[o.CM1x00[w]];
   const double* rp96 = &V[o.RP2x96[w]];
@@ -218,7 +221,7 @@ void wheelContact(double* V, const Index& o, int w) {
 }
 
 // Corner w's velocity, angular velocity and rotation in its own (possibly steered) frame.
-void cornerFrame(double* V, const Index& o, int w) {
+void cornerFrame(double* V, int w) {
   const double* cmp = &V[o.CMP1x00[w]];
   double t[3];
   cross(t, &V[o.OL1000], &V[o.RP1x00[w]]);
@@ -229,7 +232,7 @@ void cornerFrame(double* V, const Index& o, int w) {
 }
 
 // ---------------------------------------------------------------------------------------------
-void equations(double* V, const Index& o, Work& wk) {
+void equations(double* V, Work& wk) {
   // 1. Mass.
   V[o.M_C_BODY] = V[o.M_CAR] + V[o.M_FUEL];
   V[o.M_TOTAL] = V[o.M_C_BODY] + 4.0 * V[o.M_AXLE];
@@ -250,7 +253,7 @@ void equations(double* V, const Index& o, Work& wk) {
   const double cor = 1.0 / tolvu::fmax(std::sqrt(e2), kFloor);
   V[o.COR100] = cor;
   for (int k = 0; k < 4; ++k) e[k] *= cor;
-  eulerRates(V, o, wk.eulerRates, &V[o.SGM100]);
+  eulerRates(V, wk.eulerRates, &V[o.SGM100]);
   double* cm = &V[o.CM100];
   tolvu::EulerMatrix(cm, e);
 
@@ -267,15 +270,15 @@ void equations(double* V, const Index& o, Work& wk) {
     mv(t, &V[o.CM1000], &V[o.RP1x00[w]]);
     add3(&V[o.RG1x00[w]], &V[o.RG1000], t);
   }
-  cornerFrame(V, o, 2);
-  cornerFrame(V, o, 3);
+  cornerFrame(V, 2);
+  cornerFrame(V, 3);
 
   // 4. Rotation matrices of the front wheels: written by their wheel contacts (step 12), before
   // anything reads them; nothing in between depends on them.
 
   // 5, 6. Rear wheels and their ground queries (wheels 3.0 then 4.0).
-  wheelContact(V, o, 2);
-  wheelContact(V, o, 3);
+  wheelContact(V, 2);
+  wheelContact(V, 3);
 
   // 7. Static references.
   const double fgr = V[o.FGR_CAR];
@@ -327,12 +330,12 @@ void equations(double* V, const Index& o, Work& wk) {
     cmp[0] = cmp[4] = ca;
     cmp[1] = sa;
     cmp[3] = -sa;
-    cornerFrame(V, o, w);
+    cornerFrame(V, w);
   }
 
   // 12. Front wheels and their ground queries (wheels 1.0 then 2.0).
-  wheelContact(V, o, 0);
-  wheelContact(V, o, 1);
+  wheelContact(V, 0);
+  wheelContact(V, 1);
 
   // 13. Loaded radius: hub centre to the road contact point.
   for (int w = 0; w < 4; ++w) {
@@ -506,7 +509,7 @@ void equations(double* V, const Index& o, Work& wk) {
 }
 
 // ---------------------------------------------------------------------------------------------
-void forces(double* V, const Index& o) {
+void forces(double* V) {
   V[o.FL_WIND] = V[o.F_WIND];
   mv(&V[o.IOM100], &V[o.IM100], &V[o.OL100]);
 
@@ -563,7 +566,7 @@ void forces(double* V, const Index& o) {
   add3(&V[o.TL100], t, &V[o.T_CLN100]);
 }
 
-void accelerations(double* V, const Index& o) {
+void accelerations(double* V) {
   double t[3];
   mv(&V[o.AG100], &V[o.MI100], &V[o.FG100]);
   mtv(&V[o.AL100], &V[o.CM100], &V[o.AG100]);
@@ -594,12 +597,12 @@ void accelerations(double* V, const Index& o) {
 
 // Derivative block in state order. The Euler-parameter rates are those of the parameters and body
 // rate now in the store (the ones the last mode 0/1 evaluation of this car left there).
-void derivatives(double* V, const Index& o) {
+void derivatives(double* V) {
   double* d = V + o.nv + o.ns;
   copy3(d, &V[o.AG100]);
   copy3(d + 3, &V[o.DL100]);
   copy3(d + 6, &V[o.VG100]);
-  eulerRates(V, o, d + 9, nullptr);
+  eulerRates(V, d + 9, nullptr);
   for (int w = 0; w < 4; ++w) d[13 + w] = V[o.ORL2x00[w]];
   d[17] = V[o.GEAR_DLT];
   d[18] = V[o.DEB2950];
@@ -608,13 +611,7 @@ void derivatives(double* V, const Index& o) {
 }  // namespace
 
 int evaluate(int firstCall_, int mode, double time, double* store) {
-  const Index& o = index();
-  if (!o.complete || store == nullptr) {
-    // A name table that lacks a variable of the equations: evaluate nothing rather than write
-    // through an unknown offset.
-    ReportMessage("N006 ", "CAR_1", o.missing ? o.missing : " ", " ");
-    return 0;
-  }
+  if (store == nullptr) return 0;
   double* V = store;
   const int nv = o.nv, ns = o.ns;
   double* outputBlock = V + nv + 2 * ns + kInputCount;
@@ -622,16 +619,16 @@ int evaluate(int firstCall_, int mode, double time, double* store) {
 
   if (mode != 2) {
     V[o.TSTOP] = time;
-    if (firstCall_ == 1) firstCall(V, o);
+    if (firstCall_ == 1) firstCall(V);
     tolvu::CopyStatesAndInputs(V, firstCall_ == 1, ns, 0, nv, kInputCount, o.INP_VARS, nv + 2 * ns);
-    moduleValues(V, o, wk);
-    equations(V, o, wk);
-    derivatives(V, o);
+    moduleValues(V, wk);
+    equations(V, wk);
+    derivatives(V);
     if (mode == 1) return 0;
   }
-  forces(V, o);
-  accelerations(V, o);
-  derivatives(V, o);
+  forces(V);
+  accelerations(V);
+  derivatives(V);
   for (int k = 0; k < kOutputCount; ++k) outputBlock[k] = V[o.OUT_VARS + k];
   return 0;
 }

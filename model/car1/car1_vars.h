@@ -1,15 +1,24 @@
 // Store offsets of every CAR_1 variable the equations read or write.
 //
-// The equations address the store only through these offsets, which are resolved once from the
-// model's variable-name table (so the numbers live in one place: the table). Offsets are 0-based
-// positions in the caller's store (1-based variable index minus 1); -1 means the table has no
-// such name. Per-corner names come in fours, w = 0..3 for the corners 1100, 1200 (front, steered),
-// 1300, 1400 (rear): hub and contact-frame names count from 2096/2099 (2096, 2196, 2296, 2396),
-// wheel, corner and display-point names from 2100/1100/2101. Tyre data come in pairs, a = 0 for the
-// front set (900) and a = 1 for the rear set (950).
+// The equations address the store only through these offsets, which are resolved at compile time
+// from the model's generated name records (so the numbers live in one place: the table, and the
+// compiler turns every access into a fixed displacement). Offsets are 0-based positions in the
+// caller's store (1-based variable index minus 1). Per-corner names come in fours, w = 0..3 for
+// the corners 1100, 1200 (front, steered), 1300, 1400 (rear): hub and contact-frame names count
+// from 2096/2099 (2096, 2196, 2296, 2396), wheel, corner and display-point names from
+// 2100/1100/2101. Tyre data come in pairs, a = 0 for the front set (900) and a = 1 for the rear set
+// (950). A name the table lacks stops the build (static_assert on kIndex.complete).
 #pragma once
 
+#include <cstddef>
+
+#include "model/tables/car1_index.h"
+
 namespace car1 {
+
+// Store blocks of the CAR_1 model.
+constexpr int kNumVars = 1799;
+constexpr int kNumStates = 19;
 
 // Scalars and the first element of arrays, by their exact names.
 #define CAR1_SCALARS(X)                                                                         \
@@ -95,14 +104,136 @@ struct Index {
   int lookupControl = -1;      // unnamed element after TE_PP1600: control of the torque lookup
   int pickRows = -1;           // the two unnamed elements after GEAR_TAU: size of the gear-ratio pick
   int pickCols = -1;
-  int nv = 0;                  // variable count
-  int ns = 0;                  // state count
+  int nv = kNumVars;           // variable count
+  int ns = kNumStates;         // state count
   bool complete = false;       // every name above was found
   const char* missing = nullptr;  // first name that was not found (for diagnostics and tests)
 };
 
-// Resolves the offsets once from the CAR_1 name table and returns them; later calls return the same
-// record. Never allocates after the first call.
-const Index& index();
+namespace detail {
+
+// The generated records, for the compile-time resolution only (the library's name table is
+// kCar1NameRecords).
+inline constexpr char kRecords[][13] = {
+#include "model/tables/car1_records.inc"
+};
+inline constexpr int kRecordCount = static_cast<int>(sizeof kRecords / sizeof kRecords[0]);
+
+constexpr std::size_t textLength(const char* s) {
+  std::size_t n = 0;
+  while (s[n] != '\0') ++n;
+  return n;
+}
+
+// 1-based record of a variable name (a blank-padded 10-character field), or 0.
+constexpr int recordOf(const char* name) {
+  const std::size_t n = textLength(name);
+  if (n == 0 || n > 10) return 0;
+  for (int k = 0; k < kRecordCount; ++k) {
+    const char* r = kRecords[k];
+    std::size_t i = 0;
+    while (i < n && r[i] == name[i]) ++i;
+    if (i < n) continue;
+    while (i < 10 && r[i] == ' ') ++i;
+    if (i == 10) return k + 1;
+  }
+  return 0;
+}
+
+// True when record k (1-based) has no name of its own.
+constexpr bool unnamed(int k) {
+  if (k < 1 || k > kRecordCount) return false;
+  for (int i = 0; i < 10; ++i)
+    if (kRecords[k - 1][i] != ' ') return false;
+  return true;
+}
+
+// The name of a family: the format with its one "%d" replaced by the digit d (0..9).
+struct FamilyName {
+  char text[16] = {};
+};
+constexpr FamilyName familyName(const char* format, int d) {
+  FamilyName out;
+  std::size_t j = 0;
+  for (std::size_t i = 0; format[i] != '\0' && j + 1 < sizeof out.text; ++i) {
+    if (format[i] == '%' && format[i + 1] == 'd') {
+      out.text[j++] = static_cast<char>('0' + d);
+      ++i;
+    } else {
+      out.text[j++] = format[i];
+    }
+  }
+  return out;
+}
+
+struct Resolver {
+  Index& o;
+  constexpr void miss(const char* name) {
+    if (!o.missing) o.missing = name;
+    o.complete = false;
+  }
+  constexpr void scalar(int& slot, const char* name) {
+    const int k = recordOf(name);
+    slot = k - 1;
+    if (k == 0) miss(name);
+  }
+  // Hub and contact-frame families count their first corner as 0 (2096 .. 2396, 2099 .. 2399).
+  constexpr void corner(int (&slot)[4], const char* format, int base) {
+    for (int w = 0; w < 4; ++w) {
+      const int k = recordOf(familyName(format, w + base).text);
+      slot[w] = k - 1;
+      if (k == 0) miss(format);
+    }
+  }
+  constexpr void axle(int (&slot)[2], const char* format) {
+    for (int a = 0; a < 2; ++a) {
+      const int k = recordOf(familyName(format, a == 0 ? 0 : 5).text);
+      slot[a] = k - 1;
+      if (k == 0) miss(format);
+    }
+  }
+  // An unnamed integer control `delta` records after a named variable's first record.
+  constexpr void beside(int& slot, int named, int delta, const char* what) {
+    const int k = named + 1 + delta;  // 1-based
+    if (named < 0 || !unnamed(k)) miss(what);
+    slot = k - 1;
+  }
+};
+
+constexpr Index resolve() {
+  Index o;
+  o.complete = true;
+  Resolver r{o};
+#define CAR1_RESOLVE_S(n) r.scalar(o.n, #n);
+#define CAR1_RESOLVE_W(n, f, b) r.corner(o.n, f, b);
+#define CAR1_RESOLVE_A(n, f) r.axle(o.n, f);
+  CAR1_SCALARS(CAR1_RESOLVE_S)
+  CAR1_CORNERS(CAR1_RESOLVE_W)
+  CAR1_AXLES(CAR1_RESOLVE_A)
+#undef CAR1_RESOLVE_S
+#undef CAR1_RESOLVE_W
+#undef CAR1_RESOLVE_A
+  r.scalar(o.GAM1x00[0], "GAM1100");
+  r.scalar(o.GAM1x00[1], "GAM1200");
+  // The unnamed integer controls beside the engine table and the gear ratios.
+  r.beside(o.splineControl, o.TE_PP1600, -1, "spline control");
+  r.beside(o.lookupControl, o.TE_PP1600, 32, "lookup control");
+  r.beside(o.pickRows, o.GEAR_TAU, 1, "pick rows");
+  r.beside(o.pickCols, o.GEAR_TAU, 2, "pick columns");
+  if (o.NETV1600 < 0 || !unnamed(o.NETV1600 + 2)) r.miss("NETV1600 segment");
+  return o;
+}
+
+}  // namespace detail
+
+// Every offset of the equations, known to the compiler.
+inline constexpr Index kIndex = detail::resolve();
+
+static_assert(detail::kRecordCount == kNumVars && NUM_VARIABLES == kNumVars, "CAR_1 name table size");
+static_assert(kIndex.complete, "the CAR_1 name table lacks a variable of the equations");
+// Each scalar offset agrees with the generated 1-based index constant of its name.
+#define CAR1_CHECK_S(n) static_assert(kIndex.n == n - 1, #n);
+CAR1_SCALARS(CAR1_CHECK_S)
+#undef CAR1_CHECK_S
 
 }  // namespace car1

@@ -1,10 +1,12 @@
 // The generated variable tables: record encoding, shapes and the fixed positions.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "model/car1/car1_vars.h"
 #include "model/core/diagnostics.h"
 #include "model/core/tolvu_model.h"
 #include "model/datafile/datafile.h"
@@ -134,6 +136,54 @@ TEST(TolvuTables, DisplayNames) {
   std::memcpy(help.data() + 12, "  1  4    dA", 12);
   std::memcpy(help.data() + 24, "ABC$      bA", 12);
   EXPECT_EQ(tolvu::DisplayName(1, help.data(), 3), "ZZHELP(INTRO)");
+}
+
+// The CAR_1 offsets the compiler resolved: each names the record that the library's own name
+// lookup finds for that name, and the unnamed controls sit on records without a name.
+TEST(TolvuTables, Car1CompiledOffsetsMatchTheNameRecords) {
+  const Model m = load(1);
+  ASSERT_EQ(m.nvars, car1::kIndex.nv);
+  int ns, ni, nin, no, nv;
+  Sizes_Car_1(nv, ns, ni, nin, no);
+  EXPECT_EQ(ns, car1::kIndex.ns);
+  auto check = [&](const std::string& name, int offset) {
+    ASSERT_GE(offset, 0) << name;
+    EXPECT_EQ(Get_Var_Index(1, name.c_str(), static_cast<int>(name.size())), offset + 1) << name;
+    std::string field = rec(m, offset + 1).substr(0, 10);
+    field.erase(field.find_last_not_of(' ') + 1);
+    EXPECT_EQ(field, name);
+  };
+  const car1::Index& o = car1::kIndex;
+  char name[16];
+  int checked = 0;
+#define CHECK_S(n) check(#n, o.n), ++checked;
+#define CHECK_W(n, f, b)                          \
+  for (int w = 0; w < 4; ++w) {                   \
+    std::snprintf(name, sizeof name, f, w + (b)); \
+    check(name, o.n[w]);                          \
+    ++checked;                                    \
+  }
+#define CHECK_A(n, f)                                     \
+  for (int a = 0; a < 2; ++a) {                           \
+    std::snprintf(name, sizeof name, f, a == 0 ? 0 : 5); \
+    check(name, o.n[a]);                                  \
+    ++checked;                                            \
+  }
+  CAR1_SCALARS(CHECK_S)
+  CAR1_CORNERS(CHECK_W)
+  CAR1_AXLES(CHECK_A)
+#undef CHECK_S
+#undef CHECK_W
+#undef CHECK_A
+  check("GAM1100", o.GAM1x00[0]);
+  check("GAM1200", o.GAM1x00[1]);
+  EXPECT_GT(checked, 600);
+  for (int offset : {o.splineControl, o.lookupControl, o.pickRows, o.pickCols, o.NETV1600 + 1})
+    EXPECT_EQ(rec(m, offset + 1).substr(0, 10), std::string(10, ' ')) << offset;
+  EXPECT_EQ(o.splineControl, o.TE_PP1600 - 1);
+  EXPECT_EQ(o.lookupControl, o.TE_PP1600 + 32);
+  EXPECT_EQ(o.pickRows, o.GEAR_TAU + 1);
+  EXPECT_EQ(o.pickCols, o.GEAR_TAU + 2);
 }
 
 }  // namespace

@@ -5,13 +5,15 @@
 // window with a table laid out on tab stops, a centred line and a custom-drawn colour bar.
 // The texts use two bitmap fonts that `vqtool font-sheet` made at build time; hovering over
 // a control shows its tooltip after half a second; the overlay cursor follows the mouse.
-// Mouse and keys come through the window procedure and an input device's event path (the
-// pushed handlers first, then the canvas's window manager). Up, Down and Return move and press
-// the highlight; Escape or Q quits.
+// Mouse and keys come from the system's input devices (the Windows mouse and keyboard, fed by
+// the window procedure): each event goes to the devices' pushed handlers first and then to the
+// canvas's window manager; the mouse draws the overlay cursor. Up, Down and Return move and
+// press the highlight; Escape or Q quits.
 //
 // With --frames N (and always without a display) it runs N frames (300 by default when
-// headless) and plays a short script of mouse input: the panel is dragged, the slider and an
-// image-list entry are clicked and the pointer rests on the toggle until its tooltip shows.
+// headless) and plays a short script of mouse input, posted to the window as mouse messages:
+// the panel is dragged, the slider and an image-list entry are clicked and the pointer rests on
+// the toggle until its tooltip shows.
 // --shot OUT.jpg writes the last frame.
 //
 //   overlay-demo [--frames N] [--shot OUT.jpg] [--data DIR]
@@ -26,6 +28,8 @@
 #include "Zentri/devices/VQDevice.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/input/VQKeyboardDevice.h"
+#include "Zentri/devices/input/VQMouseDevice.h"
 #include "Zentri/devices/overlay/VQFont.h"
 #include "Zentri/devices/overlay/VQOverlayElements.h"
 #include "Zentri/devices/overlay/VQTooltips.h"
@@ -45,38 +49,15 @@ namespace {
 
 constexpr int32_t kWidth = 640, kHeight = 480;
 
-// Engine key codes of the keys the demo uses (the overlay's navigation keys).
-constexpr uint32_t kKeyUp = VQOVERLAY_KEY_PREVIOUS, kKeyDown = VQOVERLAY_KEY_NEXT, kKeyReturn = VQOVERLAY_KEY_ACTIVATE;
-// Virtual keys of the window procedure (extended keys arrive with 224 added).
-constexpr uint32_t kVkReturn = 0x0D, kVkEscape = 0x1B, kVkUp = 0x26, kVkDown = 0x28, kExtended = 224;
-
 // Element identifiers (also the tooltip keys: tooltips.txt numbers its lines from 1).
 enum : uint32_t { kSlider = 1, kToggle = 2, kList = 3, kButton = 4, kCustom = 5 };
-
-// The mouse as an input device: it posts each event to its handlers and then to the overlay
-// of the canvas it is attached to.
-class DemoMouse : public VQDevice {
- public:
-  DemoMouse() : VQDevice(VQDEVICE_WINDOWS_MOUSE) {}
-  bool Init() override { return true; }
-  bool Open(uint32_t) override { return true; }
-  void Close() override {}
-  const char* GetName() override { return "Demo mouse"; }
-  void Post(uint32_t event, int32_t x, int32_t y) {
-    const int32_t record[6] = {m_x, m_y, 0, x, y, 0};
-    m_x = x;
-    m_y = y;
-    PostEvent(event, const_cast<int32_t*>(record), m_canvas);
-  }
-  VQCanvas* m_canvas = nullptr;
-  int32_t m_x = 0, m_y = 0;
-};
 
 struct Demo {
   VQDisplayDevice* device = nullptr;
   VQCanvas* canvas = nullptr;
   VQWindowManager* manager = nullptr;
-  DemoMouse mouse;
+  VQMouseDevice* mouse = nullptr;
+  VQKeyboardDevice* keyboard = nullptr;
   VQImageRef* cursor = nullptr;
   VQImageRef* bar = nullptr;
   VQTooltips tooltips;
@@ -158,9 +139,8 @@ bool DrawColourBar(VQWindow* window, VQCustomElement* e, uintptr_t) {
   return true;
 }
 
-// The overlay cursor, drawn last in every frame; the shot is taken after it.
+// The shot is taken last in the frame, after the overlay and its cursor.
 void OnLast(VQCanvas* canvas, uintptr_t) {
-  if (g_demo.cursor) canvas->BlitImage(g_demo.cursor, g_demo.mouse.m_x, g_demo.mouse.m_y - 15, 0, 0);
   if (g_demo.shot.empty() || !g_VQsystem.m_stop) return;
   VQPixmap* p = canvas->GrabRect(0, 0, int32_t(canvas->m_width), int32_t(canvas->m_height));
   if (!p) return;
@@ -183,32 +163,55 @@ constexpr Step kScript[] = {
     {19, VQEVENT_POINTER_MOVE, 520, 360},                                   // rest on the toggle
 };
 
+// Posts a script step to the canvas's window as the mouse message the system would send
+// (client coordinates: y counts down from the top row).
+void PostScriptStep(const Step& s) {
+  const intptr_t at = host::make_lparam(s.x, kHeight - 1 - s.y);
+  uint32_t message = host::WM_MOUSEMOVE;
+  if (s.event == VQEVENT_LEFT_DOWN) message = host::WM_LBUTTONDOWN;
+  if (s.event == VQEVENT_LEFT_UP) message = host::WM_LBUTTONUP;
+  host::post_message(g_demo.canvas->m_window, message, 0, at);
+}
+
 void OnFrame(uintptr_t) {
   ++g_demo.frames;
   if (g_demo.scripted)
     for (const Step& s : kScript)
-      if (s.frame == g_demo.frames) g_demo.mouse.Post(s.event, s.x, s.y);
+      if (s.frame == g_demo.frames) PostScriptStep(s);
   if (g_demo.frameLimit > 0 && g_demo.frames >= g_demo.frameLimit) g_VQsystem.m_stop = 1;
 }
 
-void OnMouse(uintptr_t, int event, int32_t x, int32_t y, int32_t) {
-  g_demo.mouse.Post(uint32_t(event), x, y);
+// The demo's own keys, first in the keyboard's handler stack: Escape and Q quit; every other
+// key goes on to the overlay.
+bool OnKey(uint32_t event, void* record, uintptr_t) {
+  if (event != VQEVENT_KEY) return false;
+  const auto* key = static_cast<const VQKeyEvent*>(record);
+  const bool quit = key->code == VQKEY_ESCAPE || key->code == VQKEY_A + ('Q' - 'A');
+  if (!key->pressed || !quit) return false;
+  g_VQsystem.m_stop = 1;
+  return true;
 }
 
-void OnKey(uintptr_t, uint32_t key, intptr_t, int pressed, VQCanvas* canvas) {
-  if (pressed && (key == kVkEscape || key == 'Q')) {
-    g_VQsystem.m_stop = 1;
-    return;
-  }
-  uint32_t code;
-  switch (key) {
-    case kVkUp: case kVkUp + kExtended: code = kKeyUp; break;
-    case kVkDown: case kVkDown + kExtended: code = kKeyDown; break;
-    case kVkReturn: case kVkReturn + kExtended: code = kKeyReturn; break;
-    default: return;
-  }
-  const uint32_t record[2] = {code, pressed ? 1u : 0u};
-  g_demo.mouse.PostEvent(VQEVENT_KEY, const_cast<uint32_t*>(record), canvas);
+// Opens the Windows mouse and keyboard, attaches them to the canvas and gives the mouse the
+// overlay cursor (its tip, the hot spot, at the image's top-left corner).
+bool OpenInput() {
+  g_demo.mouse = static_cast<VQMouseDevice*>(g_VQsystem.GetDevice(VQDEVICE_WINDOWS_MOUSE, 0));
+  g_demo.keyboard =
+      static_cast<VQKeyboardDevice*>(g_VQsystem.GetDevice(VQDEVICE_WINDOWS_KEYBOARD, 0));
+  if (!g_demo.mouse || !g_demo.mouse->Open(0)) return false;
+  if (!g_demo.keyboard || !g_demo.keyboard->Open(0)) return false;
+  if (!g_demo.mouse->AttachToCanvas(g_demo.canvas)) return false;
+  if (!g_demo.keyboard->AttachToCanvas(g_demo.canvas)) return false;
+  if (!g_demo.keyboard->PushHandler(OnKey, 0)) return false;
+  const uint32_t hotspot[2] = {0, 15};
+  g_demo.mouse->SetCursorImage(g_demo.cursor, hotspot);
+  g_demo.mouse->ShowCursor(true);
+  return true;
+}
+
+void CloseInput() {
+  if (g_demo.mouse) g_demo.mouse->Close();
+  if (g_demo.keyboard) g_demo.keyboard->Close();
 }
 
 bool ParseLong(const char* text, long* out) {
@@ -400,10 +403,11 @@ int main(int argc, char** argv) {
   viewport->m_clearColour = VQColor(0.08f, 0.1f, 0.14f, 1.0f);
   viewport->m_active = 1;
   viewport->SetCamera(&camera);
-  g_demo.mouse.m_canvas = g_demo.canvas;
   g_demo.cursor = MakeCursor();
-  if (!BuildWindows(data) || !g_demo.cursor) {
-    std::fprintf(stderr, "overlay-demo: cannot build the overlay (error %d)\n", g_VQerror);
+  if (!BuildWindows(data) || !g_demo.cursor || !OpenInput()) {
+    std::fprintf(stderr, "overlay-demo: cannot build the overlay or open the input (error %d)\n",
+                 g_VQerror);
+    CloseInput();
     g_demo.device->Close();
     g_VQsystem.Shutdown();
     return 1;
@@ -412,16 +416,13 @@ int main(int argc, char** argv) {
   g_demo.canvas->SetCallbacks(nullptr, 0, nullptr, 0, OnLast, 0);
   g_demo.canvas->Show(true);
 
-  g_VQwin32Devices.keyMessage = OnKey;
-  g_VQwin32Devices.mouseEvent = OnMouse;
   g_VQsystem.m_updateCallback = OnFrame;
   g_VQsystem.Run();
-  g_VQwin32Devices.keyMessage = nullptr;
-  g_VQwin32Devices.mouseEvent = nullptr;
   g_VQsystem.m_updateCallback = nullptr;
   std::printf("frames %ld, status \"%s\"\n", g_demo.frames, g_demo.statusText.c_str());
 
   g_demo.tooltips.Destroy();
+  CloseInput();
   // The canvas goes first (its windows and elements with it), then the images the windows drew.
   g_demo.device->DestroyCanvas(g_demo.canvas, 1);
   for (VQImageRef* r : g_demo.images) delete r;

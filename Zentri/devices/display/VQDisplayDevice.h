@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "Zentri/devices/VQDevice.h"
+#include "Zentri/resources/VQTexture.h"
 
 class VQCanvas;
 class VQTexture;
@@ -32,17 +33,7 @@ class VQLighting;
 
 constexpr uint32_t VQDISPLAY_MAX_CANVASES = 64;
 
-// Texture sampling values; 0 in a setter keeps the old value. The mipmap filters name the
-// filter within a level first, then the one between levels.
-enum VQTextureFilter : uint32_t {
-  VQFILTER_NEAREST = 1,
-  VQFILTER_LINEAR = 2,
-  VQFILTER_NEAREST_MIP_NEAREST = 3,
-  VQFILTER_NEAREST_MIP_LINEAR = 4,
-  VQFILTER_LINEAR_MIP_NEAREST = 5,
-  VQFILTER_LINEAR_MIP_LINEAR = 6,
-};
-enum VQTextureWrap : uint32_t { VQWRAP_CLAMP = 1, VQWRAP_REPEAT = 2 };
+// Texture sampling values (VQTextureFilter, VQTextureWrap): Zentri/resources/VQTexture.h.
 
 // Fill modes: points, wireframe lines (two values), solid; other values change nothing.
 enum VQFillMode : uint32_t { VQFILL_POINTS = 0, VQFILL_LINES = 1, VQFILL_WIREFRAME = 2, VQFILL_SOLID = 3 };

@@ -41,6 +41,8 @@ class VQMouseDevice : public VQDevice {
   // Sets or clears the button of events 0 to 5, moves to (x, y, z) and delivers the event.
   // Without an attached canvas nothing happens at all.
   void PostEvent(uint32_t event, int32_t x, int32_t y, int32_t z);
+  // The root's delivery path (handlers, then the canvas's overlay) stays reachable beside it.
+  using VQDevice::PostEvent;
   // Switches the overlay cursor on or off. Switching it off leaves the pointer hidden until
   // ShowPointer.
   void ShowCursor(bool on);

@@ -2,13 +2,9 @@
 
 #include "Zentri/devices/VQDevice.h"
 #include "Zentri/devices/VQdirectx.h"
-#include "Zentri/devices/display/VQCanvas.h"
 
 bool VQinput_Deliver(VQDevice* device, VQCanvas* canvas, uint32_t event, void* record) {
-  if (device->DeliverEvent(event, record)) return true;
-  // The overlay window manager's HandleEvent, reached through the canvas hook.
-  if (canvas == nullptr || g_VQcanvasOverlay.handleEvent == nullptr) return false;
-  return g_VQcanvasOverlay.handleEvent(canvas, event, record);
+  return device->PostEvent(event, record, canvas);
 }
 
 namespace {

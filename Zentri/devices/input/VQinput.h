@@ -11,9 +11,10 @@
 class VQCanvas;
 class VQDevice;
 
-// Delivers one event: every handler of the device, newest first, whatever each returns;
-// then, when none consumed it and a canvas is given, the canvas's overlay window manager.
-// True when a handler or the overlay used the event.
+// Delivers one event through the device's one delivery path, VQDevice::PostEvent: every
+// handler of the device, newest first, whatever each returns; then, when none consumed it and
+// a canvas is given, the canvas's overlay window manager. True when a handler or the overlay
+// used the event.
 bool VQinput_Deliver(VQDevice* device, VQCanvas* canvas, uint32_t event, void* record);
 
 // The Init probe of the DirectInput drivers: the instance GUID of the wanted-th attached
