@@ -6,6 +6,7 @@
 #include <ctime>
 #include <strings.h>
 
+#include "QVX/race/CarCatalog.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/WeatherDatabase.h"
 #include "QVX/shell/DataPaths.h"
@@ -545,6 +546,8 @@ bool Program::Initialize(unsigned, char**) {
   }
   if (!LoadClasses()) return false;
   if (m_classCount > 0) m_classes[0]->m_championships = 12;
+  m_carCatalog = new CarCatalog(".", m_displayDevice, static_cast<VQSoundDevice*>(m_soundDevice));
+  m_carCatalog->AddProgramClasses();
   LoadSkins(DataFolder(DATAFOLDER_UPDATE1_SKINS).c_str());
   LoadSkins(DataFolder(DATAFOLDER_UPDATE2_SKINS).c_str());
   LoadSkins(DataFolder(DATAFOLDER_MY_SKINS).c_str());
@@ -604,6 +607,8 @@ bool Program::Shutdown() {
   if (!SaveConfig(configPath.c_str())) Log("Cannot save config file '%s'", configPath.c_str());
   while (m_playerCount > 0) DestroyPlayer(m_players[0]);
   m_weather->m_trackVariants.clear();
+  delete m_carCatalog;
+  m_carCatalog = nullptr;
   FreeClasses();
   for (uint32_t i = 0; i < m_trackCount; ++i) {
     VQNode::Destroy(m_tracks[i].scene);

@@ -25,6 +25,7 @@ class VQTextureManager;
 class VQPixmapManager;
 class VQNode;
 class WeatherDatabase;
+class CarCatalog;
 class VQSoundBuffer;
 class NetSession;
 class ProgramNetHooks;
@@ -191,6 +192,7 @@ class Program {
   std::vector<AIDriverRecord> m_aiDrivers;
   MusicList m_music;
   WeatherDatabase* m_weather = nullptr;
+  CarCatalog* m_carCatalog = nullptr;  // the classes' cars for the race (scene models, records)
   uint32_t m_raceLengths[PROGRAM_RACE_LENGTHS] = {1, 2, 3, 5, 10, 20};
   ChoiceList m_lengthChoices, m_choices3, m_choices2;
 
