@@ -160,7 +160,7 @@ VQMattable* Table(const std::vector<std::pair<std::string, const char*>>& materi
 
 VQGeosetNode* Node(const std::string& name, const MeshData& d, VQMattable* table, bool collider) {
   VQMesh* mesh =
-      VQMesh::Create(uint32_t(d.v.size()), uint32_t(d.idx.size() / 3), 0, true, false, true);
+      VQMesh::Create(uint32_t(d.v.size()), uint32_t(d.idx.size() / 3), 0, true, true, true);
   VQGeoset* g = VQGeoset::Create();
   if (!mesh || !g) Fail("out of memory building " + name);
   for (size_t i = 0; i < d.v.size(); ++i) {
@@ -170,6 +170,14 @@ VQGeosetNode* Node(const std::string& name, const MeshData& d, VQMattable* table
     mesh->m_uv0[2 * i + 1] = d.uv[2 * i + 1];
   }
   std::memcpy(mesh->m_indices, d.idx.data(), d.idx.size() * sizeof(uint16_t));
+  // Vertex colours: the diffuse colour of the material of a triangle that uses the vertex
+  // (packed as the scene file stores them, red in bits 16-23, blue in the low byte).
+  for (size_t t = 0; t < d.mat.size(); ++t) {
+    const VQColor& c = table->m_slots[d.mat[t] < table->m_count ? d.mat[t] : 0]->m_diffuse;
+    const uint32_t packed = 0xFF000000u | uint32_t(c.r * 255.0f) << 16 |
+                            uint32_t(c.g * 255.0f) << 8 | uint32_t(c.b * 255.0f);
+    for (int k = 0; k < 3; ++k) mesh->m_colours[d.idx[3 * t + size_t(k)]] = packed;
+  }
   for (size_t t = 0; t < d.mat.size(); ++t) mesh->SetMaterialOf(uint32_t(t), d.mat[t]);
   if (collider) mesh->m_flags |= VQMESH_COLLIDER;
   g->AddLevel(mesh, 100000.0f);
