@@ -71,10 +71,9 @@ bool Player::Load(const char* name, int32_t index, uint32_t) {
       std::snprintf(m_loadError, sizeof m_loadError, "cannot read the file");
       return false;
     }
-    if (PlayerProfile_Read(reinterpret_cast<const uint8_t*>(data.data()), data.size(), classCount,
-                           &m_profile) != PROFILE_OK) {
-      std::snprintf(m_loadError, sizeof m_loadError,
-                    "the file holds %zu bytes, not a profile of %zu", data.size(),
+    if (PlayerProfile_Read(reinterpret_cast<const uint8_t*>(data.data()), data.size(), classCount, &m_profile) !=
+        PROFILE_OK) {
+      std::snprintf(m_loadError, sizeof m_loadError, "the file holds %zu bytes, not a profile of %zu", data.size(),
                     PROFILE_RECORD_SIZE);
       return false;
     }

@@ -7,8 +7,8 @@
 #include "Zentri/util/VQscramble.h"
 
 const char* const g_profileBindingNames[PROFILE_BINDINGS] = {
-    "left",   "right", "throttle", "brake", "clutch", "gearup", "geardown", "parkingbrake",
-    "lights", "horn",  "camera",   "flip",  "rescue", "pause",  "rear"};
+    "left", "right", "throttle", "brake", "clutch", "gearup", "geardown", "parkingbrake",
+    "lights", "horn", "camera", "flip", "rescue", "pause", "rear"};
 
 namespace {
 
@@ -46,8 +46,7 @@ enum : size_t {
 };
 static_assert(OFF_PAC_HIGHSCORE + 4 == PROFILE_RECORD_SIZE);
 static_assert(OFF_CHAMP_PLAYERS + PROFILE_MAX_CHAMP_PLAYERS * 12 == OFF_PAC_HIGHSCORE);
-static_assert(OFF_RACE_RECORDS +
-                  PROFILE_MAX_CLASSES * PROFILE_MAX_TRACKS * PROFILE_RACE_RECORDS * 4 + 4 ==
+static_assert(OFF_RACE_RECORDS + PROFILE_MAX_CLASSES * PROFILE_MAX_TRACKS * PROFILE_RACE_RECORDS * 4 + 4 ==
               OFF_CHAMP_FRAME);
 
 struct Reader {
@@ -97,23 +96,18 @@ void Fields(P& p, const F& f) {
   f.i32(OFF_GHOST_MODE + 16, p.track_detail);
   f.i32(OFF_GHOST_MODE + 20, p.car_detail);
   f.f32(OFF_GAMMA, p.gamma);
-  for (int i = 0; i < PROFILE_SERVER_ADDRESS; ++i)
-    f.i32(OFF_SERVER_ADDRESS + 4 * size_t(i), p.server_address[i]);
+  for (int i = 0; i < PROFILE_SERVER_ADDRESS; ++i) f.i32(OFF_SERVER_ADDRESS + 4 * size_t(i), p.server_address[i]);
   f.f32(OFF_STEERSPEED, p.steerspeed_factor);
-  for (int i = 0; i < PROFILE_MAX_CLASSES; ++i)
-    f.u8(OFF_UNLOCKED_CARS + size_t(i), p.unlocked_cars[i]);
-  for (int i = 0; i < PROFILE_CHAMPIONSHIPS; ++i)
-    f.u8(OFF_UNLOCKED_CHAMPS + size_t(i), p.unlocked_champs[i]);
-  for (int i = 0; i < PROFILE_CHAMPIONSHIPS; ++i)
-    f.i32(OFF_CHAMP_PRIZES + 4 * size_t(i), p.champ_prizes[i]);
+  for (int i = 0; i < PROFILE_MAX_CLASSES; ++i) f.u8(OFF_UNLOCKED_CARS + size_t(i), p.unlocked_cars[i]);
+  for (int i = 0; i < PROFILE_CHAMPIONSHIPS; ++i) f.u8(OFF_UNLOCKED_CHAMPS + size_t(i), p.unlocked_champs[i]);
+  for (int i = 0; i < PROFILE_CHAMPIONSHIPS; ++i) f.i32(OFF_CHAMP_PRIZES + 4 * size_t(i), p.champ_prizes[i]);
   f.i32(OFF_CHAMP_FRAME, p.champ_frame);
   f.i32(OFF_CHAMP_COLOR, p.champ_color);
   f.u8(OFF_IN_CHAMP, p.in_champ);
   f.i32(OFF_CHAMP_IDX, p.champ_idx);
   f.i32(OFF_CHAMP_SEASON, p.champ_season);
   f.i32(OFF_CHAMP_WEEKEND, p.champ_weekend);
-  for (int i = 0; i < PROFILE_CHAMP_WEATHERS; ++i)
-    f.i32(OFF_CHAMP_WEATHER + 4 * size_t(i), p.champ_weather_idxs[i]);
+  for (int i = 0; i < PROFILE_CHAMP_WEATHERS; ++i) f.i32(OFF_CHAMP_WEATHER + 4 * size_t(i), p.champ_weather_idxs[i]);
   f.i32(OFF_CHAMP_RACE, p.champ_race);
   f.i32(OFF_CHAMP_OPPONENTS, p.champ_opponents);
   f.i32(OFF_NUM_CHAMP_PLAYERS, p.num_champ_players);
@@ -131,8 +125,7 @@ uint32_t Rows(uint32_t classCount) {
 
 }  // namespace
 
-ProfileReadResult PlayerProfile_Read(const uint8_t* data, size_t size, uint32_t classCount,
-                                     PlayerProfile* out) {
+ProfileReadResult PlayerProfile_Read(const uint8_t* data, size_t size, uint32_t classCount, PlayerProfile* out) {
   if (size != PROFILE_RECORD_SIZE) return PROFILE_WRONG_SIZE;
   std::vector<uint8_t> r(data, data + size);
   VQscramble(r.data(), r.size(), nullptr, 0);
@@ -155,9 +148,7 @@ ProfileReadResult PlayerProfile_Read(const uint8_t* data, size_t size, uint32_t 
     p.in_champ = 0;
   }
   for (int i = 0; i < p.num_champ_players; ++i)
-    for (int k = 0; k < 3; ++k)
-      p.champ_players[i][k] =
-          Record_GetI32(r.data(), OFF_CHAMP_PLAYERS + 12 * size_t(i) + 4 * size_t(k));
+    for (int k = 0; k < 3; ++k) p.champ_players[i][k] = Record_GetI32(r.data(), OFF_CHAMP_PLAYERS + 12 * size_t(i) + 4 * size_t(k));
   if (p.champ_idx < 0 || p.champ_idx >= PROFILE_CHAMPIONSHIPS) p.champ_idx = 0;
   for (int32_t& w : p.champ_weather_idxs)
     if (w < -1 || w >= PROFILE_CHAMP_WEATHERS) w = -1;
@@ -182,15 +173,13 @@ std::vector<uint8_t> PlayerProfile_Write(const PlayerProfile& profile, uint32_t 
   Record_PutI32(r.data(), OFF_NUM_CHAMP_PLAYERS, count);
   for (int i = 0; i < count; ++i)
     for (int k = 0; k < 3; ++k)
-      Record_PutI32(r.data(), OFF_CHAMP_PLAYERS + 12 * size_t(i) + 4 * size_t(k),
-                    profile.champ_players[i][k]);
+      Record_PutI32(r.data(), OFF_CHAMP_PLAYERS + 12 * size_t(i) + 4 * size_t(k), profile.champ_players[i][k]);
   VQscramble(r.data(), r.size(), nullptr, 0);
   return r;
 }
 
-std::string PlayerProfile_FormatText(const PlayerProfile& p,
-                                     const std::vector<std::string>& classNames, const char* date,
-                                     const char* time) {
+std::string PlayerProfile_FormatText(const PlayerProfile& p, const std::vector<std::string>& classNames,
+                                     const char* date, const char* time) {
   std::string out;
   char line[512];
   auto add = [&](const char* format, auto... args) {
@@ -242,8 +231,8 @@ std::string PlayerProfile_FormatText(const PlayerProfile& p,
   f2("steerspeed_factor", p.steerspeed_factor);
   d("pac_highscore", p.pac_highscore);
   add("%s = %f\n", "gamma", double(p.gamma));
-  add("%s = %d %d %d %d\n", "server_address", p.server_address[0], p.server_address[1],
-      p.server_address[2], p.server_address[3]);
+  add("%s = %d %d %d %d\n", "server_address", p.server_address[0], p.server_address[1], p.server_address[2],
+      p.server_address[3]);
   add("%s =", "unlocked_cars");
   for (uint8_t v : p.unlocked_cars) add(" %d", v ? 1 : 0);
   add("\n%s =", "unlocked_champs");
@@ -251,8 +240,7 @@ std::string PlayerProfile_FormatText(const PlayerProfile& p,
   add("\n%s =", "champ_prizes");
   for (int32_t v : p.champ_prizes) add(" %d", v);
   out += "\n";
-  const size_t rows = classNames.size() < size_t(PROFILE_MAX_CLASSES) ? classNames.size()
-                                                                      : size_t(PROFILE_MAX_CLASSES);
+  const size_t rows = classNames.size() < size_t(PROFILE_MAX_CLASSES) ? classNames.size() : size_t(PROFILE_MAX_CLASSES);
   for (size_t c = 0; c < rows; ++c) {
     add("%s = %s", "lap_records", classNames[c].c_str());
     for (int t = 0; t < PROFILE_MAX_TRACKS; ++t) add(" %.2f", double(p.lap_records[c][t]));
@@ -276,11 +264,10 @@ std::string PlayerProfile_FormatText(const PlayerProfile& p,
   d("champ_race", p.champ_race);
   d("champ_opponents", p.champ_opponents);
   add("%s = ", "champ_players");
-  const int count = p.num_champ_players < 0                           ? 0
+  const int count = p.num_champ_players < 0 ? 0
                     : p.num_champ_players > PROFILE_MAX_CHAMP_PLAYERS ? PROFILE_MAX_CHAMP_PLAYERS
                                                                       : p.num_champ_players;
-  for (int i = 0; i < count; ++i)
-    add("%d %d %d   ", p.champ_players[i][0], p.champ_players[i][1], p.champ_players[i][2]);
+  for (int i = 0; i < count; ++i) add("%d %d %d   ", p.champ_players[i][0], p.champ_players[i][1], p.champ_players[i][2]);
   add("\n%s = ", "champ_weather_idxs");
   for (int32_t w : p.champ_weather_idxs) add("%d ", w);
   out += "\n";

@@ -9,7 +9,7 @@
 #include <vector>
 
 constexpr size_t PROFILE_RECORD_SIZE = 22432;
-constexpr int PROFILE_BINDINGS = 15;  // slots left .. rear; slot 15 is not stored
+constexpr int PROFILE_BINDINGS = 15;          // slots left .. rear; slot 15 is not stored
 constexpr int PROFILE_MAX_CLASSES = 40;
 constexpr int PROFILE_MAX_TRACKS = 20;
 constexpr int PROFILE_RACE_RECORDS = 5;
@@ -24,17 +24,15 @@ extern const char* const g_profileBindingNames[PROFILE_BINDINGS];
 struct PlayerProfile {
   int32_t number = 0;
   int32_t bindings[PROFILE_BINDINGS] = {};
-  int32_t normal_frame = 0, normal_color = 0, normal_track = 0, normal_length = 0,
-          normal_opponents = 0, normal_racetype = 0, normal_weather = 0;
+  int32_t normal_frame = 0, normal_color = 0, normal_track = 0, normal_length = 0, normal_opponents = 0,
+          normal_racetype = 0, normal_weather = 0;
   int32_t particle_detail = 0;
   float volume_master = 1.0f, volume_ambient = 1.0f, volume_cars = 1.0f, volume_comment = 1.0f,
         volume_music = 0.6f;
   uint8_t music_cat1 = 1, music_cat2 = 1, music_cat3 = 1;
   int32_t music_mode = 0;
-  int32_t num_audible_channels = 1, num_mono_channels = 2, num_bits_per_sample = 16,
-          sample_rate = 22050;
-  int32_t ghost_mode = 0, mag_filter = 2, min_filter = 2, tex_detail = 0, track_detail = 0,
-          car_detail = 0;
+  int32_t num_audible_channels = 1, num_mono_channels = 2, num_bits_per_sample = 16, sample_rate = 22050;
+  int32_t ghost_mode = 0, mag_filter = 2, min_filter = 2, tex_detail = 0, track_detail = 0, car_detail = 0;
   float gamma = 1.0f;
   int32_t server_address[PROFILE_SERVER_ADDRESS] = {127, 0, 0, 1};
   float steerspeed_factor = 1.0f;
@@ -55,8 +53,8 @@ struct PlayerProfile {
   // Fields of the text form that the binary record does not hold (the driver's own settings).
   bool highDetailModel = true;
   int32_t manual = 0;
-  float speed_steerin = 1.0f, speed_steerback = 1.0f, speed_throttlein = 1.0f,
-        speed_throttleback = 1.0f, speed_brakein = 1.0f, speed_brakeback = 1.0f;
+  float speed_steerin = 1.0f, speed_steerback = 1.0f, speed_throttlein = 1.0f, speed_throttleback = 1.0f,
+        speed_brakein = 1.0f, speed_brakeback = 1.0f;
 };
 
 enum ProfileReadResult : int {
@@ -67,8 +65,7 @@ enum ProfileReadResult : int {
 // Reads a stored (scrambled) record. Rows of classes at or beyond classCount are left at their
 // defaults; a championship player count outside 0..240 clears the championship table and state;
 // binding codes that name no input become 0. Refuses (out untouched) a record of the wrong size.
-ProfileReadResult PlayerProfile_Read(const uint8_t* data, size_t size, uint32_t classCount,
-                                     PlayerProfile* out);
+ProfileReadResult PlayerProfile_Read(const uint8_t* data, size_t size, uint32_t classCount, PlayerProfile* out);
 
 // The stored (scrambled) record; rows of classes at or beyond classCount and championship entries
 // beyond the count are written as zero.
@@ -76,6 +73,5 @@ std::vector<uint8_t> PlayerProfile_Write(const PlayerProfile& profile, uint32_t 
 
 // The text form. classNames: the loaded classes' names (their rows are listed); date and time
 // go into the header.
-std::string PlayerProfile_FormatText(const PlayerProfile& profile,
-                                     const std::vector<std::string>& classNames, const char* date,
-                                     const char* time);
+std::string PlayerProfile_FormatText(const PlayerProfile& profile, const std::vector<std::string>& classNames,
+                                     const char* date, const char* time);

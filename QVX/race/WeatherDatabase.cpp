@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "QVX/shell/DataPaths.h"
 #include "QVX/shell/Program.h"
@@ -42,8 +43,7 @@ void WeatherTable_Parse(const uint8_t* data, size_t size, size_t recordSize, Wea
   std::vector<uint8_t> plain(data, data + count * recordSize);
   VQscramble(plain.data(), plain.size(), nullptr, 0);
   for (size_t i = 0; i < count; ++i)
-    out.records.emplace_back(plain.begin() + long(i * recordSize),
-                             plain.begin() + long((i + 1) * recordSize));
+    out.records.emplace_back(plain.begin() + long(i * recordSize), plain.begin() + long((i + 1) * recordSize));
 }
 
 namespace {
@@ -55,21 +55,14 @@ bool LoadTable(bool enabled, const char* path, WeatherTable& table) {
   if (!ReplaceTail(bin, ".bin")) return false;
   std::string data;
   if (!vqfileio::ReadWholeFile(bin, data, 24)) return false;
-  WeatherTable_Parse(reinterpret_cast<const uint8_t*>(data.data()), data.size(), table.recordSize,
-                     table);
+  WeatherTable_Parse(reinterpret_cast<const uint8_t*>(data.data()), data.size(), table.recordSize, table);
   return true;
 }
 }  // namespace
 
-bool WeatherDatabase::LoadWeatherConfigs(bool enabled, const char* path) {
-  return LoadTable(enabled, path, m_weather);
-}
-bool WeatherDatabase::LoadRainConfigs(bool enabled, const char* path) {
-  return LoadTable(enabled, path, m_rain);
-}
-bool WeatherDatabase::LoadThunderConfigs(bool enabled, const char* path) {
-  return LoadTable(enabled, path, m_thunder);
-}
+bool WeatherDatabase::LoadWeatherConfigs(bool enabled, const char* path) { return LoadTable(enabled, path, m_weather); }
+bool WeatherDatabase::LoadRainConfigs(bool enabled, const char* path) { return LoadTable(enabled, path, m_rain); }
+bool WeatherDatabase::LoadThunderConfigs(bool enabled, const char* path) { return LoadTable(enabled, path, m_thunder); }
 
 bool WeatherDatabase::ScanTrackWeatherFiles() {
   Program* program = g_program;
@@ -87,18 +80,15 @@ bool WeatherDatabase::ScanTrackWeatherFiles() {
       VQFolderEntry entry;
       while (VQfile_FindNext(&scan, &entry)) {
         const size_t len = std::strlen(entry.m_name);
-        if (entry.m_isFolder || len <= prefix.size() + 4 ||
-            strncasecmp(entry.m_name, prefix.c_str(), prefix.size()) != 0)
+        if (entry.m_isFolder || len <= prefix.size() + 4 || strncasecmp(entry.m_name, prefix.c_str(), prefix.size()) != 0)
           continue;
         if (entry.m_name[len - 1] == 'i' || entry.m_name[len - 1] == 'I') continue;
         char path[DATAPATH_MAX_PATH + VQFOLDER_NAME_SIZE + 2];
         std::snprintf(path, sizeof path, "%s\\%s", folder, entry.m_name);
         std::string data;
-        if (!vqfileio::ReadWholeFile(path, data, 24) || data.size() != TRACK_WEATHER_RECORD_SIZE)
-          continue;
+        if (!vqfileio::ReadWholeFile(path, data, 24) || data.size() != TRACK_WEATHER_RECORD_SIZE) continue;
         VQscramble(data.data(), data.size(), nullptr, 0);
-        const uint32_t slot = Record_GetU32(reinterpret_cast<const uint8_t*>(data.data()),
-                                            TRACK_WEATHER_VARIANT_OFFSET);
+        const uint32_t slot = Record_GetU32(reinterpret_cast<const uint8_t*>(data.data()), TRACK_WEATHER_VARIANT_OFFSET);
         if (slot >= TRACK_WEATHER_SLOTS - 1) continue;
         list[slot].name.assign(entry.m_name + prefix.size(), len - prefix.size() - 4);
         list[slot].display = program->m_texts->GetByKey(list[slot].name.c_str());

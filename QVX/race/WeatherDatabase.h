@@ -14,7 +14,7 @@ constexpr size_t THUNDER_RECORD_SIZE = 212;
 constexpr size_t TRACK_WEATHER_RECORD_SIZE = 1344;
 constexpr uint32_t WEATHER_MAX_RECORDS = 64;  // each of the three tables
 constexpr size_t WEATHER_NAME_FIELD = 32;
-constexpr uint32_t TRACK_WEATHER_SLOTS = 6;         // variants 0..4 and the last entry, "random"
+constexpr uint32_t TRACK_WEATHER_SLOTS = 6;  // variants 0..4 and the last entry, "random"
 constexpr size_t TRACK_WEATHER_VARIANT_OFFSET = 4;  // u32 slot of a track weather record
 constexpr const char* TRACK_WEATHER_RANDOM = "random";
 

@@ -712,6 +712,36 @@ void WriteTextures(const std::string& t, uint32_t index) {
 
 }  // namespace
 
+// Tracks differ in their weather: on some the evening is a night race under dim light, and each
+// track's sun stands in its own direction.
+void TrackWeather(const std::string& t, uint32_t index) {
+  const float angle = 0.7f + 1.1f * float(index);
+  for (const char* variant : {"sunny", "overcast", "evening", "showers", "thunderstorm"}) {
+    const std::string path = "Data/Tracks/" + t + "_weather_" + variant + ".bin";
+    std::vector<uint8_t> r;
+    {
+      std::FILE* f = std::fopen(OutPath(path).c_str(), "rb");
+      if (!f) continue;  // the variant is not shipped
+      r.resize(TRACK_WEATHER_SIZE);
+      const size_t got = std::fread(r.data(), 1, r.size(), f);
+      std::fclose(f);
+      if (got != r.size()) continue;
+    }
+    VQscramble(r.data(), r.size(), nullptr, 0);
+    const VQVector shadow(0.45f * std::cos(angle), 0.45f * std::sin(angle), -0.8f);
+    PutVector(r.data(), 652, shadow);
+    PutVector(r.data(), 668, VQVector(-shadow.x, -shadow.y, 0.8f));
+    if (std::string(variant) == "evening" && (t == "city" || t == "harbour" || index % 3 == 1)) {
+      std::memset(r.data() + 768, 0, 32 * 16);
+      Record_PutU32(r.data(), 764, 1);
+      Record_PutName(r.data(), 768, 32, "night");
+      Record_PutF32(r.data(), 1280, 1.0f);
+    }
+    VQscramble(r.data(), r.size(), nullptr, 0);
+    WriteFile(path, r.data(), r.size());
+  }
+}
+
 void WriteTracks(const std::vector<std::string>& tracks) {
   for (uint32_t i = 0; i < tracks.size(); ++i) {
     const CircuitSpec* spec = nullptr;
@@ -731,6 +761,7 @@ void WriteTracks(const std::vector<std::string>& tracks) {
     const std::vector<uint8_t> cams = Cameras(b);
     WriteFile(base + "_cams.bin", cams.data(), cams.size());
     WriteTextures(tracks[i], i);
+    TrackWeather(tracks[i], i);
   }
 }
 
