@@ -64,8 +64,14 @@ bool Track::AddPlayer(TrackRacer* racer, int32_t gameMode) {
   if (gameMode >= GAME_MODE_PRACTICE && gameMode <= GAME_MODE_NETWORK)
     PlaceRacer(racer, n, gameMode);
   if (m_scene) m_scene->BoundsChanged();
-  // A car beyond the collision world's 40 bodies races without collisions.
-  if (VQVehicleModel* body = racer->GetVehicle(); body && m_world) m_world->AddBody(body);
+  // A car beyond the collision world's 40 bodies races without collisions. A racer whose car
+  // joined the world when it was made is not added twice.
+  if (VQVehicleModel* body = racer->GetVehicle(); body && m_world) {
+    bool held = false;
+    for (uint32_t i = 0; i < m_world->GetBodyCount() && !held; ++i)
+      held = m_world->GetBody(i) == body;
+    if (!held) m_world->AddBody(body);
+  }
   return true;
 }
 
