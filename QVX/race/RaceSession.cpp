@@ -8,9 +8,12 @@
 
 #include "QVX/race/AIRace.h"
 #include "QVX/race/AIRacer.h"
+#include "QVX/race/CarCatalog.h"
+#include "QVX/race/CarVehicle.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/RaceFrame.h"
 #include "QVX/race/Simulation.h"
+#include "QVX/race/TrackCars.h"
 #include "QVX/race/WeatherDatabase.h"
 #include "QVX/shell/Content.h"
 #include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
@@ -55,7 +58,9 @@ class RaceSession::Entrant : public TrackRacer {
 
   uint32_t GetDriverType() const override { return TRACK_DRIVER_COMPUTER; }
   const char* GetName() const override { return m_player->m_name; }
-  VQVehicleModel* GetVehicle() override { return m_model.get(); }
+  VQVehicleModel* GetVehicle() override { return Body(); }
+  // The vehicle model: the game car's or the bare one's; null without a car.
+  VQVehicleModel* Body() const;
   VQVector GetPosition() const override { return m_position; }
   VQVector GetPreviousPosition() const override { return m_previous; }
   float GetLapMarkTime() const override { return m_lapMark; }
@@ -66,6 +71,8 @@ class RaceSession::Entrant : public TrackRacer {
     if (m_player && m_player->m_ai) m_player->m_ai->Attach(nullptr, nullptr);
     m_vehicle.m_model = nullptr;
     m_model.reset();
+    if (m_car) m_car->ReleaseCar();
+    m_carVehicle.SetCar(nullptr);
   }
   void Update(float dt) override;
   void GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const override;
@@ -74,15 +81,20 @@ class RaceSession::Entrant : public TrackRacer {
   void Finish() override {
     Driver().m_state = AISTATE_FINISHED;
     // A finished car rolls out without blocking the ones still racing.
-    if (m_model) m_vehicle.SetCollisions(false);
+    if (Body()) Vehicle().SetCollisions(false);
   }
   void SetAILine(uint32_t line) override;
 
   RaceSession* m_session;
   Player* m_player;
   std::unique_ptr<Player> m_owned;
-  std::unique_ptr<TolvuCarModel1> m_model;
+  // The controls of whichever car this entrant has.
+  AIVehicle& Vehicle() { return m_car ? static_cast<AIVehicle&>(m_carVehicle) : m_vehicle; }
+
+  std::unique_ptr<TolvuCarModel1> m_model;  // a bare computer car (no game car classes)
   AIRacer m_vehicle{nullptr};
+  std::unique_ptr<CarRacer> m_car;  // a game car of the session's class
+  CarVehicle m_carVehicle;
   VQVector m_position{0, 0, 0}, m_previous{0, 0, 0};
   float m_lapMark = -100.0f;
   float m_still = 0.0f, m_longestStill = 0.0f;
@@ -92,6 +104,8 @@ class RaceSession::Entrant : public TrackRacer {
 struct RaceSession::Impl {
   RaceSessionConfig config;
   std::unique_ptr<VQSoftwareDisplayDevice> ownDisplay, ownSoftware;
+  std::unique_ptr<CarCatalog> catalog;  // with a car class: the game cars
+  std::unique_ptr<TrackCarEnvironment> environment;
   WeatherDatabase weather;
   std::vector<CollisionMaterial> materials;
   Track track;
@@ -125,7 +139,7 @@ void RaceSession::Entrant::GetProgress(uint32_t* lap, uint32_t* segment, float* 
 }
 
 void RaceSession::Entrant::BeginRace() {
-  if (m_model) Driver().StartRace(m_session->m_impl->config.frameStep);
+  if (Body()) Driver().StartRace(m_session->m_impl->config.frameStep);
 }
 
 // The track picks the next line with the C library's random numbers, which other code shares;
@@ -143,59 +157,94 @@ void RaceSession::Entrant::SetAILine(uint32_t) {
   if (s.course.Line(line)) Driver().m_line = line;
 }
 
+VQVehicleModel* RaceSession::Entrant::Body() const {
+  if (m_car) return m_car->GetVehicle();
+  return m_model.get();
+}
+
 void RaceSession::Entrant::PlaceAtStart(const VQVector& position, float heading) {
   Impl& s = *m_session->m_impl;
   ReleaseCar();
-  m_model = std::make_unique<TolvuCarModel1>();
-  if (!m_model->Initialize(nullptr, s.store.c_str(), position, VQVector(0, 0, heading),
-                           Track::GroundQuery)) {
-    m_model.reset();
-    return;
-  }
-  // Contact spheres (body frame: origin on the ground at the rear axle, y forward).
-  const VQContactMaterial* material = s.track.m_contacts.empty() ? nullptr : &s.track.m_contacts[0];
-  for (float x : {-0.8f, 0.8f})
-    for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
-      m_model->AddCollisionSphere(VQVector(x, y, 0.6f), 0.4f, 0);
-  m_model->AddCollisionSphere(VQVector(0.0f, 1.0f, 1.1f), 0.4f, 0);
-  m_model->SetAllSphereValues(material);
-  m_model->m_collidable = 1;
-  m_vehicle.m_model = m_model.get();
   AIDriver& d = Driver();
-  d.Attach(&m_vehicle, &s.course);
-  m_model->m_postStepCallback = OnPhysicsStep;
-  m_model->m_postStepUserData = reinterpret_cast<uintptr_t>(&d);
-  m_position = m_previous = m_model->GetPosition();
+  VQVehicleModel* body = nullptr;
+  if (s.catalog) {
+    if (!m_car) {
+      CarSetup setup;
+      setup.carName = s.config.carClass.c_str();
+      setup.computer = true;
+      setup.number = int32_t(d.m_params.number);
+      setup.detail = s.config.detail;
+      setup.horn = false;
+      m_car = std::make_unique<CarRacer>(s.catalog.get(), s.environment.get(), setup,
+                                         TRACK_DRIVER_COMPUTER);
+    }
+    m_car->PlaceAtStart(position, heading);
+    body = m_car->GetVehicle();
+    if (!body) return;
+    m_car->GetCar().m_owner = m_player;
+    m_carVehicle.SetCar(&m_car->GetCar());
+    d.Attach(&m_carVehicle, &s.course);
+  } else {
+    m_model = std::make_unique<TolvuCarModel1>();
+    if (!m_model->Initialize(nullptr, s.store.c_str(), position, VQVector(0, 0, heading),
+                             Track::GroundQuery)) {
+      m_model.reset();
+      return;
+    }
+    // Contact spheres (body frame: origin on the ground at the rear axle, y forward).
+    const VQContactMaterial* material =
+        s.track.m_contacts.empty() ? nullptr : &s.track.m_contacts[0];
+    for (float x : {-0.8f, 0.8f})
+      for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
+        m_model->AddCollisionSphere(VQVector(x, y, 0.6f), 0.4f, 0);
+    m_model->AddCollisionSphere(VQVector(0.0f, 1.0f, 1.1f), 0.4f, 0);
+    m_model->SetAllSphereValues(material);
+    m_model->m_collidable = 1;
+    m_vehicle.m_model = m_model.get();
+    d.Attach(&m_vehicle, &s.course);
+    body = m_model.get();
+  }
+  body->m_postStepCallback = OnPhysicsStep;
+  body->m_postStepUserData = reinterpret_cast<uintptr_t>(&d);
+  m_position = m_previous = body->GetPosition();
   m_made = true;
 }
 
 void RaceSession::Entrant::PrepareRace(bool, uint32_t) {
-  if (!m_model) return;
-  m_model->Reset(false);  // back to the grid place, at rest
-  m_model->m_collidable = 1;
-  m_vehicle.SelectGear(1);  // neutral
-  m_vehicle.SetClutch(0.0f);
-  m_vehicle.SetThrottle(0.0f);
-  m_vehicle.SetBrake(0.0f);
-  m_vehicle.SetSteering(0.0f);
-  m_position = m_previous = m_model->GetPosition();
+  VQVehicleModel* body = Body();
+  if (!body) return;
+  if (m_car)
+    m_car->GetCar().Reset();
+  else
+    m_model->Reset(false);  // back to the grid place, at rest
+  body->m_collidable = 1;
+  AIVehicle& v = Vehicle();
+  v.SelectGear(1);  // neutral
+  v.SetClutch(0.0f);
+  v.SetThrottle(0.0f);
+  v.SetBrake(0.0f);
+  v.SetSteering(0.0f);
+  m_position = m_previous = body->GetPosition();
   m_lapMark = -100.0f;
   m_still = m_longestStill = 0.0f;
   Driver().PrepareStart(m_session->m_impl->config.gameMode == GAME_MODE_PRACTICE);
 }
 
 void RaceSession::Entrant::Update(float dt) {
-  if (!m_model) return;
+  VQVehicleModel* body = Body();
+  if (!body) return;
   m_previous = m_position;
-  m_position = m_model->GetPosition();
   AIDriver& d = Driver();
-  m_vehicle.UpdateGearbox(dt);
+  if (m_car)
+    m_car->Update(dt);  // pose, automatic gearbox, effects, sounds, shadow
+  else
+    m_vehicle.UpdateGearbox(dt);
   d.UpdateFrame(dt);
-  const VQVector now = m_model->GetPosition();
+  const VQVector now = body->GetPosition();
   const VQVector jump = now - m_previous;
   if (jump.Dot(jump) > kTeleport * kTeleport) m_previous = now;
   m_position = now;
-  if (d.m_state == AISTATE_DRIVING && !d.Rescuing() && m_vehicle.Speed() < AI_MOVING_SPEED) {
+  if (d.m_state == AISTATE_DRIVING && !d.Rescuing() && Vehicle().Speed() < AI_MOVING_SPEED) {
     m_still += dt;
     m_longestStill = std::max(m_longestStill, m_still);
   } else {
@@ -266,6 +315,19 @@ bool RaceSession::Load(const RaceSessionConfig& config) {
     if (m_error.empty()) m_error = "No cameras defined! (Need at least one)";
     track.Unload();
     return false;
+  }
+  if (!config.carClass.empty()) {
+    // The data root is the folder that holds "Data".
+    const std::string root = data.size() > 5 && data.compare(data.size() - 5, 5, "/Data") == 0
+                                 ? data.substr(0, data.size() - 5)
+                                 : data + "/..";
+    s.catalog = std::make_unique<CarCatalog>(root.c_str(), display, config.sound);
+    if (!s.catalog->LoadClass(config.carClass.c_str(), nullptr)) {
+      track.Unload();
+      s.catalog.reset();
+      return m_error = "unknown car class '" + config.carClass + "'", false;
+    }
+    s.environment = std::make_unique<TrackCarEnvironment>(&track);
   }
   s.simulation.SetTrack(&track);
   track.SetStartCameras(s.simulation.FindCamera("tower"), s.simulation.FindCamera("follow"));
@@ -349,7 +411,7 @@ void RaceSession::OnEvent(int32_t event, TrackRacer* racer, int32_t argument) {
   for (auto& x : s.entrants)
     if (x.get() == racer) e = x.get();
   if (event == RACE_EVENT_GREEN && s.greenAt < 0.0f) s.greenAt = s.simulation.m_raceTime;
-  if (e && e->m_model) {
+  if (e && e->Body()) {
     AIDriver& d = e->Driver();
     if (event == RACE_EVENT_CHECKPOINT && s.track.m_tracker) {
       // The driver's aggressiveness follows its last recorded positions (newest last).
@@ -385,11 +447,12 @@ bool RaceSession::Add(Player* player, std::unique_ptr<Player> owned) {
   player->m_ai->m_random = s.config.seed * 747796405u + index * 2891336453u + 1u;
   s.entrants.push_back(std::move(entrant));
   s.course.AddParticipant(player->m_ai.get(), e);
-  if (!s.track.AddPlayer(e, s.config.gameMode) || !e->m_model) {
+  if (!s.track.AddPlayer(e, s.config.gameMode) || !e->Body()) {
     s.track.RemovePlayer(e);
     s.course.RemoveParticipant(player->m_ai.get());
     s.entrants.pop_back();
-    return m_error = "the car of '" + std::string(player->m_name) + "' cannot be made", false;
+    std::string why = "the car of '" + std::string(player->m_name) + "' cannot be made";
+    return m_error = why, false;
   }
   if (s.track.m_tracker) s.track.m_tracker->AddCar(e);
   return true;

@@ -37,6 +37,7 @@
 class Player;
 class Simulation;
 class VQDisplayDevice;
+class VQSoundDevice;
 class WeatherDatabase;
 struct CollisionMaterial;
 
@@ -51,8 +52,13 @@ struct RaceSessionConfig {
   uint32_t detail = TRACK_DETAIL_LOW;  // scene detail to load
   float frameStep = 1.0f / 60.0f;      // race seconds per Frame (above 0, at most 0.1)
   uint32_t seed = 1;
-  // The CAR_1 model data file of the computer cars; empty: the computer cars' default store.
+  // The CAR_1 model data file of the bare computer cars; empty: their default store.
   std::string modelFile;
+  // A car class of the data tree ("junior_std", ...): every car is a game car of that class,
+  // with its scene model, effects, sounds and shadow; empty: bare vehicle models (no scene,
+  // the fastest for races that nobody watches).
+  std::string carClass;
+  VQSoundDevice* sound = nullptr;  // the cars' and track's sounds; null: silent
   // Devices that load the scenes and textures; null: the session opens software devices of its
   // own (nothing is drawn).
   VQDisplayDevice* display = nullptr;

@@ -214,3 +214,26 @@ TEST_F(RaceSessionTest, ALapRaceFinishesOnCountedLapsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// The game's cars of a class (scene model, effects, shadow) driven by the computer drivers.
+TEST_F(RaceSessionTest, GameCarsOfAClassRaceALap) {
+  RaceSession race;
+  RaceSessionConfig c = Config("harbour", 1, 3);
+  c.carClass = "junior_std";
+  ASSERT_TRUE(race.Load(c)) << race.m_error;
+  for (const AIParameters& p : TrackDrivers("harbour", 4)) ASSERT_TRUE(race.AddComputer(p));
+  ASSERT_TRUE(race.Start());
+  EXPECT_TRUE(race.Run(400.0f));
+  for (const RaceSessionResult& r : race.Results()) {
+    EXPECT_TRUE(r.finished) << r.name;
+    EXPECT_GT(r.bestLap, 10.0f) << r.name;
+  }
+  RaceSession unknown;
+  c.carClass = "no_such_class";
+  EXPECT_FALSE(unknown.Load(c));
+  EXPECT_EQ(unknown.m_error, "unknown car class 'no_such_class'");
+}
+
+}  // namespace
