@@ -55,7 +55,8 @@ float Simulation::ReadClock() const {
   return float(double(Now() - m_base - m_offset) / double(m_clock.frequency));
 }
 
-void Simulation::Start(bool paused, bool runPump) {
+bool Simulation::Start(bool paused, bool runPump) {
+  if (m_cameraCount == 0) return false;
   g_VQsystem.m_timeScale = m_timeScaleSetting;
   m_running = 1;
   m_paused = 0;
@@ -68,6 +69,7 @@ void Simulation::Start(bool paused, bool runPump) {
   m_stepSum = 0.0f;
   m_stepCount = 0;
   if (runPump) g_VQsystem.Run();
+  return true;
 }
 
 void Simulation::Stop() {

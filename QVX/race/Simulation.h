@@ -55,7 +55,8 @@ class Simulation {
 
   // Starts a race (paused when asked) and runs the frame pump until Stop. With runPump false the
   // clock is started and Start returns at once (for tools and tests that call Tick themselves).
-  void Start(bool paused, bool runPump = true);
+  // False, and nothing started, when no camera is registered: the views would have none to show.
+  bool Start(bool paused, bool runPump = true);
   void Stop();
   void Pause(bool on);
   void SetRaceTime(float seconds);

@@ -20,6 +20,7 @@
 #include "QVX/race/TrackRacer.h"
 #include "Zentri/collision/VQCollisionWorld.h"
 #include "Zentri/math/VQVector.h"
+#include "Zentri/util/VQlog.h"
 
 class VQDisplayDevice;
 class VQNode;
@@ -209,7 +210,9 @@ class Track {
   // Null when 50 colliders are held (the track's list has no more room).
   TrackCollider* AddCollider(const VQVector2& a, const VQVector2& b, uint32_t id);
   void RemoveCollider(TrackCollider* record);
-  bool RegisterCameras(Simulation* simulation) const;
+  // Hands every camera record to the simulation. False at the first refusal, and false with the
+  // error "No cameras defined! (Need at least one)" for a track without cameras.
+  bool RegisterCameras(Simulation* simulation);
   void PrepareRace(bool grid);
   void PreparePractice(bool flag);
   void StopTracker();
@@ -356,8 +359,8 @@ class Track {
   bool m_samplingPushed = false;
   bool LoadSteps(const char* t, const char* w, float r);
   void ReleaseAll();
-  void Report(const char* format, ...);
-  void LogLine(const char* format, ...);
+  void Report(const char* format, ...) VQ_PRINTF_LIKE(2, 3);
+  void LogLine(const char* format, ...) VQ_PRINTF_LIKE(2, 3);
   void Raise(int32_t event, TrackRacer* racer, int32_t argument);
   void ShowMessage(uint32_t textId, float seconds);
   void UpdateRaceStates(float& dt);

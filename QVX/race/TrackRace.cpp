@@ -105,8 +105,14 @@ void Track::RemoveCollider(TrackCollider* record) {
   }
 }
 
-bool Track::RegisterCameras(Simulation* simulation) const {
+bool Track::RegisterCameras(Simulation* simulation) {
   if (!simulation) return false;
+  // Every view needs a camera: a race on a track without one cannot be shown, so it does not
+  // start.
+  if (m_cameraCount == 0) {
+    Report("No cameras defined! (Need at least one)");
+    return false;
+  }
   for (uint32_t i = 0; i < m_cameraCount; ++i)
     if (!simulation->AddCamera(m_cameras[i])) return false;
   return true;

@@ -1,5 +1,7 @@
 #include "QVX/race/WeatherDatabase.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

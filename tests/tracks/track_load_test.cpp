@@ -206,3 +206,16 @@ TEST_F(TrackLoad, UnloadReleasesTexturesAndMaterials) {
   EXPECT_EQ(display_.m_textureManager->m_count, textures);
   EXPECT_EQ(VQmaterial_LibraryCount(), materials);
 }
+
+TEST_F(TrackLoad, EveryTrackLoadsEveryWeatherOfItsList) {
+  for (const char* t : kTracks)
+    for (const char* w : {"sunny", "overcast", "evening", "showers", "thunderstorm"}) {
+      SCOPED_TRACE(std::string(t) + " " + w);
+      ASSERT_TRUE(track_.Load(t, w, 0.5f)) << (errors_.empty() ? "" : errors_.back());
+      EXPECT_EQ(track_.m_fog != nullptr, std::string(w) != "sunny");
+      track_.Unload();
+    }
+  ASSERT_TRUE(track_.Load("city", "evening", 0.0f));
+  EXPECT_EQ(track_.m_weatherName, "night");
+  EXPECT_LT(track_.m_sun->m_diffuse.r, 0.5f);
+}

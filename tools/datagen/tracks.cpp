@@ -160,7 +160,7 @@ VQMattable* Table(const std::vector<std::pair<std::string, const char*>>& materi
 
 VQGeosetNode* Node(const std::string& name, const MeshData& d, VQMattable* table, bool collider) {
   VQMesh* mesh =
-      VQMesh::Create(uint32_t(d.v.size()), uint32_t(d.idx.size() / 3), 0, true, false, true);
+      VQMesh::Create(uint32_t(d.v.size()), uint32_t(d.idx.size() / 3), 0, true, true, true);
   VQGeoset* g = VQGeoset::Create();
   if (!mesh || !g) Fail("out of memory building " + name);
   for (size_t i = 0; i < d.v.size(); ++i) {
@@ -170,6 +170,14 @@ VQGeosetNode* Node(const std::string& name, const MeshData& d, VQMattable* table
     mesh->m_uv0[2 * i + 1] = d.uv[2 * i + 1];
   }
   std::memcpy(mesh->m_indices, d.idx.data(), d.idx.size() * sizeof(uint16_t));
+  // Vertex colours: the diffuse colour of the material of a triangle that uses the vertex
+  // (packed as the scene file stores them, red in bits 16-23, blue in the low byte).
+  for (size_t t = 0; t < d.mat.size(); ++t) {
+    const VQColor& c = table->m_slots[d.mat[t] < table->m_count ? d.mat[t] : 0]->m_diffuse;
+    const uint32_t packed = 0xFF000000u | uint32_t(c.r * 255.0f) << 16 |
+                            uint32_t(c.g * 255.0f) << 8 | uint32_t(c.b * 255.0f);
+    for (int k = 0; k < 3; ++k) mesh->m_colours[d.idx[3 * t + size_t(k)]] = packed;
+  }
   for (size_t t = 0; t < d.mat.size(); ++t) mesh->SetMaterialOf(uint32_t(t), d.mat[t]);
   if (collider) mesh->m_flags |= VQMESH_COLLIDER;
   g->AddLevel(mesh, 100000.0f);
@@ -704,6 +712,36 @@ void WriteTextures(const std::string& t, uint32_t index) {
 
 }  // namespace
 
+// Tracks differ in their weather: on some the evening is a night race under dim light, and each
+// track's sun stands in its own direction.
+void TrackWeather(const std::string& t, uint32_t index) {
+  const float angle = 0.7f + 1.1f * float(index);
+  for (const char* variant : {"sunny", "overcast", "evening", "showers", "thunderstorm"}) {
+    const std::string path = "Data/Tracks/" + t + "_weather_" + variant + ".bin";
+    std::vector<uint8_t> r;
+    {
+      std::FILE* f = std::fopen(OutPath(path).c_str(), "rb");
+      if (!f) continue;  // the variant is not shipped
+      r.resize(TRACK_WEATHER_SIZE);
+      const size_t got = std::fread(r.data(), 1, r.size(), f);
+      std::fclose(f);
+      if (got != r.size()) continue;
+    }
+    VQscramble(r.data(), r.size(), nullptr, 0);
+    const VQVector shadow(0.45f * std::cos(angle), 0.45f * std::sin(angle), -0.8f);
+    PutVector(r.data(), 652, shadow);
+    PutVector(r.data(), 668, VQVector(-shadow.x, -shadow.y, 0.8f));
+    if (std::string(variant) == "evening" && (t == "city" || t == "harbour" || index % 3 == 1)) {
+      std::memset(r.data() + 768, 0, 32 * 16);
+      Record_PutU32(r.data(), 764, 1);
+      Record_PutName(r.data(), 768, 32, "night");
+      Record_PutF32(r.data(), 1280, 1.0f);
+    }
+    VQscramble(r.data(), r.size(), nullptr, 0);
+    WriteFile(path, r.data(), r.size());
+  }
+}
+
 void WriteTracks(const std::vector<std::string>& tracks) {
   for (uint32_t i = 0; i < tracks.size(); ++i) {
     const CircuitSpec* spec = nullptr;
@@ -723,6 +761,7 @@ void WriteTracks(const std::vector<std::string>& tracks) {
     const std::vector<uint8_t> cams = Cameras(b);
     WriteFile(base + "_cams.bin", cams.data(), cams.size());
     WriteTextures(tracks[i], i);
+    TrackWeather(tracks[i], i);
   }
 }
 
