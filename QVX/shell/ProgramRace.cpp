@@ -1,16 +1,655 @@
-// The race run: from the chosen settings to a running race and back to the menus.
+// The race run: from the chosen settings to a running race and back to the menus. The race is
+// the Track (weather, cameras, start sequence, lap tracking) driven by a Simulation whose clock
+// advances by the frame step, with the local players' cars as HumanRacers; each local player gets a viewport of the game
+// window (two share it as a split screen); the in-race keys and menus pause, resume, restart and
+// leave; a finished race shows its results page and is appended to the --results file.
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "QVX/menu/Menu.h"
+#include "QVX/race/AIParameters.h"
+#include "QVX/race/CarCatalog.h"
+#include "QVX/race/HumanRacer.h"
+#include "QVX/race/Player.h"
+#include "QVX/race/RaceField.h"
+#include "QVX/race/RaceFrame.h"
+#include "QVX/race/Simulation.h"
+#include "QVX/race/Track.h"
+#include "QVX/race/WeatherDatabase.h"
+#include "QVX/shell/KeywordDetector.h"
 #include "QVX/shell/Program.h"
+#include "QVX/shell/RaceRun.h"
+#include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/VQDevice.h"
 #include "Zentri/platform/VQSystem.h"
+#include "Zentri/scene/VQCamera.h"
+#include "Zentri/scene/VQNodes.h"
+#include "Zentri/scene/VQViewport.h"
+
+namespace {
+
+constexpr float kResultsWait = 60.0f;     // race seconds the others get after the humans finished
+constexpr float kComputerEndWait = 3.0f;  // a computer-only race ends this long after its finish
+constexpr int32_t kResultsPage = 22;
+constexpr int32_t kStandingsPage = 23;
+constexpr int32_t kLoadingPage = 28;
+constexpr uint32_t kItemResume = 162;
+
+}  // namespace
+
+// The loaded race: the track and the simulation that drives it, on a clock that advances by
+// the frame step (so a run with a fixed step is the same race every time).
+class RaceHolder {
+ public:
+  static int64_t Now(void* user) { return static_cast<RaceHolder*>(user)->counts; }
+  ~RaceHolder() {
+    track.RemoveAllPlayers();
+    track.Unload();
+  }
+  Track& GetTrack() { return track; }
+  Simulation& GetSimulation() { return simulation; }
+  bool Start() {
+    counts = 0;
+    simulation.SetClock(SimulationClock{Now, 1000000, this});
+    track.PrepareRace(true);
+    if (!simulation.Start(false, false)) return m_error = "the race clock cannot start", false;
+    return true;
+  }
+  void Frame(float step) {
+    counts += int64_t(std::llround(double(step) * 1000000.0));
+    frame->OnFrame();
+  }
+  bool Finished() const {
+    const RaceTracker* t = track.m_tracker;
+    if (!t || t->m_count == 0) return false;
+    for (uint32_t i = 0; i < t->m_count; ++i)
+      if (!t->m_entries[i]->finished) return false;
+    return true;
+  }
+  float RaceTime() const { return simulation.m_raceTime; }
+
+  Track track;
+  Simulation simulation;
+  RaceFrame* frame = nullptr;
+  int64_t counts = 0;
+  std::string m_error;
+};
+
+// Everything one race set-up holds, from loading to teardown.
+struct RaceRunData {
+  Program* program = nullptr;
+  int32_t mode = GAMEMODE_SINGLE;
+  uint32_t trackIndex = 0;
+  std::string trackName, weather, className;
+  int32_t classIndex = 0;
+  uint32_t laps = 1;
+  std::unique_ptr<RaceHolder> session;
+  float step = 1.0f / 60.0f;
+  std::vector<std::unique_ptr<HumanRacer>> humans;
+  std::vector<uint32_t> computerRecords;  // AI record index per computer participant
+  std::string humanStore;                 // the human cars' model data file (temporary)
+  // One camera and viewport per view; deleted once, at teardown.
+  std::vector<std::unique_ptr<VQCamera>> cameras;
+  std::vector<VQViewport*> viewports;
+  std::vector<VQVector> cameraAt;
+  RaceFrame keys;
+  LoadingDots dots;
+  RaceLoader loader;
+  bool loaded = false;
+  bool handlerPushed = false;
+  bool resultsShown = false;
+  float humansDoneAt = -1.0f;
+  float finishedAt = -1.0f;
+  std::string error;
+
+  ~RaceRunData() {
+    if (!humanStore.empty()) std::remove(humanStore.c_str());
+  }
+};
+
+namespace {
+
+uint32_t ClampIndex(int32_t value, uint32_t count) {
+  return count == 0 || value < 0 ? 0 : std::min<uint32_t>(uint32_t(value), count - 1);
+}
+
+Player* FirstPlayer(Program& p) { return p.m_playerCount > 0 ? p.m_players[0] : nullptr; }
+
+uint32_t LocalCount(int32_t mode) {
+  return mode == GAMEMODE_SPLIT ? 2 : (mode == GAMEMODE_AI_ONLY ? 0 : 1);
+}
+
+// The weather variant of the race: the profile's choice, the last entry (and a negative
+// championship choice) drawing one at random, and an index past the list falling back to 0.
+std::string PickWeather(Program& p, uint32_t track, int32_t chosen, bool championship) {
+  if (!p.m_weather || track >= p.m_weather->m_trackVariants.size()) return "";
+  std::vector<std::string> names;
+  for (const TrackWeatherVariant& v : p.m_weather->m_trackVariants[track])
+    if (!v.name.empty()) names.push_back(v.name);
+  if (names.empty()) return "";
+  const int32_t count = int32_t(names.size());
+  int32_t v = chosen;
+  const bool random = championship ? chosen < 0 : chosen >= count;  // the menu's last: random
+  if (random) v = std::rand() % count;
+  if (v < 0 || v + 1 > count) v = 0;
+  return names[size_t(v)];
+}
+
+// Computer drivers of the field, by game mode, as AI record indices in grid order.
+std::vector<uint32_t> PickField(Program& p, RaceRunData& r, std::string* error) {
+  std::vector<FieldEntry> entries(p.m_aiDrivers.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    AIParameters a;
+    AIParameters_FromRecord(p.m_aiDrivers[i].bytes, &a);
+    entries[i].raceClass = a.raceClass;
+    entries[i].time = r.trackIndex < AIPARAM_TRACK_TIMES ? a.referenceTimes[r.trackIndex] : 50.0f;
+  }
+  std::vector<uint32_t> out;
+  Player* p1 = FirstPlayer(p);
+  if (r.mode == GAMEMODE_AI_ONLY) {
+    std::vector<int32_t> picked;
+    if (!RaceField_PickAIOnly(entries, r.classIndex, &picked, error)) return out;
+    for (int32_t i : picked) out.push_back(uint32_t(i));
+  } else if (r.mode == GAMEMODE_SINGLE && p1) {
+    const PlayerProfile& pr = p1->m_profile;
+    const float own = Championship::RecordAverage(pr.race_records[ClampIndex(
+        r.classIndex, PROFILE_MAX_CLASSES)][r.trackIndex % PROFILE_MAX_TRACKS]);
+    const int32_t base = r.classIndex >= FIELD_BASE_CLASSES ? 0 : r.classIndex;
+    for (int32_t i : RaceField_PickRace(entries, r.classIndex, base, own, pr.normal_racetype,
+                                        std::clamp(pr.normal_opponents, 0, 7)))
+      out.push_back(uint32_t(i));
+  } else if (r.mode == GAMEMODE_CHAMPIONSHIP && p1) {
+    // The standings' computer drivers in table order, the player's slot last.
+    std::vector<int32_t> table;
+    for (uint32_t k = 1; k < p.m_championship.EntryCount(); ++k)
+      table.push_back(int32_t(p.m_championship.Entry(k).driver));
+    table.push_back(-1);
+    const int32_t n = std::clamp(p1->m_profile.champ_opponents, 0, 7);
+    for (int32_t i : RaceField_PickChampionship(table, n, p.m_aiDrivers.size()))
+      out.push_back(uint32_t(i));
+    p.m_championship.m_gridBuilt = 1;
+  }
+  return out;
+}
+
+// The chase camera of a view: behind the followed car, above it, looking along its motion.
+void PlaceChaseCamera(RaceRunData& r, uint32_t view, const TrackRacer* car) {
+  if (view >= r.cameras.size() || !car) return;
+  VQCamera* c = r.cameras[view].get();
+  const VQVector at = car->GetPosition();
+  VQVector dir = at - r.cameraAt[view];
+  dir.z = 0.0f;
+  if (dir.Dot(dir) < 1e-4f) dir = VQVector(0, 1, 0);
+  dir.Normalize();
+  // The eye trails 9 m behind and 3.5 m above, moving smoothly after the car.
+  const VQVector eye = at - dir * 9.0f + VQVector(0, 0, 3.5f);
+  r.cameraAt[view] = r.cameraAt[view] + (at - r.cameraAt[view]) * 0.15f;
+  c->m_matrix.SetIdentity();
+  c->SetPosition(eye);
+  VQVector look = at + VQVector(0, 0, 1.0f) - eye;
+  look.Normalize();
+  c->SetViewDirection(look);
+}
+
+const TrackRacer* FollowedCar(RaceRunData& r, uint32_t view) {
+  if (view < r.humans.size()) return r.humans[view].get();
+  Track& t = r.session->GetTrack();
+  const RaceTrackerEntry* leader = t.m_tracker ? t.m_tracker->FindEntryByPosition(1) : nullptr;
+  if (leader && leader->car) return leader->car;
+  return t.m_playerCount ? t.m_players[0] : nullptr;
+}
+
+// The final table of the race, in position order.
+std::vector<ChampParticipant> CollectParticipants(Program& p, RaceRunData& r) {
+  std::vector<ChampParticipant> out;
+  Track& t = r.session->GetTrack();
+  for (uint32_t i = 0; i < t.m_playerCount; ++i) {
+    TrackRacer* racer = t.m_players[i];
+    const RaceTrackerEntry* e = t.m_tracker ? t.m_tracker->FindEntry(racer) : nullptr;
+    ChampParticipant c;
+    c.name = racer->GetName();
+    c.type = racer->GetDriverType() == TRACK_DRIVER_HUMAN ? CHAMPPART_HUMAN : CHAMPPART_COMPUTER;
+    c.classIndex = r.classIndex;
+    c.grid = i + 1;
+    if (e) {
+      c.position = e->position;
+      c.finished = e->finished;
+      c.time = e->carRaceTime;
+      c.laps = e->laps > 0 ? e->laps - 1 : 0;
+    }
+    // Computer participants were added first, in the order of their records.
+    if (c.type == CHAMPPART_COMPUTER && i < r.computerRecords.size())
+      c.aiDriver = r.computerRecords[i];
+    out.push_back(c);
+  }
+  (void)p;
+  return out;
+}
+
+void WriteResultsFile(Program& p, RaceRunData& r) {
+  if (p.m_options.resultsFile.empty()) return;
+  Track& t = r.session->GetTrack();
+  std::vector<RaceResultRow> rows;
+  for (uint32_t i = 0; i < t.m_playerCount; ++i) {
+    TrackRacer* racer = t.m_players[i];
+    const RaceTrackerEntry* e = t.m_tracker ? t.m_tracker->FindEntry(racer) : nullptr;
+    RaceResultRow row;
+    row.track = r.trackName;
+    row.mode = RaceRun_ModeName(r.mode);
+    row.player = racer->GetName();
+    row.raceClass = r.className;
+    if (e) {
+      row.position = e->finished ? e->position : 0;
+      row.raceTime = e->finished ? e->carRaceTime : 0.0f;
+      row.bestLap = float(e->bestLap.Seconds());
+    }
+    rows.push_back(row);
+  }
+  std::sort(rows.begin(), rows.end(), [](const RaceResultRow& a, const RaceResultRow& b) {
+    const uint32_t pa = a.position ? a.position : 9999, pb = b.position ? b.position : 9999;
+    return pa < pb;
+  });
+  std::string error;
+  if (!RaceResults_AppendCsv(p.m_options.resultsFile, rows, &error))
+    p.Log("Cannot write the race results: %s", error.c_str());
+  else
+    p.Log("Race results appended to '%s'", p.m_options.resultsFile.c_str());
+}
+
+void CopyResultTexts(Program& p) {
+  std::snprintf(p.m_ms.resultsText[0], sizeof p.m_ms.resultsText[0], "%s",
+                p.m_championship.m_othersText.c_str());
+  std::snprintf(p.m_ms.resultsText[1], sizeof p.m_ms.resultsText[1], "%s",
+                p.m_championship.m_ownText.c_str());
+  std::snprintf(p.m_ms.resultsText[2], sizeof p.m_ms.resultsText[2], "%s",
+                p.m_championship.m_notArrivedText.c_str());
+}
+
+// The race is over for the players: results (and scoring) once.
+void OnRaceFinished(Program& p, RaceRunData& r) {
+  if (r.resultsShown) return;
+  r.resultsShown = true;
+  p.m_raceParticipants = CollectParticipants(p, r);
+  for (const ChampParticipant& c : p.m_raceParticipants)
+    p.Log("Race result: %u %s%s %.2f", c.position, c.name.c_str(), c.finished ? "" : " (running)",
+          double(c.time));
+  WriteResultsFile(p, r);
+  if (r.mode == GAMEMODE_AI_ONLY) return;  // the computers' race ends by itself
+  if (r.mode == GAMEMODE_SINGLE || r.mode == GAMEMODE_CHAMPIONSHIP) p.ScoreRace(false, false);
+  p.FillRaceResults();
+  CopyResultTexts(p);
+  if (!p.m_menu) return;
+  if (r.mode == GAMEMODE_CHAMPIONSHIP) {
+    p.m_championship.m_scroll = -1;
+    p.FillStandings();
+    CopyResultTexts(p);
+    p.Log("Championship standings: %u points, place %u", p.m_championship.Entry(0).points,
+          p.m_championship.HumanPosition());
+    p.m_menu->ShowPage(kStandingsPage);
+  } else {
+    p.m_menu->ShowPage(kResultsPage);
+  }
+}
+
+// ---- callbacks --------------------------------------------------------------------------------
+
+RaceRunData* g_raceRun = nullptr;
+
+bool MenuShown(void* user) {
+  auto* p = static_cast<Program*>(user);
+  return p->m_menu && p->m_menu->GetCurrentPage();
+}
+
+bool MenuBack(void* user) {
+  auto* p = static_cast<Program*>(user);
+  MenuPage* page = p->m_menu ? p->m_menu->GetCurrentPage() : nullptr;
+  if (!page) return false;
+  for (int32_t text : {1310, 1004, 100, 102})
+    if (*p->Text(text) && page->ActivateByLabel(p->Text(text))) return true;
+  return false;
+}
+
+void OpenRaceMenu(void* user, uint32_t raceState) {
+  auto* p = static_cast<Program*>(user);
+  if (!p->m_menu) return;
+  p->Log("In-race menu (race state %u)", raceState);
+  // The main menus' options page shares the race page's number: the race page is shown by itself.
+  MenuPage* race = p->m_ms.racePage;
+  if (!race) return;
+  if (MenuPage* current = p->m_menu->GetCurrentPage()) current->Hide();
+  race->Show();
+  race->FocusItem(kItemResume);
+  if (p->m_gameMode != GAMEMODE_NETWORK && g_raceRun && g_raceRun->session &&
+      !g_raceRun->session->GetSimulation().m_paused)
+    p->Pause(false);
+}
+
+const char* TextHook(void* user, uint32_t id) {
+  return static_cast<Program*>(user)->Text(int32_t(id));
+}
+
+void RaceFrameCallback(uintptr_t user) {
+  auto* p = reinterpret_cast<Program*>(user);
+  if (!ProgramScreenFrame() || !g_raceRun || !g_raceRun->session) return;
+  RaceRunData& r = *g_raceRun;
+  const bool menu = MenuShown(p);
+  Simulation& sim = r.session->GetSimulation();
+  for (auto& h : r.humans) h->m_controlsOn = !menu && !sim.m_paused;
+  r.session->Frame(r.step);
+  for (uint32_t v = 0; v < r.cameras.size(); ++v) PlaceChaseCamera(r, v, FollowedCar(r, v));
+  if (r.resultsShown) {
+    if (r.mode == GAMEMODE_AI_ONLY) {
+      r.finishedAt += sim.m_frameStep;
+      if (r.finishedAt >= kComputerEndWait) {
+        p->m_sessionRequest = SESSION_RACE;
+        g_VQsystem.m_stop = 1;
+      }
+    }
+    return;
+  }
+  if (r.session->Finished()) {
+    r.finishedAt = 0.0f;
+    OnRaceFinished(*p, r);
+    return;
+  }
+  bool humansDone = !r.humans.empty();
+  for (auto& h : r.humans) humansDone = humansDone && h->Finished();
+  if (humansDone) {
+    if (r.humansDoneAt < 0.0f) r.humansDoneAt = r.session->RaceTime();
+    if (r.session->RaceTime() - r.humansDoneAt > kResultsWait) OnRaceFinished(*p, r);
+  }
+}
+
+void LoadingFrameCallback(uintptr_t user) {
+  auto* p = reinterpret_cast<Program*>(user);
+  if (!ProgramScreenFrame() || !g_raceRun) return;
+  RaceRunData& r = *g_raceRun;
+  r.dots.Step(p->m_options.fixedStep > 0.0f ? p->m_options.fixedStep : g_VQsystem.GetFrameTime(0));
+  if (MenuPage* page = p->m_menu ? p->m_menu->GetCurrentPage() : nullptr) {
+    const std::string title = r.dots.Title(p->Text(3800));
+    std::snprintf(p->m_ms.loadingTitle, sizeof p->m_ms.loadingTitle, "%s", title.c_str());
+    page->SetTitle(p->m_ms.loadingTitle);
+  }
+  // The loader's atomic flag hands control back; the stop byte is set here, on this thread.
+  if (r.loader.Finished())
+    g_VQsystem.m_stop = 1;
+  else if (p->m_options.fixedStep <= 0.0f)
+    ::usleep(100000);
+}
+
+// ---- loading ----------------------------------------------------------------------------------
+
+// Everything the loader does: the session (track, weather, cameras, course), the computer
+// drivers and the local players' cars. Touches only r (and reads the Program's tables, which
+// the main thread does not change while it only animates the loading page).
+void LoadRace(Program& p, RaceRunData& r) {
+  auto race = std::make_unique<RaceHolder>();
+  Track& t = race->track;
+  t.m_services = TrackServices_FromProgram(p);
+  t.m_services.detail = TRACK_DETAIL_LOW;
+  t.m_services.gameMode = r.mode;
+  t.m_simulation = &race->simulation;
+  RaceHooks& h = t.m_hooks;
+  h.user = &r;
+  h.error = [](void* user, const char* text) {
+    auto* run = static_cast<RaceRunData*>(user);
+    if (run->error.empty()) run->error = text;
+  };
+  h.log = [](void* user, const char* text) {
+    static_cast<RaceRunData*>(user)->program->Log("%s", text);
+  };
+  h.raceEvent = [](void* user, int32_t event, TrackRacer* racer, int32_t) {
+    // No progress for a whole long lap: the car is put back onto the line.
+    if (event != RACE_EVENT_LONG_LAP) return;
+    for (auto& human : static_cast<RaceRunData*>(user)->humans)
+      if (human.get() == racer) human->Rescue();
+  };
+  race->simulation.m_maxStep = 2.0f;
+  const float random = float(std::rand() % 101) * 0.01f;
+  if (!t.Load(r.trackName.c_str(), r.weather.empty() ? nullptr : r.weather.c_str(),
+              std::min(random, 0.99f))) {
+    if (r.error.empty()) r.error = "Cannot load track '" + r.trackName + "'";
+    return;
+  }
+  t.m_trackNumber = r.trackIndex;
+  if (!t.RegisterCameras(&race->simulation)) {
+    if (r.error.empty()) r.error = "No cameras defined! (Need at least one)";
+    return;
+  }
+  race->simulation.SetTrack(&t);
+  t.SetStartCameras(
+      race->simulation.FindCamera(r.mode == GAMEMODE_PRACTICE ? "towerpractice" : "tower"),
+      race->simulation.FindCamera("follow"));
+  std::string why;
+  std::vector<uint32_t> field = PickField(p, r, &why);
+  if (!field.empty() || !why.empty())
+    p.Log(
+        "Computer drivers of this field: %zu (they join the race with the computer drivers' "
+        "cars)%s%s",
+        field.size(), why.empty() ? "" : ": ", why.c_str());
+  const uint32_t locals = std::min(LocalCount(r.mode), p.m_playerCount);
+  for (uint32_t i = 0; i < locals; ++i) {
+    std::string tried;
+    const std::string model =
+        p.m_carCatalog
+            ? p.m_carCatalog->FindModelFile(r.trackName.c_str(), r.className.c_str(), false, &tried)
+            : std::string();
+    if (model.empty()) {
+      r.error = "Cannot find the model data of car '" + r.className + "'";
+      return;
+    }
+    auto human = std::make_unique<HumanRacer>(p.m_players[i], &t, nullptr, model, int32_t(i));
+    if (!t.AddPlayer(human.get(), r.mode) || !human->HasCar()) {
+      t.RemovePlayer(human.get());
+      r.error = std::string("the car of '") + p.m_players[i]->m_name + "' cannot be made";
+      return;
+    }
+    if (t.m_tracker) t.m_tracker->AddCar(human.get());
+    r.humans.push_back(std::move(human));
+  }
+  if (t.m_playerCount == 0) {
+    r.error = "The race has no driver";
+    return;
+  }
+  r.session = std::move(race);
+  r.loaded = true;
+}
+
+void CreateViews(Program& p, RaceRunData& r) {
+  if (!p.m_canvas) return;
+  const int32_t w = int32_t(p.m_canvas->m_width), h = int32_t(p.m_canvas->m_height);
+  const uint32_t views = r.mode == GAMEMODE_SPLIT ? 2 : 1;
+  const int32_t half = (h + 1) / 2;
+  for (uint32_t v = 0; v < views; ++v) {
+    // Two views: the first player below, the second at the top (origin lower left).
+    const int32_t y = views == 1 ? 0 : (v == 0 ? 0 : half);
+    const int32_t height = views == 1 ? h : (v == 0 ? half : h - half);
+    VQViewport* port = p.m_canvas->CreateViewport(0, y, w, height);
+    if (!port) continue;
+    auto camera = std::make_unique<VQCamera>(float(60.0 * M_PI / 180.0), 0.0f);
+    camera->m_near = 1.0f;
+    camera->m_far = 1000.0f;
+    port->m_root = r.session->GetTrack().m_scene;
+    port->m_clearColour = VQColor(0.45f, 0.6f, 0.85f, 1.0f);
+    port->m_active = 1;
+    port->SetCamera(camera.get());
+    r.viewports.push_back(port);
+    r.cameras.push_back(std::move(camera));
+    const TrackRacer* car = FollowedCar(r, v);
+    r.cameraAt.push_back(car ? car->GetPosition() - VQVector(0, 1, 0) : VQVector(0, 0, 0));
+  }
+  p.Log("Race views: %zu", r.viewports.size());
+}
+
+// One teardown for every way out of a race.
+void Teardown(Program& p, RaceRunData& r) {
+  if (p.m_keywordDetector) p.m_keywordDetector->Detach();
+  if (r.handlerPushed && p.m_keyboard) p.m_keyboard->RemoveHandler(RaceFrame::KeyHandler);
+  r.handlerPushed = false;
+  for (VQViewport* port : r.viewports) {
+    port->SetCamera(nullptr);
+    if (p.m_canvas) p.m_canvas->DeleteViewport(port);
+  }
+  r.viewports.clear();
+  r.cameras.clear();
+  if (r.session) {
+    r.session->GetSimulation().SetTimeScale(1.0f);
+    Track& t = r.session->GetTrack();
+    t.RemoveAllPlayers();
+  }
+  r.humans.clear();
+  r.session.reset();
+  // Both local players' profiles keep what the race changed.
+  for (uint32_t i = 0; i < 2 && i < p.m_playerCount && i < LocalCount(r.mode); ++i) {
+    if (i == 1 && p.m_players[1]->m_profileIndex == p.m_players[0]->m_profileIndex) break;
+    if (p.m_players[i]->m_type == PLAYER_HUMAN && !p.m_players[i]->Save(true))
+      p.Log("Cannot save profile '%s'", p.m_players[i]->m_name);
+  }
+  if (p.m_menu) p.m_menu->HideAllPages();
+  if (p.m_mainViewport) p.m_mainViewport->m_active = 1;
+  g_VQsystem.m_updateCallback = nullptr;
+}
+
+}  // namespace
 
 bool Program::RunRace() {
   if (!BuildMenus() || !BuildRaceMenus()) return false;
-  // The race field joins here with the race simulation; until then a started race returns to
-  // the menus at once.
-  Log("Race in game mode %d: no race field in this build", m_gameMode);
+  Log("Race in game mode %d", m_gameMode);
+  Log("Race start: %u keyboard handlers", m_keyboard ? m_keyboard->m_handlerCount : 0u);
+  auto run = std::make_unique<RaceRunData>();
+  RaceRunData& r = *run;
+  r.program = this;
+  r.mode = m_gameMode >= GAMEMODE_PRACTICE && m_gameMode <= GAMEMODE_NETWORK ? m_gameMode
+                                                                             : GAMEMODE_SINGLE;
+  Player* p1 = FirstPlayer(*this);
+  if (m_trackCount == 0 || (r.mode != GAMEMODE_AI_ONLY && !p1)) {
+    Error("No race can start: %s", m_trackCount == 0 ? "no track" : "no player");
+    if (m_menu) m_menu->HideAllPages();
+    m_menuReturnPage = 1;
+    return true;
+  }
+  const PlayerProfile* pr = p1 ? &p1->m_profile : nullptr;
+  const bool champ = r.mode == GAMEMODE_CHAMPIONSHIP;
+  int32_t track = r.mode == GAMEMODE_AI_ONLY ? int32_t(m_ms.currentTrack)
+                  : champ                    ? pr->champ_weekend
+                                             : pr->normal_track;
+  r.trackIndex = ClampIndex(track, m_trackCount);
+  r.trackName = m_tracks[r.trackIndex].name;
+  int32_t weather = r.mode == GAMEMODE_AI_ONLY ? 1 << 30  // random
+                    : champ ? pr->champ_weather_idxs[r.trackIndex % PROFILE_CHAMP_WEATHERS]
+                            : pr->normal_weather;
+  r.weather = PickWeather(*this, r.trackIndex, weather, champ);
+  r.classIndex =
+      int32_t(ClampIndex(pr ? (champ ? pr->champ_frame : pr->normal_frame) : 0, m_classCount));
+  r.className = m_classCount ? m_classes[r.classIndex]->m_name : "";
+  r.laps = r.mode == GAMEMODE_AI_ONLY || champ
+               ? 1
+               : m_raceLengths[ClampIndex(pr->normal_length, PROGRAM_RACE_LENGTHS)];
+  Log("Race set-up: track '%s', weather '%s', class '%s', %u laps", r.trackName.c_str(),
+      r.weather.c_str(), r.className.c_str(), r.laps);
+
+  // Loading: on a loader thread with the Direct3D device (the main thread only animates the
+  // loading page), on this thread otherwise.
+  g_raceRun = &r;
+  const bool threaded = strcasecmp(m_config.displayDeviceType, "direct3d") == 0;
+  if (r.loader.Start([this, &r] { LoadRace(*this, r); }, threaded)) {
+    Log("Race loading on the loader thread");
+    g_VQsystem.m_updateCallback = LoadingFrameCallback;
+    g_VQsystem.m_updateUserData = reinterpret_cast<uintptr_t>(this);
+    g_VQsystem.Run();
+    const bool closed = !r.loader.Finished();
+    r.loader.Join();
+    if (closed) m_quit = m_ms.closed = 1;
+  }
+  r.loader.Join();
+  if (!r.loaded) {
+    if (!m_quit) Error("%s", r.error.empty() ? "The race cannot be loaded" : r.error.c_str());
+    Teardown(*this, r);
+    g_raceRun = nullptr;
+    Log("Race teardown: %u keyboard handlers", m_keyboard ? m_keyboard->m_handlerCount : 0u);
+    m_menuReturnPage = 1;
+    return true;
+  }
+  Log("Race loaded: %u cars", r.session->GetTrack().m_playerCount);
+
   if (m_menu) m_menu->HideAllPages();
+  if (m_mainViewport) m_mainViewport->m_active = 0;
+  CreateViews(*this, r);
+  RaceFrame& k = r.keys;
+  r.session->frame = &k;
+  r.step = m_options.fixedStep > 0.0f ? m_options.fixedStep : 1.0f / 60.0f;
+  k.m_simulation = &r.session->GetSimulation();
+  k.m_track = &r.session->GetTrack();
+  k.m_canvas = m_canvas;
+  k.m_display = m_displayDevice;
+  k.m_gameMode = r.mode;
+  k.m_dataRoot = ".";
+  k.m_hooks.user = this;
+  k.m_hooks.menuShown = MenuShown;
+  k.m_hooks.menuBack = MenuBack;
+  k.m_hooks.openRaceMenu = OpenRaceMenu;
+  k.m_hooks.text = [](void* u, uint32_t id) { return TextHook(u, id); };
+  if (m_keyboard)
+    r.handlerPushed =
+        m_keyboard->PushHandler(RaceFrame::KeyHandler, reinterpret_cast<uintptr_t>(&k));
+  if (m_keywordDetector && m_keyboard) m_keywordDetector->Attach(m_keyboard);
+  if (m_canvas) m_canvas->Show(true);
+  m_raceRunning = 1;
+
+  // Rounds until the players leave (0) or quit (3).
+  bool first = true;
+  for (;;) {
+    if (!first) {
+      // A new round: the same field back on the grid.
+      r.resultsShown = false;
+      r.humansDoneAt = r.finishedAt = -1.0f;
+    }
+    first = false;
+    if (!r.session->Start()) {
+      Error("%s", r.session->m_error.c_str());
+      m_sessionRequest = SESSION_RACE;
+      break;
+    }
+    Log("Race round starts");
+    m_sessionRequest = -1;
+    g_VQsystem.m_updateCallback = RaceFrameCallback;
+    g_VQsystem.m_updateUserData = reinterpret_cast<uintptr_t>(this);
+    g_VQsystem.Run();
+    if (!g_VQsystem.m_stop) m_quit = m_ms.closed = 1;  // the window was closed
+    r.session->GetSimulation().Stop();
+    if (m_quit) break;
+    const RaceLoopAction next = RaceLoop_Next(
+        m_sessionRequest, r.mode, m_ms.restartRebuildsGrid != 0, pr ? pr->champ_race : 0);
+    if (next == RACELOOP_MENUS) break;
+    if (next == RACELOOP_QUIT) {
+      m_quit = 1;
+      break;
+    }
+    if (r.session->GetSimulation().m_paused) r.session->GetSimulation().Pause(false);
+    if (m_menu) m_menu->HideAllPages();
+    Log("Race restart%s", next == RACELOOP_NEW_GRID ? " with a new grid" : "");
+  }
+  Log("Race ends");
+  m_raceRunning = 0;
+  Teardown(*this, r);
+  g_raceRun = nullptr;
+  Log("Race teardown: %u keyboard handlers", m_keyboard ? m_keyboard->m_handlerCount : 0u);
   m_menuReturnPage = 1;
   return true;
 }
 
-void Program::Pause(bool) {}
+void Program::Pause(bool withMessage) {
+  if (!g_raceRun || !g_raceRun->session) return;
+  g_raceRun->keys.Pause(withMessage);
+  Log("Race %s", g_raceRun->session->GetSimulation().m_paused ? "paused" : "resumed");
+}

@@ -92,16 +92,20 @@ TEST_F(MenuRun, SingleRaceIsStartedFromTheMenusAndTheGameQuitsThroughItsPage) {
   const auto profileBefore = fs::hard_link_count(m_dir / "Data/Players/Driver.bin");
   ASSERT_GE(profileBefore, 2u);  // the copy links to the generated tree
   // Main menu: Single player; Single race is the second item; its page starts on Start.
-  // Back in the main menu: down to "Quit game", accept, "Yes"; two keys end the outro.
+  // The race is left through its menu (Escape, down to "leave", accept). Back in the main
+  // menu: up to "Quit game", accept, "Yes"; two keys end the outro.
   Keys({{110, "enter"},
         {120, "down"},
         {130, "enter"},
         {140, "enter"},
-        {200, "up"},
-        {210, "enter"},
+        {200, "esc"},
+        {210, "down"},
         {220, "enter"},
-        {300, "space"},
-        {310, "space"}});
+        {300, "up"},
+        {310, "enter"},
+        {320, "enter"},
+        {400, "space"},
+        {410, "space"}});
   ASSERT_EQ(Run(2000), 0) << m_out;
   ExpectInOrder({"Intro start", "Intro end", "Menu page 1 'Main menu'",
                  "Menu page 2 'Single player'", "Menu page 11 'Single race'",

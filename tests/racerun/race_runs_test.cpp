@@ -1,0 +1,194 @@
+// Whole runs of Pindrel from the menus through races and back, on copies of the generated data
+// tree: the intro is skipped by keys, the menus and the cars are driven by scripted keys, and the
+// game log and the --results file tell what happened.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/run_tool.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// At 0.01 s a frame the intro is skipped by one key in each of its pictures and the main menu
+// is up by frame 200.
+constexpr int kMenusUp = 200;
+
+class RaceRun : public ::testing::Test {
+ public:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_dir =
+        fs::temp_directory_path() / ("qvx_race_runs_" + std::to_string(::getpid())) / info->name();
+    fs::remove_all(m_dir);
+    fs::create_directories(m_dir);
+    fs::copy(VQ_GAME_DIR, m_dir, fs::copy_options::recursive | fs::copy_options::create_hard_links);
+  }
+  void TearDown() override {
+    if (HasFailure()) return;  // kept for a look at what the run left
+    fs::remove_all(m_dir);
+    std::error_code ec;
+    fs::remove(m_dir.parent_path(), ec);  // once empty
+  }
+  // Key presses (down on the frame, up on the next) after the intro's skips, and held keys.
+  void Script(const std::vector<std::pair<int, std::string>>& presses,
+              const std::vector<std::tuple<int, int, std::string>>& holds = {}) {
+    std::string script;
+    for (int frame : {3, 40, 120}) script += Press(frame, "space");
+    for (const auto& p : presses) script += Press(p.first, p.second);
+    for (const auto& [from, to, key] : holds)
+      script += std::to_string(from) + " key " + key + " down\n" + std::to_string(to) + " key " +
+                key + " up\n";
+    fs::remove(m_dir / "input.txt");
+    std::ofstream(m_dir / "input.txt") << script;
+  }
+  static std::string Press(int frame, const std::string& key) {
+    return std::to_string(frame) + " key " + key + " down\n" + std::to_string(frame + 1) + " key " +
+           key + " up\n";
+  }
+  // Presses of a key every `every` frames in [from, to).
+  static void Repeat(std::vector<std::pair<int, std::string>>& out, int from, int to, int every,
+                     const std::string& key) {
+    for (int f = from; f < to; f += every) out.emplace_back(f, key);
+  }
+  int Run(int frames, uint32_t seed = 7) {
+    const std::string command =
+        "'" + vqtest::BinDir() + "'/Pindrel --headless --fixed-step 0.01 --seed " +
+        std::to_string(seed) + " --frames " + std::to_string(frames) +
+        " --input input.txt --results '" + (m_dir / "results.csv").string() + "' --data '" +
+        m_dir.string() + "'";
+    const int status = vqtest::RunCommand(command, &m_out);
+    m_log = ReadText(m_dir / "qvxlog.txt");
+    m_results = ReadText(m_dir / "results.csv");
+    return status;
+  }
+  void ExpectInOrder(const std::vector<std::string>& lines) {
+    size_t at = 0;
+    for (const std::string& line : lines) {
+      const size_t found = m_log.find(line, at);
+      ASSERT_NE(found, std::string::npos) << "missing after offset " << at << ": " << line << "\n"
+                                          << m_log;
+      at = found + line.size();
+    }
+  }
+  // The rows of the results file (without its header).
+  std::vector<std::vector<std::string>> Rows() const {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(m_results);
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+      std::vector<std::string> cells;
+      std::istringstream cellsIn(line);
+      std::string cell;
+      while (std::getline(cellsIn, cell, ',')) cells.push_back(cell);
+      rows.push_back(cells);
+    }
+    return rows;
+  }
+
+  fs::path m_dir;
+  std::string m_out, m_log, m_results;
+};
+
+}  // namespace
+
+namespace {
+
+// Main menu: Single player, Single race, Start (the race of the first player's set-up).
+const std::vector<std::pair<int, std::string>> kStartSingleRace = {
+    {220, "enter"}, {240, "down"}, {260, "enter"}, {280, "enter"}};
+
+// The number after "Race start: " / "Race teardown: " in the log.
+std::vector<int> HandlerCounts(const std::string& log, const std::string& what) {
+  std::vector<int> out;
+  for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1))
+    out.push_back(std::atoi(log.c_str() + at + what.size()));
+  return out;
+}
+
+}  // namespace
+
+TEST_F(RaceRun, PauseResumeRestartAndLeaveFromTheInRaceMenu) {
+  auto keys = kStartSingleRace;
+  // Escape opens the menu (paused), Return resumes; Escape, Up to "restart", Return; Escape,
+  // Down to "leave", Return; then the main menu's quit page and the outro.
+  keys.insert(keys.end(), {{1000, "esc"},
+                           {1050, "enter"},
+                           {1100, "esc"},
+                           {1150, "up"},
+                           {1170, "enter"},
+                           {1300, "esc"},
+                           {1350, "down"},
+                           {1370, "enter"},
+                           {1500, "up"},
+                           {1520, "enter"},
+                           {1540, "enter"},
+                           {1700, "space"},
+                           {1720, "space"}});
+  Script(keys, {{600, 900, "up"}});
+  ASSERT_EQ(Run(4000), 0) << m_out;
+  ExpectInOrder({"Menus end: race in game mode 3", "Race in game mode 3", "Race views: 1",
+                 "Race round starts", "In-race menu", "Race paused", "Race resumed", "In-race menu",
+                 "Race paused", "Race restart", "Race round starts", "In-race menu", "Race paused",
+                 "Race ends", "Menu page 1 'Main menu'", "Menus end: quit", "Outro end",
+                 "Program end"});
+  EXPECT_EQ(Count(m_log, "Race round starts"), 2u);
+  // One teardown: the race's key handler is gone and nothing else was popped with it.
+  EXPECT_EQ(HandlerCounts(m_log, "Race start: "), HandlerCounts(m_log, "Race teardown: "));
+  // The profile and Config.ini were written anew (replaced, so no longer the tree's links).
+  EXPECT_EQ(fs::hard_link_count(m_dir / "Data/Players/Driver.bin"), 1u);
+  EXPECT_EQ(fs::hard_link_count(m_dir / "Config.ini"), 1u);
+}
+
+TEST_F(RaceRun, TwoLocalPlayersShareTheWindowAsASplitScreen) {
+  // Main menu: Multiplayer, Split screen (third item), Start; leave through the in-race menu.
+  Script({{220, "down"},
+          {230, "enter"},
+          {250, "down"},
+          {260, "down"},
+          {270, "enter"},
+          {290, "enter"},
+          {800, "esc"},
+          {850, "down"},
+          {870, "enter"}},
+         {{500, 700, "up"}, {500, 700, "i"}});
+  ASSERT_EQ(Run(1200), 0) << m_out;
+  ExpectInOrder({"Menus end: race in game mode 2", "Race in game mode 2", "Race loaded: 2 cars",
+                 "Race views: 2", "Race round starts", "In-race menu", "Race ends",
+                 "Menu page 1 'Main menu'"});
+  EXPECT_EQ(HandlerCounts(m_log, "Race start: "), HandlerCounts(m_log, "Race teardown: "));
+}
+
+TEST_F(RaceRun, ATrackWithoutCamerasShowsItsErrorAndReturnsToTheMenus) {
+  // The camera files of the tracks hold no camera: the race is not run.
+  for (const auto& entry : fs::directory_iterator(m_dir / "Data/Tracks"))
+    if (entry.path().filename().string().find("_cams.bin") != std::string::npos) {
+      fs::remove(entry.path());
+      std::ofstream(entry.path());
+    }
+  Script(kStartSingleRace);
+  ASSERT_EQ(Run(600), 0) << m_out;
+  ExpectInOrder({"Race in game mode 3", "Error : No cameras defined! (Need at least one)",
+                 "Race teardown", "Menu page 1 'Main menu'"});
+  EXPECT_EQ(m_log.find("Race round starts"), std::string::npos);
+}
