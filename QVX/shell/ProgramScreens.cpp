@@ -11,6 +11,7 @@
 #include "QVX/menu/MusicTrack.h"
 #include "QVX/race/Player.h"
 #include "QVX/shell/DataPaths.h"
+#include "QVX/shell/LobbyMenus.h"
 #include "QVX/shell/Program.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
@@ -386,6 +387,7 @@ bool Program::OnMenuFrame() {
     s.caretOn = !s.caretOn;
   }
   if (!s.menuRunning || !m_menu) return true;
+  if (m_gameMode == 6) LobbyMenus_Frame(*this, dt);  // network play
   MenuPage* current = m_menu->GetCurrentPage();
   if (current && current == s.sessionPage) {
     s.idleCountdown -= dt;
@@ -422,6 +424,12 @@ bool Program::OnMenuKey(uint32_t key, bool pressed) {
   if (key == VQKEY_F1 + 8) {
     TakeScreenshot();
     return true;
+  }
+  if (m_gameMode == 6) {  // network play: the lobby's chat entry
+    auto* chatKeys = static_cast<VQKeyboardDevice*>(m_keyboard);
+    const bool chatShift =
+        chatKeys && (chatKeys->IsKeyDown(VQKEY_LSHIFT) || chatKeys->IsKeyDown(VQKEY_RSHIFT));
+    if (LobbyMenus_OnKey(*this, key, chatShift)) return true;
   }
   MenuPage* page = m_menu ? m_menu->GetCurrentPage() : nullptr;
   // Escape goes back: the page's continue, quit, back or cancel item, the first found.
