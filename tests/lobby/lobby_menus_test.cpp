@@ -195,6 +195,25 @@ TEST_F(LobbyMenus, AClientJoinsTheTypedAddressGetsReadyAndFollowsTheHostsStart) 
   EXPECT_EQ(g_VQsystem.m_stop, 1);
 }
 
+TEST_F(LobbyMenus, TheSearchFindsTheHostByItsBeaconOnLoopbackAndJoins) {
+  Member& host = AddHost();
+  m_program->m_config.tcpPort = int32_t(m_tcpPort);
+  m_menu->ShowPage(3);
+  Activate(3, 291);
+  Activate(39, 310);
+  ASSERT_EQ(PageId(), NETPAGE_SEARCHING);
+  ASSERT_NE(m_program->m_net, nullptr);
+  // The host's beacons go to 127.0.0.1 at the port the search listens on.
+  host.session->MutableConfig().broadcastPort = m_program->m_net->GetUdpPort();
+  ASSERT_TRUE(Pump([&] {
+    ++m_now;  // the host's wall clock: a beacon every new second
+    return PageId() == 34;
+  }));
+  EXPECT_NE(std::string(m_program->m_connectionText).find("127.0.0.1"), std::string::npos);
+  ASSERT_TRUE(Pump([&] { return std::string(LobbyMenus_PlayerLine(1)).find("host") == 0; }));
+  EXPECT_EQ(host.session->GetPeerCount(), 1u);
+}
+
 TEST_F(LobbyMenus, LeavingTheLobbyTellsTheHostAndEndsTheGame) {
   HostFromMenu();
   Member& guest = JoinProgram("guest");
