@@ -284,7 +284,10 @@ bool OnEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event) {
         int32_t next = NETPAGE_NETWORK_FAILED;
         if (p.OpenDatagramLayers(&next)) p.OpenGameConnection(&next);
         item->target = next | kReset;
-        if (next != NETPAGE_LOBBY) EndGame(p);
+        if (next != NETPAGE_LOBBY)
+          EndGame(p);
+        else
+          SendLobbySettings(p);  // every joining client gets them with its welcome
       }
       return true;
     case 39:
@@ -374,6 +377,31 @@ void SendEntry(Program& p) {
 }
 
 }  // namespace
+
+void LobbyMenus_ApplySettings(Program& p, const NetLobbySettings& settings) {
+  Player* p1 = First(p);
+  if (!p1 || !p.m_net || p.m_net->IsHost()) return;
+  PlayerProfile& prof = p1->m_profile;
+  prof.normal_track = Clamp(settings.track, int32_t(p.m_trackCount));
+  prof.normal_length = Clamp(settings.length, int32_t(p.m_lengthChoices.count));
+  prof.normal_racetype = Clamp(settings.raceType, int32_t(p.m_choices2.count));
+  prof.normal_weather = Clamp(settings.weather, int32_t(p.FillWeatherChoices(prof.normal_track)));
+  // Outside the free choice of classes every car is of the host's class.
+  const bool freeClass = prof.normal_racetype == 1;
+  const int32_t hostClass = Clamp(settings.classIndex, int32_t(p.m_classCount));
+  const bool classChanged = !freeClass && prof.normal_frame != hostClass;
+  if (classChanged) {
+    prof.normal_frame = hostClass;
+    prof.normal_color = 0;
+  }
+  MenuPage* lobby = p.m_menu ? p.m_menu->FindPage(kLobbyPage) : nullptr;
+  if (lobby && lobby->m_shown) {
+    for (int32_t id : {270, 271, 272, 273, 276, 278})
+      if (MenuItem* item = lobby->GetItem(id)) LobbyItemEvent(p, lobby, item, MENU_SHOWN);
+    SetItemState(lobby, 271, freeClass && !p.m_net->GetOwnChoice().ready);
+  }
+  if (classChanged) SendCarChoice(p);
+}
 
 MenuArea LobbyMenus_Area() {
   MenuArea area;

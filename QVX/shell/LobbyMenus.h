@@ -21,6 +21,12 @@ void LobbyMenus_Frame(Program& program, float dt);
 // unsent, and other character keys are appended. True when the key was used up.
 bool LobbyMenus_OnKey(Program& program, uint32_t key, bool shift);
 
+// A client takes the host's lobby settings into the first player's profile and the lobby's
+// items; outside the free choice of classes (race type 1) it takes the host's class too and
+// tells the others its new car.
+struct NetLobbySettings;
+void LobbyMenus_ApplySettings(Program& program, const NetLobbySettings& settings);
+
 // What the lobby page shows (tests read it).
 constexpr uint32_t LOBBY_PLAYER_LINES = 8;
 constexpr uint32_t LOBBY_CHAT_LINES = 5;

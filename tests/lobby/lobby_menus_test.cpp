@@ -185,6 +185,24 @@ TEST_F(LobbyMenus, AClientJoinsTheTypedAddressGetsReadyAndFollowsTheHostsStart) 
   host.session->SendChat("host: welcome");
   ASSERT_TRUE(Pump([&] { return std::strcmp(m_program->m_chatLines[4], "host: welcome") == 0; }));
 
+  // The host's settings arrive: the track goes into the profile and the item; outside the
+  // free class choice the host's class is taken and sent back as the new car.
+  ASSERT_GE(m_program->m_trackCount, 2u);
+  ASSERT_GE(m_program->m_classCount, 3u);
+  NetLobbySettings settings;
+  settings.track = uint8_t(m_program->m_trackCount - 1);
+  settings.classIndex = 2;
+  settings.raceType = 0;
+  settings.length = 200;  // out of range: the last length
+  host.session->SetLobbySettings(settings);
+  const PlayerProfile& prof = m_program->m_players[0]->m_profile;
+  ASSERT_TRUE(Pump([&] { return prof.normal_track == settings.track; }));
+  EXPECT_EQ(Item(273)->value->choice, settings.track);
+  EXPECT_EQ(prof.normal_frame, 2);
+  EXPECT_EQ(prof.normal_length, int32_t(m_program->m_lengthChoices.count) - 1);
+  EXPECT_EQ(Item(271)->selectable, 0);
+  ASSERT_TRUE(Pump([&] { return host.session->GetPeer(0).choice.classIndex == 2; }));
+
   Activate(34, 279);
   EXPECT_EQ(Item(272)->selectable, 0);  // no colour change while ready
   ASSERT_TRUE(Pump([&] { return host.session->AllClientsReady(); }));
