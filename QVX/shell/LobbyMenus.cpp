@@ -116,6 +116,7 @@ void FillPlayerLines(Program& p) {
 
 void RefreshLobbyTexts(Program& p) {
   FillPlayerLines(p);
+  if (g_lobby.owner != &p) return;  // the lines belong to another Program's menus
   for (uint32_t i = 0; i < LOBBY_PLAYER_LINES; ++i)
     if (g_lobby.playerText[i]) g_lobby.playerText[i]->SetText(g_lobby.players[i]);
   for (uint32_t i = 0; i < LOBBY_CHAT_LINES; ++i)
