@@ -324,6 +324,8 @@ bool Program::RunMenus() {
   do {
     g_VQsystem.Run();
     if (!g_VQsystem.m_stop) s.closed = m_quit = 1;
+    // The skin editor runs its own frame pump, outside the menus' key and frame callbacks.
+    if (!m_quit && m_skinEditorPending) RunSkinEditor();
   } while (!m_quit && m_sessionRequest != SESSION_RACE && m_sessionRequest != SESSION_QUIT);
   g_VQsystem.m_updateCallback = nullptr;
   s.menuRunning = 0;
@@ -414,7 +416,7 @@ bool Program::OnMenuFrame() {
 
 bool Program::OnMenuKey(uint32_t key, bool pressed) {
   MenuState& s = m_ms;
-  if (!pressed) return false;
+  if (!pressed || m_skinEditorRunning) return false;
   s.idleCountdown = MENU_IDLE_SECONDS;
   if (s.idleShown && s.idleText && s.idleText->m_owner)
     s.idleText->m_owner->RemoveElement(s.idleText);
