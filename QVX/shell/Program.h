@@ -312,6 +312,18 @@ class Program {
   std::vector<ChampParticipant> m_raceParticipants;  // the last race's field, for scoring
   uint8_t m_playerFlag = 0;
 
+  // Options and championship pages (OptionsMenus.cpp).
+  int32_t m_bindingPlayer = 0;         // the local player whose bindings page 12 shows
+  MenuItem* m_captureItem = nullptr;   // a binding item waiting for a key, axis or button
+  float m_captureAxes[PROGRAM_JOYSTICKS][8] = {};  // joystick states when the capture began
+  uint32_t m_captureButtons[PROGRAM_JOYSTICKS] = {};
+  int32_t m_unlockedCar = -1;          // class of the car the last championship opened
+  uint32_t m_lastChampionshipPlace = 0;
+  uint8_t m_fromResults = 0;           // the standings were reached from the race results
+  uint8_t m_scoreAfterRace = 0;        // the set-up page's "start and score" was chosen
+  uint8_t m_prizeTrack = 0;            // the prize track was opened
+  char m_champTitle[64] = {};          // the title of the championship race set-up page
+
   // Network play (ProgramNetwork.cpp). The Open operations write the page to show next into
   // *page; UpdateNetwork runs the session once a frame (menu and race frames in game mode 6).
   bool OpenNetwork();

@@ -12,6 +12,7 @@
 #include "QVX/race/Player.h"
 #include "QVX/shell/DataPaths.h"
 #include "QVX/shell/Program.h"
+#include "QVX/shell/OptionsMenus.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/input/VQKeyboardDevice.h"
@@ -375,6 +376,7 @@ bool Program::OnMenuFrame() {
   MenuState& s = m_ms;
   const float dt = FrameStep();
   AnimateMenuScene(dt);
+  OptionsMenus_PollCapture(*this);
   // The previews slide in and out of their viewports and fade between see-through and opaque.
   for (MenuPreview* v : {&s.car1, &s.car2, &s.track}) {
     v->Step(dt);
@@ -419,6 +421,8 @@ bool Program::OnMenuKey(uint32_t key, bool pressed) {
   if (s.idleShown && s.idleText && s.idleText->m_owner)
     s.idleText->m_owner->RemoveElement(s.idleText);
   s.idleShown = 0;
+  // A binding item waiting for its key takes every key, Escape and F9 included.
+  if (OptionsMenus_CaptureKey(*this, key)) return true;
   if (key == VQKEY_F1 + 8) {
     TakeScreenshot();
     return true;
