@@ -15,6 +15,7 @@
 #include "Zentri/resources/VQPixels.h"
 #include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQCamera.h"
+#include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQfile.h"
@@ -800,15 +801,18 @@ int32_t VQRenderDialog::GetHeight() {
 }
 
 VQRenderDialog::~VQRenderDialog() {
+  RestoreCarTextures();
   if (m_car) {
     m_car->Translate(VQVector(0, 0, -kCarLift));
     if (m_turntable) m_turntable->RemoveChild(m_car);
   }
   if (m_viewport && m_canvas) m_canvas->DeleteViewport(m_viewport);
+  if (m_light && m_turntable) m_light->RemoveChild(m_turntable);
   if (m_root) {
-    if (m_turntable) m_root->RemoveChild(m_turntable);
+    if (m_light) m_root->RemoveChild(m_light);
     delete m_root;
   }
+  delete m_light;
   delete m_turntable;
   delete m_camera;
 }
@@ -819,10 +823,16 @@ bool VQRenderDialog::CreateControls() {
     m_viewport =
         m_canvas->CreateViewport(m_window->m_x + kRenderInset, m_window->m_y + kRenderInset, w, h);
   m_root = new (std::nothrow) VQRootNode();
+  m_light = new (std::nothrow) VQLightNode();
   m_turntable = new (std::nothrow) VQTransformNode();
-  if (m_root && m_turntable) {
+  if (m_root && m_light && m_turntable) {
+    // The same light as the menu car previews: from above and behind the camera.
+    m_light->m_direction = VQVector(0.3f, -0.6f, -0.7f);
+    m_light->m_diffuse = VQColor(1, 1, 1, 1);
+    m_light->m_ambient = VQColor(0.4f, 0.4f, 0.4f, 1);
     m_turntable->SetRotation(VQVector(0, 0, -2.4f));
-    m_root->AddChild(m_turntable);
+    m_root->AddChild(m_light);
+    m_light->SetChild(m_turntable);
   }
   m_camera = new (std::nothrow) VQCamera();
   if (m_camera) {
@@ -859,7 +869,33 @@ void VQRenderDialog::SetCar(VQNode* car) {
   if (m_turntable) m_turntable->AddChild(car);
 }
 
-void VQRenderDialog::SetWheelTexture(VQTexture*) {}
+void VQRenderDialog::SetNodeTexture(const char* node, VQTexture* texture) {
+  auto* geoset = m_car ? dynamic_cast<VQGeosetNode*>(m_car->FindByName(node)) : nullptr;
+  VQMattable* table = geoset ? geoset->m_table : nullptr;
+  if (!texture || !table || table->m_count == 0 || !table->m_slots[0]) return;
+  VQMaterial* first = table->m_slots[0];
+  const bool saved = std::any_of(m_savedTextures.begin(), m_savedTextures.end(),
+                                 [&](const SavedTexture& t) { return t.material == first; });
+  if (!saved) m_savedTextures.push_back({first, first->m_stages[0].m_texture, first->m_stageCount});
+  if (first->m_stageCount == 0) first->m_stageCount = 1;
+  first->m_stages[0].m_texture = texture;
+}
+
+void VQRenderDialog::SetBodyTexture(VQTexture* texture) { SetNodeTexture("m_body", texture); }
+
+void VQRenderDialog::SetWheelTexture(VQTexture* texture) {
+  for (const char* wheel : {"m_whl_lf", "m_whl_rf", "m_whl_lr", "m_whl_rr"})
+    SetNodeTexture(wheel, texture);
+}
+
+void VQRenderDialog::RestoreCarTextures() {
+  // Back to front: a material saved twice would otherwise keep the editor's texture.
+  for (auto t = m_savedTextures.rbegin(); t != m_savedTextures.rend(); ++t) {
+    t->material->m_stages[0].m_texture = t->texture;
+    t->material->m_stageCount = t->stageCount;
+  }
+  m_savedTextures.clear();
+}
 
 void VQRenderDialog::OnMoved() {
   if (m_viewport && m_window)

@@ -15,6 +15,8 @@
 class VQCamera;
 class VQImageElement;
 class VQImageListElement;
+class VQLightNode;
+class VQMaterial;
 class VQNode;
 class VQToggleElement;
 class VQTransformNode;
@@ -249,14 +251,20 @@ class VQRenderDialog : public VQSkinDialog {
   void OnLeftButtonUp(VQOverlayElement* control, int32_t x, int32_t y) override;
   bool Update() override;
   void SetCar(VQNode* car);
-  // The wheel texture the player chose (not owned); the car preview shows it when it can.
+  // The painted texture (not owned) on the first material of the car's body.
+  void SetBodyTexture(VQTexture* texture);
+  // The wheel texture the player chose (not owned) on the first material of the four wheels.
   void SetWheelTexture(VQTexture* texture);
+  // Gives the car's materials back the textures they had before the editor (the destructor
+  // does it too, before the car leaves the turntable).
+  void RestoreCarTextures();
   // One turntable step of the given length (the body of Update, for tests).
   void Step(uint32_t now, int32_t mouseX, int32_t mouseY);
 
   SkinEditorContext* m_context;
   VQViewport* m_viewport = nullptr;
   VQNode* m_root = nullptr;
+  VQLightNode* m_light = nullptr;  // lights the car from above the camera
   VQTransformNode* m_turntable = nullptr;
   VQCamera* m_camera = nullptr;
   VQNode* m_car = nullptr;
@@ -269,4 +277,14 @@ class VQRenderDialog : public VQSkinDialog {
   float m_turned[3] = {0.0f, 0.0f, 0.0f};  // the turntable's angles
   std::string m_backgroundName;            // stays empty
   uint8_t m_moved = 0;
+  // The car materials whose first texture the editor replaced, with what they held before.
+  struct SavedTexture {
+    VQMaterial* material;
+    VQTexture* texture;
+    uint32_t stageCount;
+  };
+  std::vector<SavedTexture> m_savedTextures;
+
+ private:
+  void SetNodeTexture(const char* node, VQTexture* texture);
 };

@@ -27,8 +27,18 @@ constexpr uint32_t kCursorHotSpot[2] = {1, 18};
 
 void NoCanvasHook(VQCanvas*, uintptr_t) {}
 
+// Game time in milliseconds, advanced by the frame pump's frame times while the editor runs:
+// brush stamps and turntable spins follow the game's clock (a fixed step in scripted runs).
+double s_frameClockMs = 0.0;
+uint32_t FrameClock() { return uint32_t(s_frameClockMs); }
+// Set while the game runs the editor: each frame also counts for the game's frame budget and
+// feeds its scripted input, as the game's own screens do.
+bool s_inGame = false;
+
 // The editor's per-frame callback: passes the windows' request to leave on to the frame pump.
 void EditorFrame(uintptr_t user) {
+  s_frameClockMs += double(g_VQsystem.m_frameTime) * 1000.0;
+  if (s_inGame) ProgramScreenFrame();
   auto* editor = reinterpret_cast<SkinEditor*>(user);
   if (editor && editor->m_stop) g_VQsystem.m_stop = 1;
 }
@@ -185,7 +195,10 @@ bool SkinEditor::Init(const SkinEditorSetup& setup, std::string* reason) {
   textures->PopSampling();
   if (!m_edit->OpenCarSkin(m_carTexture, setup.classIndex, setup.className.c_str()))
     return refuse("The skin layers cannot be made");
-  if (setup.car) m_render->SetCar(setup.car);
+  if (setup.car) {
+    m_render->SetCar(setup.car);
+    m_render->SetBodyTexture(m_carTexture);
+  }
   m_initialised = 1;
   return true;
 }
@@ -304,12 +317,18 @@ bool SkinEditor_SetupFromProgram(Program* program, uint32_t classIndex, VQNode* 
 }
 
 bool SkinEditor_Run(Program* program, uint32_t classIndex, VQNode* car, SkinEditorResult* result,
-                    std::string* reason) {
+                    std::string* reason, bool* closed) {
+  if (closed) *closed = false;
   SkinEditorSetup setup;
   if (!SkinEditor_SetupFromProgram(program, classIndex, car, &setup, reason)) return false;
   auto* editor = new (std::nothrow) SkinEditor();
   if (!editor) return false;
+  editor->m_context.clock = &FrameClock;
+  s_inGame = true;
   const bool ok = editor->Init(setup, reason) && editor->Run();
+  s_inGame = false;
+  // The pump also stops for the game's frame budget or a closed window: both end the game.
+  if (ok && closed) *closed = !g_VQsystem.m_stop || (program && program->m_quit);
   if (ok && result) {
     result->Release();
     *result = editor->m_result;

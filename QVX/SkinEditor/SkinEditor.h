@@ -93,6 +93,7 @@ bool SkinEditor_SetupFromProgram(Program* program, uint32_t classIndex, VQNode* 
                                  SkinEditorSetup* setup, std::string* reason);
 // Runs one visit of the editor for a class: the result receives the painted texture, the
 // wheel texture name and the number choice. False with a reason (shown to the player by the
-// caller) when the editor cannot open.
+// caller) when the editor cannot open. closed (may be null) is set when the frame pump ended
+// without its stop byte: the game window was closed while the editor ran.
 bool SkinEditor_Run(Program* program, uint32_t classIndex, VQNode* car, SkinEditorResult* result,
-                    std::string* reason);
+                    std::string* reason, bool* closed = nullptr);

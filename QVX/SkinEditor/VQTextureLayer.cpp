@@ -130,7 +130,7 @@ VQTextureLayer::VQTextureLayer(const char* name, const char* filePrefix,
   } else {
     m_fill = NewImage(imageTextures);
   }
-  if (VQTexture* view = NewImage(viewTextures)) {
+  if (VQTexture* view = NewImage(viewTextures, true)) {
     view->SetSampling(0, 0, 1, 1);
     m_view = new (std::nothrow) VQImageRef(view);
     SkinTexture_Release(view);  // the handle holds the texture alone
@@ -160,7 +160,7 @@ bool VQTextureLayer::Ok() const {
   return m_fill != nullptr;
 }
 
-VQTexture* VQTextureLayer::NewImage(VQTextureManager* manager) const {
+VQTexture* VQTextureLayer::NewImage(VQTextureManager* manager, bool forView) const {
   if (!manager || !manager->m_device) return nullptr;
   uint8_t* pixels = new (std::nothrow) uint8_t[kLayerBytes];
   if (!pixels) return nullptr;
@@ -171,7 +171,13 @@ VQTexture* VQTextureLayer::NewImage(VQTextureManager* manager) const {
   VQTexture* t =
       manager->CreateEmpty(pixels, SKIN_LAYER_SIZE, SKIN_LAYER_SIZE, VQPF_BGRA8888, nullptr, 0);
   delete[] pixels;
-  if (t && (t->m_format != VQPF_BGRA8888 || !Pixels(t))) {
+  // A display device may keep the view in its own 32-bit order (RGBA on OpenGL): the view
+  // then gets the composite converted; every other image must be BGRA in memory.
+  uint32_t pitch = 0;
+  const bool usable = t && (forView ? VQPixelFormat_BytesPerPixel(t->m_format) == 4 &&
+                                          t->Lock(&pitch, 0) && pitch == t->m_width
+                                    : Pixels(t) != nullptr);
+  if (t && !usable) {
     SkinTexture_Release(t);
     return nullptr;
   }
@@ -218,7 +224,10 @@ void VQTextureLayer::Composite(bool updateView) {
     }
   }
   if (updateView && m_view && m_view->m_texture) {
-    CopyImage(m_view->m_texture, m_composite);
+    if (m_view->m_texture->m_format == m_composite->m_format)
+      CopyImage(m_view->m_texture, m_composite);
+    else
+      SkinTexture_CopyOver(m_view->m_texture, m_composite);
     if (m_preview && m_preview->on && m_preview->paint)
       m_preview->paint(m_view->m_texture, m_preview->classIndex, m_preview->user);
     m_view->m_texture->Upload();

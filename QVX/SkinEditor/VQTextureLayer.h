@@ -113,7 +113,7 @@ class VQTextureLayer {
   SkinNumberPreview* m_preview = nullptr;   // not owned; may be null
 
  private:
-  VQTexture* NewImage(VQTextureManager* manager) const;
+  VQTexture* NewImage(VQTextureManager* manager, bool forView = false) const;
   bool EnsureAlpha();
   // Reads an image file refusing unfit ones; the texture is the caller's (released with
   // SkinTexture_Release).

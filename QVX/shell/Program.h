@@ -14,6 +14,7 @@
 #include "QVX/shell/Config.h"
 #include "QVX/shell/Content.h"
 #include "QVX/shell/MenuState.h"
+#include "QVX/SkinEditor/SkinFiles.h"
 #include "Zentri/util/VQlog.h"
 
 class DataPaths;
@@ -129,6 +130,17 @@ class Program {
   void OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event);
   // Serves the target of an activated item (quit, back into the race, start or leave, restart).
   void RunTargetTail(MenuItem* item);
+  // The paint shop: runs the skin editor on the menu car of the class chosen on page 51 and
+  // keeps its result for SaveSkin; true when the editor ran (page 54 is then shown). A class
+  // that cannot be painted shows the editor's reason and page 51 again.
+  bool RunSkinEditor();
+  // Saves the kept result under the typed name into the painted class (its skin list gets it
+  // at once); false with a reason for a refused name or a write that failed.
+  bool SaveSkin(const char* name, std::string* reason);
+  SkinEditorResult m_skinResult;    // what the last editor visit left, until saved or discarded
+  int32_t m_skinClass = 0;          // the class that was painted
+  uint8_t m_skinEditorPending = 0;  // item 511 asked for the editor: run between frame pumps
+  uint8_t m_skinEditorRunning = 0;  // the editor has the keys: the menus ignore them
   const char* Text(int32_t id) const;
   void FillPlayerLine();
   // Clamps the first player's set-up fields to what the content holds.
@@ -311,6 +323,18 @@ class Program {
   Championship m_championship;
   std::vector<ChampParticipant> m_raceParticipants;  // the last race's field, for scoring
   uint8_t m_playerFlag = 0;
+
+  // Options and championship pages (OptionsMenus.cpp).
+  int32_t m_bindingPlayer = 0;         // the local player whose bindings page 12 shows
+  MenuItem* m_captureItem = nullptr;   // a binding item waiting for a key, axis or button
+  float m_captureAxes[PROGRAM_JOYSTICKS][8] = {};  // joystick states when the capture began
+  uint32_t m_captureButtons[PROGRAM_JOYSTICKS] = {};
+  int32_t m_unlockedCar = -1;          // class of the car the last championship opened
+  uint32_t m_lastChampionshipPlace = 0;
+  uint8_t m_fromResults = 0;           // the standings were reached from the race results
+  uint8_t m_scoreAfterRace = 0;        // the set-up page's "start and score" was chosen
+  uint8_t m_prizeTrack = 0;            // the prize track was opened
+  char m_champTitle[64] = {};          // the title of the championship race set-up page
 
   // Network play (ProgramNetwork.cpp). The Open operations write the page to show next into
   // *page; UpdateNetwork runs the session once a frame (menu and race frames in game mode 6).

@@ -1,10 +1,14 @@
 // Program's championship operations: each fills a ChampionshipWorld from the content tables and
 // the first local player and runs the rule of Championship.h on it.
 #include <cstdint>
+#include <cstdio>
+
+#include "QVX/menu/Menu.h"
 
 #include "QVX/race/Player.h"
 #include "QVX/shell/Program.h"
 #include "QVX/shell/RecordBytes.h"
+#include "Zentri/devices/overlay/VQFont.h"
 #include "Zentri/util/VQStrings.h"
 
 ChampionshipWorld Program::ChampWorld() {
@@ -63,10 +67,32 @@ void Program::SimulateOtherRaces(bool perClass, uint32_t track) {
 
 void Program::SortStandings() { m_championship.SortStandings(); }
 
-void Program::FillStandings() { m_championship.FillStandings(ChampWorld()); }
+namespace {
+// The pages draw the filled texts from the menu state's text blocks with the tab stops of the
+// last fill, set on the three menu fonts and the font the blocks are drawn in.
+void ShowChampionshipTexts(Program& p) {
+  const Championship& c = p.m_championship;
+  MenuState& s = p.m_ms;
+  std::snprintf(s.resultsText[0], sizeof s.resultsText[0], "%s", c.m_othersText.c_str());
+  std::snprintf(s.resultsText[1], sizeof s.resultsText[1], "%s", c.m_ownText.c_str());
+  uint32_t stops[8] = {};
+  const uint32_t n = c.m_tabStopCount < 8 ? c.m_tabStopCount : 8;
+  for (uint32_t i = 0; i < n; ++i) stops[i] = uint32_t(c.m_tabStops[i] > 0 ? c.m_tabStops[i] : 0);
+  for (VQFont* font : p.m_menuFonts)
+    if (font) font->SetTabStops(stops, n);
+  if (p.m_menu && p.m_menu->m_res.fonts[MENU_FONT_HELP])
+    p.m_menu->m_res.fonts[MENU_FONT_HELP]->SetTabStops(stops, n);
+}
+}  // namespace
+
+void Program::FillStandings() {
+  m_championship.FillStandings(ChampWorld());
+  ShowChampionshipTexts(*this);
+}
 
 void Program::FillRaceResults() {
   m_championship.FillRaceResults(ChampWorld(), m_raceParticipants);
+  ShowChampionshipTexts(*this);
 }
 
 void Program::FillStartList() { m_championship.FillStartList(ChampWorld(), m_raceParticipants); }

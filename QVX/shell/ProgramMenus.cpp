@@ -925,8 +925,11 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
     } else if (id == 24 || id == 5 || id == 57) {
       if (event == MENU_SHOWN || event == MENU_HIDDEN) m_gameMode = id == 24 ? 1 : id == 5 ? 3 : 2;
     } else if (id == 511 && event == MENU_ACTIVATE) {
-      // The paint shop's editor joins with the skin editor; until then the page stays.
+      // The editor runs once this frame pump has ended (RunMenus); the page stays until then.
       item->target = kStay;
+      m_skinClass = Clamp(s.menuClass, int32_t(m_classCount));
+      m_skinEditorPending = 1;
+      g_VQsystem.m_stop = 1;
     } else {
       served = false;
     }
@@ -1027,16 +1030,27 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
   if (!served && page->m_id == 54 && p1) {
     served = true;
     if (id == 521 && event == MENU_ACTIVATE) {
-      // The typed name must be new within the painted class (letters in any case).
+      // The typed name must be usable in a file name and new within the painted class
+      // (letters in any case).
+      std::string clean, reason;
       if (!s.skinNameText[0]) {
         item->target = 0x35 | kReset;
+      } else if (!SkinFiles_CheckName(s.skinNameText, &clean, &reason)) {
+        ShowMessage(reason.c_str(), Text(6200));
+        item->target = kStay;
       } else {
-        const int32_t cls = Clamp(p1->m_profile.normal_frame, int32_t(m_classCount));
+        const int32_t cls = Clamp(m_skinClass, int32_t(m_classCount));
         item->target = 1 | kReset;
         if (m_classCount > 0)
           for (const Skin* skin : m_classes[cls]->m_skins)
-            if (strcasecmp(skin->name, s.skinNameText) == 0) item->target = 0x34 | kReset;
+            if (strcasecmp(skin->name, clean.c_str()) == 0) item->target = 0x34 | kReset;
+        if (item->target == (1 | kReset) && !SaveSkin(clean.c_str(), &reason)) {
+          ShowMessage(reason.c_str(), Text(6200));
+          item->target = kStay;
+        }
       }
+    } else if (id == 522 && event == MENU_ACTIVATE) {
+      m_skinResult.Release();
     } else {
       served = false;
     }

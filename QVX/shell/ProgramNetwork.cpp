@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "QVX/race/Player.h"
+#include "QVX/shell/LobbyMenus.h"
 #include "QVX/shell/Program.h"
 #include "Zentri/devices/network/VQConnectionDevice.h"
 #include "Zentri/math/VQQuaternion.h"
@@ -135,6 +136,10 @@ void ProgramNetHooks::OnPeerLeft(uint8_t id, const char* name) {
 
 void ProgramNetHooks::OnChat(uint8_t, const char* text) { m_program->AddChatLine(text); }
 
+void ProgramNetHooks::OnLobbySettings(const NetLobbySettings& settings) {
+  LobbyMenus_ApplySettings(*m_program, settings);
+}
+
 // ---- Program.
 
 bool Program::OpenNetwork() {
@@ -221,7 +226,8 @@ bool Program::OpenGameConnection(int32_t* page) {
     return false;
   }
   std::snprintf(m_connectionText, sizeof(m_connectionText), "%s %d.%d.%d.%d",
-                NetText(this, NETTEXT_CONNECTED_TO), address[0], address[1], address[2], address[3]);
+                NetText(this, NETTEXT_CONNECTED_TO), address[0], address[1], address[2],
+                address[3]);
   *page = NETPAGE_JOINING;
   return true;
 }

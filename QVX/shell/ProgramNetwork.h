@@ -68,6 +68,7 @@ class ProgramNetHooks : public NetGameHooks {
   void OnPeerJoined(const NetPeer& peer) override;
   void OnPeerLeft(uint8_t id, const char* name) override;
   void OnChat(uint8_t fromId, const char* text) override;
+  void OnLobbySettings(const NetLobbySettings& settings) override;
 
  private:
   Program* m_program;

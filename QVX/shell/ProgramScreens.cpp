@@ -11,7 +11,9 @@
 #include "QVX/menu/MusicTrack.h"
 #include "QVX/race/Player.h"
 #include "QVX/shell/DataPaths.h"
+#include "QVX/shell/LobbyMenus.h"
 #include "QVX/shell/Program.h"
+#include "QVX/shell/OptionsMenus.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/input/VQKeyboardDevice.h"
@@ -324,6 +326,8 @@ bool Program::RunMenus() {
   do {
     g_VQsystem.Run();
     if (!g_VQsystem.m_stop) s.closed = m_quit = 1;
+    // The skin editor runs its own frame pump, outside the menus' key and frame callbacks.
+    if (!m_quit && m_skinEditorPending) RunSkinEditor();
   } while (!m_quit && m_sessionRequest != SESSION_RACE && m_sessionRequest != SESSION_QUIT);
   g_VQsystem.m_updateCallback = nullptr;
   s.menuRunning = 0;
@@ -375,6 +379,7 @@ bool Program::OnMenuFrame() {
   MenuState& s = m_ms;
   const float dt = FrameStep();
   AnimateMenuScene(dt);
+  OptionsMenus_PollCapture(*this);
   // The previews slide in and out of their viewports and fade between see-through and opaque.
   for (MenuPreview* v : {&s.car1, &s.car2, &s.track}) {
     v->Step(dt);
@@ -386,6 +391,7 @@ bool Program::OnMenuFrame() {
     s.caretOn = !s.caretOn;
   }
   if (!s.menuRunning || !m_menu) return true;
+  if (m_gameMode == 6) LobbyMenus_Frame(*this, dt);  // network play
   MenuPage* current = m_menu->GetCurrentPage();
   if (current && current == s.sessionPage) {
     s.idleCountdown -= dt;
@@ -414,14 +420,22 @@ bool Program::OnMenuFrame() {
 
 bool Program::OnMenuKey(uint32_t key, bool pressed) {
   MenuState& s = m_ms;
-  if (!pressed) return false;
+  if (!pressed || m_skinEditorRunning) return false;
   s.idleCountdown = MENU_IDLE_SECONDS;
   if (s.idleShown && s.idleText && s.idleText->m_owner)
     s.idleText->m_owner->RemoveElement(s.idleText);
   s.idleShown = 0;
+  // A binding item waiting for its key takes every key, Escape and F9 included.
+  if (OptionsMenus_CaptureKey(*this, key)) return true;
   if (key == VQKEY_F1 + 8) {
     TakeScreenshot();
     return true;
+  }
+  if (m_gameMode == 6) {  // network play: the lobby's chat entry
+    auto* chatKeys = static_cast<VQKeyboardDevice*>(m_keyboard);
+    const bool chatShift =
+        chatKeys && (chatKeys->IsKeyDown(VQKEY_LSHIFT) || chatKeys->IsKeyDown(VQKEY_RSHIFT));
+    if (LobbyMenus_OnKey(*this, key, chatShift)) return true;
   }
   MenuPage* page = m_menu ? m_menu->GetCurrentPage() : nullptr;
   // Escape goes back: the page's continue, quit, back or cancel item, the first found.
