@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QVX/shell/Cheats.h"
+#include "QVX/shell/Championship.h"
 #include "QVX/shell/Config.h"
 #include "QVX/shell/Content.h"
 #include "QVX/shell/MenuState.h"
@@ -194,6 +195,27 @@ class Program {
   // Typed cheat words: the keyword detector's callback forwards the word's identifier here.
   void ApplyCheat(uint32_t index);
   static void OnCheatWord(uint32_t identifier, uintptr_t user);
+  // Championship and results (ProgramChampionship.cpp; the rules are in Championship.h).
+  ChampionshipWorld ChampWorld();
+  bool SetupChampionship(uint32_t kind);
+  void FillChampionshipTable(uint32_t kind);
+  void ScoreRace(bool fromMenu, bool withoutRace);
+  void SimulateOtherRaces(bool perClass, uint32_t track);
+  void SortStandings();
+  void FillStandings();
+  void FillRaceResults();
+  void FillStartList();
+  void FillTimeTable();
+  AIDriverRecord* GetAIDriver(uint32_t i);
+  float GetBestTime(uint32_t cls, uint32_t track);
+  // Takes the first player's saved standings, checked (after a profile was loaded).
+  void RestoreChampionship();
+  // Profiles of the options pages (ProgramProfiles.cpp). CreateProfile returns the page to show
+  // (26 made; 17 full, 18 empty or unusable name, 19 taken). SelectProfile puts the profile into
+  // the local player slot (0 or 1), saving the player it replaces.
+  int32_t CreateProfile(const char* name, int32_t number);
+  bool SelectProfile(uint32_t slot, uint32_t profileIndex);
+  uint32_t LocalPlayerCount() const;
 
   // Names and version.
   const char* m_productName = "Quorvex";
@@ -286,6 +308,8 @@ class Program {
   uint32_t m_playerCount = 0;
   uint32_t m_remotePlayerCount = 0;
   uint32_t m_champPlayerCount = 0;
+  Championship m_championship;
+  std::vector<ChampParticipant> m_raceParticipants;  // the last race's field, for scoring
   uint8_t m_playerFlag = 0;
 
   // Network play (ProgramNetwork.cpp). The Open operations write the page to show next into

@@ -10,6 +10,7 @@
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Radio_Round_Button.H>
 #include <FL/Fl_Window.H>
+#include <FL/x.H>
 #include <X11/Xlib.h>
 
 #include <map>
@@ -53,7 +54,9 @@ class LauncherView {
   }
 
   void Refill() {
-    const LauncherConfigView v = m_controller.ConfigView();
+    // The lists' texts stay alive in the view for as long as the lists show them.
+    m_view = m_controller.ConfigView();
+    const LauncherConfigView& v = m_view;
     m_filling = true;
     Fill(m_languages, v.languages, v.language);
     Fill(m_adapters, v.adapters, v.adapter);
@@ -286,23 +289,26 @@ class LauncherView {
   Fl_Check_Button *m_tnl = nullptr, *m_triple = nullptr;
   Fl_Radio_Round_Button *m_normal = nullptr, *m_high = nullptr;
   Fl_Button* m_cancel = nullptr;
+  LauncherConfigView m_view;
   bool m_filling = false;
   bool m_ended = false;
   size_t m_scriptStep = 0;
 };
 
-// FLTK ends the process when it cannot open its display, so the display is tried first.
-bool CanOpenDisplay() {
+// FLTK ends the process when it cannot open its display, so the connection is made here and
+// handed to FLTK, which then uses it for the rest of the process.
+bool OpenDisplay() {
+  if (fl_display) return true;
   Display* display = XOpenDisplay(nullptr);
   if (!display) return false;
-  XCloseDisplay(display);
+  fl_open_display(display);
   return true;
 }
 
 }  // namespace
 
 bool launcher_run(LauncherController& controller, const LauncherRunOptions& options) {
-  if (!launcher_display_present() || !CanOpenDisplay()) return false;
+  if (!launcher_display_present() || !OpenDisplay()) return false;
   LauncherView view(controller, options);
   if (!view.Build()) return false;
   view.Run();
