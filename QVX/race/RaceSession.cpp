@@ -532,6 +532,12 @@ TrackRacer* RaceSession::GetRacer(uint32_t i) const {
   return i < m_impl->entrants.size() ? m_impl->entrants[i].get() : nullptr;
 }
 
+VQNode* RaceSession::GetCarRoot(uint32_t i) const {
+  if (i >= m_impl->entrants.size() || !m_impl->entrants[i]->m_car) return nullptr;
+  Car& car = m_impl->entrants[i]->m_car->GetCar();
+  return car.IsCreated() ? car.GetRoot() : nullptr;
+}
+
 std::vector<RaceSessionResult> RaceSession::Results() const {
   const Impl& s = *m_impl;
   std::vector<RaceSessionResult> out;

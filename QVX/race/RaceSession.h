@@ -37,6 +37,7 @@
 class Player;
 class Simulation;
 class VQDisplayDevice;
+class VQNode;
 class VQSoundDevice;
 class WeatherDatabase;
 struct CollisionMaterial;
@@ -114,6 +115,8 @@ class RaceSession {
   uint32_t ParticipantCount() const;
   Player* GetPlayer(uint32_t i) const;
   TrackRacer* GetRacer(uint32_t i) const;
+  // The scene root of participant i's game car; null for bare cars and beyond the field.
+  VQNode* GetCarRoot(uint32_t i) const;
   // The race time since the green light (0 before it).
   float RaceTime() const;
   Track& GetTrack();

@@ -1,0 +1,402 @@
+#include "QVX/race/RaceDisplay.h"
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "QVX/race/CarShadow.h"
+#include "QVX/race/Player.h"
+#include "QVX/race/RaceCamera.h"
+#include "QVX/race/RaceSession.h"
+#include "QVX/race/RaceTracker.h"
+#include "QVX/race/Simulation.h"
+#include "QVX/race/TrackMap.h"
+#include "QVX/race/WeatherEffects.h"
+#include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/overlay/VQFont.h"
+#include "Zentri/resources/VQTexture.h"
+#include "Zentri/scene/VQCamera.h"
+#include "Zentri/scene/VQNodes.h"
+#include "Zentri/scene/VQViewport.h"
+#include "Zentri/vehicle/VQVehicleModel.h"
+
+namespace {
+
+constexpr float kChaseBack = 9.0f;  // metres behind the car
+constexpr float kChaseUp = 3.5f;    // metres above it
+constexpr float kAimAhead = 4.0f;   // the camera looks at a point this far ahead of the car
+constexpr float kCameraFov = 1.2f;  // radians, horizontal
+constexpr int32_t kMapSize = 96;    // pixels of the map square in the HUD
+constexpr int32_t kMapMargin = 8;
+
+enum HudFontSlot : uint32_t { FONT_A = 0, FONT_B, FONT_GREEN, FONT_ORANGE, FONT_BLUE, FONT_SLOTS };
+const char* const kFontFiles[FONT_SLOTS] = {"font_laptimes.tga", "font_laptimes75white.tga",
+                                            "font_laptimes75green.tga", "font_laptimes75orange.tga",
+                                            "font_laptimes75blue.tga"};
+
+VQVector Axis(const VQMatrix* m, int row) {
+  return m ? VQVector(m->m[row * 4], m->m[row * 4 + 1], m->m[row * 4 + 2])
+           : VQVector(0, row == 1 ? 1.0f : 0.0f, row == 2 ? 1.0f : 0.0f);
+}
+
+}  // namespace
+
+struct RaceDisplay::Impl {
+  RaceSession* race = nullptr;
+  VQCanvas* canvas = nullptr;
+  RaceDisplayOptions options;
+  uint32_t viewCount = 0;
+  struct View {
+    VQViewport* viewport = nullptr;
+    std::unique_ptr<VQCamera> camera;
+    PlayerView hud;
+    HudFrame frame;
+    TrackMap map;
+    uint32_t follow = 0;
+    HudRect rect;
+  } views[RACEDISPLAY_MAX_VIEWS];
+  VQFontManager fonts;
+  HudFonts hudFonts;
+  std::unique_ptr<ShadowManager> shadows;
+  VQGroupNode* shadowGroup = nullptr;
+  struct CarShadowLink {
+    CarShadow* shadow;
+    VQVehicleModel* model;
+    VQNode* wheels[4];
+    VQNode* mesh;
+    VQNode* home;  // the car's group the shadow mesh came from; it goes back there
+  };
+  std::vector<CarShadowLink> carShadows;
+  std::unique_ptr<WeatherEffects> weather;
+  RainConfig rain;
+  float step = 0.0f;
+  bool callbacksSet = false;
+};
+
+RaceDisplay::RaceDisplay() : m_impl(std::make_unique<Impl>()) {}
+RaceDisplay::~RaceDisplay() { Release(); }
+
+uint32_t RaceDisplay::ViewCount() const { return m_impl->viewCount; }
+PlayerView* RaceDisplay::View(uint32_t v) {
+  return v < m_impl->viewCount ? &m_impl->views[v].hud : nullptr;
+}
+const HudFrame* RaceDisplay::Frame(uint32_t v) const {
+  return v < m_impl->viewCount ? &m_impl->views[v].frame : nullptr;
+}
+HudRect RaceDisplay::ViewRect(uint32_t v) const {
+  return v < m_impl->viewCount ? m_impl->views[v].rect : HudRect();
+}
+uint32_t RaceDisplay::ShadowCount() const { return uint32_t(m_impl->carShadows.size()); }
+bool RaceDisplay::HasRain() const { return m_impl->weather && m_impl->weather->m_rain; }
+
+void RaceDisplay::Follow(uint32_t view, uint32_t participant) {
+  if (view < m_impl->viewCount && m_impl->race && participant < m_impl->race->ParticipantCount())
+    m_impl->views[view].follow = participant;
+}
+
+bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOptions& options) {
+  Release();
+  m_error.clear();
+  Impl& s = *m_impl;
+  if (!race || !canvas || !canvas->m_device) return m_error = "no race or no canvas", false;
+  if (options.views < 1 || options.views > RACEDISPLAY_MAX_VIEWS)
+    return m_error = "one or two views", false;
+  Track& track = race->GetTrack();
+  if (!track.m_scene) return m_error = "no track is loaded", false;
+  s.race = race;
+  s.canvas = canvas;
+  s.options = options;
+  const uint32_t w = canvas->m_width, h = canvas->m_height;
+  HudRect rects[RACEDISPLAY_MAX_VIEWS];
+  if (options.views == 2)
+    Hud_SplitRects(w, h, &rects[0], &rects[1]);
+  else
+    rects[0] = {0, 0, int32_t(w), int32_t(h)};
+  for (uint32_t v = 0; v < options.views; ++v) {
+    Impl::View& view = s.views[v];
+    view.rect = rects[v];
+    view.viewport = canvas->CreateViewport(rects[v].x, rects[v].y, rects[v].width, rects[v].height);
+    if (!view.viewport) {
+      Release();
+      return m_error = "the canvas has no room for another viewport", false;
+    }
+    view.camera = std::make_unique<VQCamera>(kCameraFov, 0.0f);
+    view.camera->m_near = 0.5f;
+    view.camera->m_far = 3000.0f;
+    view.viewport->m_root = track.m_scene;
+    view.viewport->m_clearColour = VQColor(0.45f, 0.6f, 0.85f, 1.0f);
+    view.viewport->m_active = 1;
+    view.viewport->SetCamera(view.camera.get());
+    view.follow = v < race->ParticipantCount() ? v : 0;
+    view.hud.SetRect(rects[v].x, rects[v].y, rects[v].width, rects[v].height);
+    view.hud.m_sizeClass = Hud_SizeClass(w);
+    view.hud.Layout(options.views == 2, v, options.map, -(kMapSize + kMapMargin),
+                    kMapSize + kMapMargin);
+    view.hud.SetHudMode(0);
+    view.map.Init(v, float(kMapSize), float(kMapSize), 1.0f, 1.0f, VQVector2(0, 0), 1.0f,
+                  VQVector2(0, 0), false);
+    ++s.viewCount;
+  }
+  s.viewCount = options.views;
+
+  if (options.hud) {
+    VQDisplayDevice* device = canvas->m_device;
+    VQTextureManager* textures = device->m_textureManager;
+    const std::string folder = options.fontFolder;
+    const bool pushed = textures && !folder.empty() && textures->PushFolder(folder.c_str(), false);
+    s.fonts.Init(device, true);
+    VQFont* loaded[FONT_SLOTS] = {};
+    for (uint32_t i = 0; i < FONT_SLOTS; ++i) loaded[i] = s.fonts.Load(kFontFiles[i]);
+    if (pushed) textures->PopFolder();
+    s.hudFonts.a = loaded[FONT_A];
+    s.hudFonts.b = loaded[FONT_B] ? loaded[FONT_B] : loaded[FONT_A];
+    s.hudFonts.own = loaded[FONT_GREEN] ? loaded[FONT_GREEN] : s.hudFonts.b;
+    s.hudFonts.ahead = loaded[FONT_ORANGE] ? loaded[FONT_ORANGE] : s.hudFonts.b;
+    s.hudFonts.behind = loaded[FONT_BLUE] ? loaded[FONT_BLUE] : s.hudFonts.b;
+    s.hudFonts.countdown = s.hudFonts.a;
+    s.hudFonts.menu = s.hudFonts.b;
+  }
+
+  if (options.shadows && track.m_main) {
+    s.shadows = std::make_unique<ShadowManager>();
+    s.shadowGroup = new VQGroupNode(0);
+    s.shadowGroup->SetName("g_shadows");
+    track.m_main->AddChild(s.shadowGroup);
+    s.shadows->Init(s.shadowGroup);
+    // A track without a sun light leaves the shadows off.
+    if (s.shadows->SetSun(track.m_sun, track.m_shadowDirection, track.m_shadowValues[0],
+                          track.m_shadowValues[1])) {
+      for (uint32_t i = 0; i < race->ParticipantCount(); ++i) {
+        TrackRacer* racer = race->GetRacer(i);
+        VQVehicleModel* model = racer ? racer->GetVehicle() : nullptr;
+        VQNode* root = race->GetCarRoot(i);
+        VQNode* mesh = root ? root->FindByName("m_shadow") : nullptr;
+        if (!model || !mesh) continue;
+        Impl::CarShadowLink link{nullptr, model, {}, mesh, mesh->m_parent};
+        static const char* const kWheels[4] = {"x_whl_lf", "x_whl_rf", "x_whl_lr", "x_whl_rr"};
+        VQVector points[4];
+        bool wheels = true;
+        for (int k = 0; k < 4; ++k) {
+          link.wheels[k] = root->FindByName(kWheels[k]);
+          wheels = wheels && link.wheels[k];
+          if (link.wheels[k] && link.wheels[k]->m_type == VQNODE_TRANSFORM) {
+            const VQMatrix& m = static_cast<VQTransformNode*>(link.wheels[k])->m_matrix;
+            points[k] = VQVector(m.m[12], m.m[13], 0.0f);
+          }
+        }
+        if (!wheels) continue;
+        // The shadow lies on the ground in the shadow group, not in the car's moving body.
+        if (link.home) link.home->RemoveChild(mesh);
+        Shadow* made = s.shadows->Create(SHADOW_CAR, mesh);
+        auto* shadow = static_cast<CarShadow*>(made);
+        if (shadow && !shadow->Init(mesh, i, model, points)) {
+          s.shadows->Remove(shadow);
+          shadow = nullptr;
+        }
+        if (!shadow) {
+          if (link.home) link.home->AddChild(mesh);
+          continue;
+        }
+        link.shadow = shadow;
+        s.carShadows.push_back(link);
+      }
+    }
+  }
+
+  if (options.weather && track.m_rainConfig && track.m_main) {
+    RainConfig_Decode(track.m_rainConfig, s.rain);
+    WeatherSetup setup;
+    setup.rain = &s.rain;
+    setup.sceneGroup = track.m_main;
+    setup.seed = 7;
+    s.weather = std::make_unique<WeatherEffects>(nullptr, nullptr, track.m_sun, nullptr,
+                                                 track.m_sunDirection, nullptr, track.m_fog, setup);
+    s.weather->Realize();
+    if (s.weather->m_rain) s.weather->m_rain->SetOpacity(s.rain.opacity);
+  }
+
+  canvas->SetCallbacks(nullptr, 0, &RaceDisplay::DrawOverlay, reinterpret_cast<uintptr_t>(this),
+                       nullptr, 0);
+  s.callbacksSet = true;
+  Update(0.0f);
+  return true;
+}
+
+void RaceDisplay::Release() {
+  Impl& s = *m_impl;
+  if (s.callbacksSet && s.canvas) s.canvas->SetCallbacks(nullptr, 0, nullptr, 0, nullptr, 0);
+  s.callbacksSet = false;
+  s.weather.reset();
+  for (Impl::CarShadowLink& l : s.carShadows) {
+    if (s.shadows) s.shadows->Remove(l.shadow);
+    if (l.home) l.home->AddChild(l.mesh);
+  }
+  s.carShadows.clear();
+  s.shadows.reset();
+  if (s.shadowGroup) {
+    if (s.shadowGroup->m_parent) s.shadowGroup->m_parent->RemoveChild(s.shadowGroup);
+    VQNode::Destroy(s.shadowGroup);
+    s.shadowGroup = nullptr;
+  }
+  for (uint32_t v = 0; v < s.viewCount; ++v) {
+    Impl::View& view = s.views[v];
+    if (view.viewport) {
+      view.viewport->m_root = nullptr;
+      view.viewport->m_active = 0;
+      view.viewport->SetCamera(nullptr);
+      if (s.canvas) s.canvas->DeleteViewport(view.viewport);
+      view.viewport = nullptr;
+    }
+    view.camera.reset();
+  }
+  s.viewCount = 0;
+  s.fonts.ReleaseAll();
+  s.hudFonts = HudFonts();
+  s.race = nullptr;
+  s.canvas = nullptr;
+}
+
+void RaceDisplay::Update(float dt) {
+  Impl& s = *m_impl;
+  if (!s.race) return;
+  s.step = dt;
+  for (uint32_t v = 0; v < s.viewCount; ++v) {
+    Impl::View& view = s.views[v];
+    TrackRacer* racer = s.race->GetRacer(view.follow);
+    VQVehicleModel* model = racer ? racer->GetVehicle() : nullptr;
+    if (model) {
+      const VQMatrix* m = model->GetWorldMatrix();
+      const VQVector p = model->GetPosition();
+      VQVector f = Axis(m, 1);
+      f.z = 0.0f;
+      const float len = std::sqrt(f.x * f.x + f.y * f.y);
+      f = len > 1e-4f ? f * (1.0f / len) : VQVector(0, 1, 0);
+      view.camera->m_matrix.SetIdentity();
+      view.camera->SetPosition(p - f * kChaseBack + VQVector(0, 0, kChaseUp));
+      RaceCamera_LookAt(view.camera.get(), p + f * kAimAhead + VQVector(0, 0, 1.0f));
+      view.camera->m_velocity = model->GetVelocity();
+    }
+    FillFrame(v);
+  }
+  for (Impl::CarShadowLink& l : s.carShadows) {
+    VQMatrix wheels[4];
+    for (int k = 0; k < 4; ++k) wheels[k] = RaceCamera_WorldMatrix(l.wheels[k]);
+    l.shadow->Update(wheels);
+  }
+  if (s.weather) s.weather->SetFrameStep(dt);
+}
+
+void RaceDisplay::FillFrame(uint32_t v) {
+  Impl& s = *m_impl;
+  Impl::View& view = s.views[v];
+  HudFrame& f = view.frame;
+  f = HudFrame();
+  Track& track = s.race->GetTrack();
+  const RaceTracker* t = track.m_tracker;
+  TrackRacer* racer = s.race->GetRacer(view.follow);
+  const RaceTrackerEntry* e = t && racer ? t->FindEntry(racer) : nullptr;
+  f.countdown = track.m_countdownImage;
+  if (!e) return;
+  f.hasEntry = true;
+  f.lapTime = e->lapStarted ? e->lapTime : 0.0f;
+  f.raceMinutes = track.m_raceLength;
+  f.elapsed = t->m_raceTime;
+  f.record = e->bestLap.IsZero() ? HUD_NO_RECORD : float(e->bestLap.Seconds());
+  f.lapCounter = e->laps;
+  f.position = e->position;
+  f.playerCount = t->m_count;
+  const uint32_t first = e->lapCount > HUD_LAP_LIST ? e->lapCount - HUD_LAP_LIST : 0;
+  for (uint32_t k = first; k < e->lapCount; ++k) {
+    HudLap& lap = f.laps[f.lapCount++];
+    lap.minutes = e->lastLaps[k].minutes;
+    lap.seconds = e->lastLaps[k].seconds;
+    lap.hundredths = e->lastLaps[k].hundredths;
+  }
+  f.raceTime = e->carRaceTime;
+  if (VQVehicleModel* model = racer->GetVehicle()) {
+    f.speed = float(model->GetSpeed());
+    f.engineSpeed = float(model->GetEngineRpm());
+  }
+  // Standings: the cars just ahead of and behind this one, by distance along the race.
+  const TrackAILine* line = track.m_aiLineCount ? track.m_aiLines[0] : nullptr;
+  f.lapLength = line ? line->length : 0.0f;
+  auto distance = [&](TrackRacer* r, const RaceTrackerEntry* re) {
+    uint32_t lap = 0, segment = 0;
+    float fraction = 0.0f;
+    r->GetProgress(&lap, &segment, &fraction);
+    float d = 0.0f;
+    if (line)
+      for (uint32_t k = 0; k < segment && k < line->Count(); ++k) d += line->lengths[k];
+    if (line && segment < line->Count()) d += line->lengths[segment] * fraction;
+    return float(re->laps) * f.lapLength + d;
+  };
+  auto row = [&](const RaceTrackerEntry* re, HudStandingsRow* out) {
+    if (!re || !re->car) return;
+    out->present = true;
+    out->position = re->position;
+    out->name = re->car->GetName();
+    out->laps = re->laps;
+    out->distance = distance(re->car, re);
+    for (uint32_t i = 0; i < s.race->ParticipantCount(); ++i)
+      if (s.race->GetRacer(i) == re->car && s.race->GetPlayer(i) && s.race->GetPlayer(i)->m_ai)
+        out->raceNumber = s.race->GetPlayer(i)->m_ai->m_params.number;
+  };
+  row(e, &f.own);
+  f.myDistance = f.own.distance;
+  if (e->position > 1) row(t->FindEntryByPosition(e->position - 1), &f.ahead);
+  row(t->FindEntryByPosition(e->position + 1), &f.behind);
+  if (s.options.map) {
+    f.drawMap = [](void* context, float step, int32_t x, int32_t y) {
+      auto* self = static_cast<RaceDisplay*>(context);
+      (void)step;
+      Impl& si = *self->m_impl;
+      // The map's frame: the lines' extent scaled into the map square.
+      Track& tr = si.race->GetTrack();
+      const TrackAILine* l = tr.m_aiLineCount ? tr.m_aiLines[0] : nullptr;
+      if (!l || l->Count() == 0 || !si.hudFonts.b) return;
+      float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
+      for (const VQVector2& p : l->points) {
+        lo[0] = std::fmin(lo[0], p.x), lo[1] = std::fmin(lo[1], p.y);
+        hi[0] = std::fmax(hi[0], p.x), hi[1] = std::fmax(hi[1], p.y);
+      }
+      const float span = std::fmax(hi[0] - lo[0], hi[1] - lo[1]);
+      if (!(span > 0.0f)) return;
+      const float k = float(kMapSize) / span;
+      std::vector<int32_t> xs, ys;
+      std::string glyphs;
+      for (size_t i = 0; i < l->points.size(); i += 4) {
+        xs.push_back(x + int32_t((l->points[i].x - lo[0]) * k));
+        ys.push_back(y + int32_t((l->points[i].y - lo[1]) * k));
+        glyphs.push_back('.');
+      }
+      for (uint32_t i = 0; i < si.race->ParticipantCount(); ++i) {
+        const VQVector p = si.race->GetRacer(i)->GetPosition();
+        xs.push_back(x + int32_t((p.x - lo[0]) * k) - 2);
+        ys.push_back(y + int32_t((p.y - lo[1]) * k) - 2);
+        const RaceTrackerEntry* re =
+            tr.m_tracker ? tr.m_tracker->FindEntry(si.race->GetRacer(i)) : nullptr;
+        const uint32_t pos = re ? re->position : 0;
+        glyphs.push_back(pos >= 1 && pos <= 9 ? char('0' + pos) : '*');
+      }
+      si.hudFonts.b->DrawGlyphRun(si.canvas, glyphs.data(), uint32_t(glyphs.size()), xs.data(),
+                                  ys.data());
+    };
+    f.mapContext = this;
+  }
+}
+
+void RaceDisplay::DrawOverlay(VQCanvas* canvas, uintptr_t user) {
+  auto* self = reinterpret_cast<RaceDisplay*>(user);
+  Impl& s = *self->m_impl;
+  if (!s.options.hud || !s.race) return;
+  for (uint32_t v = 0; v < s.viewCount; ++v) {
+    Impl::View& view = s.views[v];
+    CanvasHudPainter painter(canvas, view.viewport);
+    view.hud.DrawHud(painter, view.frame, s.hudFonts, nullptr, s.step);
+    if (s.options.map && view.frame.drawMap)
+      view.frame.drawMap(view.frame.mapContext, s.step,
+                         view.rect.x + view.rect.width - kMapSize - kMapMargin,
+                         view.rect.y + kMapMargin);
+  }
+}
