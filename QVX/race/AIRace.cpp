@@ -84,6 +84,8 @@ void OnPhysicsStep(VQVehicleModel*, float dt, uintptr_t user) {
 
 }  // namespace
 
+bool AIRace_WriteModelStore(const std::string& path) { return WriteRaceStore(path); }
+
 bool AICourse_Build(const std::vector<VQVector2>& corners, float radius, float halfWidth,
                     uint32_t checkpoints, uint32_t gridSlots, AICourseData* out) {
   *out = AICourseData();

@@ -45,6 +45,10 @@ bool AICourse_Build(const std::vector<VQVector2>& corners, float cornerRadius, f
 bool AICourse_Sample(uint32_t index, uint32_t gridSlots, AICourseData* out);
 constexpr uint32_t AICOURSE_SAMPLES = 3;
 
+// Writes the CAR_1 model data file that computer cars use when no car's own file is given: the
+// library's defaults with the game cars' steering. False when it cannot be written.
+bool AIRace_WriteModelStore(const std::string& path);
+
 struct AIRaceResult {
   std::string name;
   uint32_t laps = 0;  // completed laps

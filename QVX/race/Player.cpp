@@ -40,6 +40,28 @@ void Player::Reset(PlayerType type) {
   m_created = 0;
   m_profileIndex = -1;
   m_loadError[0] = 0;
+  m_ai.reset();
+}
+
+bool Player::SetupComputer(const AIParameters& params, int32_t classOverride) {
+  if (m_created) return true;
+  Reset(PLAYER_COMPUTER);
+  m_ai = std::make_unique<AIDriver>();
+  AIParameters p = params;
+  if (classOverride >= 0) p.raceClass = classOverride;
+  m_ai->Setup(AIDRIVER_COMPUTER, p);
+  std::snprintf(m_name, sizeof m_name, "%s", p.name);
+  m_profile.speed_steerin = p.steerIn;
+  m_profile.speed_steerback = p.steerBack;
+  m_profile.speed_throttlein = p.throttleIn;
+  m_profile.speed_throttleback = p.throttleBack;
+  m_profile.speed_brakein = p.brakeIn;
+  m_profile.speed_brakeback = p.brakeBack;
+  m_profile.steerspeed_factor = p.steerSpeedFactor;
+  m_lookAhead[0] = p.lookAheadBase;
+  m_lookAhead[1] = p.lookAheadPerSpeed;
+  m_created = 1;
+  return true;
 }
 
 namespace {

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "QVX/race/AIDriver.h"
 #include "QVX/race/PlayerProfile.h"
 
 class Car;
@@ -129,6 +131,10 @@ class Player {
   void UpdateHuman(float dt, float raceTime);
   // Zeroes every control value and latch (at each start preparation).
   void ClearControls();
+  // Makes this a computer player driven by params (its name, number and rates): a fresh
+  // computer profile holding its own AIDriver. A class override >= 0 replaces the record's
+  // class. True also when already created (nothing changes).
+  bool SetupComputer(const AIParameters& params, int32_t classOverride = -1);
 
   float m_controls[PLAYER_CONTROLS] = {};
   float m_steerRaw = 0.0f;  // steering before the response to speed
@@ -150,4 +156,7 @@ class Player {
   PlayerProfile m_profile;
   // Why the last Load failed, for the caller's report ("" after success).
   char m_loadError[128] = {};
+  // A computer player's driver (null for the others); it steers the player's car through an
+  // AIVehicle and reads the track through an AICourse, both attached by the race.
+  std::unique_ptr<AIDriver> m_ai;
 };

@@ -339,6 +339,9 @@ class Track {
   float m_stateTime = 0.0f;
   float m_remainingMark = 180.0f;
   uint32_t m_raceLength = 3;  // minutes
+  // Above 0 the race goes by laps: a car finishes when it completes this many laps, or at its
+  // next crossing of the start line once another car has finished. 0: the race goes by time.
+  uint32_t m_raceLaps = 0;
   uint32_t m_finishedCount = 0;
   uint8_t m_resultsRequest = 0, m_resultsRefresh = 0, m_winnerMarks[2] = {};
   float m_progressTimer = 1.0f;

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
+#include "QVX/race/RaceField.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/Track.h"
 #include "Zentri/collision/VQCollisionWorld.h"
@@ -37,6 +39,16 @@ void Track::PlaceRacer(TrackRacer* racer, uint32_t n, int32_t gameMode) {
   if (n < count) {
     at = points[n].position;
     heading = HeadingOf(points[n].direction);
+  } else if (count > 0) {
+    // More racers than places: the rows continue behind the last ones instead of leaving the
+    // car somewhere off the track.
+    std::vector<GridPlace> grid;
+    for (uint32_t k = 0; k < count; ++k)
+      grid.push_back({VQVector2(points[k].position.x, points[k].position.y),
+                      VQVector2(points[k].direction.x, points[k].direction.y)});
+    const std::vector<GridPlace> places = RaceField_GridPlaces(grid, n + 1);
+    at = VQVector(places[n].position.x, places[n].position.y, points[count - 1].position.z);
+    heading = HeadingOf(VQVector(places[n].direction.x, places[n].direction.y, 0.0f));
   }
   const float h =
       m_terrain ? m_terrain->GetHeight(VQVector(at.x, at.y, at.z + 2.0f), nullptr, nullptr, nullptr)
@@ -52,8 +64,14 @@ bool Track::AddPlayer(TrackRacer* racer, int32_t gameMode) {
   if (gameMode >= GAME_MODE_PRACTICE && gameMode <= GAME_MODE_NETWORK)
     PlaceRacer(racer, n, gameMode);
   if (m_scene) m_scene->BoundsChanged();
-  // A car beyond the collision world's 40 bodies races without collisions.
-  if (VQVehicleModel* body = racer->GetVehicle(); body && m_world) m_world->AddBody(body);
+  // A car beyond the collision world's 40 bodies races without collisions. A racer whose car
+  // joined the world when it was made is not added twice.
+  if (VQVehicleModel* body = racer->GetVehicle(); body && m_world) {
+    bool held = false;
+    for (uint32_t i = 0; i < m_world->GetBodyCount() && !held; ++i)
+      held = m_world->GetBody(i) == body;
+    if (!held) m_world->AddBody(body);
+  }
   return true;
 }
 
@@ -364,9 +382,13 @@ bool Track::OnLapCompleted(RaceTrackerEntry* entry, bool newBest, uint32_t misse
   const bool computer = racer->GetDriverType() == TRACK_DRIVER_COMPUTER;
   const int32_t mode = m_services.gameMode;
   const float raceTime = m_tracker ? m_tracker->m_raceTime : 0.0f;
+  // A lap that does not count (checkpoints missed: the car came back over the line, or cut
+  // the track) does not finish the race either, for computer drivers as for humans.
+  const bool counts = computer ? missed < m_checkpointCount / 2 : missed < 2;
   if (mode >= GAME_MODE_SPLIT && mode <= GAME_MODE_NETWORK &&
-      (m_state == RACE_STATE_RACING || m_state == RACE_STATE_FINISH_CAMERA) &&
-      (computer || missed < 2) && raceTime >= float(m_raceLength) * 60.0f) {
+      (m_state == RACE_STATE_RACING || m_state == RACE_STATE_FINISH_CAMERA) && counts &&
+      (m_raceLaps ? entry->laps >= m_raceLaps || m_finishedCount > 0
+                  : raceTime >= float(m_raceLength) * 60.0f)) {
     if (entry->position == 1) {
       m_winnerMarks[0] = m_winnerMarks[1] = 1;
       Raise(RACE_EVENT_WINNER, racer, 1);
@@ -400,5 +422,5 @@ bool Track::OnLapCompleted(RaceTrackerEntry* entry, bool newBest, uint32_t misse
   if (lapTime) racer->RecordLap(newBest, *lapTime, lapFlag, missed);
   if (missed > 1 && lapFlag && racer->GetViewIndex() >= 0) ShowMessage(TEXT_LAP_MISSED, 2.0f);
   if (m_aiLineCount > 1) racer->SetAILine(uint32_t(std::rand()) % (m_aiLineCount - 1));
-  return computer ? missed < m_checkpointCount / 2 : missed < 2;
+  return counts;
 }

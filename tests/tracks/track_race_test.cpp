@@ -53,13 +53,23 @@ TEST_F(TrackRace, RacersGoToGridOrPitPlacesFacingAlongThem) {
   EXPECT_NEAR(practice.placed_.x, track_.m_pit[0].position.x, 1e-4);
 }
 
-TEST_F(TrackRace, RacerWithoutGridPlaceGoesBesideTheOrigin) {
+// A racer beyond the grid continues the rows behind it (behind the place two before it, in its
+// column) instead of standing somewhere off the track.
+TEST_F(TrackRace, RacerWithoutGridPlaceLinesUpBehindTheGrid) {
   track_.m_gridCount = 3;
   TestRacer r[4];
   for (TestRacer& x : r) track_.AddPlayer(&x, GAME_MODE_SINGLE);
-  EXPECT_EQ(r[3].placed_.x, 15.0f);
-  EXPECT_EQ(r[3].placed_.y, 0.0f);
-  EXPECT_EQ(r[3].heading_, 0.0f);
+  const VQVector d = track_.m_grid[1].direction;
+  const VQVector back = r[3].placed_ - r[1].placed_;
+  const float along = back.x * d.x + back.y * d.y;
+  EXPECT_LT(along, -4.0f);
+  EXPECT_GT(along, -12.0f);
+  EXPECT_LT(std::fabs(back.x * d.y - back.y * d.x), 0.5f);  // the same column
+  EXPECT_EQ(r[3].heading_, r[1].heading_);
+  for (int i = 0; i < 3; ++i) {
+    const VQVector e = r[3].placed_ - r[i].placed_;
+    EXPECT_GT(e.x * e.x + e.y * e.y, 9.0f) << i;
+  }
 }
 
 TEST_F(TrackRace, ColliderListHoldsFiftyAndRefusesMore) {

@@ -1,16 +1,15 @@
-// track-demo: a race on a generated track. Loads the track (building its terrain cache on the
-// first load), puts N cars on the grid, runs the start sequence and drives every car along the
-// track's computer-driver line with a simple follower (steer towards a point ahead on the line,
-// hold a speed that drops in bends). Laps are counted by the race tracker; one line is printed
-// per lap event. The race is shown from the track's cameras: the trackside camera whose stretch
-// holds the leader, else the tower.
+// track-demo: a race of computer drivers on a generated track. Loads the track (building its
+// terrain cache on the first load), puts N computer drivers of the track's driver file on the
+// grid, runs the start sequence and lets them race (planner, rescues, lap tracker). One line is
+// printed per lap event. The race is shown from the track's cameras: the trackside camera whose
+// stretch holds the leader, else the tower.
 //
 //   track-demo TRACK [--laps N] [--cars N] [--seconds S] [--shot OUT.jpg] [--view]
-//                    [--data DIR] [--weather NAME] [--detail 0|1|2]
+//                    [--data DIR] [--weather NAME] [--detail 0|1|2] [--seed N]
 //
-// The race advances 1/60 s per frame. It ends when every car has completed its laps (exit 0),
-// when S seconds of race time have passed (exit 4), or when a car leaves the world (no ground
-// below it; exit 3). --shot writes the last frame as a JPEG; --view shows the race in a window.
+// The race advances 1/60 s per frame. It ends when every car is classified (the leader has
+// completed the laps and the others have crossed the line once more; exit 0), when S seconds of
+// race time have passed (exit 4), or when a car leaves the world (no ground below it; exit 3). --shot writes the last frame as a JPEG; --view shows the race in a window.
 #include <unistd.h>
 
 #include <cmath>
@@ -22,7 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "QVX/race/RaceFrame.h"
+#include "QVX/race/AIParameters.h"
+#include "QVX/race/RaceSession.h"
+#include "QVX/race/RaceTracker.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/Track.h"
 #include "QVX/race/WeatherDatabase.h"
@@ -57,7 +58,7 @@ int Usage(FILE* out) {
   std::fprintf(
       out,
       "usage: track-demo TRACK [--laps N] [--cars N] [--seconds S] [--shot OUT.jpg] [--view]\n"
-      "                  [--data DIR] [--weather NAME] [--detail 0|1|2]\n"
+      "                  [--data DIR] [--weather NAME] [--detail 0|1|2] [--seed N]\n"
       "  races N cars (1-32, default 4) for N laps (default 2) on a generated track, printing one "
       "line\n"
       "  per lap event; --seconds limits the race time (default 600), --shot writes the last "
@@ -65,183 +66,46 @@ int Usage(FILE* out) {
   return out == stdout ? 0 : 2;
 }
 
-// The race clock of the demo: exactly one frame per tick.
-struct FrameClock {
-  int64_t counts = 0;
-  static int64_t Now(void* user) { return static_cast<FrameClock*>(user)->counts; }
-};
-
-// A car of the demo: a CAR_1 vehicle model in the collision world, steered along the line.
-class DemoRacer : public TrackRacer {
- public:
-  DemoRacer(uint32_t number, const std::string& modelFile, Track* track)
-      : m_number(number), m_modelFile(modelFile), m_track(track) {}
-  ~DemoRacer() override { ReleaseCar(); }
-
-  uint32_t GetDriverType() const override { return TRACK_DRIVER_COMPUTER; }
-  const char* GetName() const override { return m_name; }
-  VQVehicleModel* GetVehicle() override { return m_car.get(); }
-  VQVector GetPosition() const override { return m_position; }
-  VQVector GetPreviousPosition() const override { return m_previous; }
-  float GetLapMarkTime() const override { return m_lapMark; }
-  void SetLapMarkTime(float t) override { m_lapMark = t; }
-  void PlaceAtStart(const VQVector& position, float heading) override {
-    ReleaseCar();
-    m_car = std::make_unique<TolvuCarModel1>();
-    if (!m_car->Initialize(nullptr, m_modelFile.c_str(), position, VQVector(0, 0, heading),
-                           Track::GroundQuery)) {
-      m_car.reset();
-      return;
-    }
-    // Contact spheres (body frame: origin on the ground at the rear axle, y forward).
-    const VQContactMaterial* material =
-        m_track->m_contacts.empty() ? nullptr : &m_track->m_contacts[0];
-    for (float x : {-0.8f, 0.8f})
-      for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
-        m_car->AddCollisionSphere(VQVector(x, y, 0.6f), 0.4f, 0);
-    m_car->AddCollisionSphere(VQVector(0.0f, 1.0f, 1.1f), 0.4f, 0);
-    m_car->SetAllSphereValues(material);
-    m_car->SetGear(2);
-    m_car->SetClutch(1.0f);
-    m_car->SetParkBrake(1.0f);
-    m_car->SetBrake(1.0f);
-    m_position = m_previous = m_car->GetPosition();
-  }
-  void ReleaseCar() override { m_car.reset(); }
-  void BeginRace() override {
-    m_racing = true;
-    if (m_car) m_car->SetParkBrake(0.0f);
-  }
-  void Update(float dt) override {
-    if (!m_car) return;
-    m_previous = m_position;
-    m_position = m_car->GetPosition();
-    if (!m_racing) return;
-    Drive();
-    // A car that stands still for 3 s, or gains no ground along the line for 8 s, is put back
-    // on the line (as a rescue does).
-    m_stuck = m_car->GetSpeed() < 0.5 ? m_stuck + dt : 0.0f;
-    m_noProgress += dt;
-    if (m_segment != m_progressSegment) {
-      const uint32_t n = m_track->m_aiLines[0]->Count();
-      if ((m_segment + n - m_progressSegment) % n < n / 2) m_noProgress = 0.0f;
-      m_progressSegment = m_segment;
-    }
-    if (m_stuck > 3.0f || m_noProgress > 8.0f) Rescue();
-  }
-  void Rescue() {
-    const TrackAILine* line = m_track->m_aiLines[0];
-    const uint32_t k = (m_segment + 1) % line->Count();
-    const VQVector2& p = line->points[k];
-    const VQVector2& d = line->directions[k];
-    const float ground = m_track->GroundHeightAt(VQVector(p.x, p.y, m_position.z + 10.0f));
-    m_car->SetPosition(VQVector(p.x, p.y, ground + 0.5f));
-    m_car->SetOrientationAngles(VQVector(0, 0, std::atan2(d.y, d.x) - kPi / 2.0f));
-    m_car->SetVelocity(VQVector(d.x * 3.0f, d.y * 3.0f, 0));
-    m_car->SetAngularVelocity(VQVector(0, 0, 0));
-    m_position = m_car->GetPosition();  // the jump from the old place counts for the checkpoints
-    m_stuck = m_noProgress = 0.0f;
-    ++m_rescues;
-  }
-  void UpdateProgress() override {
-    const TrackAILine* line = m_track->m_aiLineCount ? m_track->m_aiLines[0] : nullptr;
-    if (!line || !line->Count()) return;
-    const uint32_t n = line->Count();
-    // The nearest line point, searched near the last one.
-    float best = 1e30f;
-    uint32_t at = m_segment;
-    for (int32_t d = -20; d <= 20; ++d) {
-      const uint32_t k = uint32_t((int32_t(m_segment) + d + int32_t(n) * 4) % int32_t(n));
-      const VQVector2 p = line->points[k] - VQVector2(m_position.x, m_position.y);
-      const float dist = p.Dot(p);
-      if (dist < best) best = dist, at = k;
-    }
-    if (m_segment > n * 3 / 4 && at < n / 4) ++m_lap;
-    if (m_segment < n / 4 && at > n * 3 / 4 && m_lap) --m_lap;
-    m_segment = at;
-  }
-  void GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const override {
-    *lap = m_lap, *segment = m_segment, *fraction = 0.0f;
-  }
-  void SetAILine(uint32_t) override {}
-
-  // Steer towards a point ahead on the line; hold a speed that drops in bends.
-  void Drive() {
-    const TrackAILine* line = m_track->m_aiLines[0];
-    const uint32_t n = line->Count();
-    const float speed = float(m_car->GetSpeed());
-    const uint32_t ahead = uint32_t(5.0f + speed * 0.5f);
-    const VQVector2 target = line->points[(m_segment + ahead) % n];
-    const VQMatrix* w = m_car->GetWorldMatrix();
-    const VQVector2 forward(w->m[4], w->m[5]);
-    VQVector2 to = target - VQVector2(m_position.x, m_position.y);
-    to.Normalize();
-    const float cross = forward.x * to.y - forward.y * to.x;
-    const float dot = forward.Dot(to);
-    const float error = std::atan2(cross, dot);
-    m_car->SetSteering(std::fmax(-1.0f, std::fmin(1.0f, -error * 1.0f)));  // positive steers right
-    // Bend ahead: the turn of the line over the next points.
-    const VQVector2& d0 = line->directions[m_segment % n];
-    const VQVector2& d1 = line->directions[(m_segment + ahead + 4) % n];
-    const float bend = std::fabs(std::atan2(d0.x * d1.y - d0.y * d1.x, d0.Dot(d1)));
-    const float wanted = 13.0f - 8.0f * std::fmin(1.0f, bend / 0.6f);
-    m_car->SetThrottle(speed < wanted ? std::fmin(1.0f, (wanted - speed) * 0.4f + 0.3f) : 0.0f);
-    m_car->SetBrake(speed > wanted + 2.0f ? 0.5f : 0.0f);
-    m_car->SetGear(speed < 9.0f ? 2 : 3);
-  }
-
-  uint32_t m_number;
-  char m_name[16] = {};
-  std::string m_modelFile;
-  Track* m_track;
-  std::unique_ptr<TolvuCarModel> m_car;
-  VQVector m_position{0, 0, 0}, m_previous{0, 0, 0};
-  float m_lapMark = -100.0f;
-  bool m_racing = false;
-  uint32_t m_segment = 0, m_lap = 0;
-  float m_stuck = 0.0f, m_noProgress = 0.0f;
-  uint32_t m_progressSegment = 0;
-  uint32_t m_rescues = 0;
-  VQTransformNode* m_nodes[5] = {};
+// The scene nodes of one car: body and four wheels.
+struct CarNodes {
+  VQTransformNode* nodes[5] = {};
 };
 
 struct Demo {
-  Track track;
-  Simulation simulation;
-  RaceFrame frame;
-  FrameClock clock;
-  std::vector<std::unique_ptr<DemoRacer>> racers;
+  RaceSession race;
+  std::vector<CarNodes> cars;
   uint32_t laps = 2;
   float seconds = 600.0f;
   int result = -1;  // set when the race ends
   // The view.
   VQDisplayDevice* device = nullptr;
   VQCamera* camera = nullptr;
-  VQGroupNode* cars = nullptr;
+  VQGroupNode* carGroup = nullptr;
   std::string shot;
   bool shotWritten = false;
+  Track& track() { return race.GetTrack(); }
 };
 Demo* g_demo = nullptr;
 
 int RacerIndex(const TrackRacer* racer) {
-  for (size_t i = 0; i < g_demo->racers.size(); ++i)
-    if (g_demo->racers[i].get() == racer) return int(i);
+  for (uint32_t i = 0; i < g_demo->race.ParticipantCount(); ++i)
+    if (g_demo->race.GetRacer(i) == racer) return int(i);
   return -1;
 }
 
 void OnRaceEvent(void*, int32_t event, TrackRacer* racer, int32_t argument) {
   Demo& d = *g_demo;
   if (event == RACE_EVENT_GREEN) {
-    std::printf("%8.2f green light\n", d.simulation.m_raceTime);
+    std::printf("%8.2f green light\n", d.race.GetSimulation().m_raceTime);
     return;
   }
   static const bool trace = std::getenv("TRACK_DEMO_TRACE") != nullptr;
   if (trace && (event == RACE_EVENT_CHECKPOINT || event == RACE_EVENT_MISSED))
     std::printf("  event %d car %d checkpoint %d\n", event, RacerIndex(racer) + 1, argument);
   if (event != RACE_EVENT_LAP || !racer) return;
-  const RaceTrackerEntry* e = d.track.m_tracker->FindEntry(racer);
+  const RaceTrackerEntry* e = d.track().m_tracker->FindEntry(racer);
   if (!e) return;
-  const float t = d.track.m_tracker->m_raceTime;
+  const float t = d.track().m_tracker->m_raceTime;
   if (!e->lapStarted) {
     std::printf("%8.2f car %d starts its first lap\n", t, RacerIndex(racer) + 1);
     return;
@@ -256,17 +120,21 @@ void OnRaceEvent(void*, int32_t event, TrackRacer* racer, int32_t argument) {
 // it looks at the leader.
 void PlaceCamera() {
   Demo& d = *g_demo;
-  if (!d.camera || d.racers.empty()) return;
+  if (!d.camera || d.race.ParticipantCount() == 0) return;
   const RaceTrackerEntry* leader =
-      d.track.m_tracker ? d.track.m_tracker->FindEntryByPosition(1) : nullptr;
-  const DemoRacer* car = leader ? static_cast<const DemoRacer*>(leader->car) : d.racers[0].get();
-  const TrackAILine* line = d.track.m_aiLineCount ? d.track.m_aiLines[0] : nullptr;
+      d.track().m_tracker ? d.track().m_tracker->FindEntryByPosition(1) : nullptr;
+  const TrackRacer* car = leader ? leader->car : d.race.GetRacer(0);
+  const TrackAILine* line = d.track().m_aiLineCount ? d.track().m_aiLines[0] : nullptr;
+  uint32_t lap = 0, segment = 0;
+  float fraction = 0.0f;
+  car->GetProgress(&lap, &segment, &fraction);
   float s = 0.0f;
   if (line)
-    for (uint32_t k = 0; k < car->m_segment && k < line->Count(); ++k) s += line->lengths[k];
-  const TrackCameraRecord* chosen = d.simulation.FindCamera("tower");
-  for (uint32_t i = 0; i < d.simulation.m_cameraCount; ++i) {
-    const TrackCameraRecord* c = d.simulation.m_cameras[i];
+    for (uint32_t k = 0; k < segment && k < line->Count(); ++k) s += line->lengths[k];
+  const Simulation& sim = d.race.GetSimulation();
+  const TrackCameraRecord* chosen = sim.FindCamera("tower");
+  for (uint32_t i = 0; i < sim.m_cameraCount; ++i) {
+    const TrackCameraRecord* c = sim.m_cameras[i];
     if (c->type == TRACK_CAMERA_FIXED && c->intervalFrom != c->intervalTo && s >= c->intervalFrom &&
         s < c->intervalTo)
       chosen = c;
@@ -282,62 +150,53 @@ void PlaceCamera() {
 }
 
 void PoseCars() {
-  for (auto& r : g_demo->racers) {
-    if (!r->m_car || !r->m_nodes[0]) continue;
-    r->m_car->GetTransforms(r->m_nodes[0], r->m_nodes[1], r->m_nodes[2], r->m_nodes[3],
-                            r->m_nodes[4], nullptr);
-    for (VQTransformNode* n : r->m_nodes) n->Notify();
+  Demo& d = *g_demo;
+  for (uint32_t i = 0; i < d.race.ParticipantCount() && i < d.cars.size(); ++i) {
+    VQVehicleModel* model = d.race.GetRacer(i)->GetVehicle();
+    VQTransformNode* const* n = d.cars[i].nodes;
+    if (!model || !n[0]) continue;
+    model->GetTransforms(n[0], n[1], n[2], n[3], n[4], nullptr);
+    for (int k = 0; k < 5; ++k) n[k]->Notify();
   }
   PlaceCamera();
 }
 
-// One frame: the race frame (clock, track update, tracker), then the checks.
+// One frame of the race, then the checks.
 bool Step() {
   Demo& d = *g_demo;
-  d.clock.counts += 1000000 / 60;
-  d.frame.OnFrame();
-  for (size_t i = 0; i < d.racers.size(); ++i) {
-    const VQVector p = d.racers[i]->GetPosition();
+  d.race.Frame();
+  const float now = d.race.GetSimulation().m_raceTime;
+  for (uint32_t i = 0; i < d.race.ParticipantCount(); ++i) {
+    const VQVector p = d.race.GetRacer(i)->GetPosition();
     VQVector normal;
     const float ground =
-        d.track.m_terrain->GetHeight(VQVector(p.x, p.y, p.z + 3.0f), &normal, nullptr, nullptr);
+        d.track().m_terrain->GetHeight(VQVector(p.x, p.y, p.z + 3.0f), &normal, nullptr, nullptr);
     if (ground >= VQTERRAIN_NO_GROUND || p.z < ground - 3.0f || !std::isfinite(p.x + p.y + p.z)) {
-      std::printf("%8.2f car %zu left the world at (%.1f, %.1f, %.1f)\n", d.simulation.m_raceTime,
-                  i + 1, p.x, p.y, p.z);
+      std::printf("%8.2f car %u left the world at (%.1f, %.1f, %.1f)\n", now, i + 1, p.x, p.y, p.z);
       d.result = 3;
       return false;
     }
   }
-  static const bool trace = std::getenv("TRACK_DEMO_TRACE") != nullptr;
-  if (trace && (d.clock.counts / (1000000 / 60)) % 120 == 0)
-    for (size_t i = 0; i < d.racers.size(); ++i) {
-      const DemoRacer& r = *d.racers[i];
-      const VQVector p = r.GetPosition();
-      std::printf(
-          "  t %.1f car %zu at (%.1f %.1f %.1f) speed %.1f seg %u gear %d steer %.2f thr %.2f\n",
-          d.simulation.m_raceTime, i + 1, p.x, p.y, p.z, r.m_car->GetSpeed(), r.m_segment,
-          r.m_car->GetGear(), r.m_car->GetSteering(), r.m_car->GetThrottle());
-    }
-  bool done = d.track.m_tracker->m_running;
-  for (uint32_t i = 0; i < d.track.m_tracker->m_count; ++i)
-    done = done && d.track.m_tracker->m_entries[i]->laps >= d.laps + 1;
-  if (done) {
-    std::printf("%8.2f all cars completed %u laps\n", d.simulation.m_raceTime, d.laps);
-    for (uint32_t p = 1; p <= d.track.m_tracker->m_count; ++p) {
-      const RaceTrackerEntry* e = d.track.m_tracker->FindEntryByPosition(p);
-      if (!e) continue;
-      std::printf("position %u: car %d, best lap %.2f s\n", p, RacerIndex(e->car) + 1,
-                  e->bestLap.Seconds());
-    }
+  if (d.race.Finished()) {
+    const std::vector<RaceSessionResult> results = d.race.Results();
+    bool all = true;
+    for (const RaceSessionResult& r : results) all = all && r.laps >= d.laps;
+    if (all)
+      std::printf("%8.2f all cars completed %u laps\n", now, d.laps);
+    else
+      std::printf("%8.2f race finished: the winner completed %u laps\n", now, d.laps);
+    for (uint32_t p = 1; p <= results.size(); ++p)
+      for (size_t i = 0; i < results.size(); ++i)
+        if (results[i].place == p)
+          std::printf("position %u: car %zu (%s), %u laps, best lap %.2f s, %u rescues\n", p, i + 1,
+                      results[i].name.c_str(), results[i].laps, results[i].bestLap,
+                      results[i].rescues);
     d.result = 0;
     return false;
   }
-  if (d.simulation.m_raceTime >= d.seconds) {
-    std::printf("%8.2f race time limit reached; laps completed:", d.simulation.m_raceTime);
-    for (uint32_t i = 0; i < d.track.m_tracker->m_count; ++i) {
-      const RaceTrackerEntry* e = d.track.m_tracker->m_entries[i];
-      std::printf(" car %d %u", RacerIndex(e->car) + 1, e->laps ? e->laps - 1 : 0);
-    }
+  if (d.race.RaceTime() >= d.seconds) {
+    std::printf("%8.2f race time limit reached; laps completed:", now);
+    for (const RaceSessionResult& r : d.race.Results()) std::printf(" %u", r.laps);
     std::printf("\n");
     d.result = 4;
     return false;
@@ -403,12 +262,13 @@ VQMattable* Paint(const char* name, float r, float g, float b) {
 // The cars' scene nodes under the track's main group: a body box and four wheels each.
 void MakeCarNodes(VQDisplayDevice* device) {
   Demo& d = *g_demo;
-  d.cars = new VQGroupNode(0);
-  d.cars->SetName("g_demo_cars");
+  d.carGroup = new VQGroupNode(0);
+  d.carGroup->SetName("g_demo_cars");
+  d.cars.assign(d.race.ParticipantCount(), CarNodes());
   VQGeoset* body = MakeBox(device, {-0.85f, -0.9f, 0.25f}, {0.85f, 3.5f, 1.3f});
   VQGeoset* wheel = MakeBox(device, {-0.15f, -0.33f, -0.33f}, {0.15f, 0.33f, 0.33f});
   VQMattable* black = Paint("demo_wheel", 0.1f, 0.1f, 0.1f);
-  for (size_t i = 0; i < d.racers.size(); ++i) {
+  for (size_t i = 0; i < d.cars.size(); ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "demo_paint%zu", i);
     VQMattable* paint =
@@ -420,18 +280,28 @@ void MakeCarNodes(VQDisplayDevice* device) {
       g->SetName(k == 0 ? "m_body" : "m_wheel");
       g->SetMattable(k == 0 ? paint : black);
       t->SetChild(g);
-      d.cars->AddChild(t);
-      d.racers[i]->m_nodes[k] = t;
+      d.carGroup->AddChild(t);
+      d.cars[i].nodes[k] = t;
     }
   }
-  d.track.m_main->AddChild(d.cars);
+  d.track().m_main->AddChild(d.carGroup);
 }
 
-bool ReadMaterials(const std::string& path, std::vector<CollisionMaterial>& out) {
+// The computer drivers of the track's own driver file ("class_AI_<track>.bin"); none when it
+// cannot be read.
+std::vector<AIParameters> TrackDrivers(const std::string& dataFolder, const std::string& track) {
   std::vector<uint8_t> bytes;
-  uint32_t header[3];
-  return vqfileio::ReadWholeFile(path.c_str(), bytes, 24) &&
-         Materials_Parse(bytes.data(), bytes.size(), header, out);
+  std::vector<AIParameters> out;
+  if (!vqfileio::ReadWholeFile((dataFolder + "/class_AI_" + track + ".bin").c_str(), bytes, 0))
+    return out;
+  std::vector<AIDriverRecord> records;
+  AI_Parse(bytes.data(), bytes.size(), records);
+  for (const AIDriverRecord& r : records) {
+    AIParameters p;
+    AIParameters_FromRecord(r.bytes, &p);
+    out.push_back(p);
+  }
+  return out;
 }
 
 }  // namespace
@@ -440,7 +310,7 @@ int main(int argc, char** argv) {
   VQlog_SetFileName(nullptr);
   VQlog_SetHandler(VQlog_StderrHandler);
   std::string trackName, data, shot, weather = "sunny";
-  uint32_t laps = 2, cars = 4, detail = TRACK_DETAIL_HIGH;
+  uint32_t laps = 2, cars = 4, detail = TRACK_DETAIL_HIGH, seed = 1;
   float seconds = 600.0f;
   bool view = false;
   for (int i = 1; i < argc; ++i) {
@@ -467,6 +337,11 @@ int main(int argc, char** argv) {
       if (*end || v < 0 || v > 2)
         return std::fprintf(stderr, "track-demo: --detail needs 0, 1 or 2\n"), 2;
       detail = uint32_t(v);
+    } else if (a == "--seed" && hasValue) {
+      const long v = std::strtol(argv[++i], &end, 10);
+      if (*end || v < 0 || v > 0x7FFFFFFFL)
+        return std::fprintf(stderr, "track-demo: --seed needs a whole number\n"), 2;
+      seed = uint32_t(v);
     } else if (a == "--shot" && hasValue) {
       shot = argv[++i];
     } else if (a == "--data" && hasValue) {
@@ -519,38 +394,35 @@ int main(int argc, char** argv) {
   demo->seconds = seconds;
   demo->shot = shot;
   demo->device = device;
-  WeatherDatabase weatherTables;
-  weatherTables.LoadWeatherConfigs(true, (dataFolder + "/weather.ini").c_str());
-  weatherTables.LoadRainConfigs(true, (dataFolder + "/weather_rain.ini").c_str());
-  weatherTables.LoadThunderConfigs(true, (dataFolder + "/weather_thunder.ini").c_str());
-  std::vector<CollisionMaterial> materials;
-  if (!ReadMaterials(dataFolder + "/Materials.bin", materials))
-    std::fprintf(stderr, "track-demo: no collision materials in %s (default ground everywhere)\n",
-                 dataFolder.c_str());
-
-  Track& track = demo->track;
-  track.m_services.display = device;
-  track.m_services.software = software;
-  track.m_services.weather = &weatherTables;
-  track.m_services.materials = &materials;
-  track.m_services.tracksFolder = dataFolder + "/Tracks";
-  track.m_services.textureFolder = dataFolder + "/Maps_high";
-  track.m_services.mapsCarsFolder = dataFolder + "/Maps_cars";
-  track.m_services.detail = detail;
-  track.m_services.gameMode = GAME_MODE_COMPUTERS;
-  track.m_hooks.error = [](void*, const char* text) {
+  RaceSessionConfig config;
+  config.dataFolder = dataFolder;
+  config.track = trackName;
+  config.weather = weather;
+  config.laps = laps;
+  config.detail = detail;
+  config.frameStep = kStep;
+  config.seed = seed;
+  config.display = device;
+  config.software = software;
+  config.hooks.error = [](void*, const char* text) {
     std::fprintf(stderr, "track-demo: %s\n", text);
   };
-  track.m_hooks.raceEvent = OnRaceEvent;
-  if (!track.Load(trackName.c_str(), weather.c_str(), 0.0f)) {
-    std::fprintf(stderr, "track-demo: cannot load track '%s' from %s\n", trackName.c_str(),
-                 dataFolder.c_str());
+  config.hooks.raceEvent = OnRaceEvent;
+  auto fail = [&](int rc) {
+    if (demo->carGroup) VQNode::Destroy(demo->carGroup);
     demo.reset();
     device->Close();
     if (software != device) software->Close();
     g_VQsystem.Shutdown();
-    return 1;
+    return rc;
+  };
+  RaceSession& race = demo->race;
+  if (!race.Load(config)) {
+    std::fprintf(stderr, "track-demo: cannot load track '%s' from %s (%s)\n", trackName.c_str(),
+                 dataFolder.c_str(), race.m_error.c_str());
+    return fail(1);
   }
+  Track& track = race.GetTrack();
   std::printf(
       "track %s: %u triangles (%s), %u checkpoints, %u grid places, line of %.0f m, weather %s\n",
       trackName.c_str(), track.m_terrain->GetTriangleCount(),
@@ -559,11 +431,7 @@ int main(int argc, char** argv) {
       track.m_aiLineCount ? track.m_aiLines[0]->length : 0.0f, track.m_weatherName.c_str());
   if (!track.m_aiLineCount) {
     std::fprintf(stderr, "track-demo: the track has no computer-driver line\n");
-    demo.reset();
-    device->Close();
-    if (software != device) software->Close();
-    g_VQsystem.Shutdown();
-    return 1;
+    return fail(1);
   }
   if (std::getenv("TRACK_DEMO_TRACE"))
     for (uint32_t i = 0; i < track.m_checkpointCount; ++i) {
@@ -571,51 +439,22 @@ int main(int argc, char** argv) {
       std::printf("  checkpoint %u kind %u (%.1f %.1f) - (%.1f %.1f) segment %u\n", i, c->kind,
                   c->a[0], c->a[1], c->b[0], c->b[1], c->segment);
     }
-  track.m_raceLength = 60;  // minutes: the demo ends on its own lap count
-  track.m_goDelay = 0.2f;
-
-  Simulation& sim = demo->simulation;
-  sim.SetClock(SimulationClock{FrameClock::Now, 1000000, &demo->clock});
-  sim.SetTrack(&track);
-  if (!track.RegisterCameras(&sim)) {
-    demo.reset();
-    device->Close();
-    if (software != device) software->Close();
-    g_VQsystem.Shutdown();
-    return 1;
-  }
-  track.SetStartCameras(sim.FindCamera("tower"), sim.FindCamera("follow"));
-
-  const std::string modelFile =
-      (fs::temp_directory_path() / ("track_demo_" + std::to_string(::getpid()) + ".bin")).string();
-  if (!TolvuCarModel_WriteDefaultStoreFile(1, modelFile.c_str())) {
-    std::fprintf(stderr, "track-demo: cannot write the model data file (%s)\n",
-                 VQerror_Describe(g_VQerror).c_str());
-    return 1;
-  }
+  // The field: the computer drivers of the track's own file (the first ones of every class
+  // in turn), numbered when the file has fewer than asked.
+  std::vector<AIParameters> drivers = TrackDrivers(dataFolder, trackName);
   for (uint32_t i = 0; i < cars; ++i) {
-    demo->racers.push_back(std::make_unique<DemoRacer>(i + 1, modelFile, &track));
-    DemoRacer* r = demo->racers.back().get();
-    std::snprintf(r->m_name, sizeof r->m_name, "car %u", i + 1);
-    track.AddPlayer(r, GAME_MODE_COMPUTERS);
-    if (!r->m_car) {
-      std::fprintf(stderr, "track-demo: car %u cannot be made (%s)\n", i + 1,
-                   VQerror_Describe(g_VQerror).c_str());
-      std::remove(modelFile.c_str());
-      return 1;
+    AIParameters p = drivers.empty() ? AIParameters() : drivers[(i * 3) % drivers.size()];
+    if (drivers.empty() || i * 3 >= drivers.size())
+      std::snprintf(p.name, sizeof p.name, "car %u", i + 1);
+    if (!race.AddComputer(p)) {
+      std::fprintf(stderr, "track-demo: car %u cannot be made (%s)\n", i + 1, race.m_error.c_str());
+      return fail(1);
     }
-    track.m_tracker->AddCar(r);
-    r->UpdateProgress();
   }
-  std::remove(modelFile.c_str());
-
-  demo->frame.m_simulation = &sim;
-  demo->frame.m_track = &track;
-  demo->frame.m_gameMode = GAME_MODE_COMPUTERS;
-  demo->frame.m_canvas = canvas;
-  demo->frame.m_display = device;
-  track.PrepareRace(true);
-  sim.Start(false, false);
+  if (!race.Start()) {
+    std::fprintf(stderr, "track-demo: %s\n", race.m_error.c_str());
+    return fail(1);
+  }
 
   VQCamera camera(float(60.0 * M_PI / 180.0), 0.0f);
   if (render) {
@@ -654,8 +493,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "track-demo: cannot write %s\n", shot.c_str());
     if (rc == 0) rc = 1;
   }
-  track.RemoveAllPlayers();
-  if (demo->cars) VQNode::Destroy(demo->cars);
+  if (demo->carGroup && demo->carGroup->m_parent)
+    static_cast<VQGroupNode*>(demo->carGroup->m_parent)->RemoveChild(demo->carGroup);
+  if (demo->carGroup) VQNode::Destroy(demo->carGroup);
   if (viewport) viewport->m_root = nullptr;
   demo.reset();
   g_demo = nullptr;

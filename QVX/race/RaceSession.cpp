@@ -1,0 +1,556 @@
+#include "QVX/race/RaceSession.h"
+
+#include <unistd.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "QVX/race/AIRace.h"
+#include "QVX/race/AIRacer.h"
+#include "QVX/race/CarCatalog.h"
+#include "QVX/race/CarVehicle.h"
+#include "QVX/race/Player.h"
+#include "QVX/race/RaceFrame.h"
+#include "QVX/race/Simulation.h"
+#include "QVX/race/TrackCars.h"
+#include "QVX/race/WeatherDatabase.h"
+#include "QVX/shell/Content.h"
+#include "Zentri/devices/display/VQSoftwareDisplayDevice.h"
+#include "Zentri/util/VQfileio.h"
+#include "Zentri/vehicle/TolvuCarModel.h"
+
+namespace {
+
+constexpr int64_t kClockFrequency = 1000000;  // the frame clock counts microseconds
+// A car that moves farther than this in one frame was put somewhere else (a rescue): the jump
+// crosses no checkpoint line.
+constexpr float kTeleport = 5.0f;
+
+struct FrameClock {
+  int64_t counts = 0;
+  static int64_t Now(void* user) { return static_cast<FrameClock*>(user)->counts; }
+};
+
+void OnPhysicsStep(VQVehicleModel*, float dt, uintptr_t user) {
+  reinterpret_cast<AIDriver*>(user)->OnPhysicsStep(dt);
+}
+
+bool ReadMaterials(const std::string& path, std::vector<CollisionMaterial>& out) {
+  std::vector<uint8_t> bytes;
+  uint32_t header[3];
+  return vqfileio::ReadWholeFile(path.c_str(), bytes, 24) &&
+         Materials_Parse(bytes.data(), bytes.size(), header, out);
+}
+
+}  // namespace
+
+// ---- the participant as the track sees it ----------------------------------------------------
+
+class RaceSession::Entrant : public TrackRacer {
+ public:
+  Entrant(RaceSession* session, Player* player, std::unique_ptr<Player> owned)
+      : m_session(session), m_player(player), m_owned(std::move(owned)) {}
+  ~Entrant() override { ReleaseCar(); }
+
+  AIDriver& Driver() { return *m_player->m_ai; }
+  const AIDriver& Driver() const { return *m_player->m_ai; }
+
+  uint32_t GetDriverType() const override { return TRACK_DRIVER_COMPUTER; }
+  const char* GetName() const override { return m_player->m_name; }
+  VQVehicleModel* GetVehicle() override { return Body(); }
+  // The vehicle model: the game car's or the bare one's; null without a car.
+  VQVehicleModel* Body() const;
+  VQVector GetPosition() const override { return m_position; }
+  VQVector GetPreviousPosition() const override { return m_previous; }
+  float GetLapMarkTime() const override { return m_lapMark; }
+  void SetLapMarkTime(float t) override { m_lapMark = t; }
+
+  void PlaceAtStart(const VQVector& position, float heading) override;
+  void ReleaseCar() override {
+    if (m_player && m_player->m_ai) m_player->m_ai->Attach(nullptr, nullptr);
+    m_vehicle.m_model = nullptr;
+    m_model.reset();
+    if (m_car) m_car->ReleaseCar();
+    m_carVehicle.SetCar(nullptr);
+  }
+  void Update(float dt) override;
+  void GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const override;
+  void PrepareRace(bool grid, uint32_t index) override;
+  void BeginRace() override;
+  void Finish() override {
+    Driver().m_state = AISTATE_FINISHED;
+    // A finished car rolls out without blocking the ones still racing.
+    if (Body()) Vehicle().SetCollisions(false);
+  }
+  void SetAILine(uint32_t line) override;
+
+  RaceSession* m_session;
+  Player* m_player;
+  std::unique_ptr<Player> m_owned;
+  // The controls of whichever car this entrant has.
+  AIVehicle& Vehicle() { return m_car ? static_cast<AIVehicle&>(m_carVehicle) : m_vehicle; }
+
+  std::unique_ptr<TolvuCarModel1> m_model;  // a bare computer car (no game car classes)
+  AIRacer m_vehicle{nullptr};
+  std::unique_ptr<CarRacer> m_car;  // a game car of the session's class
+  CarVehicle m_carVehicle;
+  VQVector m_position{0, 0, 0}, m_previous{0, 0, 0};
+  float m_lapMark = -100.0f;
+  float m_still = 0.0f, m_longestStill = 0.0f;
+  bool m_made = false;
+};
+
+struct RaceSession::Impl {
+  RaceSessionConfig config;
+  std::unique_ptr<VQSoftwareDisplayDevice> ownDisplay, ownSoftware;
+  std::unique_ptr<CarCatalog> catalog;  // with a car class: the game cars
+  std::unique_ptr<TrackCarEnvironment> environment;
+  WeatherDatabase weather;
+  std::vector<CollisionMaterial> materials;
+  Track track;
+  Simulation simulation;
+  RaceFrame frame;
+  TrackCourse course;
+  FrameClock clock;
+  std::vector<std::unique_ptr<Entrant>> entrants;
+  std::string store;  // the computer cars' model data file
+  bool ownStore = false;
+  bool loaded = false, started = false;
+  uint32_t lineRandom = 1;  // the session's own random numbers (line choice after a lap)
+  float greenAt = -1.0f;    // simulation time of the green light
+
+  ~Impl() {
+    track.RemoveAllPlayers();
+    track.Unload();
+    entrants.clear();
+    if (ownStore && !store.empty()) std::remove(store.c_str());
+    if (ownDisplay) ownDisplay->Close();
+    if (ownSoftware) ownSoftware->Close();
+  }
+};
+
+void RaceSession::Entrant::GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const {
+  const RaceTracker* t = m_session->m_impl->track.m_tracker;
+  const RaceTrackerEntry* e = t ? t->FindEntry(this) : nullptr;
+  *lap = e ? e->laps : 0;
+  *segment = Driver().m_refSegment;
+  *fraction = Driver().m_refFraction;
+}
+
+void RaceSession::Entrant::BeginRace() {
+  if (Body()) Driver().StartRace(m_session->m_impl->config.frameStep);
+}
+
+// The track picks the next line with the C library's random numbers, which other code shares;
+// the session picks from its own seeded sequence instead, so the race repeats exactly.
+void RaceSession::Entrant::SetAILine(uint32_t) {
+  Impl& s = *m_session->m_impl;
+  const uint32_t count = s.course.LineCount();
+  if (count < 2) return;
+  uint32_t x = s.lineRandom ? s.lineRandom : 0x9E3779B9u;
+  x ^= x << 13;
+  x ^= x >> 17;
+  x ^= x << 5;
+  s.lineRandom = x;
+  const uint32_t line = (x >> 1) % (count - 1);
+  if (s.course.Line(line)) Driver().m_line = line;
+}
+
+VQVehicleModel* RaceSession::Entrant::Body() const {
+  if (m_car) return m_car->GetVehicle();
+  return m_model.get();
+}
+
+void RaceSession::Entrant::PlaceAtStart(const VQVector& position, float heading) {
+  Impl& s = *m_session->m_impl;
+  ReleaseCar();
+  AIDriver& d = Driver();
+  VQVehicleModel* body = nullptr;
+  if (s.catalog) {
+    if (!m_car) {
+      CarSetup setup;
+      setup.carName = s.config.carClass.c_str();
+      setup.computer = true;
+      setup.number = int32_t(d.m_params.number);
+      setup.detail = s.config.detail;
+      setup.horn = false;
+      m_car = std::make_unique<CarRacer>(s.catalog.get(), s.environment.get(), setup,
+                                         TRACK_DRIVER_COMPUTER);
+    }
+    m_car->PlaceAtStart(position, heading);
+    body = m_car->GetVehicle();
+    if (!body) return;
+    m_car->GetCar().m_owner = m_player;
+    m_carVehicle.SetCar(&m_car->GetCar());
+    d.Attach(&m_carVehicle, &s.course);
+  } else {
+    m_model = std::make_unique<TolvuCarModel1>();
+    if (!m_model->Initialize(nullptr, s.store.c_str(), position, VQVector(0, 0, heading),
+                             Track::GroundQuery)) {
+      m_model.reset();
+      return;
+    }
+    // Contact spheres (body frame: origin on the ground at the rear axle, y forward).
+    const VQContactMaterial* material =
+        s.track.m_contacts.empty() ? nullptr : &s.track.m_contacts[0];
+    for (float x : {-0.8f, 0.8f})
+      for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
+        m_model->AddCollisionSphere(VQVector(x, y, 0.6f), 0.4f, 0);
+    m_model->AddCollisionSphere(VQVector(0.0f, 1.0f, 1.1f), 0.4f, 0);
+    m_model->SetAllSphereValues(material);
+    m_model->m_collidable = 1;
+    m_vehicle.m_model = m_model.get();
+    d.Attach(&m_vehicle, &s.course);
+    body = m_model.get();
+  }
+  body->m_postStepCallback = OnPhysicsStep;
+  body->m_postStepUserData = reinterpret_cast<uintptr_t>(&d);
+  m_position = m_previous = body->GetPosition();
+  m_made = true;
+}
+
+void RaceSession::Entrant::PrepareRace(bool, uint32_t) {
+  VQVehicleModel* body = Body();
+  if (!body) return;
+  if (m_car)
+    m_car->GetCar().Reset();
+  else
+    m_model->Reset(false);  // back to the grid place, at rest
+  body->m_collidable = 1;
+  AIVehicle& v = Vehicle();
+  v.SelectGear(1);  // neutral
+  v.SetClutch(0.0f);
+  v.SetThrottle(0.0f);
+  v.SetBrake(0.0f);
+  v.SetSteering(0.0f);
+  m_position = m_previous = body->GetPosition();
+  m_lapMark = -100.0f;
+  m_still = m_longestStill = 0.0f;
+  Driver().PrepareStart(m_session->m_impl->config.gameMode == GAME_MODE_PRACTICE);
+}
+
+void RaceSession::Entrant::Update(float dt) {
+  VQVehicleModel* body = Body();
+  if (!body) return;
+  m_previous = m_position;
+  AIDriver& d = Driver();
+  if (m_car)
+    m_car->Update(dt);  // pose, automatic gearbox, effects, sounds, shadow
+  else
+    m_vehicle.UpdateGearbox(dt);
+  d.UpdateFrame(dt);
+  const VQVector now = body->GetPosition();
+  const VQVector jump = now - m_previous;
+  if (jump.Dot(jump) > kTeleport * kTeleport) m_previous = now;
+  m_position = now;
+  if (d.m_state == AISTATE_DRIVING && !d.Rescuing() && Vehicle().Speed() < AI_MOVING_SPEED) {
+    m_still += dt;
+    m_longestStill = std::max(m_longestStill, m_still);
+  } else {
+    m_still = 0.0f;
+  }
+}
+
+// ---- the session -------------------------------------------------------------------------------
+
+RaceSession::RaceSession() : m_impl(std::make_unique<Impl>()) {}
+RaceSession::~RaceSession() = default;
+
+Track& RaceSession::GetTrack() { return m_impl->track; }
+Simulation& RaceSession::GetSimulation() { return m_impl->simulation; }
+TrackCourse& RaceSession::GetCourse() { return m_impl->course; }
+
+bool RaceSession::Load(const RaceSessionConfig& config) {
+  m_error.clear();
+  if (m_impl->loaded) return m_error = "a track is loaded already", false;
+  if (config.laps < 1 || config.laps > 100) return m_error = "laps must be 1 to 100", false;
+  if (!(config.frameStep > 0.0f && config.frameStep <= 0.1f))
+    return m_error = "the frame step must be above 0 and at most 0.1 s", false;
+  if (config.gameMode < GAME_MODE_PRACTICE || config.gameMode > GAME_MODE_NETWORK)
+    return m_error = "unknown game mode", false;
+  Impl& s = *m_impl;
+  s.config = config;
+  const std::string data = config.dataFolder;
+  VQDisplayDevice* display = config.display;
+  VQDisplayDevice* software = config.software;
+  if (!software) {
+    s.ownSoftware = std::make_unique<VQSoftwareDisplayDevice>(29);
+    if (!s.ownSoftware->Open(0)) return m_error = "cannot open a software display device", false;
+    software = s.ownSoftware.get();
+  }
+  if (!display) {
+    s.ownDisplay = std::make_unique<VQSoftwareDisplayDevice>(28);
+    if (!s.ownDisplay->Open(0)) return m_error = "cannot open a software display device", false;
+    display = s.ownDisplay.get();
+  }
+  if (!s.weather.LoadWeatherConfigs(true, (data + "/weather.ini").c_str()) ||
+      !s.weather.LoadRainConfigs(true, (data + "/weather_rain.ini").c_str()) ||
+      !s.weather.LoadThunderConfigs(true, (data + "/weather_thunder.ini").c_str()))
+    return m_error = "cannot read the weather tables of " + data, false;
+  if (!ReadMaterials(data + "/Materials.bin", s.materials))
+    return m_error = "cannot read the collision materials of " + data, false;
+
+  Track& track = s.track;
+  TrackServices& sv = track.m_services;
+  sv.display = display;
+  sv.software = software;
+  sv.weather = &s.weather;
+  sv.materials = &s.materials;
+  sv.tracksFolder = config.tracksFolder.empty() ? data + "/Tracks" : config.tracksFolder;
+  sv.textureFolder = data + "/Maps_high";
+  sv.mapsCarsFolder = data + "/Maps_cars";
+  sv.detail = config.detail;
+  sv.gameMode = config.gameMode;
+  InstallHooks();
+  // The random number of the load (weather variants) comes from the seed.
+  const float r = float((config.seed * 2654435761u) >> 8) / 16777216.0f;
+  const bool ok = track.Load(config.track.c_str(),
+                             config.weather.empty() ? nullptr : config.weather.c_str(), r);
+  if (!ok) {
+    if (m_error.empty()) m_error = "cannot load track '" + config.track + "'";
+    return false;
+  }
+  if (!track.RegisterCameras(&s.simulation)) {
+    if (m_error.empty()) m_error = "No cameras defined! (Need at least one)";
+    track.Unload();
+    return false;
+  }
+  if (!config.carClass.empty()) {
+    // The data root is the folder that holds "Data".
+    const std::string root = data.size() > 5 && data.compare(data.size() - 5, 5, "/Data") == 0
+                                 ? data.substr(0, data.size() - 5)
+                                 : data + "/..";
+    s.catalog = std::make_unique<CarCatalog>(root.c_str(), display, config.sound);
+    if (!s.catalog->LoadClass(config.carClass.c_str(), nullptr)) {
+      track.Unload();
+      s.catalog.reset();
+      return m_error = "unknown car class '" + config.carClass + "'", false;
+    }
+    s.environment = std::make_unique<TrackCarEnvironment>(&track);
+  }
+  s.simulation.SetTrack(&track);
+  track.SetStartCameras(s.simulation.FindCamera("tower"), s.simulation.FindCamera("follow"));
+  s.course.Build(&track);
+  // The finish goes by laps, not by the track's race minutes (which then never run out).
+  track.m_raceLength = 255;
+  track.m_raceLaps = config.laps;
+
+  if (config.modelFile.empty()) {
+    s.store = "/tmp/qvx_race_" + std::to_string(::getpid()) + "_" +
+              std::to_string(reinterpret_cast<uintptr_t>(this)) + ".bin";
+    s.ownStore = true;
+    if (!AIRace_WriteModelStore(s.store)) {
+      track.Unload();
+      return m_error = "cannot write the model data file " + s.store, false;
+    }
+  } else {
+    s.store = config.modelFile;
+  }
+  s.loaded = true;
+  return true;
+}
+
+// The track's hooks reach the session first; the caller's hooks get the caller's user word.
+void RaceSession::InstallHooks() {
+  RaceHooks& h = m_impl->track.m_hooks;
+  h = RaceHooks();
+  h.user = this;
+  h.raceEvent = &RaceSession::EventHook;
+  h.error = [](void* user, const char* text) {
+    auto* self = static_cast<RaceSession*>(user);
+    if (self->m_error.empty()) self->m_error = text;
+    const RaceHooks& c = self->m_impl->config.hooks;
+    if (c.error) c.error(c.user, text);
+  };
+  const RaceHooks& c = m_impl->config.hooks;
+  if (c.log)
+    h.log = [](void* u, const char* t) {
+      const RaceHooks& k = static_cast<RaceSession*>(u)->m_impl->config.hooks;
+      k.log(k.user, t);
+    };
+  if (c.menuShown)
+    h.menuShown = [](void* u) {
+      const RaceHooks& k = static_cast<RaceSession*>(u)->m_impl->config.hooks;
+      return k.menuShown(k.user);
+    };
+  if (c.showMessage)
+    h.showMessage = [](void* u, uint32_t id, float seconds) {
+      const RaceHooks& k = static_cast<RaceSession*>(u)->m_impl->config.hooks;
+      k.showMessage(k.user, id, seconds);
+    };
+  if (c.showRaceResults)
+    h.showRaceResults = [](void* u) {
+      const RaceHooks& k = static_cast<RaceSession*>(u)->m_impl->config.hooks;
+      k.showRaceResults(k.user);
+    };
+  if (c.fillRaceResults)
+    h.fillRaceResults = [](void* u) {
+      const RaceHooks& k = static_cast<RaceSession*>(u)->m_impl->config.hooks;
+      k.fillRaceResults(k.user);
+    };
+  if (c.endRace)
+    h.endRace = [](void* u) {
+      const RaceHooks& k = static_cast<RaceSession*>(u)->m_impl->config.hooks;
+      k.endRace(k.user);
+    };
+  if (c.cameraMove)
+    h.cameraMove = [](void* u, uint32_t state, float blend) {
+      const RaceHooks& k = static_cast<RaceSession*>(u)->m_impl->config.hooks;
+      k.cameraMove(k.user, state, blend);
+    };
+}
+
+void RaceSession::EventHook(void* user, int32_t event, TrackRacer* racer, int32_t argument) {
+  static_cast<RaceSession*>(user)->OnEvent(event, racer, argument);
+}
+
+void RaceSession::OnEvent(int32_t event, TrackRacer* racer, int32_t argument) {
+  Impl& s = *m_impl;
+  Entrant* e = nullptr;
+  for (auto& x : s.entrants)
+    if (x.get() == racer) e = x.get();
+  if (event == RACE_EVENT_GREEN && s.greenAt < 0.0f) s.greenAt = s.simulation.m_raceTime;
+  if (e && e->Body()) {
+    AIDriver& d = e->Driver();
+    if (event == RACE_EVENT_CHECKPOINT && s.track.m_tracker) {
+      // The driver's aggressiveness follows its last recorded positions (newest last).
+      const RaceTrackerEntry* t = s.track.m_tracker->FindEntry(racer);
+      if (t) {
+        uint32_t recent[TRACKER_HISTORY];
+        const uint32_t n = std::min<uint32_t>(t->crossings, TRACKER_HISTORY);
+        for (uint32_t k = 0; k < n; ++k)
+          recent[k] = t->history[(t->crossings - n + k) % TRACKER_HISTORY];
+        d.OnCheckpoint(recent, n, t->position, false);
+      }
+    } else if (event == RACE_EVENT_LONG_LAP) {
+      // No progress for a whole long lap: rescued, straight onto the line.
+      d.m_rescueRepeats = 1000;
+      if (!d.Rescuing()) d.Rescue(0.0f);
+    }
+  }
+  if (s.config.hooks.raceEvent)
+    s.config.hooks.raceEvent(s.config.hooks.user, event, racer, argument);
+}
+
+bool RaceSession::Add(Player* player, std::unique_ptr<Player> owned) {
+  m_error.clear();
+  Impl& s = *m_impl;
+  if (!s.loaded) return m_error = "no track is loaded", false;
+  if (s.started) return m_error = "the race has started", false;
+  if (!player || !player->m_ai) return m_error = "the player is not a computer driver", false;
+  if (s.track.m_playerCount >= TRACK_MAX_PLAYERS)
+    return m_error = "the track holds 32 racers", false;
+  auto entrant = std::make_unique<Entrant>(this, player, std::move(owned));
+  Entrant* e = entrant.get();
+  const uint32_t index = uint32_t(s.entrants.size());
+  player->m_ai->m_random = s.config.seed * 747796405u + index * 2891336453u + 1u;
+  s.entrants.push_back(std::move(entrant));
+  s.course.AddParticipant(player->m_ai.get(), e);
+  if (!s.track.AddPlayer(e, s.config.gameMode) || !e->Body()) {
+    s.track.RemovePlayer(e);
+    s.course.RemoveParticipant(player->m_ai.get());
+    s.entrants.pop_back();
+    std::string why = "the car of '" + std::string(player->m_name) + "' cannot be made";
+    return m_error = why, false;
+  }
+  if (s.track.m_tracker) s.track.m_tracker->AddCar(e);
+  return true;
+}
+
+bool RaceSession::AddComputer(const AIParameters& params) {
+  auto player = std::make_unique<Player>();
+  player->SetupComputer(params);
+  Player* p = player.get();
+  return Add(p, std::move(player));
+}
+
+bool RaceSession::AddPlayer(Player* player) { return Add(player, nullptr); }
+
+bool RaceSession::Start() {
+  m_error.clear();
+  Impl& s = *m_impl;
+  if (!s.loaded) return m_error = "no track is loaded", false;
+  if (s.entrants.empty()) return m_error = "the field holds no driver", false;
+  if (s.course.LineCount() == 0) return m_error = "the track has no computer-driver line", false;
+  s.clock.counts = 0;
+  s.simulation.SetClock(SimulationClock{FrameClock::Now, kClockFrequency, &s.clock});
+  s.frame.m_simulation = &s.simulation;
+  s.frame.m_track = &s.track;
+  s.frame.m_gameMode = s.config.gameMode;
+  // The go delay after the last light comes from the seed too.
+  s.track.m_goDelay = float((s.config.seed * 2246822519u) >> 8) / 16777216.0f * 0.5f;
+  s.track.PrepareRace(true);
+  if (!s.simulation.Start(false, false)) return m_error = "the race clock cannot start", false;
+  s.started = true;
+  s.lineRandom = s.config.seed * 2654435761u + 12345u;
+  s.greenAt = -1.0f;
+  return true;
+}
+
+void RaceSession::Frame() {
+  Impl& s = *m_impl;
+  if (!s.started) return;
+  s.clock.counts += int64_t(std::llround(double(s.config.frameStep) * double(kClockFrequency)));
+  s.frame.OnFrame();
+}
+
+bool RaceSession::Finished() const {
+  const Impl& s = *m_impl;
+  if (!s.started) return false;
+  const RaceTracker* t = s.track.m_tracker;
+  if (!t || t->m_count == 0) return false;
+  for (uint32_t i = 0; i < t->m_count; ++i)
+    if (!t->m_entries[i]->finished) return false;
+  return true;
+}
+
+float RaceSession::RaceTime() const {
+  const Impl& s = *m_impl;
+  return s.greenAt < 0.0f ? 0.0f : s.simulation.m_raceTime - s.greenAt;
+}
+
+bool RaceSession::Run(float maxSeconds) {
+  Impl& s = *m_impl;
+  if (!s.started) return false;
+  // The start sequence takes some 7.5 s; it does not count against the limit.
+  const uint64_t maxFrames = uint64_t((maxSeconds + 15.0f) / s.config.frameStep) + 1;
+  for (uint64_t f = 0; f < maxFrames && !Finished(); ++f) {
+    Frame();
+    if (s.greenAt >= 0.0f && RaceTime() > maxSeconds) break;
+  }
+  return Finished();
+}
+
+uint32_t RaceSession::ParticipantCount() const { return uint32_t(m_impl->entrants.size()); }
+
+Player* RaceSession::GetPlayer(uint32_t i) const {
+  return i < m_impl->entrants.size() ? m_impl->entrants[i]->m_player : nullptr;
+}
+
+TrackRacer* RaceSession::GetRacer(uint32_t i) const {
+  return i < m_impl->entrants.size() ? m_impl->entrants[i].get() : nullptr;
+}
+
+std::vector<RaceSessionResult> RaceSession::Results() const {
+  const Impl& s = *m_impl;
+  std::vector<RaceSessionResult> out;
+  const RaceTracker* t = s.track.m_tracker;
+  for (const auto& e : s.entrants) {
+    RaceSessionResult r;
+    r.name = e->m_player->m_name;
+    const RaceTrackerEntry* entry = t ? t->FindEntry(e.get()) : nullptr;
+    if (entry) {
+      r.laps = entry->laps > 0 ? entry->laps - 1 : 0;
+      r.finished = entry->finished != 0;
+      r.place = entry->position;
+      r.raceTime = entry->carRaceTime;
+      r.bestLap = float(entry->bestLap.Seconds());
+    }
+    r.rescues = uint32_t(e->Driver().m_rescueCount);
+    r.longestStill = e->m_longestStill;
+    r.position = e->m_position;
+    out.push_back(r);
+  }
+  return out;
+}

@@ -1,0 +1,133 @@
+// A race of a given field on a given track, stepped frame by frame: the track loaded with its
+// weather, cameras and computer-driver course, every participant's car placed on the grid (rows
+// continue behind the grid when the field is larger), the track's own start sequence (countdown,
+// start lights, green light), computer drivers planning inside their cars' physics steps, rescues,
+// the lap tracker's laps, standings and finish, and the lap records of the participants.
+//
+// Use:
+//   RaceSession race;
+//   RaceSessionConfig c;  c.dataFolder = ".../Data";  c.track = "forest";  c.laps = 3;
+//   race.Load(c);                              // false: race.m_error says why
+//   race.AddComputer(params) ... or race.AddPlayer(player) for a Player made by the shell
+//   race.Start();                              // grid, start preparation, race clock
+//   while (!race.Finished()) race.Frame();     // or race.Run(maxSeconds)
+//   race.Results();
+//
+// The race goes by laps: the winner finishes when it completes them, every other car at its
+// next crossing of the start line after that (Track::m_raceLaps), so every car is classified. The frame
+// clock advances exactly the configured step per Frame and every random number comes from the
+// seed, so the same configuration gives the same race to the last digit. The engine system
+// object (g_VQsystem) must be initialised by the caller; only one race (one Track) may exist at
+// a time, because the vehicle models' ground query reaches the track through g_track.
+//
+// Views and HUD: the session makes no window. A caller that shows the race creates the
+// Simulation's views on its canvas (GetSimulation().CreateViews) and draws from the canvas
+// hooks; Frame() runs the views' update with the track's.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QVX/race/AIParameters.h"
+#include "QVX/race/Track.h"
+#include "QVX/race/TrackCourse.h"
+
+class Player;
+class Simulation;
+class VQDisplayDevice;
+class VQSoundDevice;
+class WeatherDatabase;
+struct CollisionMaterial;
+
+struct RaceSessionConfig {
+  std::string dataFolder;    // the data tree's "Data" folder: weather tables, materials, tracks
+  std::string tracksFolder;  // where the track files are read and the terrain cache written;
+                             // empty: dataFolder + "/Tracks"
+  std::string track;         // the track's name
+  std::string weather = "sunny";  // the track's weather variant; empty: none
+  int32_t gameMode = GAME_MODE_COMPUTERS;
+  uint32_t laps = 3;                   // 1..100
+  uint32_t detail = TRACK_DETAIL_LOW;  // scene detail to load
+  float frameStep = 1.0f / 60.0f;      // race seconds per Frame (above 0, at most 0.1)
+  uint32_t seed = 1;
+  // The CAR_1 model data file of the bare computer cars; empty: their default store.
+  std::string modelFile;
+  // A car class of the data tree ("junior_std", ...): every car is a game car of that class,
+  // with its scene model, effects, sounds and shadow; empty: bare vehicle models (no scene,
+  // the fastest for races that nobody watches).
+  std::string carClass;
+  VQSoundDevice* sound = nullptr;  // the cars' and track's sounds; null: silent
+  // Devices that load the scenes and textures; null: the session opens software devices of its
+  // own (nothing is drawn).
+  VQDisplayDevice* display = nullptr;
+  VQDisplayDevice* software = nullptr;
+  // Forwarded race hooks (events, errors, messages); the session sees every event first.
+  RaceHooks hooks;
+};
+
+struct RaceSessionResult {
+  std::string name;
+  uint32_t laps = 0;  // completed laps
+  bool finished = false;
+  uint32_t place = 0;     // final position (1-based; among the finishers first)
+  float raceTime = 0.0f;  // race seconds at the finish (or now when not finished)
+  float bestLap = 0.0f;   // seconds; 0 without a counted lap
+  uint32_t rescues = 0;
+  float longestStill = 0.0f;  // longest time standing (below 0.4 m/s) while driving, not rescuing
+  VQVector position{0, 0, 0};
+};
+
+class RaceSession {
+ public:
+  RaceSession();
+  ~RaceSession();
+  RaceSession(const RaceSession&) = delete;
+  RaceSession& operator=(const RaceSession&) = delete;
+
+  // Loads the weather tables, the collision materials, the track and its cameras, and builds
+  // the computer drivers' course. False, with m_error set and nothing held, when a table or the
+  // track cannot be read, the track has no camera, or the configuration is out of range.
+  bool Load(const RaceSessionConfig& config);
+
+  // Adds a computer driver made from params (the session owns its Player); it takes the next
+  // grid place. False (with m_error) after Start, when the track holds 32 racers, or when the
+  // car cannot be made.
+  bool AddComputer(const AIParameters& params);
+  // Adds a computer Player made by the caller (SetupComputer); the Player must outlive the
+  // session. Same refusals as AddComputer, and for a Player without an AIDriver.
+  bool AddPlayer(Player* player);
+
+  // The start preparation and the race clock; the track's start sequence follows in Frame.
+  // False (with m_error) for an empty field or when the track has no computer-driver line.
+  bool Start();
+  // One frame of the configured step: clock, physics with the drivers' decisions, rescues, lap
+  // tracking, the lap rule of the finish, views.
+  void Frame();
+  bool Finished() const;
+  // Frames until Finished() or maxSeconds of race time after the green light; true when
+  // finished.
+  bool Run(float maxSeconds);
+
+  std::vector<RaceSessionResult> Results() const;
+  uint32_t ParticipantCount() const;
+  Player* GetPlayer(uint32_t i) const;
+  TrackRacer* GetRacer(uint32_t i) const;
+  // The race time since the green light (0 before it).
+  float RaceTime() const;
+  Track& GetTrack();
+  Simulation& GetSimulation();
+  TrackCourse& GetCourse();
+
+  std::string m_error;
+
+ private:
+  class Entrant;
+  struct Impl;
+  bool Add(Player* player, std::unique_ptr<Player> owned);
+  void InstallHooks();
+  void OnEvent(int32_t event, TrackRacer* racer, int32_t argument);
+  static void EventHook(void* user, int32_t event, TrackRacer* racer, int32_t argument);
+  std::unique_ptr<Impl> m_impl;
+};
