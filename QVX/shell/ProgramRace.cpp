@@ -384,10 +384,14 @@ void LoadRace(Program& p, RaceRunData& r) {
   h.log = [](void* user, const char* text) {
     static_cast<RaceRunData*>(user)->program->Log("%s", text);
   };
-  h.raceEvent = [](void* user, int32_t event, TrackRacer* racer, int32_t) {
+  h.raceEvent = [](void* user, int32_t event, TrackRacer* racer, int32_t argument) {
+    auto* run = static_cast<RaceRunData*>(user);
+    const char* name = racer ? racer->GetName() : "";
+    if (event == RACE_EVENT_LAP) run->program->Log("Lap: %s", name);
+    if (event == RACE_EVENT_FINISHED) run->program->Log("Finished: %s, place %d", name, argument);
     // No progress for a whole long lap: the car is put back onto the line.
     if (event != RACE_EVENT_LONG_LAP) return;
-    for (auto& human : static_cast<RaceRunData*>(user)->humans)
+    for (auto& human : run->humans)
       if (human.get() == racer) human->Rescue();
   };
   if (!race->Load(c)) {
