@@ -107,6 +107,8 @@ void HumanRacer::Update(float dt) {
       m_vehicle.SetBrake(1.0f);
       m_vehicle.SetSteering(c && m_controlsOn ? c[CONTROL_STEERING] : 0.0f);
     } else if (c && m_controlsOn) {
+      // Engaged on every frame: a rescue puts the car down with the clutch open.
+      m_vehicle.SetClutch(1.0f);
       m_vehicle.SetSteering(std::clamp(c[CONTROL_STEERING], -1.0f, 1.0f));
       m_vehicle.SetThrottle(std::clamp(c[CONTROL_THROTTLE], 0.0f, 1.0f));
       m_vehicle.SetBrake(std::clamp(std::max(c[CONTROL_BRAKE], c[CONTROL_SPAREBRAKE]), 0.0f, 1.0f));

@@ -114,7 +114,8 @@ struct RaceSession::Impl {
   TrackCourse course;
   FrameClock clock;
   std::vector<std::unique_ptr<Entrant>> entrants;
-  std::string store;  // the computer cars' model data file
+  std::vector<TrackRacer*> others;  // racers the caller owns (local players' cars)
+  std::string store;                // the computer cars' model data file
   bool ownStore = false;
   bool loaded = false, started = false;
   uint32_t lineRandom = 1;  // the session's own random numbers (line choice after a lap)
@@ -260,6 +261,7 @@ RaceSession::~RaceSession() = default;
 Track& RaceSession::GetTrack() { return m_impl->track; }
 Simulation& RaceSession::GetSimulation() { return m_impl->simulation; }
 TrackCourse& RaceSession::GetCourse() { return m_impl->course; }
+RaceFrame& RaceSession::GetFrame() { return m_impl->frame; }
 
 bool RaceSession::Load(const RaceSessionConfig& config) {
   m_error.clear();
@@ -284,11 +286,15 @@ bool RaceSession::Load(const RaceSessionConfig& config) {
     if (!s.ownDisplay->Open(0)) return m_error = "cannot open a software display device", false;
     display = s.ownDisplay.get();
   }
-  if (!s.weather.LoadWeatherConfigs(true, (data + "/weather.ini").c_str()) ||
-      !s.weather.LoadRainConfigs(true, (data + "/weather_rain.ini").c_str()) ||
-      !s.weather.LoadThunderConfigs(true, (data + "/weather_thunder.ini").c_str()))
+  if (config.services) {
+    // The caller's tables and folders; the devices come from the services too.
+    if (!config.services->weather || !config.services->materials)
+      return m_error = "the track services lack the weather tables or the materials", false;
+  } else if (!s.weather.LoadWeatherConfigs(true, (data + "/weather.ini").c_str()) ||
+             !s.weather.LoadRainConfigs(true, (data + "/weather_rain.ini").c_str()) ||
+             !s.weather.LoadThunderConfigs(true, (data + "/weather_thunder.ini").c_str()))
     return m_error = "cannot read the weather tables of " + data, false;
-  if (!ReadMaterials(data + "/Materials.bin", s.materials))
+  if (!config.services && !ReadMaterials(data + "/Materials.bin", s.materials))
     return m_error = "cannot read the collision materials of " + data, false;
 
   Track& track = s.track;
@@ -302,6 +308,15 @@ bool RaceSession::Load(const RaceSessionConfig& config) {
   sv.mapsCarsFolder = data + "/Maps_cars";
   sv.detail = config.detail;
   sv.gameMode = config.gameMode;
+  if (config.services) {
+    sv = *config.services;
+    sv.detail = config.detail;
+    sv.gameMode = config.gameMode;
+    if (sv.tracksFolder.empty()) sv.tracksFolder = data + "/Tracks";
+    display = sv.display ? sv.display : display;
+    sv.display = display;
+    if (!sv.software) sv.software = software;
+  }
   InstallHooks();
   // The random number of the load (weather variants) comes from the seed.
   const float r = float((config.seed * 2654435761u) >> 8) / 16777216.0f;
@@ -467,12 +482,31 @@ bool RaceSession::AddComputer(const AIParameters& params) {
 
 bool RaceSession::AddPlayer(Player* player) { return Add(player, nullptr); }
 
+bool RaceSession::AddRacer(TrackRacer* racer, AIDriver* follower) {
+  m_error.clear();
+  Impl& s = *m_impl;
+  if (!s.loaded) return m_error = "no track is loaded", false;
+  if (s.started) return m_error = "the race has started", false;
+  if (!racer) return m_error = "no racer", false;
+  if (s.track.m_playerCount >= TRACK_MAX_PLAYERS)
+    return m_error = "the track holds 32 racers", false;
+  if (!s.track.AddPlayer(racer, s.config.gameMode) || !racer->GetVehicle()) {
+    s.track.RemovePlayer(racer);
+    return m_error = "the car of '" + std::string(racer->GetName()) + "' cannot be made", false;
+  }
+  if (follower) s.course.AddParticipant(follower, racer);
+  if (s.track.m_tracker) s.track.m_tracker->AddCar(racer);
+  s.others.push_back(racer);
+  return true;
+}
+
 bool RaceSession::Start() {
   m_error.clear();
   Impl& s = *m_impl;
   if (!s.loaded) return m_error = "no track is loaded", false;
-  if (s.entrants.empty()) return m_error = "the field holds no driver", false;
-  if (s.course.LineCount() == 0) return m_error = "the track has no computer-driver line", false;
+  if (s.entrants.empty() && s.others.empty()) return m_error = "the field holds no driver", false;
+  if (!s.entrants.empty() && s.course.LineCount() == 0)
+    return m_error = "the track has no computer-driver line", false;
   s.clock.counts = 0;
   s.simulation.SetClock(SimulationClock{FrameClock::Now, kClockFrequency, &s.clock});
   s.frame.m_simulation = &s.simulation;
@@ -522,6 +556,7 @@ bool RaceSession::Run(float maxSeconds) {
   return Finished();
 }
 
+// The computer drivers; the caller's racers are counted by the track.
 uint32_t RaceSession::ParticipantCount() const { return uint32_t(m_impl->entrants.size()); }
 
 Player* RaceSession::GetPlayer(uint32_t i) const {

@@ -35,6 +35,8 @@
 #include "QVX/race/TrackCourse.h"
 
 class Player;
+class RaceFrame;
+class AIDriver;
 class Simulation;
 class VQDisplayDevice;
 class VQNode;
@@ -64,6 +66,9 @@ struct RaceSessionConfig {
   // own (nothing is drawn).
   VQDisplayDevice* display = nullptr;
   VQDisplayDevice* software = nullptr;
+  // The track services to load with (the game's devices, folders, weather tables and materials);
+  // null: the session reads the tables of dataFolder and uses the devices above.
+  const TrackServices* services = nullptr;
   // Forwarded race hooks (events, errors, messages); the session sees every event first.
   RaceHooks hooks;
 };
@@ -99,6 +104,10 @@ class RaceSession {
   // Adds a computer Player made by the caller (SetupComputer); the Player must outlive the
   // session. Same refusals as AddComputer, and for a Player without an AIDriver.
   bool AddPlayer(Player* player);
+  // Adds a racer the caller owns and drives (a local player's car); it takes the next grid
+  // place. follower, when given, is its place on the computer lines, which the computer drivers
+  // see as another car. The racer must outlive the session's race. Same refusals as AddComputer.
+  bool AddRacer(TrackRacer* racer, AIDriver* follower);
 
   // The start preparation and the race clock; the track's start sequence follows in Frame.
   // False (with m_error) for an empty field or when the track has no computer-driver line.
@@ -122,6 +131,9 @@ class RaceSession {
   Track& GetTrack();
   Simulation& GetSimulation();
   TrackCourse& GetCourse();
+  // The race frame the session steps: a caller that shows the race sets its canvas and hooks
+  // and hands its key handler to the keyboard.
+  RaceFrame& GetFrame();
 
   std::string m_error;
 

@@ -1,7 +1,7 @@
 // The race run: from the chosen settings to a running race and back to the menus. The race is
 // the Track (weather, cameras, start sequence, lap tracking) driven by a Simulation whose clock
-// advances by the frame step, with the local players' cars as HumanRacers; each local player gets a viewport of the game
-// window (two share it as a split screen); the in-race keys and menus pause, resume, restart and
+// advances by the frame step (a RaceSession), with the field's computer drivers in their game cars and
+// the local players' cars as HumanRacers; each local player gets a viewport of the game window (two share it as a split screen); the in-race keys and menus pause, resume, restart and
 // leave; a finished race shows its results page and is appended to the --results file.
 #include <strings.h>
 #include <unistd.h>
@@ -22,14 +22,17 @@
 #include "QVX/race/Player.h"
 #include "QVX/race/RaceField.h"
 #include "QVX/race/RaceFrame.h"
+#include "QVX/race/RaceSession.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/Track.h"
 #include "QVX/race/WeatherDatabase.h"
+#include "QVX/shell/DataPaths.h"
 #include "QVX/shell/KeywordDetector.h"
 #include "QVX/shell/Program.h"
 #include "QVX/shell/RaceRun.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/sound/VQSoundDevice.h"
 #include "Zentri/devices/VQDevice.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/scene/VQCamera.h"
@@ -47,44 +50,6 @@ constexpr uint32_t kItemResume = 162;
 
 }  // namespace
 
-// The loaded race: the track and the simulation that drives it, on a clock that advances by
-// the frame step (so a run with a fixed step is the same race every time).
-class RaceHolder {
- public:
-  static int64_t Now(void* user) { return static_cast<RaceHolder*>(user)->counts; }
-  ~RaceHolder() {
-    track.RemoveAllPlayers();
-    track.Unload();
-  }
-  Track& GetTrack() { return track; }
-  Simulation& GetSimulation() { return simulation; }
-  bool Start() {
-    counts = 0;
-    simulation.SetClock(SimulationClock{Now, 1000000, this});
-    track.PrepareRace(true);
-    if (!simulation.Start(false, false)) return m_error = "the race clock cannot start", false;
-    return true;
-  }
-  void Frame(float step) {
-    counts += int64_t(std::llround(double(step) * 1000000.0));
-    frame->OnFrame();
-  }
-  bool Finished() const {
-    const RaceTracker* t = track.m_tracker;
-    if (!t || t->m_count == 0) return false;
-    for (uint32_t i = 0; i < t->m_count; ++i)
-      if (!t->m_entries[i]->finished) return false;
-    return true;
-  }
-  float RaceTime() const { return simulation.m_raceTime; }
-
-  Track track;
-  Simulation simulation;
-  RaceFrame* frame = nullptr;
-  int64_t counts = 0;
-  std::string m_error;
-};
-
 // Everything one race set-up holds, from loading to teardown.
 struct RaceRunData {
   Program* program = nullptr;
@@ -93,16 +58,15 @@ struct RaceRunData {
   std::string trackName, weather, className;
   int32_t classIndex = 0;
   uint32_t laps = 1;
-  std::unique_ptr<RaceHolder> session;
+  std::unique_ptr<RaceSession> session;
+  TrackServices services;
   float step = 1.0f / 60.0f;
   std::vector<std::unique_ptr<HumanRacer>> humans;
   std::vector<uint32_t> computerRecords;  // AI record index per computer participant
-  std::string humanStore;                 // the human cars' model data file (temporary)
   // One camera and viewport per view; deleted once, at teardown.
   std::vector<std::unique_ptr<VQCamera>> cameras;
   std::vector<VQViewport*> viewports;
   std::vector<VQVector> cameraAt;
-  RaceFrame keys;
   LoadingDots dots;
   RaceLoader loader;
   bool loaded = false;
@@ -111,10 +75,6 @@ struct RaceRunData {
   float humansDoneAt = -1.0f;
   float finishedAt = -1.0f;
   std::string error;
-
-  ~RaceRunData() {
-    if (!humanStore.empty()) std::remove(humanStore.c_str());
-  }
 };
 
 namespace {
@@ -345,7 +305,7 @@ void RaceFrameCallback(uintptr_t user) {
   const bool menu = MenuShown(p);
   Simulation& sim = r.session->GetSimulation();
   for (auto& h : r.humans) h->m_controlsOn = !menu && !sim.m_paused;
-  r.session->Frame(r.step);
+  r.session->Frame();
   for (uint32_t v = 0; v < r.cameras.size(); ++v) PlaceChaseCamera(r, v, FollowedCar(r, v));
   if (r.resultsShown) {
     if (r.mode == GAMEMODE_AI_ONLY) {
@@ -393,13 +353,29 @@ void LoadingFrameCallback(uintptr_t user) {
 // drivers and the local players' cars. Touches only r (and reads the Program's tables, which
 // the main thread does not change while it only animates the loading page).
 void LoadRace(Program& p, RaceRunData& r) {
-  auto race = std::make_unique<RaceHolder>();
-  Track& t = race->track;
-  t.m_services = TrackServices_FromProgram(p);
-  t.m_services.detail = TRACK_DETAIL_LOW;
-  t.m_services.gameMode = r.mode;
-  t.m_simulation = &race->simulation;
-  RaceHooks& h = t.m_hooks;
+  auto race = std::make_unique<RaceSession>();
+  r.services = TrackServices_FromProgram(p);
+  RaceSessionConfig c;
+  c.services = &r.services;
+  c.display = p.m_displayDevice;
+  c.software = p.m_softwareDevice;
+  c.tracksFolder = r.services.tracksFolder;
+  // The data folder holds the track folder.
+  c.dataFolder = c.tracksFolder;
+  std::replace(c.dataFolder.begin(), c.dataFolder.end(), '\\', '/');
+  const size_t slash = c.dataFolder.find_last_of('/');
+  if (slash != std::string::npos) c.dataFolder.resize(slash);
+  c.track = r.trackName;
+  c.weather = r.weather;
+  c.gameMode = r.mode == GAMEMODE_AI_ONLY ? GAME_MODE_COMPUTERS : r.mode;
+  c.laps = std::clamp<uint32_t>(r.laps, 1, 100);
+  c.detail = TRACK_DETAIL_LOW;
+  c.frameStep = std::clamp(r.step, 0.001f, 0.1f);
+  // The race's own random numbers follow the program's (seeded by --seed).
+  c.seed = uint32_t(std::rand()) + 1u;
+  c.carClass = r.className;
+  c.sound = static_cast<VQSoundDevice*>(p.m_soundDevice);
+  RaceHooks& h = c.hooks;
   h.user = &r;
   h.error = [](void* user, const char* text) {
     auto* run = static_cast<RaceRunData*>(user);
@@ -408,35 +384,39 @@ void LoadRace(Program& p, RaceRunData& r) {
   h.log = [](void* user, const char* text) {
     static_cast<RaceRunData*>(user)->program->Log("%s", text);
   };
-  h.raceEvent = [](void* user, int32_t event, TrackRacer* racer, int32_t) {
+  h.raceEvent = [](void* user, int32_t event, TrackRacer* racer, int32_t argument) {
+    auto* run = static_cast<RaceRunData*>(user);
+    const char* name = racer ? racer->GetName() : "";
+    if (event == RACE_EVENT_LAP) run->program->Log("Lap: %s", name);
+    if (event == RACE_EVENT_FINISHED) run->program->Log("Finished: %s, place %d", name, argument);
     // No progress for a whole long lap: the car is put back onto the line.
     if (event != RACE_EVENT_LONG_LAP) return;
-    for (auto& human : static_cast<RaceRunData*>(user)->humans)
+    for (auto& human : run->humans)
       if (human.get() == racer) human->Rescue();
   };
-  race->simulation.m_maxStep = 2.0f;
-  const float random = float(std::rand() % 101) * 0.01f;
-  if (!t.Load(r.trackName.c_str(), r.weather.empty() ? nullptr : r.weather.c_str(),
-              std::min(random, 0.99f))) {
-    if (r.error.empty()) r.error = "Cannot load track '" + r.trackName + "'";
+  if (!race->Load(c)) {
+    if (r.error.empty()) r.error = race->m_error;
     return;
   }
+  Track& t = race->GetTrack();
   t.m_trackNumber = r.trackIndex;
-  if (!t.RegisterCameras(&race->simulation)) {
-    if (r.error.empty()) r.error = "No cameras defined! (Need at least one)";
-    return;
-  }
-  race->simulation.SetTrack(&t);
-  t.SetStartCameras(
-      race->simulation.FindCamera(r.mode == GAMEMODE_PRACTICE ? "towerpractice" : "tower"),
-      race->simulation.FindCamera("follow"));
+  if (r.mode == GAMEMODE_PRACTICE)
+    t.SetStartCameras(race->GetSimulation().FindCamera("towerpractice"),
+                      race->GetSimulation().FindCamera("follow"));
   std::string why;
   std::vector<uint32_t> field = PickField(p, r, &why);
-  if (!field.empty() || !why.empty())
-    p.Log(
-        "Computer drivers of this field: %zu (they join the race with the computer drivers' "
-        "cars)%s%s",
-        field.size(), why.empty() ? "" : ": ", why.c_str());
+  if (!why.empty()) p.Log("Race field: %s", why.c_str());
+  for (uint32_t record : field) {
+    if (record >= p.m_aiDrivers.size()) continue;
+    AIParameters a;
+    AIParameters_FromRecord(p.m_aiDrivers[record].bytes, &a);
+    if (!race->AddComputer(a)) {
+      p.Log("Computer driver %u stays out: %s", record, race->m_error.c_str());
+      continue;
+    }
+    r.computerRecords.push_back(record);
+  }
+  p.Log("Computer drivers of this field: %zu", r.computerRecords.size());
   const uint32_t locals = std::min(LocalCount(r.mode), p.m_playerCount);
   for (uint32_t i = 0; i < locals; ++i) {
     std::string tried;
@@ -448,13 +428,14 @@ void LoadRace(Program& p, RaceRunData& r) {
       r.error = "Cannot find the model data of car '" + r.className + "'";
       return;
     }
-    auto human = std::make_unique<HumanRacer>(p.m_players[i], &t, nullptr, model, int32_t(i));
-    if (!t.AddPlayer(human.get(), r.mode) || !human->HasCar()) {
-      t.RemovePlayer(human.get());
-      r.error = std::string("the car of '") + p.m_players[i]->m_name + "' cannot be made";
+    auto human =
+        std::make_unique<HumanRacer>(p.m_players[i], &t, &race->GetCourse(), model, int32_t(i));
+    if (!race->AddRacer(human.get(), &human->Follower()) || !human->HasCar()) {
+      r.error = race->m_error.empty()
+                    ? std::string("the car of '") + p.m_players[i]->m_name + "' cannot be made"
+                    : race->m_error;
       return;
     }
-    if (t.m_tracker) t.m_tracker->AddCar(human.get());
     r.humans.push_back(std::move(human));
   }
   if (t.m_playerCount == 0) {
@@ -555,6 +536,7 @@ bool Program::RunRace() {
   r.laps = r.mode == GAMEMODE_AI_ONLY || champ
                ? 1
                : m_raceLengths[ClampIndex(pr->normal_length, PROGRAM_RACE_LENGTHS)];
+  r.step = m_options.fixedStep > 0.0f ? m_options.fixedStep : 1.0f / 60.0f;
   Log("Race set-up: track '%s', weather '%s', class '%s', %u laps", r.trackName.c_str(),
       r.weather.c_str(), r.className.c_str(), r.laps);
 
@@ -585,9 +567,7 @@ bool Program::RunRace() {
   if (m_menu) m_menu->HideAllPages();
   if (m_mainViewport) m_mainViewport->m_active = 0;
   CreateViews(*this, r);
-  RaceFrame& k = r.keys;
-  r.session->frame = &k;
-  r.step = m_options.fixedStep > 0.0f ? m_options.fixedStep : 1.0f / 60.0f;
+  RaceFrame& k = r.session->GetFrame();
   k.m_simulation = &r.session->GetSimulation();
   k.m_track = &r.session->GetTrack();
   k.m_canvas = m_canvas;
@@ -650,6 +630,6 @@ bool Program::RunRace() {
 
 void Program::Pause(bool withMessage) {
   if (!g_raceRun || !g_raceRun->session) return;
-  g_raceRun->keys.Pause(withMessage);
+  g_raceRun->session->GetFrame().Pause(withMessage);
   Log("Race %s", g_raceRun->session->GetSimulation().m_paused ? "paused" : "resumed");
 }

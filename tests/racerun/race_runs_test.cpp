@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "QVX/race/PlayerProfile.h"
 #include "tests/support/run_tool.h"
 
 namespace fs = std::filesystem;
@@ -70,12 +71,12 @@ class RaceRun : public ::testing::Test {
                      const std::string& key) {
     for (int f = from; f < to; f += every) out.emplace_back(f, key);
   }
-  int Run(int frames, uint32_t seed = 7) {
-    const std::string command =
-        "'" + vqtest::BinDir() + "'/Pindrel --headless --fixed-step 0.01 --seed " +
-        std::to_string(seed) + " --frames " + std::to_string(frames) +
-        " --input input.txt --results '" + (m_dir / "results.csv").string() + "' --data '" +
-        m_dir.string() + "'";
+  int Run(int frames, uint32_t seed = 7, const std::string& step = "0.01") {
+    const std::string command = "'" + vqtest::BinDir() + "'/Pindrel --headless --fixed-step " +
+                                step + " --seed " + std::to_string(seed) + " --frames " +
+                                std::to_string(frames) + " --input input.txt --results '" +
+                                (m_dir / "results.csv").string() + "' --data '" + m_dir.string() +
+                                "'";
     const int status = vqtest::RunCommand(command, &m_out);
     m_log = ReadText(m_dir / "qvxlog.txt");
     m_results = ReadText(m_dir / "results.csv");
@@ -104,6 +105,24 @@ class RaceRun : public ::testing::Test {
       rows.push_back(cells);
     }
     return rows;
+  }
+
+  // Sets the stored profile's single-race track, length (an index of the lengths list: 0 is one lap)
+  // and number of opponents, the way the set-up page would leave them.
+  void SetRaceSetUp(int32_t track, int32_t length, int32_t opponents) {
+    const fs::path path = m_dir / "Data/Players/Driver.bin";
+    const std::string bytes = ReadText(path);
+    PlayerProfile profile;
+    ASSERT_EQ(PlayerProfile_Read(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                 PROFILE_MAX_CLASSES, &profile),
+              PROFILE_OK);
+    profile.normal_track = track;
+    profile.normal_length = length;
+    profile.normal_opponents = opponents;
+    const std::vector<uint8_t> out = PlayerProfile_Write(profile, PROFILE_MAX_CLASSES);
+    fs::remove(path);  // a link into the generated tree: replaced, not written through
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
   }
 
   fs::path m_dir;
@@ -191,4 +210,54 @@ TEST_F(RaceRun, ATrackWithoutCamerasShowsItsErrorAndReturnsToTheMenus) {
   ExpectInOrder({"Race in game mode 3", "Error : No cameras defined! (Need at least one)",
                  "Race teardown", "Menu page 1 'Main menu'"});
   EXPECT_EQ(m_log.find("Race round starts"), std::string::npos);
+}
+
+TEST_F(RaceRun, TheIdleRaceOfComputerDriversRepeatsExactlyWithTheSameSeed) {
+  // No keys after the intro: the main menu's idle countdown starts a one-lap race of computer
+  // drivers, which ends by itself and is written to the results file. Large frame steps keep
+  // the run short.
+  Script({});
+  std::vector<std::string> runs;
+  for (int run = 0; run < 2; ++run) {
+    fs::remove(m_dir / "results.csv");
+    ASSERT_EQ(Run(3600, 11, "0.05"), 0) << m_out;
+    ExpectInOrder({"Idle countdown: race of computer drivers", "Race in game mode 5",
+                   "Race round starts", "Race result: 1 ", "Race results appended", "Race ends",
+                   "Race teardown"});
+    const auto rows = Rows();
+    ASSERT_GE(rows.size(), 2u) << m_results;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      ASSERT_GE(rows[i].size(), 7u) << m_results;
+      EXPECT_EQ(rows[i][2], std::to_string(i + 1)) << m_results;  // classified in order
+      EXPECT_GT(std::atof(rows[i][5].c_str()), 10.0) << m_results;
+    }
+    runs.push_back(m_results);
+  }
+  EXPECT_EQ(runs[0], runs[1]);
+}
+
+TEST_F(RaceRun, ASingleRaceFromTheMenusRacesComputerDriversInTheField) {
+  // One lap of the harbour against two computer drivers; the player holds the throttle and
+  // presses the rescue key now and then, then leaves through the in-race menu and quits.
+  SetRaceSetUp(4, 0, 2);
+  auto keys = kStartSingleRace;
+  Repeat(keys, 700, 11800, 100, "r");
+  keys.insert(keys.end(), {{12000, "esc"},
+                           {12050, "down"},
+                           {12070, "enter"},
+                           {12200, "up"},
+                           {12220, "enter"},
+                           {12240, "enter"},
+                           {12400, "space"},
+                           {12420, "space"}});
+  Script(keys, {{500, 11800, "up"}});
+  ASSERT_EQ(Run(13000), 0) << m_out;
+  ExpectInOrder({"Race in game mode 3", "Race set-up: track 'harbour'", "1 laps",
+                 "Computer drivers of this field: 2", "Race loaded: 3 cars", "Race round starts",
+                 "Finished: ", "place 1", "Finished: ", "place 2", "In-race menu", "Race ends",
+                 "Menu page 1 'Main menu'", "Menus end: quit", "Program end"});
+  EXPECT_EQ(HandlerCounts(m_log, "Race start: "), HandlerCounts(m_log, "Race teardown: "));
+  // The profile and Config.ini were written anew (replaced, so no longer the tree's links).
+  EXPECT_EQ(fs::hard_link_count(m_dir / "Data/Players/Driver.bin"), 1u);
+  EXPECT_EQ(fs::hard_link_count(m_dir / "Config.ini"), 1u);
 }
