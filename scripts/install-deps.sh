@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-dev
   libsdl2-dev libgl1-mesa-dev libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
-  libjpeg62-turbo-dev libmpg123-dev libmp3lame-dev libfltk1.3-dev libfreetype-dev fonts-dejavu-core
+  libjpeg62-turbo-dev libmpg123-dev libmp3lame-dev libfltk1.3-dev libfreetype-dev zlib1g-dev fonts-dejavu-core
   libgtest-dev libgmock-dev googletest libbenchmark-dev espeak-ng
 )
 missing=()

@@ -101,10 +101,14 @@ void CarCatalog::AddProgramClasses() {
     // The class's contact material is its record's, else the last ground material.
     const CollisionMaterial* m = cls->m_material;
     if (!m && !program->m_materials.empty()) m = &program->m_materials.back();
-    // The collision world reads the first three words of the game's material record.
-    AddClass(cls->m_name, cls->m_record,
-             reinterpret_cast<const VQContactMaterial*>(m ? m->values : nullptr));
-    if (CarClassInfo* info = Find(cls->m_name)) info->classIndex = c;
+    if (!AddClass(cls->m_name, cls->m_record, nullptr)) continue;
+    CarClassInfo* info = Find(cls->m_name);
+    info->classIndex = c;
+    if (m) {
+      info->contact = g_VQdefaultCollisionMaterial;
+      info->contact.friction = std::clamp(float(m->values[2]) / 100.0f, 0.05f, 2.0f);
+      info->material = &info->contact;
+    }
   }
 }
 

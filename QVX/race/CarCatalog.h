@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "QVX/shell/Content.h"
+#include "Zentri/collision/VQCollisionWorld.h"
 #include "Zentri/math/VQVector.h"
 
 class VQNode;
@@ -25,7 +26,6 @@ class VQDisplayDevice;
 class VQSoundDevice;
 class VQSoundBuffer;
 class VQTexture;
-struct VQContactMaterial;
 
 constexpr uint32_t CAR_DETAIL_LEVELS = 3;
 constexpr uint32_t CAR_MAX_SPHERES = 8;
@@ -64,7 +64,8 @@ struct CarClassInfo {
   float sphereRadii[CAR_MAX_SPHERES] = {};
   uint8_t sphereFlags[CAR_MAX_SPHERES] = {};
   const VQContactMaterial* material = nullptr;  // of the contact spheres; may be null
-  VQNode* models[CAR_DETAIL_LEVELS] = {};       // loaded on first use, owned by the catalog
+  VQContactMaterial contact{};  // own contact values made from a game material (AddProgramClasses)
+  VQNode* models[CAR_DETAIL_LEVELS] = {};  // loaded on first use, owned by the catalog
 };
 
 // Fills info from a plain (unscrambled) class record. Counts are bounded: gears to 1..6,
@@ -86,7 +87,9 @@ class CarCatalog {
                 const VQContactMaterial* material);
   // Reads "Data\Cars\class_<name>.bin" (scrambled); false when it cannot be read.
   bool LoadClass(const char* name, const VQContactMaterial* material);
-  // Adds every class of the Program's class table (records already read at start-up).
+  // Adds every class of the Program's class table (records already read at start-up). The
+  // contact spheres get the engine's default stiffness and damping and the friction of the
+  // class's collision material (its third value in hundredths), else of the last material.
   void AddProgramClasses();
 
   CarClassInfo* Find(const char* name);

@@ -6,13 +6,22 @@
 #include <ctime>
 #include <strings.h>
 
+#include "QVX/race/CarCatalog.h"
+#include "QVX/menu/Menu.h"
+#include "QVX/menu/MusicTrack.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/WeatherDatabase.h"
 #include "QVX/shell/DataPaths.h"
+#include "QVX/shell/KeywordDetector.h"
 #include "QVX/shell/ShellText.h"
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/input/VQJoystickDevice.h"
+#include "Zentri/devices/input/VQKeyboardDevice.h"
+#include "Zentri/devices/overlay/VQFont.h"
+#include "Zentri/devices/overlay/VQWindowManager.h"
+#include "Zentri/resources/VQImageRef.h"
 #include "Zentri/devices/sound/VQSoundDevice.h"
 #include "Zentri/devices/sound/VQSoundManager.h"
 #include "Zentri/devices/sound/VQVoiceLimiter.h"
@@ -42,6 +51,11 @@ constexpr uint32_t kCanvasFullScreen = 1;
 constexpr uint32_t kCanvasWindowed = 2;
 constexpr uint32_t kTextureMaxSize = 32768;
 constexpr uint32_t kTextureGroupPrizes = 6;
+// Joysticks: the dead zone of the two stick axes (a fraction of the half range) and the
+// scale of every axis, so that a worn stick still reaches full lock.
+constexpr float kJoystickDeadZone = 0.02f;
+constexpr uint32_t kJoystickDeadZoneAxes = 2;
+constexpr float kJoystickAxisScale = 1.1f;
 
 // Message-string identifiers of start-up's failures.
 enum : int32_t {
@@ -88,6 +102,8 @@ Program::~Program() {
   CloseNetwork();
   for (uint32_t i = 0; i < m_classCount; ++i) delete m_classes[i];
   for (uint32_t i = 0; i < m_playerCount; ++i) delete m_players[i];
+  FreeFonts();
+  delete m_keywordDetector;
   delete m_weather;
   delete m_texts;
   delete m_dataPaths;
@@ -100,6 +116,14 @@ void Program::ShowMessageBox(const char* text) {
     return;
   }
   VQwin32_MessageBox(text, "Error");
+}
+
+void Program::ShowMessage(const char* text, const char* title) {
+  if (m_options.headless) {
+    std::fprintf(stderr, "%s: %s\n", title, text);
+    return;
+  }
+  VQwin32_MessageBox(text, title);
 }
 
 void Program::Error(const char* format, ...) {
@@ -231,6 +255,16 @@ bool Program::OpenSoftwareDevice() {
 }
 
 bool Program::OpenKeyboard() {
+  // Scripted input arrives as window messages, which the Windows keyboard reads: a scripted
+  // run takes that driver first.
+  if (!m_options.inputFile.empty()) {
+    VQDevice* windows = g_VQsystem.GetDevice(9, 0);
+    if (windows && windows->Open(0)) {
+      m_keyboard = windows;
+      Log("Initialized Windows keyboard_device");
+      return true;
+    }
+  }
   VQDevice* keyboard = g_VQsystem.GetDevice(12, 0);
   if (keyboard && keyboard->Open(0)) {
     m_keyboard = keyboard;
@@ -291,6 +325,8 @@ bool Program::CreateCanvasAndViewport() {
 }
 
 void Program::AttachDevicesToCanvas() {
+  // Keys reach the pushed handlers first and then the canvas's overlay (the menus).
+  if (m_keyboard) static_cast<VQKeyboardDevice*>(m_keyboard)->AttachToCanvas(m_canvas);
   if (auto* sound = static_cast<VQSoundDevice*>(m_soundDevice)) {
     sound->AttachToCanvas(m_canvas);
     if (sound->m_limiter) sound->m_limiter->SetMaxVoices(m_voiceLimit);
@@ -302,21 +338,109 @@ void Program::OpenJoysticks() {
   for (uint32_t i = 0; i < PROGRAM_JOYSTICKS; ++i) {
     VQDevice* joystick = g_VQsystem.GetDevice(14, int(i));
     if (joystick && joystick->Open(0)) {
-      m_joysticks[i] = joystick;
       Log("Adding DirectInput joystick device %d", int(i + 1));
-      continue;
-    }
-    joystick = g_VQsystem.GetDevice(11, int(i));
-    if (joystick && joystick->Open(0)) {
-      m_joysticks[i] = joystick;
+    } else {
+      joystick = g_VQsystem.GetDevice(11, int(i));
+      if (!joystick || !joystick->Open(0)) continue;
       Log("Adding Windows joystick device %d", int(i + 1));
     }
+    m_joysticks[i] = joystick;
+    auto* stick = static_cast<VQJoystickDevice*>(joystick);
+    for (uint32_t axis = 0; axis < kJoystickDeadZoneAxes; ++axis) stick->SetDeadZone(axis, kJoystickDeadZone);
+    stick->SetAxisScaleAll(kJoystickAxisScale);
+    stick->AttachToCanvas(m_canvas);
   }
 }
 
 void Program::LoadFonts() {
-  // The car-number, lap-time, menu and countdown fonts come from the display device's font
-  // manager, which the overlay provides; until it is there the game runs without text.
+  FreeFonts();
+  m_fontManager = new (std::nothrow) VQFontManager();
+  if (m_fontManager) m_fontManager->Init(m_displayDevice, true);
+  // Race numbers are painted into car skins in memory, so their fonts come from the software
+  // device. Character and line spacing are signed values kept in the font's unsigned fields.
+  struct CarFont {
+    const char* file;
+    int32_t spacing;
+  };
+  static const CarFont kCarFonts[PROGRAM_CAR_NUMBER_FONTS] = {{"font_car256_std.tga", -4},
+                                                               {"font_car128_std.tga", -2},
+                                                               {"font_car256_hop.tga", -4},
+                                                               {"font_car128_hop.tga", -2}};
+  VQTextureManager* software = m_softwareDevice ? m_softwareDevice->m_textureManager : nullptr;
+  for (uint32_t i = 0; i < PROGRAM_CAR_NUMBER_FONTS; ++i) {
+    VQTexture* texture =
+        software ? software->Load(kCarFonts[i].file, 0, true, false, kTextureMaxSize, kTextureMaxSize) : nullptr;
+    if (!texture) {
+      Log("Cannot load car number font '%s'", kCarFonts[i].file);
+      continue;
+    }
+    auto* image = new (std::nothrow) VQImageRef(texture);
+    software->Release(texture);  // the image handle holds the font's reference
+    auto* font = image ? new (std::nothrow) VQFont() : nullptr;
+    if (!font || !font->BuildGlyphs(image)) {
+      delete font;
+      delete image;
+      continue;
+    }
+    font->m_charSpacing = uint32_t(kCarFonts[i].spacing);
+    font->m_lineSpacing = uint32_t(kCarFonts[i].spacing);
+    m_carNumberFonts[i] = font;
+  }
+}
+
+// The fonts of the display device's texture folder, once the folder is searched: lap times,
+// menus and the help font of the menus.
+static void LoadManagedFonts(Program* p, VQFontManager* manager, const std::string& helpFont) {
+  if (!manager) return;
+  static const char* const kLapTimeFonts[PROGRAM_LAP_TIME_FONTS] = {
+      "font_laptimes.tga", "font_laptimes75white.tga", "font_laptimes75green.tga", "font_laptimes75orange.tga",
+      "font_laptimes75blue.tga"};
+  static const char* const kMenuFonts[PROGRAM_MENU_FONTS] = {"font_menu_normal.tga", "font_menu_title.tga",
+                                                              "font_menu_hilite.tga"};
+  for (uint32_t i = 0; i < PROGRAM_LAP_TIME_FONTS; ++i) {
+    p->m_lapTimeFonts[i] = manager->Load(kLapTimeFonts[i]);
+    if (!p->m_lapTimeFonts[i]) p->Log("Cannot load font '%s'", kLapTimeFonts[i]);
+    else if (i > 0) p->m_lapTimeFonts[i]->m_charSpacing = uint32_t(-2);
+  }
+  for (uint32_t i = 0; i < PROGRAM_MENU_FONTS; ++i) {
+    p->m_menuFonts[i] = manager->Load(kMenuFonts[i]);
+    if (!p->m_menuFonts[i]) p->Log("Cannot load font '%s'", kMenuFonts[i]);
+    else p->m_menuFonts[i]->m_charSpacing = uint32_t(-3);
+  }
+  p->m_helpFont = manager->Load(helpFont.c_str());
+  if (!p->m_helpFont) p->Log("Cannot load font '%s'", helpFont.c_str());
+}
+
+void Program::FreeFonts() {
+  for (VQFont*& font : m_carNumberFonts) {
+    if (font) delete font->m_image;
+    delete font;
+    font = nullptr;
+  }
+  // The manager deletes its fonts with their images.
+  if (m_fontManager) m_fontManager->ReleaseAll();
+  delete m_fontManager;
+  m_fontManager = nullptr;
+  for (VQFont*& font : m_lapTimeFonts) font = nullptr;
+  for (VQFont*& font : m_menuFonts) font = nullptr;
+  m_helpFont = m_classFont = m_countdownFont = nullptr;
+}
+
+bool Program::CreateKeywordDetector() {
+  delete m_keywordDetector;
+  m_keywordDetector = new (std::nothrow) KeywordDetector();
+  if (!m_keywordDetector) return false;
+  m_keywordDetector->Init(OnCheatWord, reinterpret_cast<uintptr_t>(this));
+  for (uint32_t i = 0; i < CHEAT_WORD_COUNT; ++i) m_keywordDetector->AddWord(g_cheatWords[i], i);
+  return true;
+}
+
+void Program::OnCheatWord(uint32_t identifier, uintptr_t user) {
+  if (auto* program = reinterpret_cast<Program*>(user)) program->ApplyCheat(identifier);
+}
+
+void Program::ApplyCheat(uint32_t index) {
+  Cheat_Apply(m_cheats, index);
 }
 
 bool Program::LoadClasses() {
@@ -353,6 +477,7 @@ bool Program::LoadClasses() {
     cls->m_title = *title ? title : cls->m_name;
     cls->m_number = CLASS_NO_NUMBER;
     cls->m_difficulty = 0;
+    cls->m_font = m_classFont;
     if (!LoadClass(true, cls)) {
       delete cls;
       continue;
@@ -502,8 +627,10 @@ bool Program::Initialize(unsigned, char**) {
   if (!OpenSoftwareDevice()) return false;
   if (!OpenKeyboard()) return false;
   OpenSound();
+  VQoverlay_InstallCanvasHooks();
   if (!CreateCanvasAndViewport()) return false;
   AttachDevicesToCanvas();
+  if (m_soundDevice) m_musicTrack = new (std::nothrow) MusicTrack(static_cast<VQSoundDevice*>(m_soundDevice));
   char title[256];
   const char* label = m_displayKind == 3 ? "Opengl" : m_config.hardwareTnl ? "Direct3D TnL" : "Direct3D";
   std::snprintf(title, sizeof title, "%s %s %s", m_productName, m_versionText, label);
@@ -528,6 +655,7 @@ bool Program::Initialize(unsigned, char**) {
       m_textureManager->Load(kPreload[i], i == 1 ? 1 : 0, true, true, kTextureMaxSize, kTextureMaxSize);
     m_textureManager->PopSampling();
   }
+  LoadManagedFonts(this, m_fontManager, DataFile(DATAFILE_FONT_MENU_HELP));
   static const int32_t kLengthTexts[PROGRAM_RACE_LENGTHS] = {116, 126, 117, 118, 119, 120};
   m_choices3.count = 3;
   for (uint32_t i = 0; i < 3; ++i) m_choices3.texts[i] = m_texts->GetById(int32_t(113 + i));
@@ -542,9 +670,14 @@ bool Program::Initialize(unsigned, char**) {
   if (m_textureManager) {
     m_textureManager->m_cutFolder = 1;
     m_textureManager->SetLoadFactor(1);
+    m_textureManager->PushSampling(1, 1, 1, 1);
   }
+  if (m_fontManager) m_classFont = m_fontManager->Load(DataFile(DATAFILE_FONT_MENU_HELP).c_str());
+  if (m_textureManager) m_textureManager->PopSampling();
   if (!LoadClasses()) return false;
   if (m_classCount > 0) m_classes[0]->m_championships = 12;
+  m_carCatalog = new CarCatalog(".", m_displayDevice, static_cast<VQSoundDevice*>(m_soundDevice));
+  m_carCatalog->AddProgramClasses();
   LoadSkins(DataFolder(DATAFOLDER_UPDATE1_SKINS).c_str());
   LoadSkins(DataFolder(DATAFOLDER_UPDATE2_SKINS).c_str());
   LoadSkins(DataFolder(DATAFOLDER_MY_SKINS).c_str());
@@ -568,7 +701,9 @@ bool Program::Initialize(unsigned, char**) {
   Log("Loaded HUD parameters from '%s'", hudPath.c_str());
   LoadPlayers();
   CreateMenus();
+  if (m_fontManager) m_countdownFont = m_fontManager->Load("font_54321.tga");
   LoadPrizesScene();
+  if (!CreateKeywordDetector()) return false;
   return true;
 }
 
@@ -600,10 +735,22 @@ bool Program::CanvasAlive() const {
 // ---- shutdown ---------------------------------------------------------------------------------
 
 bool Program::Shutdown() {
+  if (m_keywordDetector) m_keywordDetector->ClearWords();
+  delete m_keywordDetector;
+  m_keywordDetector = nullptr;
   const std::string configPath = DataFile(DATAFILE_CONFIG);
   if (!SaveConfig(configPath.c_str())) Log("Cannot save config file '%s'", configPath.c_str());
   while (m_playerCount > 0) DestroyPlayer(m_players[0]);
+  DestroyMenus();
+  FreeMenuCars();
+  if (m_mainViewport) m_mainViewport->m_root = nullptr;
+  VQNode::Destroy(m_ms.menuScene);
+  m_ms.menuScene = nullptr;
+  delete m_musicTrack;
+  m_musicTrack = nullptr;
   m_weather->m_trackVariants.clear();
+  delete m_carCatalog;
+  m_carCatalog = nullptr;
   FreeClasses();
   for (uint32_t i = 0; i < m_trackCount; ++i) {
     VQNode::Destroy(m_tracks[i].scene);
@@ -621,6 +768,14 @@ bool Program::Shutdown() {
   if (m_mainViewport) m_mainViewport->SetCamera(nullptr);
   delete m_mainCamera;
   m_mainCamera = nullptr;
+  if (auto* sound = static_cast<VQSoundDevice*>(m_soundDevice)) sound->AttachToCanvas(nullptr);
+  // A driver that refuses a null canvas must not keep the one about to be destroyed.
+  if (auto* keyboard = static_cast<VQKeyboardDevice*>(m_keyboard)) {
+    keyboard->AttachToCanvas(nullptr);
+    keyboard->m_canvas = nullptr;
+  }
+  for (VQDevice* joystick : m_joysticks)
+    if (joystick) static_cast<VQJoystickDevice*>(joystick)->m_canvas = nullptr;
   if (CanvasAlive()) m_displayDevice->DestroyCanvas(m_canvas, 1);
   m_canvas = nullptr;
   m_mainViewport = nullptr;
@@ -628,6 +783,8 @@ bool Program::Shutdown() {
     if (joystick) joystick->Close();
     joystick = nullptr;
   }
+  // After the menus, which draw with these fonts, and before the display device they live on.
+  FreeFonts();
   if (m_soundDevice) m_soundDevice->Close();
   if (m_keyboard) m_keyboard->Close();
   if (m_softwareDevice) m_softwareDevice->Close();

@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "QVX/shell/Cheats.h"
+#include "QVX/shell/Championship.h"
 #include "QVX/shell/Config.h"
 #include "QVX/shell/Content.h"
+#include "QVX/shell/MenuState.h"
 #include "Zentri/util/VQlog.h"
 
 class DataPaths;
@@ -25,14 +28,29 @@ class VQTextureManager;
 class VQPixmapManager;
 class VQNode;
 class WeatherDatabase;
+class CarCatalog;
 class VQSoundBuffer;
 class NetSession;
 class ProgramNetHooks;
+
+class VQFont;
+class VQFontManager;
+class KeywordDetector;
+class VQFontManager;
+class VQMattable;
+class VQTexture;
+class Menu;
+class MenuPage;
+class MusicTrack;
+struct MenuItem;
 
 constexpr uint32_t PROGRAM_MAX_TRACKS = 20;
 constexpr uint32_t PROGRAM_MAX_PROFILES = 256;
 constexpr uint32_t PROGRAM_MAX_PLAYERS = 32;
 constexpr uint32_t PROGRAM_JOYSTICKS = 4;
+constexpr uint32_t PROGRAM_CAR_NUMBER_FONTS = 4;
+constexpr uint32_t PROGRAM_LAP_TIME_FONTS = 5;
+constexpr uint32_t PROGRAM_MENU_FONTS = 3;
 constexpr uint32_t PROGRAM_CHAMP_TRACKS = 6;
 constexpr uint32_t PROGRAM_RACE_LENGTHS = 6;
 constexpr uint32_t PROGRAM_MAX_OPPONENTS = 7;
@@ -94,11 +112,52 @@ class Program {
   bool SaveConfig(const char* path);
   bool LoadLanguageStrings();
 
-  // Screens; the menus, race, intro and outro are filled in by their own parts.
-  void PlayIntro();
-  void RunMenus();
-  void PlayOutro();
-  void RunRace();
+  // Screens (ProgramScreens.cpp) and the race (ProgramRace.cpp). RunMenus is false when its
+  // viewports or the menu tree cannot be made.
+  bool PlayIntro();
+  bool RunMenus();
+  bool PlayOutro();
+  bool RunRace();
+
+  // Menus (ProgramMenus.cpp): the tree, its event handler and the screens' callbacks.
+  bool BuildMenus();
+  bool BuildSessionMenus();
+  bool BuildRaceMenus();
+  void DestroyMenus();
+  bool InitMenu();
+  static void OnMenuEventThunk(MenuPage* page, MenuItem* item, uint32_t event, uintptr_t user);
+  void OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event);
+  // Serves the target of an activated item (quit, back into the race, start or leave, restart).
+  void RunTargetTail(MenuItem* item);
+  const char* Text(int32_t id) const;
+  void FillPlayerLine();
+  // Clamps the first player's set-up fields to what the content holds.
+  void ClampSetup();
+  // Weather names of a track into the weather choice list; gives the count (last: random).
+  uint32_t FillWeatherChoices(int32_t track);
+  // Writes the canvas's picture to the first free "snapNNN.jpg" of the data root (1 to 998);
+  // the number written, 0 when none.
+  uint32_t TakeScreenshot();
+  void Pause(bool withMessage);
+  bool OnMenuFrame();
+  bool OnMenuKey(uint32_t key, bool pressed);
+  void AnimateMenuScene(float dt);
+  void PlayMusicTitle(int key, bool repeat);
+
+  // Menu cars and tracks (ProgramMenuCars.cpp).
+  RacingClass* FindCar(const char* name) const;
+  VQNode* LoadMenuCar(uint32_t classIndex);
+  VQNode* LoadMenuTrack(uint32_t trackIndex);
+  VQTexture* MakeCarPaint(const char* skinImage);
+  // A painted copy of the class's body table (alpha < 0 keeps the copied blending) and a copy
+  // of its wheel table; null without a menu car.
+  VQMattable* SetMenuCarPaint(uint32_t classIndex, uint32_t skinIndex, float alpha, bool makePaint);
+  VQMattable* SetMenuCarWheels(uint32_t classIndex, uint32_t skinIndex, bool withTexture);
+  void ShowMenuCar(uint32_t classIndex, int which, uint32_t skinIndex, float alpha);
+  void ShowMenuTrack(uint32_t trackIndex);
+  bool CreateMenuPreviews();
+  void DestroyMenuPreviews();
+  void FreeMenuCars();
 
   // Content.
   bool LoadClass(bool load, RacingClass* cls);
@@ -132,6 +191,31 @@ class Program {
   void ApplySettings();
   // True while the game window's canvas still exists (closing the window destroys it).
   bool CanvasAlive() const;
+
+  // Typed cheat words: the keyword detector's callback forwards the word's identifier here.
+  void ApplyCheat(uint32_t index);
+  static void OnCheatWord(uint32_t identifier, uintptr_t user);
+  // Championship and results (ProgramChampionship.cpp; the rules are in Championship.h).
+  ChampionshipWorld ChampWorld();
+  bool SetupChampionship(uint32_t kind);
+  void FillChampionshipTable(uint32_t kind);
+  void ScoreRace(bool fromMenu, bool withoutRace);
+  void SimulateOtherRaces(bool perClass, uint32_t track);
+  void SortStandings();
+  void FillStandings();
+  void FillRaceResults();
+  void FillStartList();
+  void FillTimeTable();
+  AIDriverRecord* GetAIDriver(uint32_t i);
+  float GetBestTime(uint32_t cls, uint32_t track);
+  // Takes the first player's saved standings, checked (after a profile was loaded).
+  void RestoreChampionship();
+  // Profiles of the options pages (ProgramProfiles.cpp). CreateProfile returns the page to show
+  // (26 made; 17 full, 18 empty or unusable name, 19 taken). SelectProfile puts the profile into
+  // the local player slot (0 or 1), saving the player it replaces.
+  int32_t CreateProfile(const char* name, int32_t number);
+  bool SelectProfile(uint32_t slot, uint32_t profileIndex);
+  uint32_t LocalPlayerCount() const;
 
   // Names and version.
   const char* m_productName = "Quorvex";
@@ -191,8 +275,28 @@ class Program {
   std::vector<AIDriverRecord> m_aiDrivers;
   MusicList m_music;
   WeatherDatabase* m_weather = nullptr;
+  CarCatalog* m_carCatalog = nullptr;  // the classes' cars for the race (scene models, records)
   uint32_t m_raceLengths[PROGRAM_RACE_LENGTHS] = {1, 2, 3, 5, 10, 20};
   ChoiceList m_lengthChoices, m_choices3, m_choices2;
+
+  // Fonts: the manager owns the lap-time, menu, help and countdown fonts; the four car-number
+  // fonts are built here from the software device's textures and owned by the Program.
+  VQFontManager* m_fontManager = nullptr;
+  VQFont* m_carNumberFonts[PROGRAM_CAR_NUMBER_FONTS] = {};
+  VQFont* m_lapTimeFonts[PROGRAM_LAP_TIME_FONTS] = {};
+  VQFont* m_menuFonts[PROGRAM_MENU_FONTS] = {};  // normal, title, highlighted
+  VQFont* m_helpFont = nullptr;
+  VQFont* m_classFont = nullptr;  // every class record starts with it
+  VQFont* m_countdownFont = nullptr;
+
+  KeywordDetector* m_keywordDetector = nullptr;
+  CheatState m_cheats;
+
+  // Menus and music.
+  Menu* m_menu = nullptr;
+  MusicTrack* m_musicTrack = nullptr;  // the music player; null without a sound device
+  MenuState m_ms;
+  uint8_t m_raceRunning = 0;  // a race is loaded (menus then serve its pause menu)
 
   VQSoundBuffer* m_falseStartSample = nullptr;  // data file 32; null without sound
   VQNode* m_prizesScene = nullptr;  // "Data\prizes_track.vqo"
@@ -204,6 +308,8 @@ class Program {
   uint32_t m_playerCount = 0;
   uint32_t m_remotePlayerCount = 0;
   uint32_t m_champPlayerCount = 0;
+  Championship m_championship;
+  std::vector<ChampParticipant> m_raceParticipants;  // the last race's field, for scoring
   uint8_t m_playerFlag = 0;
 
   // Network play (ProgramNetwork.cpp). The Open operations write the page to show next into
@@ -238,12 +344,17 @@ class Program {
   void AttachDevicesToCanvas();
   void OpenJoysticks();
   void LoadFonts();
+  void FreeFonts();
+  bool CreateKeywordDetector();
   bool LoadClasses();
   bool LoadTracks();
   bool LoadPlayers();
   void CreateMenus();
   void LoadPrizesScene();
   void ShowMessageBox(const char* text);
+  // A message box with its own title (stderr and the log when headless).
+  void ShowMessage(const char* text, const char* title);
+  void InstallBonus(const char* archive, const char* kind);
   std::string DataFile(uint32_t id) const;
   std::string DataFolder(uint32_t id) const;
 };
@@ -251,6 +362,13 @@ class Program {
 extern Program* g_program;
 // The game log, between the Program's construction and its shutdown.
 extern VQLogFile* g_gameLog;
+
+// The per-frame work every screen's update callback does first: the frame budget (--frames),
+// the scripted input and a closed game window; false once the screen is to end.
+bool ProgramScreenFrame();
+// Lets the screens of a Program run outside RunProgram (benchmarks, tools): the window closes
+// after that many more frames (0: no limit).
+void ProgramSetFrameBudget(Program* program, uint32_t frames);
 
 // The main routine: runs the screens; 0 after a normal end, 1 when start-up fails.
 int RunProgram(int argc, char** argv);

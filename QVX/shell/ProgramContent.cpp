@@ -8,17 +8,43 @@
 #include "QVX/shell/ShellText.h"
 #include "Zentri/util/VQfileio.h"
 #include "QVX/shell/Program.h"
+#include "Zentri/devices/sound/VQSoundDevice.h"
 #include "Zentri/resources/VQTexture.h"
+#include "Zentri/util/VQPackageFile.h"
 #include "Zentri/util/VQStrings.h"
+#include "Zentri/util/VQarchive.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/scene/VQNode.h"
 
 namespace {
 constexpr uint32_t kTextureMaxSize = 32768;
+// Message strings of the installed-bonus box: the text (formatted with the bonus name) and
+// its title.
+constexpr int32_t kMsgBonusInstalled = 8005;
+constexpr int32_t kMsgBonusTitle = 8006;
 
 bool ReadBytes(const char* path, std::string& out) { return vqfileio::ReadWholeFile(path, out, 24); }
 const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+// The message text comes from the language file, so it is never used as a printf format: its
+// first "%s" takes the name, "%%" is a percent sign, and anything else stays as written.
+std::string FormatOneName(const char* format, const char* name) {
+  std::string out;
+  bool used = false;
+  for (const char* p = format ? format : ""; *p; ++p) {
+    if (p[0] == '%' && p[1] == '%') {
+      out += '%';
+      ++p;
+    } else if (p[0] == '%' && p[1] == 's' && !used) {
+      out += name;
+      used = true;
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
 }  // namespace
 
 bool Program::LoadMaterials(bool load, const char* path) {
@@ -31,7 +57,13 @@ bool Program::LoadMaterials(bool load, const char* path) {
   FreeMaterials();
   if (!Materials_Parse(Bytes(data), data.size(), m_materialHeader, m_materials)) return false;
   for (CollisionMaterial& m : m_materials) {
-    // Sounds are made by the sound device when it is there (the sound part attaches them).
+    // The material owns its buffer, made from the file in the audio folder: the sound
+    // manager's cache is emptied between races, which must not take the materials' sounds.
+    if (m_soundDevice && m.soundName[0]) {
+      const std::string sound = DataFolder(DATAFOLDER_AUDIO) + "\\" + m.soundName;
+      m.sound = static_cast<VQSoundDevice*>(m_soundDevice)->CreateBufferFromFile(sound.c_str());
+      if (!m.sound) Log("Cannot load collision sound '%s'", sound.c_str());
+    }
     if (m.textureName[0]) {
       m.textureEntry = new (std::nothrow) MaterialTextureEntry();
       if (!m.textureEntry) continue;
@@ -46,6 +78,8 @@ bool Program::LoadMaterials(bool load, const char* path) {
 
 void Program::FreeMaterials() {
   for (CollisionMaterial& m : m_materials) {
+    if (m.sound && m_soundDevice) static_cast<VQSoundDevice*>(m_soundDevice)->DeleteBuffer(m.sound);
+    m.sound = nullptr;
     if (m.textureEntry && m.textureEntry->texture && m_textureManager) m_textureManager->Release(m.textureEntry->texture);
     delete m.textureEntry;
     m.textureEntry = nullptr;
@@ -207,10 +241,60 @@ bool Program::LoadMusicList(const char* path) {
   return true;
 }
 
-void Program::InstallBonusCar(const char* archive) {
-  Log("Cannot decompress bonus car archive '%s'", archive);
+// Installs one bonus archive into the game folder: inflate it to a package beside it, check
+// every entry name, extract them all, then rename the archive to ".ok" so that it is not
+// installed again. Every failure is logged, stops only this archive, and leaves the archive
+// under its name (it is tried again at the next start).
+void Program::InstallBonus(const char* archive, const char* kind) {
+  if (!VQarchive_Decompress(archive, ".")) {
+    Log("Cannot decompress bonus %s archive '%s'", kind, archive);
+    return;
+  }
+  const std::string package = VQarchive_PackageName(archive, ".");
+  VQPackageFile file;
+  if (!file.Open(package.c_str())) {
+    Log("Cannot open bonus %s archive '%s'", kind, package.c_str());
+    VQfile_Delete(package.c_str());
+    return;
+  }
+  // A name that leaves the game folder refuses the whole archive before anything is written,
+  // so a doctored archive installs nothing at all.
+  const uint32_t count = file.GetCount();
+  for (uint32_t i = 0; i < count; ++i) {
+    std::string name;
+    uint32_t size = 0;
+    if (!file.GetEntry(i, &name, &size) || !VQpackage_IsSafeName(name.c_str())) {
+      Log("Bonus %s archive '%s' has a damaged or unsafe entry %u (nothing installed)", kind, archive, i);
+      file.Close();
+      VQfile_Delete(package.c_str());
+      return;
+    }
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!file.Extract(i, ".", true)) {
+      Log("Cannot extract entry %u of bonus %s archive '%s'", i, kind, archive);
+      file.Close();
+      VQfile_Delete(package.c_str());
+      return;
+    }
+  }
+  file.Close();
+  VQfile_Delete(package.c_str());
+  char done[DATAPATH_MAX_PATH];
+  std::snprintf(done, sizeof done, "%s", archive);
+  char* dot = std::strrchr(done, '.');
+  if (dot) *dot = 0;
+  char bonusName[DATAPATH_MAX_PATH];
+  const char* slash = std::strrchr(done, '/');
+  std::snprintf(bonusName, sizeof bonusName, "%s", slash ? slash + 1 : done);
+  std::strncat(done, ".ok", sizeof done - std::strlen(done) - 1);
+  VQfile_Delete(done);
+  if (!VQfile_MoveNew(done, archive)) Log("Cannot rename bonus %s archive '%s' to '%s'", kind, archive, done);
+  Log("Installed bonus %s '%s'", kind, bonusName);
+  const std::string text = FormatOneName(m_texts->GetById(kMsgBonusInstalled), bonusName);
+  ShowMessage(text.c_str(), m_texts->GetById(kMsgBonusTitle));
 }
 
-void Program::InstallBonusTrack(const char* archive) {
-  Log("Cannot decompress bonus track archive '%s'", archive);
-}
+void Program::InstallBonusCar(const char* archive) { InstallBonus(archive, "car"); }
+
+void Program::InstallBonusTrack(const char* archive) { InstallBonus(archive, "track"); }

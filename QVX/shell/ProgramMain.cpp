@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "QVX/shell/Launcher.h"
 #include "QVX/shell/Program.h"
 #include "QVX/shell/ScriptedInput.h"
 #include "Zentri/devices/display/VQCanvas.h"
@@ -12,6 +13,7 @@
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/util/VQStrings.h"
 #include "Zentri/util/VQlog.h"
+#include "host/crash/crash_report.h"
 
 namespace {
 
@@ -112,22 +114,16 @@ bool ParseProgramOptions(int argc, char** argv, ProgramOptions* options, std::st
 
 // ---- screens ----------------------------------------------------------------------------------
 
-void Program::PlayIntro() {}
-
-void Program::RunMenus() {
-  // Until the menu system is there, the menu screen runs the frame pump until the window is
-  // closed or the frame budget ends, and then asks to quit.
-  g_VQsystem.m_updateCallback = OnScreenFrame;
-  g_VQsystem.m_updateUserData = reinterpret_cast<uintptr_t>(this);
-  g_VQsystem.Run();
-  g_VQsystem.m_updateCallback = nullptr;
-  m_sessionRequest = SESSION_QUIT;
-  m_quit = 1;
+void ProgramSetFrameBudget(Program* program, uint32_t frames) {
+  s_run = RunState();
+  s_run.program = program;
+  s_run.frameLimit = frames;
 }
 
-void Program::PlayOutro() {}
-
-void Program::RunRace() {}
+bool ProgramScreenFrame() {
+  OnScreenFrame(0);
+  return !g_VQsystem.m_stop;
+}
 
 // ---- main routine -----------------------------------------------------------------------------
 
@@ -153,11 +149,21 @@ int RunProgram(int argc, char** argv) {
     return 0;
   }
   if (!ProgramSetUpHost(options)) return 1;
+  // A fault from here on writes "Crashlog.txt" into the data folder.
+  host::crash_install(".", "Quorvex");
   VQlog_SetHandler(nullptr);
   Program* program = new (std::nothrow) Program(options);
   if (!program) return 1;
   program->LoadLanguageStrings();
-  // The launcher dialog is not there yet: the game plays with Config.ini as it stands.
+  LauncherHooks hooks;
+  hooks.text = [program](int id) { return program->m_texts->GetById(id); };
+  hooks.setLanguage = [program](int language) {
+    program->m_config.language = language;
+    program->LoadLanguageStrings();
+  };
+  hooks.open = [](const char* target) { return host::launcher_open_with_desktop(target); };
+  // Leaving the launcher without playing ends the program at once.
+  if (!RunLauncher(hooks)) return 0;
   ScriptedInput input;
   if (!options.inputFile.empty() && !input.Load(options.inputFile.c_str())) {
     std::fprintf(stderr, "Pindrel: cannot read the input script '%s': %s\n", options.inputFile.c_str(),
@@ -181,11 +187,11 @@ int RunProgram(int argc, char** argv) {
   }
   program->PlayIntro();
   if (program->m_canvas) program->m_canvas->Show(true);
-  program->RunMenus();
+  if (!program->RunMenus()) program->m_quit = 1;
   while (!program->m_quit) {
     program->RunRace();
     if (program->m_quit) break;
-    program->RunMenus();
+    if (!program->RunMenus()) break;
   }
   program->PlayOutro();
   program->Shutdown();

@@ -16,7 +16,7 @@
 
 namespace {
 
-const char* Text(const Program* p, int32_t id) {
+const char* NetText(const Program* p, int32_t id) {
   const char* t = p->m_texts ? p->m_texts->GetById(id) : nullptr;
   return t ? t : "";
 }
@@ -94,14 +94,14 @@ void ProgramNetHooks::OnRefused(uint8_t reason) {
                       : reason == NET_REFUSED_RACE_RUNNING ? NETTEXT_REASON_RACING
                                                            : NETTEXT_REASON_OTHER;
   // The format comes from the language file: only its first %s is filled, never more.
-  const char* format = Text(m_program, NETTEXT_REFUSED);
+  const char* format = NetText(m_program, NETTEXT_REFUSED);
   const char* at = std::strchr(format, '%');
   if (at != nullptr && at[1] == 's' && std::strchr(at + 2, '%') == nullptr)
     std::snprintf(m_program->m_netPageText, sizeof(m_program->m_netPageText), format,
-                  Text(m_program, why));
+                  NetText(m_program, why));
   else
     std::snprintf(m_program->m_netPageText, sizeof(m_program->m_netPageText), "%s %s", format,
-                  Text(m_program, why));
+                  NetText(m_program, why));
   m_program->Log("Network : refused (%u)", reason);
   m_program->m_netPage = NETPAGE_REFUSED;
 }
@@ -121,7 +121,7 @@ void ProgramNetHooks::OnClosed(NetCloseReason reason) {
 
 void ProgramNetHooks::OnHostFound(const uint8_t a[4]) {
   std::snprintf(m_program->m_connectionText, sizeof(m_program->m_connectionText), "%s %d.%d.%d.%d",
-                Text(m_program, NETTEXT_CONNECTED_TO), a[0], a[1], a[2], a[3]);
+                NetText(m_program, NETTEXT_CONNECTED_TO), a[0], a[1], a[2], a[3]);
   m_program->m_netPage = NETPAGE_JOINING;
 }
 
@@ -141,7 +141,7 @@ bool Program::OpenNetwork() {
   VQConnectionDevice* device = ConnectionDevice();
   if (device == nullptr || !device->Open(0)) {
     std::snprintf(m_connectionText, sizeof(m_connectionText), "%s : %s, %s : -.-.-.-",
-                  Text(this, NETTEXT_PLAYER), OwnName(this), Text(this, NETTEXT_ADDRESS));
+                  NetText(this, NETTEXT_PLAYER), OwnName(this), NetText(this, NETTEXT_ADDRESS));
     return false;
   }
   std::memset(m_localAddress, 0, sizeof(m_localAddress));
@@ -151,7 +151,7 @@ bool Program::OpenNetwork() {
       for (int i = 0; i < 4; ++i) m_localAddress[i] = uint8_t(local.m_bytes[i]);
   }
   std::snprintf(m_connectionText, sizeof(m_connectionText), "%s : %s, %s : %d.%d.%d.%d",
-                Text(this, NETTEXT_PLAYER), OwnName(this), Text(this, NETTEXT_ADDRESS),
+                NetText(this, NETTEXT_PLAYER), OwnName(this), NetText(this, NETTEXT_ADDRESS),
                 m_localAddress[0], m_localAddress[1], m_localAddress[2], m_localAddress[3]);
   if (m_net == nullptr) {
     NetSessionConfig config;
@@ -221,7 +221,7 @@ bool Program::OpenGameConnection(int32_t* page) {
     return false;
   }
   std::snprintf(m_connectionText, sizeof(m_connectionText), "%s %d.%d.%d.%d",
-                Text(this, NETTEXT_CONNECTED_TO), address[0], address[1], address[2], address[3]);
+                NetText(this, NETTEXT_CONNECTED_TO), address[0], address[1], address[2], address[3]);
   *page = NETPAGE_JOINING;
   return true;
 }

@@ -50,6 +50,7 @@ Player* Program::CreatePlayerFromProfile(uint32_t profileIndex) {
   }
   m_players[m_playerCount++] = player;
   Log("Created player '%s' from profile", player->m_name);
+  if (m_playerCount == 1) RestoreChampionship();
   for (uint32_t i = 0; i < m_playerCount; ++i) m_players[i]->AssignSpareKey();
   return player;
 }
@@ -68,6 +69,7 @@ Player* Program::ReplacePlayerFromProfile(uint32_t profileIndex, uint32_t slot) 
   delete m_players[slot];
   m_players[slot] = player;
   Log("Replaced with player '%s' from profile", player->m_name);
+  if (slot == 0) RestoreChampionship();
   return player;
 }
 

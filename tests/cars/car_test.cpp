@@ -6,6 +6,9 @@
 #include <filesystem>
 
 #include "car_fixture.h"
+#include "QVX/shell/Program.h"
+#include "QVX/shell/RecordBytes.h"
+#include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNode.h"
 #include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQSceneFile.h"
@@ -245,6 +248,112 @@ TEST_F(CarWorld, UnknownClassFails) {
   setup.carName = "hovercraft";
   EXPECT_FALSE(car.Create(m_catalog.get(), m_ground.get(), setup));
   EXPECT_NE(car.GetError().find("hovercraft"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The Program's classes become the catalog's, with their contact material's friction.
+TEST(CarCatalogProgram, ClassesAndContactMaterialsFromTheProgram) {
+  TempFolder dir("catalog");
+  const auto old = fs::current_path();
+  fs::current_path(dir.path());
+  {
+    Program program;
+    program.m_options.headless = true;
+    program.m_materials.resize(2);
+    program.m_materials[0].values[2] = 95;
+    program.m_materials[1].values[2] = 50;  // the last one: the default ground
+    for (int i = 0; i < 2; ++i) {
+      auto* cls = new RacingClass();
+      std::snprintf(cls->m_name, sizeof cls->m_name, "%s", i ? "plain" : "grippy");
+      Record_PutU32(cls->m_record, CLASSREC_GEARS, i ? 9 : 4);
+      Record_PutU32(cls->m_record, CARREC_SPHERE_COUNT, 200);
+      cls->m_material = i ? nullptr : &program.m_materials[0];
+      program.m_classes[program.m_classCount++] = cls;
+    }
+    CarCatalog catalog(".", nullptr, nullptr);
+    catalog.AddProgramClasses();
+    ASSERT_EQ(catalog.GetClassCount(), 2u);
+    const CarClassInfo* grippy = catalog.Find("grippy");
+    const CarClassInfo* plain = catalog.Find("plain");
+    ASSERT_TRUE(grippy && plain);
+    EXPECT_EQ(plain->classIndex, 1u);
+    EXPECT_EQ(grippy->gears, 4u);
+    EXPECT_EQ(plain->gears, 6u) << "at most six gears";
+    EXPECT_EQ(grippy->sphereCount, CAR_MAX_SPHERES) << "a sphere count from the file is bounded";
+    ASSERT_NE(grippy->material, nullptr);
+    EXPECT_FLOAT_EQ(grippy->material->friction, 0.95f);
+    EXPECT_FLOAT_EQ(plain->material->friction, 0.5f) << "no material named: the last one";
+    EXPECT_GT(plain->material->stiffness, 1000.0f);
+    EXPECT_EQ(catalog.GetModel(const_cast<CarClassInfo*>(plain), 2), nullptr)
+        << "no display device: no model";
+  }
+  delete g_gameLog;
+  g_gameLog = nullptr;
+  fs::current_path(old);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CarWorld, RainBringsSprayInsteadOfTyreSmoke) {
+  m_ground->m_weather.rain = 1;
+  m_ground->m_weather.wet = 1;
+  m_ground->m_weather.rainLevel = 2;
+  m_ground->m_weather.sprayBase = 40.0f;
+  m_ground->m_weather.sprayScale = 10.0f;
+  Car car;
+  ASSERT_TRUE(MakeCar(car, "sport")) << car.GetError();
+  Run(0.5f);
+  EXPECT_EQ(car.GetSprayRate(), 0.0f) << "standing: no spray";
+  for (int frame = 0; frame < 180; ++frame) {
+    car.SetThrottle(1.0f);
+    car.SetSteering(frame > 120 ? 1.0f : 0.0f);
+    m_ground->Step(1.0f / 60.0f);
+  }
+  // The flat ground is dry in its wetness map (1): spray factor 0, the base rate only.
+  EXPECT_FLOAT_EQ(car.GetSprayRate(), 40.0f);
+  EXPECT_FLOAT_EQ(car.GetModel()->m_wetness, 1.0f);
+  for (int w = 0; w < 4; ++w)
+    EXPECT_EQ(car.GetTyreSmokeRate(w), 0.0f) << "no tyre smoke in the rain";
+  m_catalog->m_effectLevel = 1;
+  m_ground->Step(1.0f / 60.0f);
+  EXPECT_FLOAT_EQ(car.GetSprayRate(), 20.0f) << "half the effects";
+}
+
+TEST_F(CarWorld, FrozenHeldAndTranslucentCars) {
+  Car car;
+  ASSERT_TRUE(MakeCar(car, "rookie")) << car.GetError();
+  Run(0.5f);
+  car.SetFrozen(true);
+  for (int frame = 0; frame < 12; ++frame) m_ground->Step(1.0f / 60.0f);
+  EXPECT_EQ(car.GetModel()->m_enabled, 0) << "frozen for more than 10 frames: the model stops";
+  car.SetFrozen(false);
+  m_ground->Step(1.0f / 60.0f);
+  EXPECT_EQ(car.GetModel()->m_enabled, 1);
+
+  car.HoldPosition(true);
+  const float x = car.GetBodyMatrix()->m[12], y = car.GetBodyMatrix()->m[13];
+  for (int frame = 0; frame < 120; ++frame) {
+    car.SetThrottle(1.0f);
+    m_ground->Step(1.0f / 60.0f);
+  }
+  EXPECT_FLOAT_EQ(car.GetBodyMatrix()->m[12], x);
+  EXPECT_FLOAT_EQ(car.GetBodyMatrix()->m[13], y);
+  car.HoldPosition(false);
+
+  car.SetBodyAlpha(0.4f);
+  auto* body = static_cast<VQGeosetNode*>(car.FindNode("m_body"));
+  ASSERT_NE(body->m_table, nullptr);
+  EXPECT_EQ(body->m_table->m_hasTransparent, 1);
+  EXPECT_EQ(body->m_table->m_slots[0]->m_srcBlend, 2u);
+  EXPECT_FLOAT_EQ(body->m_table->m_slots[0]->m_diffuse.a, 0.4f);
+  car.SetBodyAlpha(1.0f);
+  EXPECT_EQ(body->m_table->m_hasTransparent, 0);
+  EXPECT_EQ(body->m_table->m_slots[0]->m_dstBlend, 0u);
 }
 
 }  // namespace

@@ -310,3 +310,56 @@ TEST(SpareKey, HeldByOneParticipantEmptiesTheOthersSlot) {
 }
 
 }  // namespace
+
+namespace {
+
+// The human driver's frame: the bindings drive the car.
+TEST_F(CarWorld, PlayerDrivesTheCarFromTheKeyboard) {
+  Car car;
+  ASSERT_TRUE(MakeCar(car, "touring", false, true)) << car.GetError();
+  PlainKeyboard keyboard;
+  PlayerInputDevices devices;
+  devices.keyboard = &keyboard;
+  Player player;
+  player.Reset(PLAYER_HUMAN);
+  player.SetDefaultKeyBindings(1);
+  player.m_input = &devices;
+  player.m_car = &car;
+  auto key = [&](int slot, bool down) {
+    keyboard.PostKey(InputCodeKeyIndex(uint32_t(player.GetBinding(slot))), down ? 1 : 0);
+  };
+  auto frames = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      m_ground->StepPhysics(1.0f / 60.0f);
+      player.UpdateHuman(1.0f / 60.0f, m_ground->GetRaceTime());
+    }
+  };
+  // Manual gearbox: one press of gear-up from neutral selects first gear.
+  key(BIND_GEARUP, true);
+  frames(30);
+  key(BIND_GEARUP, false);
+  EXPECT_EQ(car.GetGear(), CAR_GEAR_FIRST) << "one step per press, however long held";
+  key(BIND_THROTTLE, true);
+  frames(180);
+  EXPECT_GT(car.GetSpeed(), 3.0f);
+  EXPECT_FLOAT_EQ(car.GetThrottle(), 1.0f);
+  key(BIND_THROTTLE, false);
+  key(BIND_BRAKE, true);
+  frames(2);
+  EXPECT_TRUE(car.AreBrakeLightsOn());
+  key(BIND_BRAKE, false);
+  key(BIND_LIGHTS, true);
+  frames(5);
+  EXPECT_TRUE(car.AreHeadLightsOn()) << "toggled once per press";
+  key(BIND_LIGHTS, false);
+  key(BIND_RIGHT, true);
+  frames(10);
+  EXPECT_GT(car.GetSteering(), 0.1f);
+  // Paused (dt 0): only pause is read, the car keeps its controls.
+  const float steering = car.GetSteering();
+  player.UpdateHuman(0.0f, m_ground->GetRaceTime());
+  EXPECT_EQ(car.GetSteering(), steering);
+  EXPECT_EQ(player.m_controls[CONTROL_STEERING], 0.0f);
+}
+
+}  // namespace

@@ -83,4 +83,8 @@ void WriteCars(const std::string& out, const std::vector<std::string>& classes,
 // Every track's scenes, meta markers, settings, cameras and textures.
 void WriteTracks(const std::vector<std::string>& tracks);
 
+// ---- menus (menus.cpp) ----
+// The menu frame pieces and arrows (Data/Menu and both texture folders), over the plain ones.
+void WriteMenuFrames(const std::string& out);
+
 }  // namespace datagen

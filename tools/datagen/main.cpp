@@ -668,6 +668,7 @@ int main(int argc, char** argv) {
   WriteProfiles(content);
   WriteFile("Data/hud.ini", ReadSource(source + "/hud.ini"));
   WriteImages(content);
+  WriteMenuFrames(g_out);
   WriteSounds(content);
   WriteViewSamples();
   WriteMusic(source);

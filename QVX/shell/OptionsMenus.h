@@ -1,0 +1,6 @@
+// The menu area that gives the options and championship pages their meaning.
+#pragma once
+
+#include "QVX/menu/MenuAreas.h"
+
+MenuArea OptionsMenus_Area();
