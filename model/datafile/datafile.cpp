@@ -236,13 +236,6 @@ bool write_items(char* table, int k, int n, const std::vector<std::string>& item
 
 // ---- Default-index registry ------------------------------------------------------------------
 
-struct DefaultIndex {
-  char pattern[10];
-  int row, column, kind;
-};
-DefaultIndex g_defaults[kMaxDefaultIndices];
-int g_defaultCount = 0;
-
 // The 10-character pattern and kind of a pattern text; "*" alone or blanks fit every name.
 void normalise_pattern(const std::string& text, char out[10], int& kind) {
   std::string p = upper(text);
@@ -280,68 +273,47 @@ int default_fit(const char pattern[10], const char name[10]) {
   return equal;
 }
 
-// Clears the registry when a data-file read starts and again when it ends, however it ends.
-struct DefaultIndexScope {
-  DefaultIndexScope() { DefaultIndexClear(); }
-  ~DefaultIndexScope() { DefaultIndexClear(); }
-};
-
-// ---- Scanner memory --------------------------------------------------------------------------
-
-// The last token the number scanner examined, with its result.
-struct LastNumber {
-  bool valid = false;
-  std::string token;
-  bool isNumber = false;
-  double value = 0.0;
-};
-LastNumber g_lastNumber;
-
 }  // namespace
 
-bool DefaultIndexAdd(const std::string& pattern, int row, int column) {
+bool DataFileReader::DefaultIndexAdd(const std::string& pattern, int row, int column) {
   DefaultIndex e;
   normalise_pattern(pattern, e.pattern, e.kind);
   e.row = row;
   e.column = column;
-  for (int i = 0; i < g_defaultCount; ++i) {
-    if (g_defaults[i].kind == e.kind && std::memcmp(g_defaults[i].pattern, e.pattern, 10) == 0) {
-      g_defaults[i] = e;
+  for (int i = 0; i < m_defaultCount; ++i) {
+    if (m_defaults[i].kind == e.kind && std::memcmp(m_defaults[i].pattern, e.pattern, 10) == 0) {
+      m_defaults[i] = e;
       return true;
     }
   }
-  if (g_defaultCount >= kMaxDefaultIndices) {
+  if (m_defaultCount >= kMaxDefaultIndices) {
     ReportMessage("D0519", std::string(e.pattern, 10).c_str(), " ", " ");
     return false;
   }
-  g_defaults[g_defaultCount++] = e;
+  m_defaults[m_defaultCount++] = e;
   return true;
 }
 
-void DefaultIndexRemoveMatching(const std::string& name) {
+void DataFileReader::DefaultIndexRemoveMatching(const std::string& name) {
   char n[10];
   pad_name(name, n);
   int kept = 0;
-  for (int i = 0; i < g_defaultCount; ++i)
-    if (default_fit(g_defaults[i].pattern, n) < 0) g_defaults[kept++] = g_defaults[i];
-  g_defaultCount = kept;
+  for (int i = 0; i < m_defaultCount; ++i)
+    if (default_fit(m_defaults[i].pattern, n) < 0) m_defaults[kept++] = m_defaults[i];
+  m_defaultCount = kept;
 }
 
-void DefaultIndexClear() { g_defaultCount = 0; }
-
-int DefaultIndexCount() { return g_defaultCount; }
-
-bool DefaultIndexLookup(const std::string& name, int kind, int& row, int& column) {
+bool DataFileReader::DefaultIndexLookup(const std::string& name, int kind, int& row, int& column) const {
   char n[10];
   pad_name(name, n);
   int best = -1;
-  for (int i = 0; i < g_defaultCount; ++i) {
-    if (g_defaults[i].kind != kind) continue;
-    const int fit = default_fit(g_defaults[i].pattern, n);
+  for (int i = 0; i < m_defaultCount; ++i) {
+    if (m_defaults[i].kind != kind) continue;
+    const int fit = default_fit(m_defaults[i].pattern, n);
     if (fit > best) {
       best = fit;
-      row = g_defaults[i].row;
-      column = g_defaults[i].column;
+      row = m_defaults[i].row;
+      column = m_defaults[i].column;
     }
   }
   return best >= 0;
@@ -424,27 +396,34 @@ bool VariableDims(int index, int& rows, int& cols, const char* table, int nvars)
 namespace {
 // The variable lookup; `defaulted` tells whether a remembered index picked the element.
 int lookup_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
-                    bool& defaulted);
+                    DataFileReader* reader, bool& defaulted);
 }  // namespace
 
 int LookupVariable(const char* name, int nameLength, const char* table, int nvars, const double* store) {
   bool defaulted;
-  return lookup_variable(name, nameLength, table, nvars, store, defaulted);
+  return lookup_variable(name, nameLength, table, nvars, store, nullptr, defaulted);
+}
+
+int DataFileReader::Lookup(const char* name, int nameLength, const char* table, int nvars, const double* store) {
+  bool defaulted;
+  return lookup_variable(name, nameLength, table, nvars, store, this, defaulted);
 }
 
 namespace {
+// `reader` is the data-file read in progress, null for a lookup outside one: only a read
+// remembers indices given by names and uses them.
 int find_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
-                  bool& defaulted);
+                  DataFileReader* reader, bool& defaulted);
 
 int lookup_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
-                    bool& defaulted) {
-  const int index = find_variable(name, nameLength, table, nvars, store, defaulted);
+                    DataFileReader* reader, bool& defaulted) {
+  const int index = find_variable(name, nameLength, table, nvars, store, reader, defaulted);
   if (index > 0) ReportMessage("1X099 ", std::string(name, static_cast<size_t>(nameLength)).c_str(), to_text(index).c_str(), " ");
   return index;
 }
 
 int find_variable(const char* name, int nameLength, const char* table, int nvars, const double* store,
-                  bool& defaulted) {
+                  DataFileReader* reader, bool& defaulted) {
   defaulted = false;
   if (name == nullptr || nameLength <= 0 || table == nullptr || nvars < 1) return 0;
   if (name[0] == ' ') return 0;
@@ -461,7 +440,8 @@ int find_variable(const char* name, int nameLength, const char* table, int nvars
   int i = 1, j = 1;
   if (p.indices.empty()) {
     // A remembered index of this name (only while a data file is read) picks one element.
-    if (rows * cols >= 2 && DefaultIndexLookup(p.base, 1, i, j) && i >= 1 && i <= rows && j >= 1 && j <= cols) {
+    if (reader && rows * cols >= 2 && reader->DefaultIndexLookup(p.base, 1, i, j) && i >= 1 && i <= rows &&
+        j >= 1 && j <= cols) {
       defaulted = true;
       return k + (j - 1) * rows + (i - 1);
     }
@@ -471,7 +451,7 @@ int find_variable(const char* name, int nameLength, const char* table, int nvars
   if (p.indices.size() == 2 && !resolve_name_index(p.indices[1], table, nvars, store, j)) return 0;
   if (i < 1 || i > rows || j < 1 || j > cols) return 0;
   const bool byName = p.indices[0].kind == IndexKind::Name || (p.indices.size() == 2 && p.indices[1].kind == IndexKind::Name);
-  if (byName) DefaultIndexAdd(p.base, i, j);
+  if (byName && reader) reader->DefaultIndexAdd(p.base, i, j);
   return k + (j - 1) * rows + (i - 1);
 }
 }  // namespace
@@ -529,7 +509,7 @@ std::string DisplayName(int index, const char* table, int nvars) {
 
 namespace {
 
-// The number rule itself (ParseNumber remembers its last answer).
+// The number rule itself (DataFileReader::ParseNumber remembers its last answer).
 bool scan_number(const std::string& token, double& value) {
   std::string t = token.substr(0, kNumberChars);
   if (t.empty() || !number_chars_only(t)) return false;
@@ -548,17 +528,17 @@ bool scan_number(const std::string& token, double& value) {
 
 }  // namespace
 
-bool ParseNumber(const std::string& token, double& value) {
-  if (g_lastNumber.valid && g_lastNumber.token == token) {
-    if (g_lastNumber.isNumber) value = g_lastNumber.value;
-    return g_lastNumber.isNumber;
+bool DataFileReader::ParseNumber(const std::string& token, double& value) {
+  if (m_lastNumber.valid && m_lastNumber.token == token) {
+    if (m_lastNumber.isNumber) value = m_lastNumber.value;
+    return m_lastNumber.isNumber;
   }
   double v = 0.0;
   const bool isNumber = scan_number(token, v);
-  g_lastNumber.valid = true;
-  g_lastNumber.token = token;
-  g_lastNumber.isNumber = isNumber;
-  g_lastNumber.value = v;
+  m_lastNumber.valid = true;
+  m_lastNumber.token = token;
+  m_lastNumber.isNumber = isNumber;
+  m_lastNumber.value = v;
   if (isNumber) value = v;
   return isNumber;
 }
@@ -574,7 +554,8 @@ struct Target {
 };
 
 // The elements of variable k that the indices select; false when an index is out of shape.
-bool select_elements(int k, const ParsedName& p, const char* table, int nvars, const double* store, Target& t) {
+bool select_elements(int k, const ParsedName& p, const char* table, int nvars, const double* store,
+                     DataFileReader& reader, Target& t) {
   t = Target{};
   t.first = k;
   lookup_dims(k, t.rows, t.cols, table, nvars);
@@ -604,7 +585,7 @@ bool select_elements(int k, const ParsedName& p, const char* table, int nvars, c
   if (!range(p.indices[0], t.rows, ilo, ihi)) return false;
   if (p.indices.size() == 2 && !range(p.indices[1], t.cols, jlo, jhi)) return false;
   const bool byName = p.indices[0].kind == IndexKind::Name || (p.indices.size() == 2 && p.indices[1].kind == IndexKind::Name);
-  if (byName && ilo == ihi && jlo == jhi) DefaultIndexAdd(p.base, ilo, jlo);
+  if (byName && ilo == ihi && jlo == jhi) reader.DefaultIndexAdd(p.base, ilo, jlo);
   for (int j = jlo; j <= jhi; ++j)
     for (int i = ilo; i <= ihi; ++i) t.elements.push_back(k + (j - 1) * t.rows + (i - 1));
   return true;
@@ -612,29 +593,29 @@ bool select_elements(int k, const ParsedName& p, const char* table, int nvars, c
 
 // What parsing an assignment target does to the default-index registry: an index that is not a
 // number empties it; otherwise the entries that fit the target's name go.
-void target_parsed(const ParsedName& p) {
+void target_parsed(const ParsedName& p, DataFileReader& reader) {
   for (const Index& idx : p.indices) {
     if (idx.kind != IndexKind::Number) {
-      DefaultIndexClear();
+      reader.DefaultIndexClear();
       return;
     }
   }
-  DefaultIndexRemoveMatching(p.base);
+  reader.DefaultIndexRemoveMatching(p.base);
 }
 
 bool accepts_number(char t) { return t == 'J' || t == 'B' || t == 'C' || t == 'P' || t == 'Q' || t == 'R'; }
 
 }  // namespace
 
-bool AssignDataValue(const std::string& targetToken, const std::string& valueToken, double* store, char* table,
-                     int nvars) {
+bool DataFileReader::AssignDataValue(const std::string& targetToken, const std::string& valueToken, double* store,
+                                     char* table, int nvars) {
   if (store == nullptr || table == nullptr || nvars < 1) return false;
   ParsedName target;
   if (!parse_name(targetToken, target)) {
     ReportMessage("B044W", targetToken.c_str(), " ", " ");
     return false;
   }
-  target_parsed(target);
+  target_parsed(target, *this);
   // The variables the target names: every match of a pattern in table order, else the one found
   // by the lookup.
   std::vector<int> vars;
@@ -669,7 +650,8 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
     ParsedName src;
     bool defaulted = false;
     const int idx = parse_name(ref, src) && !src.pattern
-                        ? lookup_variable(ref.c_str(), static_cast<int>(ref.size()), table, nvars, store, defaulted)
+                        ? lookup_variable(ref.c_str(), static_cast<int>(ref.size()), table, nvars, store, this,
+                                          defaulted)
                         : 0;
     if (idx < 1) {
       ReportMessage("C065W", valueToken.c_str(), " ", " ");
@@ -689,7 +671,7 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
   bool assigned = false;
   for (int k : vars) {
     Target t;
-    if (!select_elements(k, target, table, nvars, store, t)) {
+    if (!select_elements(k, target, table, nvars, store, *this, t)) {
       if (!target.pattern) ReportMessage("B044W", targetToken.c_str(), " ", " ");
       continue;
     }
@@ -722,11 +704,12 @@ bool AssignDataValue(const std::string& targetToken, const std::string& valueTok
   return assigned;
 }
 
-bool AssignText(const std::string& targetToken, const std::string& textToken, char* table, int nvars) {
+bool DataFileReader::AssignText(const std::string& targetToken, const std::string& textToken, char* table,
+                                int nvars) {
   if (table == nullptr || nvars < 1) return false;
   ParsedName target;
   const bool parsed = parse_name(targetToken, target);
-  if (parsed) target_parsed(target);
+  if (parsed) target_parsed(target, *this);
   if (!parsed || target.pattern || target.indices.size() > 1 ||
       (target.indices.size() == 1 && target.indices[0].kind != IndexKind::Number)) {
     ReportMessage("B044W", targetToken.c_str(), " ", " ");
@@ -799,10 +782,14 @@ bool AssignText(const std::string& targetToken, const std::string& textToken, ch
 }
 
 void ReadDataFile(double* store, const char* fileName, int fileNameLength, char* table, int nvars) {
+  DataFileReader reader;  // remembered indices and the scanner's memory live for this file only
+  reader.Read(store, fileName, fileNameLength, table, nvars);
+}
+
+void DataFileReader::Read(double* store, const char* fileName, int fileNameLength, char* table, int nvars) {
   std::string name = fileName && fileNameLength > 0 ? std::string(fileName, static_cast<size_t>(fileNameLength)) : "";
   while (!name.empty() && name.back() == ' ') name.pop_back();
   int lineNumber = 0;
-  const DefaultIndexScope defaultIndices;  // remembered indices live for this file only
   auto fail = [&](int line) {
     const std::string msg = " Error in data file: " + name + " on line " + to_text(line);
     OutputMessage(msg.c_str(), static_cast<int>(msg.size()));

@@ -38,15 +38,8 @@ std::string DisplayName(int index, const char* table, int nvars);
 // Reads a model data file into the store. The store must hold at least `nvars` doubles; only
 // elements 1..nvars are written. `table` may be modified by text lines (text variables keep their
 // text in the table). Every problem is reported through the discarded diagnostics; the values
-// assigned before a failing line stay.
+// assigned before a failing line stay. Each call reads with a DataFileReader of its own.
 void ReadDataFile(double* store, const char* fileName, int fileNameLength, char* table, int nvars);
-
-// Carries out one assignment: target token, value token. Exposed for the tests and the fuzz
-// target. Returns false when the line was skipped with a diagnostic.
-bool AssignDataValue(const std::string& target, const std::string& value, double* store, char* table, int nvars);
-
-// Carries out one text line. Returns false when nothing was written.
-bool AssignText(const std::string& target, const std::string& text, char* table, int nvars);
 
 // The compact copy: `text` without its blanks and tabs into `dest` of `destLength` characters,
 // blank-padded behind the copy; a text that begins with a single quote is copied whole, blanks
@@ -60,15 +53,9 @@ int CompactCopy(const std::string& text, char* dest, int destLength);
 // first.
 bool NextToken(const std::string& line, size_t& pos, std::string& token);
 
-// The number rule of the data files: the value of a number token, or false when the token is
-// no number (it is then taken as a variable reference). The scanner remembers the last token it
-// examined with its result and answers a repeat from memory.
-bool ParseNumber(const std::string& token, double& value);
-
 // ---- Default-index registry --------------------------------------------------------------------
 // The last indices given by variable names, remembered per name pattern while a data file is read
-// (the reader empties the registry before and after each file, so a lookup from outside a file
-// read never meets an entry). An index given by a variable name records (name, row, column); a
+// (each read has its own registry, so a lookup from outside a file read never meets an entry). An index given by a variable name records (name, row, column); a
 // later value reference to that variable without indices means the element at the remembered
 // row and column instead of the whole variable. An assignment target removes the entries that
 // fit its name, and a target index that is not a number empties the registry.
@@ -78,15 +65,56 @@ bool ParseNumber(const std::string& token, double& value);
 // blanks fits every name. A pattern that begins with "@" is of the second kind (the "@" is not
 // part of what is matched).
 inline constexpr int kMaxDefaultIndices = 40;
-// Adds an entry, or updates the entry of the same pattern and kind. A 41st entry reports "D0519"
-// and is not added; returns false then.
-bool DefaultIndexAdd(const std::string& pattern, int row, int column);
-// Removes every entry whose pattern fits `name`.
-void DefaultIndexRemoveMatching(const std::string& name);
-void DefaultIndexClear();
-int DefaultIndexCount();
-// Among the entries of `kind` (1 or 2) that fit `name`, the one with the most characters equal to
-// the name's gives row and column; false when none fits.
-bool DefaultIndexLookup(const std::string& name, int kind, int& row, int& column);
+
+// The state of one data-file read, which lives from line to line of that file only: the
+// default-index registry above and the number scanner's memory. ReadDataFile makes one per
+// file; separate readers share nothing, so reads on several threads do not meet.
+class DataFileReader {
+ public:
+  // Reads a data file (see ReadDataFile) with this reader's state.
+  void Read(double* store, const char* fileName, int fileNameLength, char* table, int nvars);
+
+  // The variable lookup of LookupVariable as this read sees it: an array named without indices
+  // means the element of its remembered index, and an index given by a name is remembered.
+  int Lookup(const char* name, int nameLength, const char* table, int nvars, const double* store);
+
+  // Carries out one assignment: target token, value token. Returns false when the line was
+  // skipped with a diagnostic.
+  bool AssignDataValue(const std::string& target, const std::string& value, double* store, char* table, int nvars);
+  // Carries out one text line. Returns false when nothing was written.
+  bool AssignText(const std::string& target, const std::string& text, char* table, int nvars);
+
+  // The number rule of the data files: the value of a number token, or false when the token is
+  // no number (it is then taken as a variable reference). The reader remembers the last token
+  // it examined with its result and answers a repeat from memory.
+  bool ParseNumber(const std::string& token, double& value);
+
+  // Adds an entry, or updates the entry of the same pattern and kind. A 41st entry reports
+  // "D0519" and is not added; returns false then.
+  bool DefaultIndexAdd(const std::string& pattern, int row, int column);
+  // Removes every entry whose pattern fits `name`.
+  void DefaultIndexRemoveMatching(const std::string& name);
+  void DefaultIndexClear() { m_defaultCount = 0; }
+  int DefaultIndexCount() const { return m_defaultCount; }
+  // Among the entries of `kind` (1 or 2) that fit `name`, the one with the most characters equal
+  // to the name's gives row and column; false when none fits.
+  bool DefaultIndexLookup(const std::string& name, int kind, int& row, int& column) const;
+
+ private:
+  struct DefaultIndex {
+    char pattern[10];
+    int row, column, kind;
+  };
+  DefaultIndex m_defaults[kMaxDefaultIndices] = {};
+  int m_defaultCount = 0;
+  // The last token the number scanner examined, with its result.
+  struct LastNumber {
+    bool valid = false;
+    std::string token;
+    bool isNumber = false;
+    double value = 0.0;
+  };
+  LastNumber m_lastNumber;
+};
 
 }  // namespace tolvu

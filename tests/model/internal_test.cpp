@@ -81,10 +81,11 @@ class SmallTable : public Observed {
   }
   int n() const { return static_cast<int>(store.size()); }
   bool assign(const char* target, const char* value) {
-    return tolvu::AssignDataValue(target, value, store.data(), table.data(), n());
+    return reader.AssignDataValue(target, value, store.data(), table.data(), n());
   }
   std::string table;
   std::vector<double> store;
+  tolvu::DataFileReader reader;  // the state of the read the assignments belong to
 };
 
 TEST_F(SmallTable, TypeJTruncatesTowardZero) {
@@ -140,47 +141,48 @@ TEST_F(SmallTable, TextLinesWriteIntoTheNameTable) {
   add("", '.', ' ');
   add("", '.', ' ');
   add("NUM", ' ', 'R');
-  ASSERT_TRUE(tolvu::AssignText("LIST", "AB$CD", table.data(), n()));
+  ASSERT_TRUE(reader.AssignText("LIST", "AB$CD", table.data(), n()));
   EXPECT_EQ(table.substr(12, 10), "  1  6    ");
   EXPECT_EQ(table.substr(24, 10), "AB@CD$    ");
   EXPECT_EQ(table[11], 'A');
   EXPECT_EQ(table[4 * 12 + 11], 'A');
-  ASSERT_TRUE(tolvu::AssignText("LIST(2)", "XYZ", table.data(), n()));
+  ASSERT_TRUE(reader.AssignText("LIST(2)", "XYZ", table.data(), n()));
   EXPECT_EQ(table.substr(12, 10), "  2 10    ");
   EXPECT_EQ(table.substr(24, 10), "AB@CD$XYZ$");
   EXPECT_EQ(table.substr(36, 10), "          ");
-  EXPECT_FALSE(tolvu::AssignText("LIST(5)", "Q", table.data(), n()));  // beyond the list's end
-  EXPECT_FALSE(tolvu::AssignText("LIST", std::string(31, 'L'), table.data(), n()));  // does not fit
+  EXPECT_FALSE(reader.AssignText("LIST(5)", "Q", table.data(), n()));  // beyond the list's end
+  EXPECT_FALSE(reader.AssignText("LIST", std::string(31, 'L'), table.data(), n()));  // does not fit
   EXPECT_EQ(table.substr(24, 10), "AB@CD$XYZ$");
-  EXPECT_FALSE(tolvu::AssignText("NUM", "T", table.data(), n()));
+  EXPECT_FALSE(reader.AssignText("NUM", "T", table.data(), n()));
   EXPECT_EQ(g_messages.back().rfind("S059W", 0), 0u);
   // A text line in a data file.
-  tolvu::AssignText("LIST", "ONE", table.data(), n());
+  reader.AssignText("LIST", "ONE", table.data(), n());
   EXPECT_EQ(table.substr(24, 10), "ONE$      ");
 }
 
 TEST(DataNumbers, NumberRule) {
+  tolvu::DataFileReader reader;
   const std::pair<const char*, double> numbers[] = {{"1", 1}, {"-2.5", -2.5}, {"1.5D2", 150}, {"1e3", 1000},
                                                     {"+.5", 0.5}, {"1.0E-11", 0}, {"3.", 3}};
   for (const auto& [t, v] : numbers) {
     double out = -1;
-    EXPECT_TRUE(tolvu::ParseNumber(t, out)) << t;
+    EXPECT_TRUE(reader.ParseNumber(t, out)) << t;
     EXPECT_EQ(out, v) << t;
   }
   for (const char* t : {"E5", "5-", "d1", "1e", "1.2.3", "abc", "", "-", "1e999", "1,5"}) {
     double out;
-    EXPECT_FALSE(tolvu::ParseNumber(t, out)) << t;
+    EXPECT_FALSE(reader.ParseNumber(t, out)) << t;
   }
   // The scanner answers a repeated token from memory, and only that token.
   double a = 0, b = 0;
-  EXPECT_TRUE(tolvu::ParseNumber("2.5D1", a));
-  EXPECT_TRUE(tolvu::ParseNumber("2.5D1", b));
+  EXPECT_TRUE(reader.ParseNumber("2.5D1", a));
+  EXPECT_TRUE(reader.ParseNumber("2.5D1", b));
   EXPECT_EQ(a, 25.0);
   EXPECT_EQ(b, 25.0);
-  EXPECT_TRUE(tolvu::ParseNumber("2.5D2", b));
+  EXPECT_TRUE(reader.ParseNumber("2.5D2", b));
   EXPECT_EQ(b, 250.0);
-  EXPECT_FALSE(tolvu::ParseNumber("X2", b));
-  EXPECT_FALSE(tolvu::ParseNumber("X2", b));
+  EXPECT_FALSE(reader.ParseNumber("X2", b));
+  EXPECT_FALSE(reader.ParseNumber("X2", b));
   EXPECT_EQ(b, 250.0);  // no number: the output is left alone
 }
 
@@ -239,46 +241,39 @@ TEST_F(SmallTable, InformationMessagesPassOnlyAtLevelOne) {
 
 class DefaultIndices : public Observed {
  protected:
-  void SetUp() override {
-    Observed::SetUp();
-    tolvu::DefaultIndexClear();
-  }
-  void TearDown() override {
-    tolvu::DefaultIndexClear();
-    Observed::TearDown();
-  }
+  tolvu::DataFileReader reader;
 };
 
 TEST_F(DefaultIndices, RegistryHoldsFortyPatternsAndPicksTheClosest) {
   int row = 0, col = 0;
-  EXPECT_FALSE(tolvu::DefaultIndexLookup("VEC", 1, row, col));
-  ASSERT_TRUE(tolvu::DefaultIndexAdd("*", 9, 9));          // fits every name
-  ASSERT_TRUE(tolvu::DefaultIndexAdd("VEC__", 2, 1));      // "_": a digit or a blank
-  ASSERT_TRUE(tolvu::DefaultIndexAdd("VEC12", 3, 2));
-  ASSERT_TRUE(tolvu::DefaultIndexAdd("@VEC12", 4, 4));     // second kind
-  ASSERT_TRUE(tolvu::DefaultIndexAdd("VEC12", 5, 2));      // same pattern: updated, not added
-  EXPECT_EQ(tolvu::DefaultIndexCount(), 4);
-  EXPECT_TRUE(tolvu::DefaultIndexLookup("VEC12", 1, row, col));
+  EXPECT_FALSE(reader.DefaultIndexLookup("VEC", 1, row, col));
+  ASSERT_TRUE(reader.DefaultIndexAdd("*", 9, 9));          // fits every name
+  ASSERT_TRUE(reader.DefaultIndexAdd("VEC__", 2, 1));      // "_": a digit or a blank
+  ASSERT_TRUE(reader.DefaultIndexAdd("VEC12", 3, 2));
+  ASSERT_TRUE(reader.DefaultIndexAdd("@VEC12", 4, 4));     // second kind
+  ASSERT_TRUE(reader.DefaultIndexAdd("VEC12", 5, 2));      // same pattern: updated, not added
+  EXPECT_EQ(reader.DefaultIndexCount(), 4);
+  EXPECT_TRUE(reader.DefaultIndexLookup("VEC12", 1, row, col));
   EXPECT_EQ(row, 5);
   EXPECT_EQ(col, 2);
-  EXPECT_TRUE(tolvu::DefaultIndexLookup("VEC7", 1, row, col));
+  EXPECT_TRUE(reader.DefaultIndexLookup("VEC7", 1, row, col));
   EXPECT_EQ(row, 2);
-  EXPECT_TRUE(tolvu::DefaultIndexLookup("VECXY", 1, row, col));  // only "*" fits
+  EXPECT_TRUE(reader.DefaultIndexLookup("VECXY", 1, row, col));  // only "*" fits
   EXPECT_EQ(row, 9);
-  EXPECT_TRUE(tolvu::DefaultIndexLookup("VEC12", 2, row, col));
+  EXPECT_TRUE(reader.DefaultIndexLookup("VEC12", 2, row, col));
   EXPECT_EQ(row, 4);
-  EXPECT_FALSE(tolvu::DefaultIndexLookup("VEC7", 2, row, col));
-  tolvu::DefaultIndexRemoveMatching("VEC12");  // every entry that fits the name goes
-  EXPECT_EQ(tolvu::DefaultIndexCount(), 0);
+  EXPECT_FALSE(reader.DefaultIndexLookup("VEC7", 2, row, col));
+  reader.DefaultIndexRemoveMatching("VEC12");  // every entry that fits the name goes
+  EXPECT_EQ(reader.DefaultIndexCount(), 0);
 
-  for (int i = 0; i < tolvu::kMaxDefaultIndices; ++i) ASSERT_TRUE(tolvu::DefaultIndexAdd("N" + std::to_string(i), i + 1, 1));
+  for (int i = 0; i < tolvu::kMaxDefaultIndices; ++i) ASSERT_TRUE(reader.DefaultIndexAdd("N" + std::to_string(i), i + 1, 1));
   g_messages.clear();
-  EXPECT_FALSE(tolvu::DefaultIndexAdd("ONEMORE", 1, 1));
-  EXPECT_EQ(tolvu::DefaultIndexCount(), tolvu::kMaxDefaultIndices);
+  EXPECT_FALSE(reader.DefaultIndexAdd("ONEMORE", 1, 1));
+  EXPECT_EQ(reader.DefaultIndexCount(), tolvu::kMaxDefaultIndices);
   ASSERT_EQ(g_messages.size(), 1u);
   EXPECT_EQ(g_messages[0].rfind("D0519", 0), 0u);
-  EXPECT_TRUE(tolvu::DefaultIndexAdd("N39", 7, 1));  // an update still works when full
-  EXPECT_TRUE(tolvu::DefaultIndexLookup("N39", 1, row, col));
+  EXPECT_TRUE(reader.DefaultIndexAdd("N39", 7, 1));  // an update still works when full
+  EXPECT_TRUE(reader.DefaultIndexLookup("N39", 1, row, col));
   EXPECT_EQ(row, 7);
 }
 
@@ -286,7 +281,6 @@ class RememberedIndices : public SmallTable {
  protected:
   void SetUp() override {
     SmallTable::SetUp();
-    tolvu::DefaultIndexClear();
     add("ROW", ' ', 'K');
     add("VEC", '1', 'P');  // a 4-vector: "1", "e", "b", "."
     add("", 'e', 'P');
@@ -300,10 +294,6 @@ class RememberedIndices : public SmallTable {
     store[0] = 3.0;
     for (int e = 0; e < 4; ++e) store[1 + e] = 10.0 + e;
   }
-  void TearDown() override {
-    tolvu::DefaultIndexClear();
-    SmallTable::TearDown();
-  }
 };
 
 TEST_F(RememberedIndices, AnIndexGivenByNameBecomesTheNamesDefault) {
@@ -313,22 +303,35 @@ TEST_F(RememberedIndices, AnIndexGivenByNameBecomesTheNamesDefault) {
   EXPECT_EQ(store[5], 12.0);
   EXPECT_TRUE(assign("W", "-VEC"));  // one element: set every element of W, not a copy
   for (int e = 0; e < 4; ++e) EXPECT_EQ(store[6 + e], -12.0) << e;
-  EXPECT_EQ(tolvu::LookupVariable("VEC", 3, table.data(), n(), store.data()), 4);
+  EXPECT_EQ(reader.Lookup("VEC", 3, table.data(), n(), store.data()), 4);
+}
+
+TEST_F(RememberedIndices, EachReadKeepsItsOwnMemory) {
+  EXPECT_TRUE(assign("X", "VEC(ROW)"));
+  EXPECT_EQ(reader.Lookup("VEC", 3, table.data(), n(), store.data()), 4);
+  // Outside the read, and in another read, VEC is the whole array again.
+  EXPECT_EQ(tolvu::LookupVariable("VEC", 3, table.data(), n(), store.data()), 2);
+  tolvu::DataFileReader other;
+  EXPECT_EQ(other.DefaultIndexCount(), 0);
+  EXPECT_EQ(other.Lookup("VEC", 3, table.data(), n(), store.data()), 2);
+  EXPECT_TRUE(other.AssignDataValue("X", "VEC", store.data(), table.data(), n()));
+  EXPECT_EQ(store[5], 10.0) << "the other read takes VEC's first element";
+  EXPECT_EQ(reader.DefaultIndexCount(), 1);
 }
 
 TEST_F(RememberedIndices, TargetsForgetTheirNamesAndNameIndicesClearAll) {
   EXPECT_TRUE(assign("X", "VEC(ROW)"));
   EXPECT_TRUE(assign("VEC", "1"));  // the target forgets VEC's default: the whole array is set
   for (int e = 0; e < 4; ++e) EXPECT_EQ(store[1 + e], 1.0) << e;
-  EXPECT_EQ(tolvu::LookupVariable("VEC", 3, table.data(), n(), store.data()), 2);
+  EXPECT_EQ(reader.Lookup("VEC", 3, table.data(), n(), store.data()), 2);
   EXPECT_TRUE(assign("X", "VEC(ROW)"));
-  EXPECT_EQ(tolvu::DefaultIndexCount(), 1);
+  EXPECT_EQ(reader.DefaultIndexCount(), 1);
   EXPECT_TRUE(assign("W(ROW)", "5"));  // an index that is no number: only W's own entry is left
-  EXPECT_EQ(tolvu::DefaultIndexCount(), 1);
-  EXPECT_EQ(tolvu::LookupVariable("VEC", 3, table.data(), n(), store.data()), 2);
-  EXPECT_EQ(tolvu::LookupVariable("W", 1, table.data(), n(), store.data()), 7 + 2);
+  EXPECT_EQ(reader.DefaultIndexCount(), 1);
+  EXPECT_EQ(reader.Lookup("VEC", 3, table.data(), n(), store.data()), 2);
+  EXPECT_EQ(reader.Lookup("W", 1, table.data(), n(), store.data()), 7 + 2);
   EXPECT_TRUE(assign("X", "4"));  // a plain target leaves the others alone
-  EXPECT_EQ(tolvu::DefaultIndexCount(), 1);
+  EXPECT_EQ(reader.DefaultIndexCount(), 1);
 }
 
 }  // namespace
