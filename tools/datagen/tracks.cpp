@@ -304,14 +304,14 @@ VQGeosetNode* LineMarker(const std::string& name, const std::vector<VQVector>& p
 }
 
 struct TrackBuild {
-  const CircuitSpec& spec;
+  const CircuitSpec& circuit;
   uint32_t index;
   std::vector<Sample> fine;  // the high-detail line
   float length = 0;
 };
 
 VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
-  const CircuitSpec& c = b.spec;
+  const CircuitSpec& c = b.circuit;
   const std::string t = c.name;
   const uint32_t samples[3] = {96, 160, 240};
   const std::vector<Sample> line = CentreLine(c, samples[level]);
@@ -571,7 +571,7 @@ std::vector<uint8_t> Settings(const TrackBuild& b) {
   Record_PutF32(p, 24, 0.0f);
   Record_PutF32(p, 28, 1.0f);
   // Shadow map: 256 pixels over the track's square.
-  const float extent = b.spec.radius * 3.0f;
+  const float extent = b.circuit.radius * 3.0f;
   for (size_t o : {size_t(32), size_t(48)}) {
     Record_PutF32(p, o, 128.0f);
     Record_PutF32(p, o + 4, 128.0f);
@@ -581,7 +581,7 @@ std::vector<uint8_t> Settings(const TrackBuild& b) {
   Record_PutF32(p, 64, 10.0f);
   PutVector(p, 68, VQVector(-0.4f, -0.3f, 0.8f));
   for (size_t i = 0; i < 3; ++i) {
-    Record_PutName(p, 80 + 256 * i, 256, (std::string("map_") + b.spec.name + ".tga").c_str());
+    Record_PutName(p, 80 + 256 * i, 256, (std::string("map_") + b.circuit.name + ".tga").c_str());
     Record_PutF32(p, 848 + 8 * i, 64.0f / extent);
     Record_PutF32(p, 852 + 8 * i, 64.0f / extent);
     Record_PutU32(p, 876 + 8 * i, 16);
@@ -744,11 +744,11 @@ void TrackWeather(const std::string& t, uint32_t index) {
 
 void WriteTracks(const std::vector<std::string>& tracks) {
   for (uint32_t i = 0; i < tracks.size(); ++i) {
-    const CircuitSpec* spec = nullptr;
+    const CircuitSpec* chosen = nullptr;
     for (const CircuitSpec& c : kCircuits)
-      if (tracks[i] == c.name) spec = &c;
-    if (!spec) spec = &kCircuits[i % (sizeof kCircuits / sizeof kCircuits[0])];
-    CircuitSpec named = *spec;
+      if (tracks[i] == c.name) chosen = &c;
+    if (!chosen) chosen = &kCircuits[i % (sizeof kCircuits / sizeof kCircuits[0])];
+    CircuitSpec named = *chosen;
     named.name = tracks[i].c_str();
     TrackBuild b{named, i, CentreLine(named, 240), 0.0f};
     b.length = LoopLength(b.fine);
