@@ -556,22 +556,36 @@ bool RaceSession::Run(float maxSeconds) {
   return Finished();
 }
 
-// The computer drivers; the caller's racers are counted by the track.
-uint32_t RaceSession::ParticipantCount() const { return uint32_t(m_impl->entrants.size()); }
+// The computer drivers, then the caller's racers.
+uint32_t RaceSession::ParticipantCount() const {
+  return uint32_t(m_impl->entrants.size() + m_impl->others.size());
+}
 
 Player* RaceSession::GetPlayer(uint32_t i) const {
   return i < m_impl->entrants.size() ? m_impl->entrants[i]->m_player : nullptr;
 }
 
 TrackRacer* RaceSession::GetRacer(uint32_t i) const {
-  return i < m_impl->entrants.size() ? m_impl->entrants[i].get() : nullptr;
+  const size_t n = m_impl->entrants.size();
+  if (i < n) return m_impl->entrants[i].get();
+  return i - n < m_impl->others.size() ? m_impl->others[i - n] : nullptr;
 }
 
 VQNode* RaceSession::GetCarRoot(uint32_t i) const {
-  if (i >= m_impl->entrants.size() || !m_impl->entrants[i]->m_car) return nullptr;
-  Car& car = m_impl->entrants[i]->m_car->GetCar();
+  const size_t n = m_impl->entrants.size();
+  CarRacer* racer = nullptr;
+  if (i < n)
+    racer = m_impl->entrants[i]->m_car.get();
+  else if (i - n < m_impl->others.size())
+    racer = dynamic_cast<CarRacer*>(m_impl->others[i - n]);
+  if (!racer) return nullptr;
+  Car& car = racer->GetCar();
   return car.IsCreated() ? car.GetRoot() : nullptr;
 }
+
+CarCatalog* RaceSession::GetCarCatalog() const { return m_impl->catalog.get(); }
+
+TrackCarEnvironment* RaceSession::GetCarEnvironment() const { return m_impl->environment.get(); }
 
 std::vector<RaceSessionResult> RaceSession::Results() const {
   const Impl& s = *m_impl;
