@@ -1,7 +1,9 @@
 #include "QVX/race/HumanRacer.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "QVX/race/AIPath.h"
 #include "QVX/race/CarCatalog.h"
 #include "QVX/race/Player.h"
 #include "Zentri/vehicle/TolvuCarModel.h"
@@ -15,6 +17,11 @@ constexpr float kRollOutBrake = 0.4f;
 constexpr float kTeleport = 5.0f;
 // The rescue control works while the car is slower than this (stuck) or on its roof.
 constexpr float kRescueSpeed = 4.0f;
+// The steering assist aims at the line this far ahead (metres, plus half a second of travel)
+// and eases the throttle when the aim lies more than kAssistBend off the car's heading.
+constexpr float kAssistAhead = 14.0f;
+constexpr float kAssistBend = 0.35f;
+constexpr float kAssistGain = 2.5f;
 // A car below this height has fallen off the world: it is rescued.
 constexpr float kFallenHeight = -10.0f;
 
@@ -120,6 +127,27 @@ void HumanRacer::PlaceOnPodium(uint32_t, const VQVector& position, float heading
   car.SetFrozen(true);
 }
 
+float HumanRacer::AssistSteering(float* bend) const {
+  *bend = 0.0f;
+  const AIPath* line = m_course && m_course->LineCount() > 0 ? m_course->Line(0) : nullptr;
+  CarRacer& self = const_cast<HumanRacer&>(*this);
+  if (!line || line->Count() < 2 || !self.GetVehicle()) return 0.0f;
+  const VQVector p = GetPosition();
+  const VQVector2 at(p.x, p.y);
+  uint32_t segment = 0, ahead = 0;
+  float fraction = 0.0f, aheadFraction = 0.0f;
+  line->Nearest(at, 0, 0, &segment, &fraction);
+  line->Walk(segment, fraction, kAssistAhead + 0.5f * self.GetCar().GetSpeed(), &ahead,
+             &aheadFraction);
+  const VQVector2 aim = line->PointAt(ahead, aheadFraction) - at;
+  const VQVector forward = m_vehicle.Forward();
+  const float angle = std::atan2(forward.x * aim.y - forward.y * aim.x,
+                                 forward.x * aim.x + forward.y * aim.y);
+  *bend = std::fabs(angle);
+  // A positive angle lies to the left: steering to the left is negative.
+  return -angle * kAssistGain;
+}
+
 void HumanRacer::ApplyControls(float dt) {
   Car& car = GetCar();
   float* c = m_player ? m_player->m_controls : nullptr;
@@ -131,7 +159,9 @@ void HumanRacer::ApplyControls(float dt) {
     if (!m_started || m_onPodium) car.SetBrake(1.0f);
     return;
   }
-  car.SetSteering(std::clamp(c[CONTROL_STEERING], -1.0f, 1.0f));
+  float bend = 0.0f;
+  const float steering = m_steerAssist && m_started ? AssistSteering(&bend) : c[CONTROL_STEERING];
+  car.SetSteering(std::clamp(steering, -1.0f, 1.0f));
   car.SetHorn(c[CONTROL_HORN] == 1.0f);
   if (c[CONTROL_LIGHTS] > 0.5f) car.ToggleHeadLights();
   const float throttle = std::clamp(c[CONTROL_THROTTLE], 0.0f, 1.0f);
@@ -152,7 +182,7 @@ void HumanRacer::ApplyControls(float dt) {
     car.SetBrake(kRollOutBrake);
     return;
   }
-  car.SetThrottle(m_startHeld ? 0.0f : throttle);
+  car.SetThrottle(m_startHeld ? 0.0f : bend > kAssistBend ? std::min(throttle, 0.4f) : throttle);
   car.SetBrake(std::clamp(std::max(c[CONTROL_BRAKE], c[CONTROL_SPAREBRAKE]), 0.0f, 1.0f));
   car.SetParkBrake(std::clamp(c[CONTROL_PARKBRAKE], 0.0f, 1.0f));
   if (car.IsManualGearbox()) {

@@ -485,6 +485,7 @@ void LoadRace(Program& p, RaceRunData& r) {
     p.Log("Car of '%s': class '%s', paint %s, number %d, %s gearbox", player->m_name,
           r.className.c_str(), setup.paint ? "of the profile" : "of the model", setup.number,
           player->m_profile.manual ? "manual" : "automatic");
+    human->m_steerAssist = p.m_options.steerAssist;
     r.humans.push_back(std::move(human));
   }
   if (t.m_playerCount == 0) {
