@@ -1,13 +1,16 @@
 #include "QVX/race/RaceDisplay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "QVX/race/CarShadow.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/RaceCamera.h"
 #include "QVX/race/RaceSession.h"
+#include "QVX/race/RaceSounds.h"
 #include "QVX/race/RaceTracker.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/TrackMap.h"
@@ -23,10 +26,9 @@
 
 namespace {
 
-constexpr float kChaseBack = 9.0f;  // metres behind the car
-constexpr float kChaseUp = 3.5f;    // metres above it
-constexpr float kAimAhead = 4.0f;   // the camera looks at a point this far ahead of the car
-constexpr float kCameraFov = 1.2f;  // radians, horizontal
+constexpr float kCameraFov = 1.2f;  // radians, horizontal, until a track camera is chosen
+// Where a fixed camera looks at the followed car: this far above its origin on the ground.
+constexpr float kTargetHeight = 0.8f;
 constexpr int32_t kMapSize = 96;    // pixels of the map square in the HUD
 constexpr int32_t kMapMargin = 8;
 
@@ -34,11 +36,6 @@ enum HudFontSlot : uint32_t { FONT_A = 0, FONT_B, FONT_GREEN, FONT_ORANGE, FONT_
 const char* const kFontFiles[FONT_SLOTS] = {"font_laptimes.tga", "font_laptimes75white.tga",
                                             "font_laptimes75green.tga", "font_laptimes75orange.tga",
                                             "font_laptimes75blue.tga"};
-
-VQVector Axis(const VQMatrix* m, int row) {
-  return m ? VQVector(m->m[row * 4], m->m[row * 4 + 1], m->m[row * 4 + 2])
-           : VQVector(0, row == 1 ? 1.0f : 0.0f, row == 2 ? 1.0f : 0.0f);
-}
 
 }  // namespace
 
@@ -55,6 +52,14 @@ struct RaceDisplay::Impl {
     TrackMap map;
     uint32_t follow = 0;
     HudRect rect;
+    // The track camera in use and the race camera that moves the engine camera for it; the
+    // target stands for the followed car (its pose copied from the vehicle model every frame),
+    // so that bare vehicle models and game cars are followed alike.
+    RaceCamera controller;
+    const TrackCameraRecord* current = nullptr;
+    std::unique_ptr<VQTransformNode> target;
+    float cameraTimer = 100.0f;
+    bool flyInDone = false;
   } views[RACEDISPLAY_MAX_VIEWS];
   VQFontManager fonts;
   HudFonts hudFonts;
@@ -72,7 +77,129 @@ struct RaceDisplay::Impl {
   RainConfig rain;
   float step = 0.0f;
   bool callbacksSet = false;
+
+  void SelectCamera(View& view, const TrackCameraRecord* record);
+  void UpdateCamera(View& view, float dt);
+  // The followed car's distance along the lap (metres along the computer line).
+  float LapDistance(uint32_t participant) const;
 };
+
+void RaceDisplay::Impl::SelectCamera(View& view, const TrackCameraRecord* r) {
+  view.current = r;
+  if (!r) return;
+  RaceCamera& c = view.controller;
+  c.SetMode(r->type);
+  c.SetClipRange(r->Float1(0), r->Float1(1));
+  if (r->Float1(2) > 0.0f && r->Float1(2) < 180.0f) c.SetFieldOfView(r->Float1(2));
+  c.SetTarget(std::strcmp(r->target, "<none>") == 0 ? nullptr : view.target.get());
+  switch (r->type) {
+    case TRACK_CAMERA_FIXED:
+      c.SetZoom(r->Float2(0), r->Float2(1), r->Float2(2));
+      c.SetPosition(r->vector1);
+      c.SetCameraVector(r->vector2);
+      c.SetTargetPoint(VQVector(0, 0, kTargetHeight));
+      break;
+    case TRACK_CAMERA_ATTACHED: {
+      VQMatrix m;
+      std::memcpy(m.m, r->matrix, sizeof m.m);
+      c.SetRelativeMatrix(m);
+      break;
+    }
+    case TRACK_CAMERA_CHASE: {
+      c.SetChaseOffset(r->vector1);
+      c.SetTargetPoint(r->vector2);
+      float factor = 0.0f;
+      std::memcpy(&factor, &r->values3[0], 4);
+      if (factor > 0.0f && factor < 1.0f) c.SetChaseFactor(factor);
+      break;
+    }
+    default: break;
+  }
+  c.Apply();
+  view.cameraTimer = r->intervalFrom == r->intervalTo ? 0.0f : 100.0f;
+}
+
+float RaceDisplay::Impl::LapDistance(uint32_t participant) const {
+  TrackRacer* r = race->GetRacer(participant);
+  Track& track = race->GetTrack();
+  const TrackAILine* line = track.m_aiLineCount ? track.m_aiLines[0] : nullptr;
+  if (!r || !line) return 0.0f;
+  uint32_t lap = 0, segment = 0;
+  float fraction = 0.0f;
+  r->GetProgress(&lap, &segment, &fraction);
+  float d = 0.0f;
+  for (uint32_t k = 0; k < segment && k < line->Count(); ++k) d += line->lengths[k];
+  if (segment < line->Count()) d += line->lengths[segment] * fraction;
+  return d;
+}
+
+void RaceDisplay::Impl::UpdateCamera(View& view, float dt) {
+  Track& track = race->GetTrack();
+  Simulation& sim = race->GetSimulation();
+  // The start fly-in: from the track's first start camera to its final one over the first four
+  // seconds of the start sequence, as a fixed camera moving between the two positions.
+  const TrackCameraRecord* first = track.m_startCameras[0];
+  const TrackCameraRecord* final = track.m_startCameras[1];
+  const bool starting = track.m_state == RACE_STATE_WAITING ||
+                        (track.m_state == RACE_STATE_START && track.m_stateTime < 4.0f);
+  if (options.flyIn && starting && !view.flyInDone && first && final) {
+    const float f = track.m_state == RACE_STATE_START ? Track::FlyInBlend(track.m_stateTime) : 0.0f;
+    auto zoom = [](const TrackCameraRecord* r) {
+      return r->type == TRACK_CAMERA_FIXED ? r->Float2(2) : 1.0f;
+    };
+    SelectCamera(view, first);
+    view.controller.Update(0.0f, false);
+    const VQVector p1 = view.camera->GetPosition();
+    SelectCamera(view, final);
+    view.controller.Update(0.0f, false);
+    const VQVector p2 = view.camera->GetPosition();
+    RaceCamera& c = view.controller;
+    c.SetMode(RACECAMERA_FIXED);
+    c.SetPosition(p1 * (1.0f - f) + p2 * f);
+    c.SetFieldOfView(first->Float1(2) * (1.0f - f) + final->Float1(2) * f);
+    const float z = zoom(first) * (1.0f - f) + zoom(final) * f;
+    c.SetZoom(z, z, 0.0f);
+    c.SetTargetPoint(VQVector(0, 0, kTargetHeight));
+    c.Apply();
+    c.Update(dt, false);
+    if (weather && weather->m_rain) {
+      weather->m_rain->SetOpacity(rain.opacity * f);
+      weather->SetRainVolume(f);
+    }
+    return;
+  }
+  if (!view.flyInDone) {
+    // The end of the fly-in: the view's own camera from now on, the rain at its full strength.
+    view.flyInDone = true;
+    const TrackCameraRecord* own = sim.FindCamera(options.camera.c_str());
+    SelectCamera(view, own ? own : final);
+    if (weather && weather->m_rain) {
+      weather->m_rain->SetOpacity(rain.opacity);
+      weather->SetRainVolume(1.0f);
+    }
+  }
+  if (!view.current) {
+    view.cameraTimer += dt;
+    return;
+  }
+  // A camera watching a stretch of the lap hands over to the next one of its group when the
+  // car leaves its stretch.
+  const TrackCameraRecord* cur = view.current;
+  if (cur->intervalFrom != cur->intervalTo && view.cameraTimer > 1.0f) {
+    const float d = LapDistance(view.follow);
+    if (!Hud_IntervalHolds(cur->intervalFrom, cur->intervalTo, d))
+      for (uint32_t i = 0; i < sim.m_cameraCount; ++i) {
+        const TrackCameraRecord* r = sim.m_cameras[i];
+        if (r && r->intervalFrom != r->intervalTo && r->group == cur->group &&
+            Hud_IntervalHolds(r->intervalFrom, r->intervalTo, d)) {
+          SelectCamera(view, r);
+          break;
+        }
+      }
+  }
+  view.controller.Update(dt, false);
+  view.cameraTimer += dt;
+}
 
 RaceDisplay::RaceDisplay() : m_impl(std::make_unique<Impl>()) {}
 RaceDisplay::~RaceDisplay() { Release(); }
@@ -89,6 +216,32 @@ HudRect RaceDisplay::ViewRect(uint32_t v) const {
 }
 uint32_t RaceDisplay::ShadowCount() const { return uint32_t(m_impl->carShadows.size()); }
 bool RaceDisplay::HasRain() const { return m_impl->weather && m_impl->weather->m_rain; }
+
+bool RaceDisplay::SelectCamera(uint32_t view, const char* name) {
+  Impl& s = *m_impl;
+  if (view >= s.viewCount || !name || !s.race) return false;
+  const TrackCameraRecord* r = s.race->GetSimulation().FindCamera(name);
+  if (!r) return false;
+  s.views[view].flyInDone = true;
+  s.SelectCamera(s.views[view], r);
+  return true;
+}
+
+bool RaceDisplay::NextCamera(uint32_t view, int32_t kind) {
+  Impl& s = *m_impl;
+  if (view >= s.viewCount || !s.race) return false;
+  Impl::View& v = s.views[view];
+  const TrackCameraRecord* r = s.race->GetSimulation().NextCamera(v.current, kind);
+  if (!r) return false;
+  v.flyInDone = true;
+  s.SelectCamera(v, r);
+  return true;
+}
+
+const char* RaceDisplay::CameraName(uint32_t view) const {
+  const Impl& s = *m_impl;
+  return view < s.viewCount && s.views[view].current ? s.views[view].current->name : "";
+}
 
 void RaceDisplay::Follow(uint32_t view, uint32_t participant) {
   if (view < m_impl->viewCount && m_impl->race && participant < m_impl->race->ParticipantCount())
@@ -124,6 +277,12 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     view.camera = std::make_unique<VQCamera>(kCameraFov, 0.0f);
     view.camera->m_near = 0.5f;
     view.camera->m_far = 3000.0f;
+    view.target = std::make_unique<VQTransformNode>(0);
+    view.controller = RaceCamera();
+    view.controller.BindCamera(view.camera.get());
+    view.current = nullptr;
+    view.flyInDone = false;
+    view.cameraTimer = 100.0f;
     view.viewport->m_root = track.m_scene;
     view.viewport->m_clearColour = VQColor(0.45f, 0.6f, 0.85f, 1.0f);
     view.viewport->m_active = 1;
@@ -162,6 +321,7 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     s.shadows = std::make_unique<ShadowManager>();
     s.shadowGroup = new VQGroupNode(0);
     s.shadowGroup->SetName("g_shadows");
+    s.shadowGroup->m_record.m_cull = 0;  // the shadows move with the cars
     track.m_main->AddChild(s.shadowGroup);
     s.shadows->Init(s.shadowGroup);
     // A track without a sun light leaves the shadows off.
@@ -204,18 +364,44 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     }
   }
 
-  if (options.weather && track.m_rainConfig && track.m_main) {
-    RainConfig_Decode(track.m_rainConfig, s.rain);
-    WeatherSetup setup;
-    setup.rain = &s.rain;
+  if (options.weather && (track.m_rainConfig || track.m_thunderCount) && track.m_main) {
+    auto setupPtr = std::make_unique<WeatherSetup>();
+    WeatherSetup& setup = *setupPtr;
+    if (track.m_rainConfig) {
+      RainConfig_Decode(track.m_rainConfig, s.rain);
+      setup.rain = &s.rain;
+    }
+    // Thunderstorms flash the sky dome, the fog and the sun.
+    setup.thunderCount = std::min(track.m_thunderCount, WEATHER_MAX_THUNDER);
+    for (uint32_t i = 0; i < setup.thunderCount; ++i)
+      if (track.m_thunder[i]) ThunderConfig_Decode(track.m_thunder[i], setup.thunder[i]);
+    if (track.m_weatherConfig) {
+      float weights[WEATHER_MAX_THUNDER] = {};
+      const uint32_t n = WeatherConfig_ThunderWeights(track.m_weatherConfig, weights);
+      for (uint32_t i = 0; i < n && i < setup.thunderCount; ++i) setup.weights[i] = weights[i];
+      setup.domeFollow = WeatherConfig_DomeFollow(track.m_weatherConfig);
+    }
     setup.sceneGroup = track.m_main;
     setup.seed = 7;
-    s.weather = std::make_unique<WeatherEffects>(nullptr, nullptr, track.m_sun, nullptr,
+    // The rain is heard through the race's sound device, at the ambient volume.
+    if (RaceSounds* sounds = race->GetSounds()) {
+      setup.sound = sounds->Device();
+      setup.soundFolder = sounds->AudioFolder();
+      setup.effectsVolume = track.m_services.volumeAmbient;
+      setup.masterVolume = track.m_services.volumeMaster;
+    }
+    VQNode* dome = track.m_scene->FindByName("x_dome");
+    VQNode* dome2 = track.m_scene->FindByName("m_dome02");
+    s.weather = std::make_unique<WeatherEffects>(dome, dome2, track.m_sun, nullptr,
                                                  track.m_sunDirection, nullptr, track.m_fog, setup);
     s.weather->Realize();
     if (s.weather->m_rain) s.weather->m_rain->SetOpacity(s.rain.opacity);
   }
 
+  // The groups added to the track's scene (shadows, rain, sounds) leave the stored bounding
+  // spheres above them stale, and a stale sphere culls the whole track away: every sphere of
+  // the scene is computed anew.
+  track.m_scene->GetBoundingSphere();
   canvas->SetCallbacks(nullptr, 0, &RaceDisplay::DrawOverlay, reinterpret_cast<uintptr_t>(this),
                        nullptr, 0);
   s.callbacksSet = true;
@@ -248,6 +434,10 @@ void RaceDisplay::Release() {
       if (s.canvas) s.canvas->DeleteViewport(view.viewport);
       view.viewport = nullptr;
     }
+    view.controller.BindCamera(nullptr);
+    view.controller.SetTarget(nullptr);
+    view.current = nullptr;
+    view.target.reset();
     view.camera.reset();
   }
   s.viewCount = 0;
@@ -266,17 +456,10 @@ void RaceDisplay::Update(float dt) {
     TrackRacer* racer = s.race->GetRacer(view.follow);
     VQVehicleModel* model = racer ? racer->GetVehicle() : nullptr;
     if (model) {
-      const VQMatrix* m = model->GetWorldMatrix();
-      const VQVector p = model->GetPosition();
-      VQVector f = Axis(m, 1);
-      f.z = 0.0f;
-      const float len = std::sqrt(f.x * f.x + f.y * f.y);
-      f = len > 1e-4f ? f * (1.0f / len) : VQVector(0, 1, 0);
-      view.camera->m_matrix.SetIdentity();
-      view.camera->SetPosition(p - f * kChaseBack + VQVector(0, 0, kChaseUp));
-      RaceCamera_LookAt(view.camera.get(), p + f * kAimAhead + VQVector(0, 0, 1.0f));
+      if (const VQMatrix* m = model->GetWorldMatrix()) view.target->m_matrix = *m;
       view.camera->m_velocity = model->GetVelocity();
     }
+    s.UpdateCamera(view, dt);
     FillFrame(v);
   }
   for (Impl::CarShadowLink& l : s.carShadows) {
