@@ -18,6 +18,8 @@
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/overlay/VQFont.h"
+#include "Zentri/resources/VQImageRef.h"
+#include "Zentri/resources/VQPixmap.h"
 #include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNodes.h"
@@ -32,10 +34,24 @@ constexpr float kTargetHeight = 0.8f;
 constexpr int32_t kMapSize = 96;    // pixels of the map square in the HUD
 constexpr int32_t kMapMargin = 8;
 
-enum HudFontSlot : uint32_t { FONT_A = 0, FONT_B, FONT_GREEN, FONT_ORANGE, FONT_BLUE, FONT_SLOTS };
-const char* const kFontFiles[FONT_SLOTS] = {"font_laptimes.tga", "font_laptimes75white.tga",
+enum HudFontSlot : uint32_t {
+  FONT_A = 0,
+  FONT_B,
+  FONT_GREEN,
+  FONT_ORANGE,
+  FONT_BLUE,
+  FONT_MARKERS,
+  FONT_SLOTS
+};
+const char* const kFontFiles[FONT_SLOTS] = {"font_laptimes.tga",        "font_laptimes75white.tga",
                                             "font_laptimes75green.tga", "font_laptimes75orange.tga",
-                                            "font_laptimes75blue.tga"};
+                                            "font_laptimes75blue.tga",  "font_minimap.tga"};
+// The map image: 32-bit pixels with alpha in the top byte, rows stored bottom first.
+constexpr uint32_t kMapFormat = 11;
+constexpr uint32_t kMapClear = 0x60000000u;  // a see-through dark square
+constexpr uint32_t kMapEdge = 0xFF202020u;
+constexpr uint32_t kMapRoad = 0xFFF0F0F0u;
+constexpr uint32_t kMapStart = 0xFFE03020u;
 
 }  // namespace
 
@@ -75,6 +91,16 @@ struct RaceDisplay::Impl {
   std::vector<CarShadowLink> carShadows;
   std::unique_ptr<WeatherEffects> weather;
   RainConfig rain;
+  // The track map: an image of the computer line drawn at Init, and the frame that maps the
+  // ground plane into it (map pixel = (point - mapLow) x mapScale).
+  VQPixmap* mapPixmap = nullptr;
+  std::unique_ptr<VQImageRef> mapImage;
+  VQVector2 mapLow{0, 0};
+  float mapScale = 0.0f;
+  VQFont* markerFont = nullptr;
+
+  bool MakeMap();
+  void DrawMap(View& view, int32_t x, int32_t y);
   float step = 0.0f;
   bool callbacksSet = false;
 
@@ -108,9 +134,11 @@ void RaceDisplay::Impl::SelectCamera(View& view, const TrackCameraRecord* r) {
     case TRACK_CAMERA_CHASE: {
       c.SetChaseOffset(r->vector1);
       c.SetTargetPoint(r->vector2);
+      // The record's first chase value is the share of the offset the leash keeps; a record
+      // without one keeps the whole offset behind the car.
       float factor = 0.0f;
       std::memcpy(&factor, &r->values3[0], 4);
-      if (factor > 0.0f && factor < 1.0f) c.SetChaseFactor(factor);
+      c.SetChaseFactor(factor > 0.0f && factor <= 1.0f ? factor : 1.0f);
       break;
     }
     default: break;
@@ -131,6 +159,95 @@ float RaceDisplay::Impl::LapDistance(uint32_t participant) const {
   for (uint32_t k = 0; k < segment && k < line->Count(); ++k) d += line->lengths[k];
   if (segment < line->Count()) d += line->lengths[segment] * fraction;
   return d;
+}
+
+bool RaceDisplay::Impl::MakeMap() {
+  Track& track = race->GetTrack();
+  const TrackAILine* line = track.m_aiLineCount ? track.m_aiLines[0] : nullptr;
+  if (!line || line->Count() < 2 || !canvas->m_device) return false;
+  float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
+  for (const VQVector2& p : line->points) {
+    lo[0] = std::fmin(lo[0], p.x), lo[1] = std::fmin(lo[1], p.y);
+    hi[0] = std::fmax(hi[0], p.x), hi[1] = std::fmax(hi[1], p.y);
+  }
+  const float span = std::fmax(hi[0] - lo[0], hi[1] - lo[1]);
+  if (!(span > 0.0f)) return false;
+  // A margin of a few pixels keeps the line's rim inside the square.
+  const float inner = float(kMapSize - 8);
+  mapScale = inner / span;
+  mapLow = VQVector2(lo[0] - 4.0f / mapScale - (span - (hi[0] - lo[0])) * 0.5f,
+                     lo[1] - 4.0f / mapScale - (span - (hi[1] - lo[1])) * 0.5f);
+  mapPixmap = canvas->m_device->CreatePixmap(kMapSize, kMapSize, kMapFormat);
+  if (!mapPixmap) return false;
+  uint32_t pitch = 0;
+  auto* px = static_cast<uint32_t*>(mapPixmap->Lock(&pitch));
+  if (!px) return false;
+  for (uint32_t y = 0; y < uint32_t(kMapSize); ++y)
+    for (uint32_t x = 0; x < uint32_t(kMapSize); ++x) px[y * pitch + x] = kMapClear;
+  auto disc = [&](float cx, float cy, int r, uint32_t colour) {
+    for (int dy = -r; dy <= r; ++dy)
+      for (int dx = -r; dx <= r; ++dx) {
+        if (dx * dx + dy * dy > r * r + r) continue;
+        const int x = int(cx) + dx, y = int(cy) + dy;
+        if (x >= 0 && y >= 0 && x < kMapSize && y < kMapSize)
+          px[uint32_t(y) * pitch + uint32_t(x)] = colour;
+      }
+  };
+  // The rim first, then the road over it, in half-pixel steps along the closed line.
+  for (int pass = 0; pass < 2; ++pass) {
+    const uint32_t n = line->Count();
+    for (uint32_t k = 0; k < n; ++k) {
+      const VQVector2 a = line->points[k], b = line->points[(k + 1) % n];
+      const float ax = (a.x - mapLow.x) * mapScale, ay = (a.y - mapLow.y) * mapScale;
+      const float bx = (b.x - mapLow.x) * mapScale, by = (b.y - mapLow.y) * mapScale;
+      const int steps = std::max(1, int(std::hypot(bx - ax, by - ay) * 2.0f));
+      for (int i = 0; i < steps; ++i) {
+        const float t = float(i) / float(steps);
+        disc(ax + (bx - ax) * t, ay + (by - ay) * t, pass ? 1 : 2, pass ? kMapRoad : kMapEdge);
+      }
+    }
+  }
+  const VQVector2 s0 = line->points[0];
+  disc((s0.x - mapLow.x) * mapScale, (s0.y - mapLow.y) * mapScale, 2, kMapStart);
+  mapPixmap->m_valid = 1;
+  mapImage = std::make_unique<VQImageRef>(mapPixmap);
+  return true;
+}
+
+void RaceDisplay::Impl::DrawMap(View& view, int32_t x, int32_t y) {
+  if (!mapImage) return;
+  canvas->BlitImage(mapImage.get(), x, y, 1, 0);
+  // The cars' marks: the marker font's glyph of each car's standing, seen from the followed car.
+  Track& track = race->GetTrack();
+  std::vector<TrackMapCar> cars;
+  uint32_t reference = 0;
+  for (uint32_t i = 0; i < race->ParticipantCount(); ++i) {
+    TrackRacer* r = race->GetRacer(i);
+    if (!r) continue;
+    const RaceTrackerEntry* e = track.m_tracker ? track.m_tracker->FindEntry(r) : nullptr;
+    TrackMapCar c;
+    const VQVector p = r->GetPosition();
+    c.position = VQVector2(p.x - mapLow.x, p.y - mapLow.y);
+    c.standing = e ? e->position : 0;
+    if (i == view.follow) reference = c.standing;
+    cars.push_back(c);
+  }
+  const uint32_t n = view.map.BuildCars(float(x), float(y), cars, reference, false);
+  if (markerFont) {
+    char glyphs[TRACKMAP_MAX_MARKERS];
+    for (uint32_t i = 0; i < n; ++i) glyphs[i] = char(view.map.m_glyphs[i]);
+    markerFont->DrawGlyphRun(canvas, glyphs, n, view.map.m_markerX, view.map.m_markerY);
+  } else if (hudFonts.b) {
+    // Without the marker font: the first pass of marks as the standing's digit.
+    std::string digits;
+    const uint32_t half = n / 2;
+    for (uint32_t i = 0; i < half; ++i) {
+      const uint32_t pos = cars[i].standing;
+      digits.push_back(pos >= 1 && pos <= 9 ? char('0' + pos) : '*');
+    }
+    hudFonts.b->DrawGlyphRun(canvas, digits.data(), uint32_t(digits.size()), view.map.m_markerX,
+                             view.map.m_markerY);
+  }
 }
 
 void RaceDisplay::Impl::UpdateCamera(View& view, float dt) {
@@ -260,6 +377,7 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
   s.race = race;
   s.canvas = canvas;
   s.options = options;
+  if (options.hud && options.map) s.MakeMap();
   const uint32_t w = canvas->m_width, h = canvas->m_height;
   HudRect rects[RACEDISPLAY_MAX_VIEWS];
   if (options.views == 2)
@@ -293,8 +411,11 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     view.hud.Layout(options.views == 2, v, options.map, -(kMapSize + kMapMargin),
                     kMapSize + kMapMargin);
     view.hud.SetHudMode(0);
-    view.map.Init(v, float(kMapSize), float(kMapSize), 1.0f, 1.0f, VQVector2(0, 0), 1.0f,
-                  VQVector2(0, 0), false);
+    if (s.mapImage) {
+      const float extent = float(kMapSize) / s.mapScale;
+      view.map.Init(v, float(kMapSize), float(kMapSize), extent, extent, VQVector2(0, 0), 1.0f,
+                    VQVector2(0, 0), true);
+    }
     ++s.viewCount;
   }
   s.viewCount = options.views;
@@ -315,6 +436,7 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     s.hudFonts.behind = loaded[FONT_BLUE] ? loaded[FONT_BLUE] : s.hudFonts.b;
     s.hudFonts.countdown = s.hudFonts.a;
     s.hudFonts.menu = s.hudFonts.b;
+    s.markerFont = loaded[FONT_MARKERS];
   }
 
   if (options.shadows && track.m_main) {
@@ -443,6 +565,10 @@ void RaceDisplay::Release() {
   s.viewCount = 0;
   s.fonts.ReleaseAll();
   s.hudFonts = HudFonts();
+  s.markerFont = nullptr;
+  s.mapImage.reset();
+  if (s.mapPixmap && s.canvas && s.canvas->m_device) s.canvas->m_device->DeletePixmap(s.mapPixmap);
+  s.mapPixmap = nullptr;
   s.race = nullptr;
   s.canvas = nullptr;
 }
@@ -529,44 +655,6 @@ void RaceDisplay::FillFrame(uint32_t v) {
   f.myDistance = f.own.distance;
   if (e->position > 1) row(t->FindEntryByPosition(e->position - 1), &f.ahead);
   row(t->FindEntryByPosition(e->position + 1), &f.behind);
-  if (s.options.map) {
-    f.drawMap = [](void* context, float step, int32_t x, int32_t y) {
-      auto* self = static_cast<RaceDisplay*>(context);
-      (void)step;
-      Impl& si = *self->m_impl;
-      // The map's frame: the lines' extent scaled into the map square.
-      Track& tr = si.race->GetTrack();
-      const TrackAILine* l = tr.m_aiLineCount ? tr.m_aiLines[0] : nullptr;
-      if (!l || l->Count() == 0 || !si.hudFonts.b) return;
-      float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
-      for (const VQVector2& p : l->points) {
-        lo[0] = std::fmin(lo[0], p.x), lo[1] = std::fmin(lo[1], p.y);
-        hi[0] = std::fmax(hi[0], p.x), hi[1] = std::fmax(hi[1], p.y);
-      }
-      const float span = std::fmax(hi[0] - lo[0], hi[1] - lo[1]);
-      if (!(span > 0.0f)) return;
-      const float k = float(kMapSize) / span;
-      std::vector<int32_t> xs, ys;
-      std::string glyphs;
-      for (size_t i = 0; i < l->points.size(); i += 4) {
-        xs.push_back(x + int32_t((l->points[i].x - lo[0]) * k));
-        ys.push_back(y + int32_t((l->points[i].y - lo[1]) * k));
-        glyphs.push_back('.');
-      }
-      for (uint32_t i = 0; i < si.race->ParticipantCount(); ++i) {
-        const VQVector p = si.race->GetRacer(i)->GetPosition();
-        xs.push_back(x + int32_t((p.x - lo[0]) * k) - 2);
-        ys.push_back(y + int32_t((p.y - lo[1]) * k) - 2);
-        const RaceTrackerEntry* re =
-            tr.m_tracker ? tr.m_tracker->FindEntry(si.race->GetRacer(i)) : nullptr;
-        const uint32_t pos = re ? re->position : 0;
-        glyphs.push_back(pos >= 1 && pos <= 9 ? char('0' + pos) : '*');
-      }
-      si.hudFonts.b->DrawGlyphRun(si.canvas, glyphs.data(), uint32_t(glyphs.size()), xs.data(),
-                                  ys.data());
-    };
-    f.mapContext = this;
-  }
 }
 
 void RaceDisplay::DrawOverlay(VQCanvas* canvas, uintptr_t user) {
@@ -577,9 +665,8 @@ void RaceDisplay::DrawOverlay(VQCanvas* canvas, uintptr_t user) {
     Impl::View& view = s.views[v];
     CanvasHudPainter painter(canvas, view.viewport);
     view.hud.DrawHud(painter, view.frame, s.hudFonts, nullptr, s.step);
-    if (s.options.map && view.frame.drawMap)
-      view.frame.drawMap(view.frame.mapContext, s.step,
-                         view.rect.x + view.rect.width - kMapSize - kMapMargin,
-                         view.rect.y + kMapMargin);
+    if (s.options.map)
+      s.DrawMap(view, view.rect.x + view.rect.width - kMapSize - kMapMargin,
+                view.rect.y + kMapMargin);
   }
 }
