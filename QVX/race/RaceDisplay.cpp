@@ -1,13 +1,16 @@
 #include "QVX/race/RaceDisplay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "QVX/race/CarShadow.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/RaceCamera.h"
 #include "QVX/race/RaceSession.h"
+#include "QVX/race/RaceSounds.h"
 #include "QVX/race/RaceTracker.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/TrackMap.h"
@@ -15,6 +18,8 @@
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/overlay/VQFont.h"
+#include "Zentri/resources/VQImageRef.h"
+#include "Zentri/resources/VQPixmap.h"
 #include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQNodes.h"
@@ -23,22 +28,30 @@
 
 namespace {
 
-constexpr float kChaseBack = 9.0f;  // metres behind the car
-constexpr float kChaseUp = 3.5f;    // metres above it
-constexpr float kAimAhead = 4.0f;   // the camera looks at a point this far ahead of the car
-constexpr float kCameraFov = 1.2f;  // radians, horizontal
+constexpr float kCameraFov = 1.2f;  // radians, horizontal, until a track camera is chosen
+// Where a fixed camera looks at the followed car: this far above its origin on the ground.
+constexpr float kTargetHeight = 0.8f;
 constexpr int32_t kMapSize = 96;    // pixels of the map square in the HUD
 constexpr int32_t kMapMargin = 8;
 
-enum HudFontSlot : uint32_t { FONT_A = 0, FONT_B, FONT_GREEN, FONT_ORANGE, FONT_BLUE, FONT_SLOTS };
-const char* const kFontFiles[FONT_SLOTS] = {"font_laptimes.tga", "font_laptimes75white.tga",
+enum HudFontSlot : uint32_t {
+  FONT_A = 0,
+  FONT_B,
+  FONT_GREEN,
+  FONT_ORANGE,
+  FONT_BLUE,
+  FONT_MARKERS,
+  FONT_SLOTS
+};
+const char* const kFontFiles[FONT_SLOTS] = {"font_laptimes.tga",        "font_laptimes75white.tga",
                                             "font_laptimes75green.tga", "font_laptimes75orange.tga",
-                                            "font_laptimes75blue.tga"};
-
-VQVector Axis(const VQMatrix* m, int row) {
-  return m ? VQVector(m->m[row * 4], m->m[row * 4 + 1], m->m[row * 4 + 2])
-           : VQVector(0, row == 1 ? 1.0f : 0.0f, row == 2 ? 1.0f : 0.0f);
-}
+                                            "font_laptimes75blue.tga",  "font_minimap.tga"};
+// The map image: 32-bit pixels with alpha in the top byte, rows stored bottom first.
+constexpr uint32_t kMapFormat = 11;
+constexpr uint32_t kMapClear = 0x60000000u;  // a see-through dark square
+constexpr uint32_t kMapEdge = 0xFF202020u;
+constexpr uint32_t kMapRoad = 0xFFF0F0F0u;
+constexpr uint32_t kMapStart = 0xFFE03020u;
 
 }  // namespace
 
@@ -55,6 +68,14 @@ struct RaceDisplay::Impl {
     TrackMap map;
     uint32_t follow = 0;
     HudRect rect;
+    // The track camera in use and the race camera that moves the engine camera for it; the
+    // target stands for the followed car (its pose copied from the vehicle model every frame),
+    // so that bare vehicle models and game cars are followed alike.
+    RaceCamera controller;
+    const TrackCameraRecord* current = nullptr;
+    std::unique_ptr<VQTransformNode> target;
+    float cameraTimer = 100.0f;
+    bool flyInDone = false;
   } views[RACEDISPLAY_MAX_VIEWS];
   VQFontManager fonts;
   HudFonts hudFonts;
@@ -70,9 +91,232 @@ struct RaceDisplay::Impl {
   std::vector<CarShadowLink> carShadows;
   std::unique_ptr<WeatherEffects> weather;
   RainConfig rain;
+  // The track map: an image of the computer line drawn at Init, and the frame that maps the
+  // ground plane into it (map pixel = (point - mapLow) x mapScale).
+  VQPixmap* mapPixmap = nullptr;
+  std::unique_ptr<VQImageRef> mapImage;
+  VQVector2 mapLow{0, 0};
+  float mapScale = 0.0f;
+  VQFont* markerFont = nullptr;
+
+  bool MakeMap();
+  void DrawMap(View& view, int32_t x, int32_t y);
   float step = 0.0f;
   bool callbacksSet = false;
+
+  void SelectCamera(View& view, const TrackCameraRecord* record);
+  void UpdateCamera(View& view, float dt);
+  // The followed car's distance along the lap (metres along the computer line).
+  float LapDistance(uint32_t participant) const;
 };
+
+void RaceDisplay::Impl::SelectCamera(View& view, const TrackCameraRecord* r) {
+  view.current = r;
+  if (!r) return;
+  RaceCamera& c = view.controller;
+  c.SetMode(r->type);
+  c.SetClipRange(r->Float1(0), r->Float1(1));
+  if (r->Float1(2) > 0.0f && r->Float1(2) < 180.0f) c.SetFieldOfView(r->Float1(2));
+  c.SetTarget(std::strcmp(r->target, "<none>") == 0 ? nullptr : view.target.get());
+  switch (r->type) {
+    case TRACK_CAMERA_FIXED:
+      c.SetZoom(r->Float2(0), r->Float2(1), r->Float2(2));
+      c.SetPosition(r->vector1);
+      c.SetCameraVector(r->vector2);
+      c.SetTargetPoint(VQVector(0, 0, kTargetHeight));
+      break;
+    case TRACK_CAMERA_ATTACHED: {
+      VQMatrix m;
+      std::memcpy(m.m, r->matrix, sizeof m.m);
+      c.SetRelativeMatrix(m);
+      break;
+    }
+    case TRACK_CAMERA_CHASE: {
+      c.SetChaseOffset(r->vector1);
+      c.SetTargetPoint(r->vector2);
+      // The record's first chase value is the share of the offset the leash keeps; a record
+      // without one keeps the whole offset behind the car.
+      float factor = 0.0f;
+      std::memcpy(&factor, &r->values3[0], 4);
+      c.SetChaseFactor(factor > 0.0f && factor <= 1.0f ? factor : 1.0f);
+      break;
+    }
+    default: break;
+  }
+  c.Apply();
+  view.cameraTimer = r->intervalFrom == r->intervalTo ? 0.0f : 100.0f;
+}
+
+float RaceDisplay::Impl::LapDistance(uint32_t participant) const {
+  TrackRacer* r = race->GetRacer(participant);
+  Track& track = race->GetTrack();
+  const TrackAILine* line = track.m_aiLineCount ? track.m_aiLines[0] : nullptr;
+  if (!r || !line) return 0.0f;
+  uint32_t lap = 0, segment = 0;
+  float fraction = 0.0f;
+  r->GetProgress(&lap, &segment, &fraction);
+  float d = 0.0f;
+  for (uint32_t k = 0; k < segment && k < line->Count(); ++k) d += line->lengths[k];
+  if (segment < line->Count()) d += line->lengths[segment] * fraction;
+  return d;
+}
+
+bool RaceDisplay::Impl::MakeMap() {
+  Track& track = race->GetTrack();
+  const TrackAILine* line = track.m_aiLineCount ? track.m_aiLines[0] : nullptr;
+  if (!line || line->Count() < 2 || !canvas->m_device) return false;
+  float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
+  for (const VQVector2& p : line->points) {
+    lo[0] = std::fmin(lo[0], p.x), lo[1] = std::fmin(lo[1], p.y);
+    hi[0] = std::fmax(hi[0], p.x), hi[1] = std::fmax(hi[1], p.y);
+  }
+  const float span = std::fmax(hi[0] - lo[0], hi[1] - lo[1]);
+  if (!(span > 0.0f)) return false;
+  // A margin of a few pixels keeps the line's rim inside the square.
+  const float inner = float(kMapSize - 8);
+  mapScale = inner / span;
+  mapLow = VQVector2(lo[0] - 4.0f / mapScale - (span - (hi[0] - lo[0])) * 0.5f,
+                     lo[1] - 4.0f / mapScale - (span - (hi[1] - lo[1])) * 0.5f);
+  mapPixmap = canvas->m_device->CreatePixmap(kMapSize, kMapSize, kMapFormat);
+  if (!mapPixmap) return false;
+  uint32_t pitch = 0;
+  auto* px = static_cast<uint32_t*>(mapPixmap->Lock(&pitch));
+  if (!px) return false;
+  for (uint32_t y = 0; y < uint32_t(kMapSize); ++y)
+    for (uint32_t x = 0; x < uint32_t(kMapSize); ++x) px[y * pitch + x] = kMapClear;
+  auto disc = [&](float cx, float cy, int r, uint32_t colour) {
+    for (int dy = -r; dy <= r; ++dy)
+      for (int dx = -r; dx <= r; ++dx) {
+        if (dx * dx + dy * dy > r * r + r) continue;
+        const int x = int(cx) + dx, y = int(cy) + dy;
+        if (x >= 0 && y >= 0 && x < kMapSize && y < kMapSize)
+          px[uint32_t(y) * pitch + uint32_t(x)] = colour;
+      }
+  };
+  // The rim first, then the road over it, in half-pixel steps along the closed line.
+  for (int pass = 0; pass < 2; ++pass) {
+    const uint32_t n = line->Count();
+    for (uint32_t k = 0; k < n; ++k) {
+      const VQVector2 a = line->points[k], b = line->points[(k + 1) % n];
+      const float ax = (a.x - mapLow.x) * mapScale, ay = (a.y - mapLow.y) * mapScale;
+      const float bx = (b.x - mapLow.x) * mapScale, by = (b.y - mapLow.y) * mapScale;
+      const int steps = std::max(1, int(std::hypot(bx - ax, by - ay) * 2.0f));
+      for (int i = 0; i < steps; ++i) {
+        const float t = float(i) / float(steps);
+        disc(ax + (bx - ax) * t, ay + (by - ay) * t, pass ? 1 : 2, pass ? kMapRoad : kMapEdge);
+      }
+    }
+  }
+  const VQVector2 s0 = line->points[0];
+  disc((s0.x - mapLow.x) * mapScale, (s0.y - mapLow.y) * mapScale, 2, kMapStart);
+  mapPixmap->m_valid = 1;
+  mapImage = std::make_unique<VQImageRef>(mapPixmap);
+  return true;
+}
+
+void RaceDisplay::Impl::DrawMap(View& view, int32_t x, int32_t y) {
+  if (!mapImage) return;
+  canvas->BlitImage(mapImage.get(), x, y, 1, 0);
+  // The cars' marks: the marker font's glyph of each car's standing, seen from the followed car.
+  Track& track = race->GetTrack();
+  std::vector<TrackMapCar> cars;
+  uint32_t reference = 0;
+  for (uint32_t i = 0; i < race->ParticipantCount(); ++i) {
+    TrackRacer* r = race->GetRacer(i);
+    if (!r) continue;
+    const RaceTrackerEntry* e = track.m_tracker ? track.m_tracker->FindEntry(r) : nullptr;
+    TrackMapCar c;
+    const VQVector p = r->GetPosition();
+    c.position = VQVector2(p.x - mapLow.x, p.y - mapLow.y);
+    c.standing = e ? e->position : 0;
+    if (i == view.follow) reference = c.standing;
+    cars.push_back(c);
+  }
+  const uint32_t n = view.map.BuildCars(float(x), float(y), cars, reference, false);
+  if (markerFont) {
+    char glyphs[TRACKMAP_MAX_MARKERS];
+    for (uint32_t i = 0; i < n; ++i) glyphs[i] = char(view.map.m_glyphs[i]);
+    markerFont->DrawGlyphRun(canvas, glyphs, n, view.map.m_markerX, view.map.m_markerY);
+  } else if (hudFonts.b) {
+    // Without the marker font: the first pass of marks as the standing's digit.
+    std::string digits;
+    const uint32_t half = n / 2;
+    for (uint32_t i = 0; i < half; ++i) {
+      const uint32_t pos = cars[i].standing;
+      digits.push_back(pos >= 1 && pos <= 9 ? char('0' + pos) : '*');
+    }
+    hudFonts.b->DrawGlyphRun(canvas, digits.data(), uint32_t(digits.size()), view.map.m_markerX,
+                             view.map.m_markerY);
+  }
+}
+
+void RaceDisplay::Impl::UpdateCamera(View& view, float dt) {
+  Track& track = race->GetTrack();
+  Simulation& sim = race->GetSimulation();
+  // The start fly-in: from the track's first start camera to its final one over the first four
+  // seconds of the start sequence, as a fixed camera moving between the two positions.
+  const TrackCameraRecord* first = track.m_startCameras[0];
+  const TrackCameraRecord* final = track.m_startCameras[1];
+  const bool starting = track.m_state == RACE_STATE_WAITING ||
+                        (track.m_state == RACE_STATE_START && track.m_stateTime < 4.0f);
+  if (options.flyIn && starting && !view.flyInDone && first && final) {
+    const float f = track.m_state == RACE_STATE_START ? Track::FlyInBlend(track.m_stateTime) : 0.0f;
+    auto zoom = [](const TrackCameraRecord* r) {
+      return r->type == TRACK_CAMERA_FIXED ? r->Float2(2) : 1.0f;
+    };
+    SelectCamera(view, first);
+    view.controller.Update(0.0f, false);
+    const VQVector p1 = view.camera->GetPosition();
+    SelectCamera(view, final);
+    view.controller.Update(0.0f, false);
+    const VQVector p2 = view.camera->GetPosition();
+    RaceCamera& c = view.controller;
+    c.SetMode(RACECAMERA_FIXED);
+    c.SetPosition(p1 * (1.0f - f) + p2 * f);
+    c.SetFieldOfView(first->Float1(2) * (1.0f - f) + final->Float1(2) * f);
+    const float z = zoom(first) * (1.0f - f) + zoom(final) * f;
+    c.SetZoom(z, z, 0.0f);
+    c.SetTargetPoint(VQVector(0, 0, kTargetHeight));
+    c.Apply();
+    c.Update(dt, false);
+    if (weather && weather->m_rain) {
+      weather->m_rain->SetOpacity(rain.opacity * f);
+      weather->SetRainVolume(f);
+    }
+    return;
+  }
+  if (!view.flyInDone) {
+    // The end of the fly-in: the view's own camera from now on, the rain at its full strength.
+    view.flyInDone = true;
+    const TrackCameraRecord* own = sim.FindCamera(options.camera.c_str());
+    SelectCamera(view, own ? own : final);
+    if (weather && weather->m_rain) {
+      weather->m_rain->SetOpacity(rain.opacity);
+      weather->SetRainVolume(1.0f);
+    }
+  }
+  if (!view.current) {
+    view.cameraTimer += dt;
+    return;
+  }
+  // A camera watching a stretch of the lap hands over to the next one of its group when the
+  // car leaves its stretch.
+  const TrackCameraRecord* cur = view.current;
+  if (cur->intervalFrom != cur->intervalTo && view.cameraTimer > 1.0f) {
+    const float d = LapDistance(view.follow);
+    if (!Hud_IntervalHolds(cur->intervalFrom, cur->intervalTo, d))
+      for (uint32_t i = 0; i < sim.m_cameraCount; ++i) {
+        const TrackCameraRecord* r = sim.m_cameras[i];
+        if (r && r->intervalFrom != r->intervalTo && r->group == cur->group &&
+            Hud_IntervalHolds(r->intervalFrom, r->intervalTo, d)) {
+          SelectCamera(view, r);
+          break;
+        }
+      }
+  }
+  view.controller.Update(dt, false);
+  view.cameraTimer += dt;
+}
 
 RaceDisplay::RaceDisplay() : m_impl(std::make_unique<Impl>()) {}
 RaceDisplay::~RaceDisplay() { Release(); }
@@ -89,6 +333,32 @@ HudRect RaceDisplay::ViewRect(uint32_t v) const {
 }
 uint32_t RaceDisplay::ShadowCount() const { return uint32_t(m_impl->carShadows.size()); }
 bool RaceDisplay::HasRain() const { return m_impl->weather && m_impl->weather->m_rain; }
+
+bool RaceDisplay::SelectCamera(uint32_t view, const char* name) {
+  Impl& s = *m_impl;
+  if (view >= s.viewCount || !name || !s.race) return false;
+  const TrackCameraRecord* r = s.race->GetSimulation().FindCamera(name);
+  if (!r) return false;
+  s.views[view].flyInDone = true;
+  s.SelectCamera(s.views[view], r);
+  return true;
+}
+
+bool RaceDisplay::NextCamera(uint32_t view, int32_t kind) {
+  Impl& s = *m_impl;
+  if (view >= s.viewCount || !s.race) return false;
+  Impl::View& v = s.views[view];
+  const TrackCameraRecord* r = s.race->GetSimulation().NextCamera(v.current, kind);
+  if (!r) return false;
+  v.flyInDone = true;
+  s.SelectCamera(v, r);
+  return true;
+}
+
+const char* RaceDisplay::CameraName(uint32_t view) const {
+  const Impl& s = *m_impl;
+  return view < s.viewCount && s.views[view].current ? s.views[view].current->name : "";
+}
 
 void RaceDisplay::Follow(uint32_t view, uint32_t participant) {
   if (view < m_impl->viewCount && m_impl->race && participant < m_impl->race->ParticipantCount())
@@ -107,6 +377,7 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
   s.race = race;
   s.canvas = canvas;
   s.options = options;
+  if (options.hud && options.map) s.MakeMap();
   const uint32_t w = canvas->m_width, h = canvas->m_height;
   HudRect rects[RACEDISPLAY_MAX_VIEWS];
   if (options.views == 2)
@@ -124,6 +395,12 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     view.camera = std::make_unique<VQCamera>(kCameraFov, 0.0f);
     view.camera->m_near = 0.5f;
     view.camera->m_far = 3000.0f;
+    view.target = std::make_unique<VQTransformNode>(0);
+    view.controller = RaceCamera();
+    view.controller.BindCamera(view.camera.get());
+    view.current = nullptr;
+    view.flyInDone = false;
+    view.cameraTimer = 100.0f;
     view.viewport->m_root = track.m_scene;
     view.viewport->m_clearColour = VQColor(0.45f, 0.6f, 0.85f, 1.0f);
     view.viewport->m_active = 1;
@@ -134,8 +411,11 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     view.hud.Layout(options.views == 2, v, options.map, -(kMapSize + kMapMargin),
                     kMapSize + kMapMargin);
     view.hud.SetHudMode(0);
-    view.map.Init(v, float(kMapSize), float(kMapSize), 1.0f, 1.0f, VQVector2(0, 0), 1.0f,
-                  VQVector2(0, 0), false);
+    if (s.mapImage) {
+      const float extent = float(kMapSize) / s.mapScale;
+      view.map.Init(v, float(kMapSize), float(kMapSize), extent, extent, VQVector2(0, 0), 1.0f,
+                    VQVector2(0, 0), true);
+    }
     ++s.viewCount;
   }
   s.viewCount = options.views;
@@ -156,12 +436,14 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     s.hudFonts.behind = loaded[FONT_BLUE] ? loaded[FONT_BLUE] : s.hudFonts.b;
     s.hudFonts.countdown = s.hudFonts.a;
     s.hudFonts.menu = s.hudFonts.b;
+    s.markerFont = loaded[FONT_MARKERS];
   }
 
   if (options.shadows && track.m_main) {
     s.shadows = std::make_unique<ShadowManager>();
     s.shadowGroup = new VQGroupNode(0);
     s.shadowGroup->SetName("g_shadows");
+    s.shadowGroup->m_record.m_cull = 0;  // the shadows move with the cars
     track.m_main->AddChild(s.shadowGroup);
     s.shadows->Init(s.shadowGroup);
     // A track without a sun light leaves the shadows off.
@@ -204,18 +486,44 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     }
   }
 
-  if (options.weather && track.m_rainConfig && track.m_main) {
-    RainConfig_Decode(track.m_rainConfig, s.rain);
-    WeatherSetup setup;
-    setup.rain = &s.rain;
+  if (options.weather && (track.m_rainConfig || track.m_thunderCount) && track.m_main) {
+    auto setupPtr = std::make_unique<WeatherSetup>();
+    WeatherSetup& setup = *setupPtr;
+    if (track.m_rainConfig) {
+      RainConfig_Decode(track.m_rainConfig, s.rain);
+      setup.rain = &s.rain;
+    }
+    // Thunderstorms flash the sky dome, the fog and the sun.
+    setup.thunderCount = std::min(track.m_thunderCount, WEATHER_MAX_THUNDER);
+    for (uint32_t i = 0; i < setup.thunderCount; ++i)
+      if (track.m_thunder[i]) ThunderConfig_Decode(track.m_thunder[i], setup.thunder[i]);
+    if (track.m_weatherConfig) {
+      float weights[WEATHER_MAX_THUNDER] = {};
+      const uint32_t n = WeatherConfig_ThunderWeights(track.m_weatherConfig, weights);
+      for (uint32_t i = 0; i < n && i < setup.thunderCount; ++i) setup.weights[i] = weights[i];
+      setup.domeFollow = WeatherConfig_DomeFollow(track.m_weatherConfig);
+    }
     setup.sceneGroup = track.m_main;
     setup.seed = 7;
-    s.weather = std::make_unique<WeatherEffects>(nullptr, nullptr, track.m_sun, nullptr,
+    // The rain is heard through the race's sound device, at the ambient volume.
+    if (RaceSounds* sounds = race->GetSounds()) {
+      setup.sound = sounds->Device();
+      setup.soundFolder = sounds->AudioFolder();
+      setup.effectsVolume = track.m_services.volumeAmbient;
+      setup.masterVolume = track.m_services.volumeMaster;
+    }
+    VQNode* dome = track.m_scene->FindByName("x_dome");
+    VQNode* dome2 = track.m_scene->FindByName("m_dome02");
+    s.weather = std::make_unique<WeatherEffects>(dome, dome2, track.m_sun, nullptr,
                                                  track.m_sunDirection, nullptr, track.m_fog, setup);
     s.weather->Realize();
     if (s.weather->m_rain) s.weather->m_rain->SetOpacity(s.rain.opacity);
   }
 
+  // The groups added to the track's scene (shadows, rain, sounds) leave the stored bounding
+  // spheres above them stale, and a stale sphere culls the whole track away: every sphere of
+  // the scene is computed anew.
+  track.m_scene->GetBoundingSphere();
   canvas->SetCallbacks(nullptr, 0, &RaceDisplay::DrawOverlay, reinterpret_cast<uintptr_t>(this),
                        nullptr, 0);
   s.callbacksSet = true;
@@ -248,11 +556,19 @@ void RaceDisplay::Release() {
       if (s.canvas) s.canvas->DeleteViewport(view.viewport);
       view.viewport = nullptr;
     }
+    view.controller.BindCamera(nullptr);
+    view.controller.SetTarget(nullptr);
+    view.current = nullptr;
+    view.target.reset();
     view.camera.reset();
   }
   s.viewCount = 0;
   s.fonts.ReleaseAll();
   s.hudFonts = HudFonts();
+  s.markerFont = nullptr;
+  s.mapImage.reset();
+  if (s.mapPixmap && s.canvas && s.canvas->m_device) s.canvas->m_device->DeletePixmap(s.mapPixmap);
+  s.mapPixmap = nullptr;
   s.race = nullptr;
   s.canvas = nullptr;
 }
@@ -266,17 +582,10 @@ void RaceDisplay::Update(float dt) {
     TrackRacer* racer = s.race->GetRacer(view.follow);
     VQVehicleModel* model = racer ? racer->GetVehicle() : nullptr;
     if (model) {
-      const VQMatrix* m = model->GetWorldMatrix();
-      const VQVector p = model->GetPosition();
-      VQVector f = Axis(m, 1);
-      f.z = 0.0f;
-      const float len = std::sqrt(f.x * f.x + f.y * f.y);
-      f = len > 1e-4f ? f * (1.0f / len) : VQVector(0, 1, 0);
-      view.camera->m_matrix.SetIdentity();
-      view.camera->SetPosition(p - f * kChaseBack + VQVector(0, 0, kChaseUp));
-      RaceCamera_LookAt(view.camera.get(), p + f * kAimAhead + VQVector(0, 0, 1.0f));
+      if (const VQMatrix* m = model->GetWorldMatrix()) view.target->m_matrix = *m;
       view.camera->m_velocity = model->GetVelocity();
     }
+    s.UpdateCamera(view, dt);
     FillFrame(v);
   }
   for (Impl::CarShadowLink& l : s.carShadows) {
@@ -346,44 +655,6 @@ void RaceDisplay::FillFrame(uint32_t v) {
   f.myDistance = f.own.distance;
   if (e->position > 1) row(t->FindEntryByPosition(e->position - 1), &f.ahead);
   row(t->FindEntryByPosition(e->position + 1), &f.behind);
-  if (s.options.map) {
-    f.drawMap = [](void* context, float step, int32_t x, int32_t y) {
-      auto* self = static_cast<RaceDisplay*>(context);
-      (void)step;
-      Impl& si = *self->m_impl;
-      // The map's frame: the lines' extent scaled into the map square.
-      Track& tr = si.race->GetTrack();
-      const TrackAILine* l = tr.m_aiLineCount ? tr.m_aiLines[0] : nullptr;
-      if (!l || l->Count() == 0 || !si.hudFonts.b) return;
-      float lo[2] = {1e30f, 1e30f}, hi[2] = {-1e30f, -1e30f};
-      for (const VQVector2& p : l->points) {
-        lo[0] = std::fmin(lo[0], p.x), lo[1] = std::fmin(lo[1], p.y);
-        hi[0] = std::fmax(hi[0], p.x), hi[1] = std::fmax(hi[1], p.y);
-      }
-      const float span = std::fmax(hi[0] - lo[0], hi[1] - lo[1]);
-      if (!(span > 0.0f)) return;
-      const float k = float(kMapSize) / span;
-      std::vector<int32_t> xs, ys;
-      std::string glyphs;
-      for (size_t i = 0; i < l->points.size(); i += 4) {
-        xs.push_back(x + int32_t((l->points[i].x - lo[0]) * k));
-        ys.push_back(y + int32_t((l->points[i].y - lo[1]) * k));
-        glyphs.push_back('.');
-      }
-      for (uint32_t i = 0; i < si.race->ParticipantCount(); ++i) {
-        const VQVector p = si.race->GetRacer(i)->GetPosition();
-        xs.push_back(x + int32_t((p.x - lo[0]) * k) - 2);
-        ys.push_back(y + int32_t((p.y - lo[1]) * k) - 2);
-        const RaceTrackerEntry* re =
-            tr.m_tracker ? tr.m_tracker->FindEntry(si.race->GetRacer(i)) : nullptr;
-        const uint32_t pos = re ? re->position : 0;
-        glyphs.push_back(pos >= 1 && pos <= 9 ? char('0' + pos) : '*');
-      }
-      si.hudFonts.b->DrawGlyphRun(si.canvas, glyphs.data(), uint32_t(glyphs.size()), xs.data(),
-                                  ys.data());
-    };
-    f.mapContext = this;
-  }
 }
 
 void RaceDisplay::DrawOverlay(VQCanvas* canvas, uintptr_t user) {
@@ -394,9 +665,8 @@ void RaceDisplay::DrawOverlay(VQCanvas* canvas, uintptr_t user) {
     Impl::View& view = s.views[v];
     CanvasHudPainter painter(canvas, view.viewport);
     view.hud.DrawHud(painter, view.frame, s.hudFonts, nullptr, s.step);
-    if (s.options.map && view.frame.drawMap)
-      view.frame.drawMap(view.frame.mapContext, s.step,
-                         view.rect.x + view.rect.width - kMapSize - kMapMargin,
-                         view.rect.y + kMapMargin);
+    if (s.options.map)
+      s.DrawMap(view, view.rect.x + view.rect.width - kMapSize - kMapMargin,
+                view.rect.y + kMapMargin);
   }
 }

@@ -1,7 +1,8 @@
 // What the players see of a RaceSession on a canvas: one view on the whole canvas or two on a
 // split screen (the first above, the second below; an odd height leaves no row out), each a
-// viewport of the track's scene whose camera chases the car it follows (or, before the car
-// exists, the track's tower camera), a HUD per view (lap time, laps, position, standings,
+// viewport of the track's scene whose race camera shows the car it follows through the track's
+// cameras (the start fly-in from the tower, then the chase camera or the trackside cameras along
+// the lap), a HUD per view (lap time, laps, position, standings,
 // countdown, messages, the track map with the cars) drawn by the canvas's post-scene hook, the
 // cars' shadows on the ground under the track's sun, and the weather's rain streaks.
 //
@@ -30,6 +31,13 @@ struct RaceDisplayOptions {
   bool shadows = true;
   bool weather = true;  // rain streaks and thunder of the track's weather
   bool map = true;      // the track map in the HUD
+  // The track camera a view shows after the start fly-in ("follow" chases its car; a trackside
+  // camera hands over to the next one of its group along the lap). A name the track does not
+  // have leaves the fly-in's final camera.
+  std::string camera = "follow";
+  // Before the green light the views fly in from the track's first start camera to its final
+  // one; off: they show their own camera at once.
+  bool flyIn = true;
   // Where the HUD fonts ("font_laptimes*.tga") are; empty: the data folder's "Maps_high".
   std::string fontFolder;
 };
@@ -46,6 +54,12 @@ class RaceDisplay {
   // View v follows participant p (view 0 follows participant 0 and view 1 participant 1 at
   // first). Out-of-range values are ignored.
   void Follow(uint32_t view, uint32_t participant);
+  // Shows the track camera of that name in the view; false when the track has none.
+  bool SelectCamera(uint32_t view, const char* name);
+  // The next camera of a selection kind after the view's current one; false when none.
+  bool NextCamera(uint32_t view, int32_t kind);
+  // The name of the view's track camera ("" before one is chosen).
+  const char* CameraName(uint32_t view) const;
   // After each RaceSession::Frame: cameras, HUD frames, shadows, weather.
   void Update(float dt);
 

@@ -12,6 +12,7 @@
 #include "QVX/race/CarVehicle.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/RaceFrame.h"
+#include "QVX/race/RaceSounds.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/TrackCars.h"
 #include "QVX/race/WeatherDatabase.h"
@@ -120,8 +121,10 @@ struct RaceSession::Impl {
   bool loaded = false, started = false;
   uint32_t lineRandom = 1;  // the session's own random numbers (line choice after a lap)
   float greenAt = -1.0f;    // simulation time of the green light
+  std::unique_ptr<RaceSounds> sounds;  // with a sound device: the track's sounds
 
   ~Impl() {
+    sounds.reset();  // its nodes sit in the track's scene
     track.RemoveAllPlayers();
     track.Unload();
     entrants.clear();
@@ -262,6 +265,7 @@ Track& RaceSession::GetTrack() { return m_impl->track; }
 Simulation& RaceSession::GetSimulation() { return m_impl->simulation; }
 TrackCourse& RaceSession::GetCourse() { return m_impl->course; }
 RaceFrame& RaceSession::GetFrame() { return m_impl->frame; }
+RaceSounds* RaceSession::GetSounds() { return m_impl->sounds.get(); }
 
 bool RaceSession::Load(const RaceSessionConfig& config) {
   m_error.clear();
@@ -308,6 +312,7 @@ bool RaceSession::Load(const RaceSessionConfig& config) {
   sv.mapsCarsFolder = data + "/Maps_cars";
   sv.detail = config.detail;
   sv.gameMode = config.gameMode;
+  sv.sound = config.sound != nullptr;
   if (config.services) {
     sv = *config.services;
     sv.detail = config.detail;
@@ -361,6 +366,16 @@ bool RaceSession::Load(const RaceSessionConfig& config) {
     }
   } else {
     s.store = config.modelFile;
+  }
+  if (config.sound && sv.sound) {
+    RaceSoundsSetup ss;
+    ss.gameMode = config.gameMode;
+    ss.audioFolder = data + "/Audio";
+    ss.materials = sv.materials;
+    ss.volumeCars = sv.volumeCars, ss.volumeAmbient = sv.volumeAmbient;
+    ss.volumeCommentary = sv.volumeComment, ss.volumeMaster = sv.volumeMaster;
+    s.sounds = std::make_unique<RaceSounds>();
+    if (!s.sounds->Init(&track, config.sound, ss)) s.sounds.reset();
   }
   s.loaded = true;
   return true;
@@ -444,6 +459,7 @@ void RaceSession::OnEvent(int32_t event, TrackRacer* racer, int32_t argument) {
       if (!d.Rescuing()) d.Rescue(0.0f);
     }
   }
+  if (s.sounds) s.sounds->OnRaceEvent(event, racer, argument);
   if (s.config.hooks.raceEvent)
     s.config.hooks.raceEvent(s.config.hooks.user, event, racer, argument);
 }
@@ -515,6 +531,7 @@ bool RaceSession::Start() {
   // The go delay after the last light comes from the seed too.
   s.track.m_goDelay = float((s.config.seed * 2246822519u) >> 8) / 16777216.0f * 0.5f;
   s.track.PrepareRace(true);
+  if (s.sounds) s.sounds->StartRace();
   if (!s.simulation.Start(false, false)) return m_error = "the race clock cannot start", false;
   s.started = true;
   s.lineRandom = s.config.seed * 2654435761u + 12345u;
@@ -527,6 +544,7 @@ void RaceSession::Frame() {
   if (!s.started) return;
   s.clock.counts += int64_t(std::llround(double(s.config.frameStep) * double(kClockFrequency)));
   s.frame.OnFrame();
+  if (s.sounds) s.sounds->Update(s.config.frameStep);
 }
 
 bool RaceSession::Finished() const {

@@ -36,6 +36,7 @@
 
 class Player;
 class RaceFrame;
+class RaceSounds;
 class AIDriver;
 class CarCatalog;
 class TrackCarEnvironment;
@@ -143,6 +144,8 @@ class RaceSession {
   // The race frame the session steps: a caller that shows the race sets its canvas and hooks
   // and hands its key handler to the keyboard.
   RaceFrame& GetFrame();
+  // The track's sounds (events, beeps, collisions); null without a sound device.
+  RaceSounds* GetSounds();
 
   std::string m_error;
 

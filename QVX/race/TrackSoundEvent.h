@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "QVX/race/Track.h"
 #include "Zentri/math/VQVector.h"
 
 class VQSoundBuffer;
@@ -38,10 +39,8 @@ enum TrackSoundMode : uint32_t {
   TRACKSOUND_MODE_LAST = 8,
 };
 
-constexpr uint32_t TRACK_MAX_SOUND_EVENTS = 50;
 constexpr size_t TRACKSOUND_RECORD_SIZE = 104;
 constexpr size_t TRACKSOUND_NAME_FIELD = 64;
-constexpr size_t TRACK_SETTINGS_SIZE = 6516;
 constexpr size_t TRACK_SETTINGS_SOUND_COUNT = 1312;
 constexpr size_t TRACK_SETTINGS_SOUND_RECORDS = 1316;
 constexpr float TRACKSOUND_PRIORITY = 0.5f;

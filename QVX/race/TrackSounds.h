@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "QVX/race/RaceField.h"
 #include "QVX/race/TrackSoundEvent.h"
 
 class VQNode;
@@ -28,15 +29,6 @@ enum TrackRaceEvent : uint32_t {
   TRACKEVENT_GREEN_LIGHT = 8,
   TRACKEVENT_ALL_FINISHED = 9,
   TRACKEVENT_WINNER = 12,
-};
-
-enum TrackGameMode : int32_t {
-  GAMEMODE_PRACTICE = 1,
-  GAMEMODE_SPLIT = 2,
-  GAMEMODE_SINGLE = 3,
-  GAMEMODE_CHAMPIONSHIP = 4,
-  GAMEMODE_AI_ONLY = 5,
-  GAMEMODE_NETWORK = 6,
 };
 
 // What the race start needs to know of the race and the weather.

@@ -1,0 +1,173 @@
+// Pictures of a race on a generated track through both display devices (OpenGL and the
+// Direct3D-shaped one, headless): the HUD's texts and the map image with the cars' marks, the
+// shadows darkening the ground under the cars, the rain streaks of a wet weather and the fog of a
+// foggy one. Each is checked by rendering the same race frame with and without it.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "QVX/race/RaceDisplay.h"
+#include "QVX/race/Simulation.h"
+#include "tests/race/race_world.h"
+#include "Zentri/devices/display/direct3d/VQD3DDisplayDevice.h"
+#include "Zentri/devices/display/VQCanvas.h"
+#include "Zentri/devices/display/VQDisplayDevice.h"
+#include "Zentri/devices/VQDevice.h"
+#include "Zentri/resources/VQPixmap.h"
+#include "Zentri/scene/VQNodes.h"
+
+using namespace racetest;
+
+namespace {
+
+constexpr uint32_t kW = 640, kH = 480;
+constexpr int32_t kMapSize = 96, kMapMargin = 8;  // the HUD map square in the lower right
+
+struct Picture {
+  uint32_t w = 0, h = 0;
+  std::vector<float> rgb;  // row 0 at the bottom
+  float Luma(uint32_t x, uint32_t y) const {
+    const float* p = &rgb[(size_t(y) * w + x) * 3];
+    return 0.3f * p[0] + 0.59f * p[1] + 0.11f * p[2];
+  }
+  // Pixels of the rectangle that are darker (sign -1) or lighter (+1) than in the other picture
+  // by more than 0.04, as a share of the rectangle.
+  float Changed(const Picture& o, int sign, uint32_t x0, uint32_t y0, uint32_t x1,
+                uint32_t y1) const {
+    uint32_t n = 0, d = 0;
+    for (uint32_t y = y0; y < y1; ++y)
+      for (uint32_t x = x0; x < x1; ++x, ++n)
+        d += float(sign) * (Luma(x, y) - o.Luma(x, y)) > 0.04f;
+    return n ? float(d) / float(n) : 0.0f;
+  }
+  float Differs(const Picture& o, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) const {
+    return Changed(o, 1, x0, y0, x1, y1) + Changed(o, -1, x0, y0, x1, y1);
+  }
+  // Share of the rectangle's pixels brighter than a level.
+  float Bright(float level, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) const {
+    uint32_t n = 0, d = 0;
+    for (uint32_t y = y0; y < y1; ++y)
+      for (uint32_t x = x0; x < x1; ++x, ++n) d += Luma(x, y) > level;
+    return n ? float(d) / float(n) : 0.0f;
+  }
+  // For looking at a picture while a test is written: QVX_PICTURES names a folder.
+  void Dump(const std::string& name) const {
+    const char* dir = std::getenv("QVX_PICTURES");
+    if (!dir || rgb.empty()) return;
+    FILE* f = std::fopen((std::string(dir) + "/" + name + ".ppm").c_str(), "wb");
+    if (!f) return;
+    std::fprintf(f, "P6 %u %u 255\n", w, h);
+    for (uint32_t y = h; y-- > 0;)
+      for (uint32_t x = 0; x < w; ++x)
+        for (int k = 0; k < 3; ++k)
+          std::fputc(
+              int(std::fmin(1.0f, std::fmax(0.0f, rgb[(size_t(y) * w + x) * 3 + k])) * 255.0f), f);
+    std::fclose(f);
+  }
+};
+
+class RacePictures : public RaceWorld, public ::testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    RaceWorld::SetUp();
+    device_ = static_cast<VQDisplayDevice*>(g_VQsystem.GetDevice(GetParam(), 0));
+    ASSERT_NE(device_, nullptr);
+    // The Direct3D-shaped device takes the adapter's hardware, transformed and lit or not.
+    const uint32_t flags = GetParam() == VQDEVICE_D3D_DISPLAY
+                               ? VQD3D_ALLOW_HARDWARE | VQD3D_ALLOW_TNL | VQD3D_ALLOW_NON_TNL
+                               : 0;
+    ASSERT_TRUE(device_->Open(flags));
+    canvas_ = device_->CreateCanvas(2, 0, kW, kH, 0, 0);
+    ASSERT_NE(canvas_, nullptr);
+    canvas_->Show(true);
+  }
+  void TearDown() override {
+    display_.Release();
+    race_.reset();
+    if (device_) device_->Close();
+    RaceWorld::TearDown();
+  }
+  // A race of four game cars on the grid, or a few seconds after the green light.
+  void Race(const std::string& track, const std::string& weather, float seconds) {
+    display_.Release();
+    race_.reset();
+    race_ = std::make_unique<RaceSession>();
+    RaceSessionConfig c = Config(track, 1, 5);
+    c.weather = weather;
+    c.carClass = "junior_std";
+    c.display = device_;
+    c.detail = TRACK_DETAIL_LOW;
+    ASSERT_TRUE(race_->Load(c)) << race_->m_error;
+    for (const AIParameters& p : TrackDrivers(track, 4)) ASSERT_TRUE(race_->AddComputer(p));
+    ASSERT_TRUE(race_->Start());
+    while (race_->RaceTime() < seconds) race_->Frame();
+  }
+  Picture Shot(bool hud, bool shadows, bool weather, const char* name) {
+    RaceDisplayOptions o;
+    o.hud = o.map = hud;
+    o.shadows = shadows;
+    o.weather = weather;
+    o.flyIn = false;
+    o.fontFolder = DataDir() + "/Maps_high";
+    Picture pic;
+    EXPECT_TRUE(display_.Init(race_.get(), canvas_, o)) << display_.m_error;
+    display_.Update(SIMULATION_DEFAULT_STEP);
+    shadows_ = display_.ShadowCount();
+    g_VQsystem.RenderDisplays();
+    VQPixmap* p = canvas_->GrabRect(0, 0, int32_t(kW), int32_t(kH));
+    EXPECT_NE(p, nullptr);
+    if (p) {
+      pic.w = p->m_width, pic.h = p->m_height;
+      pic.rgb.resize(size_t(pic.w) * pic.h * 3);
+      float rgba[4];
+      for (uint32_t y = 0; y < pic.h; ++y)
+        for (uint32_t x = 0; x < pic.w; ++x) {
+          p->GetPixel(rgba, x, y);
+          for (int k = 0; k < 3; ++k) pic.rgb[(size_t(y) * pic.w + x) * 3 + k] = rgba[k];
+        }
+      device_->DeletePixmap(p);
+    }
+    display_.Release();
+    pic.Dump(std::string(GetParam() == VQDEVICE_OPENGL_DISPLAY ? "gl_" : "d3d_") + name);
+    return pic;
+  }
+
+  VQDisplayDevice* device_ = nullptr;
+  VQCanvas* canvas_ = nullptr;
+  std::unique_ptr<RaceSession> race_;
+  RaceDisplay display_;
+  uint32_t shadows_ = 0;  // of the last shot
+};
+
+TEST_P(RacePictures, HudTextsAndTheMapImageWithTheCarsMarks) {
+  Race("harbour", "sunny", 3.0f);
+  const Picture plain = Shot(false, false, false, "plain");
+  const Picture hud = Shot(true, false, false, "hud");
+  ASSERT_EQ(hud.w, kW);
+  // The times and the position in the upper right corner.
+  EXPECT_GT(hud.Differs(plain, kW - 160, kH - 120, kW, kH), 0.01f);
+  // The map square: the light line of the track and the dark square around it.
+  const uint32_t mx = kW - kMapSize - kMapMargin, my = kMapMargin;
+  EXPECT_GT(hud.Bright(0.85f, mx, my, mx + kMapSize, my + kMapSize), 0.03f);
+  EXPECT_GT(hud.Changed(plain, -1, mx, my, mx + kMapSize, my + kMapSize), 0.3f);
+  // The middle of the picture stays the scene.
+  EXPECT_LT(hud.Differs(plain, 200, 150, 440, 330), 0.01f);
+}
+
+TEST_P(RacePictures, FogGreysTheDistanceInAFoggyWeather) {
+  Race("city", "sunny", 3.0f);
+  const Picture clear = Shot(false, false, false, "clear");
+  Race("city", "evening", 3.0f);
+  ASSERT_NE(race_->GetTrack().m_fog, nullptr);
+  const Picture foggy = Shot(false, false, false, "foggy");
+  EXPECT_GT(foggy.Differs(clear, 0, kH / 2, kW, kH), 0.2f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, RacePictures,
+                         ::testing::Values(int(VQDEVICE_OPENGL_DISPLAY), int(VQDEVICE_D3D_DISPLAY)),
+                         [](const ::testing::TestParamInfo<int>& i) {
+                           return std::string(i.param == VQDEVICE_OPENGL_DISPLAY ? "OpenGL"
+                                                                                 : "Direct3D");
+                         });
+
+}  // namespace
