@@ -235,6 +235,8 @@ bool ChampionshipEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t even
         if (MenuPage* opened = p.m_menu->FindPage(49))
           if (MenuItem* it = opened->GetItem(390)) it->target = r.openedTarget;
         if (r.ended) human.Save(true);
+        p.Log("Championship %d: place %u, season %d, weekend %d%s", prof.champ_idx,
+              c.HumanPosition(), prof.champ_season, prof.champ_weekend, r.ended ? ", ended" : "");
       }
       return true;
     default: break;
@@ -369,6 +371,15 @@ bool ControlsEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event) {
 
 // ---- the championship race set-up and the end of a championship ----------------------------------
 
+// Starting the next weekend's race from the pages shown over a finished race ends that race;
+// the menus that would follow it start the new one instead (a restart on the same grid, the
+// second race of a grand weekend, stays in the running race).
+void NextWeekend(Program& p, int32_t target) {
+  if (target != kStartRace || !p.m_raceRunning) return;
+  p.m_champNextRace = 1;
+  p.Log("Championship: the next race follows the running one");
+}
+
 int32_t Clamped(int32_t value, int32_t count) {
   return count <= 0 ? 0 : value < 0 ? 0 : value >= count ? count - 1 : value;
 }
@@ -477,8 +488,11 @@ bool RaceSetupEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event,
     case 145:
       if (event == MENU_SHOWN || event == MENU_ACTIVATE) {
         p.m_gameMode = CHAMPMODE_CHAMPIONSHIP;
-        if (event == MENU_ACTIVATE) p.m_scoreAfterRace = 0;
         item->target = prof.champ_race == 0 ? kStartRace : kRestartGrid;
+        if (event == MENU_ACTIVATE) {
+          p.m_scoreAfterRace = 0;
+          NextWeekend(p, item->target);
+        }
       } else if (event == MENU_HIDDEN) {
         p.m_gameMode = CHAMPMODE_CHAMPIONSHIP;
       }
@@ -491,6 +505,7 @@ bool RaceSetupEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event,
         p.m_scoreAfterRace = 1;
         if (grand) {
           item->target = prof.champ_race != 0 ? kRestartGrid : kStartRace;
+          NextWeekend(p, item->target);
         } else {
           item->target = 23;
           p.ScoreRace(false, true);
@@ -521,7 +536,15 @@ bool ChampionshipEndEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t e
   const int32_t id = item->id;
   if (page->m_id == 24 && id == 150 && event == MENU_ACTIVATE) {
     p.m_menuReturnPage = 1;
+    // The race is left: its computer drivers score the places they held when the race menu
+    // opened; the human scores nothing.
+    for (const ChampParticipant& q : p.m_raceParticipants)
+      p.Log("Championship race left: place %u %s%s, %u points", q.position, q.name.c_str(),
+            q.type == CHAMPPART_HUMAN ? " (player)" : "",
+            q.type == CHAMPPART_HUMAN ? 0u : Championship_Points(q.position));
     p.ScoreRace(true, false);
+    p.Log("Championship standings: %u points, place %u", p.m_championship.Entry(0).points,
+          p.m_championship.HumanPosition());
     return true;
   }
   if (page->m_id == 27 && id == 210) {

@@ -192,6 +192,31 @@ TEST_F(ChampMenus, RaceSetUpPageFollowsTheChampionship) {
   EXPECT_EQ(Item(21, 140)->selectable, 1);
 }
 
+TEST_F(ChampMenus, StartingTheNextWeekendOverAFinishedRaceLeadsStraightIntoIt) {
+  Program& p = *m_program;
+  Prof().unlocked_champs[0] = 1;
+  Event(47, 360, MENU_ACTIVATE);
+  // From the menus the start item only starts the prepared race.
+  p.m_gameMode = 0;
+  Event(21, 145, MENU_SHOWN);
+  EXPECT_EQ(p.m_gameMode, 4);
+  Event(21, 145, MENU_ACTIVATE);
+  EXPECT_EQ(p.m_champNextRace, 0);
+  // Over a finished race the start ends that race, and the next one follows without the menus.
+  p.m_raceRunning = 1;
+  Event(21, 145, MENU_ACTIVATE);
+  EXPECT_EQ(Item(21, 145)->target, 0x40000);
+  EXPECT_EQ(p.m_champNextRace, 1);
+  // The second race of a grand weekend restarts the running race instead.
+  p.m_champNextRace = 0;
+  Prof().champ_idx = 10;
+  Prof().champ_race = 1;
+  Event(21, 145, MENU_ACTIVATE);
+  EXPECT_EQ(Item(21, 145)->target, 0x60000);
+  EXPECT_EQ(p.m_champNextRace, 0);
+  p.m_raceRunning = 0;
+}
+
 TEST_F(ChampMenus, SeasonEndOffThePodiumShowsThePrizePage) {
   Program& p = *m_program;
   Prof().unlocked_champs[0] = 1;
