@@ -124,8 +124,12 @@ bool ProfileEvent(Program& p, MenuPage*, MenuItem* item, uint32_t event) {
   if ((id == 80 || id == 81) && item->value) {
     const uint32_t slot = uint32_t(id - 80);
     if (event == MENU_SHOWN) {
-      item->value->choiceCount =
-          int32_t(std::min<size_t>(p.m_profileNames.size(), MENUSTATE_MAX_CHOICES));
+      // The names are listed anew: a profile created since the menus were built moved the
+      // list's strings, and the old pointers would show (or read) what is no longer there.
+      const size_t count = std::min<size_t>(p.m_profileNames.size(), MENUSTATE_MAX_CHOICES);
+      for (size_t i = 0; i < count; ++i) p.m_ms.profileNames[i] = p.m_profileNames[i].c_str();
+      item->value->choiceTexts = p.m_ms.profileNames;
+      item->value->choiceCount = int32_t(count);
       item->value->choice =
           slot < p.LocalPlayerCount() ? std::max(p.m_players[slot]->m_profileIndex, 0) : 0;
     } else if (event == MENU_HIDDEN && slot < p.LocalPlayerCount()) {
@@ -133,7 +137,13 @@ bool ProfileEvent(Program& p, MenuPage*, MenuItem* item, uint32_t event) {
     }
     return true;
   }
+  if (id == 91 && event == MENU_ACTIVATE) {
+    if (item->page) item->page->FocusItem(92);
+    return true;
+  }
   if (id == 92 && event == MENU_ACTIVATE) {
+    // The typed name without the caret, whichever way the field was left.
+    if (p.m_ms.field.text == p.m_ms.newProfileName) p.m_ms.field.End();
     const MenuValue* number = item->page ? item->page->GetValue(91) : nullptr;
     const int32_t page = p.CreateProfile(p.m_ms.newProfileName, number ? number->value : 1);
     item->target = page;

@@ -404,6 +404,14 @@ bool Program::OnMenuFrame() {
   if (s.caretClock >= 0.25f) {
     s.caretClock = 0.0f;
     s.caretOn = !s.caretOn;
+    // The caret of a focused text field blinks between its two faces.
+    if (s.field.editing && m_menu)
+      if (MenuPage* page = m_menu->GetCurrentPage())
+        if (MenuItem* focused = page->GetFocusedItem();
+            focused && (focused->id == 90 || focused->id == 320 || focused->id == 520)) {
+          s.field.Blink(s.caretOn != 0);
+          page->RefreshItem(focused);
+        }
   }
   if (!s.menuRunning || !m_menu) return true;
   if (m_gameMode == 6) LobbyMenus_Frame(*this, dt);  // network play
@@ -469,8 +477,10 @@ bool Program::OnMenuKey(uint32_t key, bool pressed) {
     bool used = false;
     if (VQkey_IsLetterOrDigit(key) || (focused->id == 320 && key == VQKEY_PERIOD)) {
       used = s.field.Insert(VQkey_ToChar(key, shift));
-    } else if (key == VQKEY_BACKSPACE || key == VQKEY_DELETE) {
+    } else if (key == VQKEY_BACKSPACE) {
       used = s.field.Backspace();
+    } else if (key == VQKEY_DELETE) {
+      used = s.field.Delete();
     }
     page->RefreshItem(focused);
     if (used) return true;

@@ -253,6 +253,9 @@ TEST_F(ChampMenus, ANewProfileIsCreatedAndTheFirstChosenAgainFromThePlayersPages
   Event(13, 80, MENU_SHOWN);
   EXPECT_EQ(Item(13, 80)->value->choiceCount, 3);
   EXPECT_EQ(Item(13, 80)->value->choice, 2);
+  // The choice shows the names as they are now, the new ones included.
+  for (int i = 0; i < 3; ++i)
+    EXPECT_STREQ(Item(13, 80)->value->choiceTexts[i], p.m_profileNames[size_t(i)].c_str());
   Item(13, 80)->value->choice = 0;
   Event(13, 80, MENU_HIDDEN);
   EXPECT_STREQ(p.m_players[0]->m_name, "Lou");
