@@ -217,6 +217,12 @@ TEST_F(ChampMenus, TheMasterVolumeShowsOnTheRenderedMix) {
   EXPECT_NEAR(level(10, 1.0f), full, 0.05 * full);
   EXPECT_NEAR(level(13, 0.2f), full, 0.05 * full);
   EXPECT_NEAR(Prof().volume_music, 0.2f, 1e-6f);
+  // Over a race (the in-race sound page) the music follows its own slider too.
+  p.m_raceRunning = 1;
+  const double raceMusic = level(13, 0.2f);
+  EXPECT_LT(raceMusic, 0.5 * full);
+  EXPECT_GT(raceMusic, 0.0);
+  p.m_raceRunning = 0;
   p.m_musicTrack = nullptr;
   delete music;
   device->Close();
