@@ -4,9 +4,17 @@
 
 namespace {
 
-// Removes the glyph from the buffer; its index, or -1 when there was none.
+bool IsGlyph(char c) { return c == TEXTFIELD_CURSOR || c == TEXTFIELD_CURSOR_BLINK; }
+
+char* FindGlyph(char* text) {
+  for (char* c = text; *c; ++c)
+    if (IsGlyph(*c)) return c;
+  return nullptr;
+}
+
+// Removes the glyph (either face) from the buffer; its index, or -1 when there was none.
 int32_t TakeGlyph(char* text) {
-  char* at = std::strchr(text, TEXTFIELD_CURSOR);
+  char* at = FindGlyph(text);
   if (!at) return -1;
   std::memmove(at, at + 1, std::strlen(at + 1) + 1);
   return int32_t(at - text);
@@ -40,7 +48,7 @@ void TextField::End() {
 size_t TextField::Length() const {
   if (!text) return 0;
   const size_t n = std::strlen(text);
-  return std::strchr(text, TEXTFIELD_CURSOR) ? n - 1 : n;
+  return FindGlyph(text) ? n - 1 : n;
 }
 
 void TextField::Move(int32_t step) {
@@ -53,7 +61,7 @@ void TextField::Move(int32_t step) {
 }
 
 bool TextField::Insert(char c) {
-  if (!editing || !text || c < 32 || c == TEXTFIELD_CURSOR || Length() >= limit) return false;
+  if (!editing || !text || c < 32 || IsGlyph(c) || Length() >= limit) return false;
   TakeGlyph(text);
   const size_t n = std::strlen(text);
   std::memmove(text + cursor + 1, text + cursor, n - size_t(cursor) + 1);
@@ -69,4 +77,19 @@ bool TextField::Backspace() {
   --cursor;
   PutGlyph(text, size, cursor);
   return true;
+}
+
+bool TextField::Delete() {
+  if (!editing || !text) return false;
+  TakeGlyph(text);
+  const size_t n = std::strlen(text);
+  const bool removed = size_t(cursor) < n;
+  if (removed) std::memmove(text + cursor, text + cursor + 1, n - size_t(cursor));
+  PutGlyph(text, size, cursor);
+  return removed;
+}
+
+void TextField::Blink(bool on) {
+  if (!editing || !text) return;
+  if (char* at = FindGlyph(text)) *at = on ? TEXTFIELD_CURSOR_BLINK : TEXTFIELD_CURSOR;
 }

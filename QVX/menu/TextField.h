@@ -7,6 +7,8 @@
 #include <cstdint>
 
 constexpr char TEXTFIELD_CURSOR = 127;
+// The glyph's other face: the caret blinks between the two while the item has the focus.
+constexpr char TEXTFIELD_CURSOR_BLINK = char(128);
 
 struct TextField {
   char* text = nullptr;  // the item's value buffer
@@ -25,6 +27,10 @@ struct TextField {
   bool Insert(char c);
   // Removes the character before the cursor; false at the start.
   bool Backspace();
+  // Removes the character at the cursor (the Delete key); false at the end.
+  bool Delete();
+  // Shows the glyph's blinking face (on) or its plain one.
+  void Blink(bool on);
   // The typed length (without the glyph).
   size_t Length() const;
 };

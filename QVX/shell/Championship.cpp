@@ -286,6 +286,12 @@ void Championship::ScoreRace(ChampionshipWorld& w,
   }
   if (w.gameMode != CHAMPMODE_CHAMPIONSHIP || m_count == 0) return;
   const uint32_t weekend = uint32_t(p.champ_weekend < 0 ? 0 : p.champ_weekend);
+  // The computer drivers of the race raced: they sit out the simulated races of its weekend
+  // (as the grid that placed them left them).
+  if (!withoutRace)
+    for (const ChampParticipant& q : participants)
+      if (q.type == CHAMPPART_COMPUTER && (!fromMenu || m_gridBuilt))
+        if (AIDriverRecord* r = GetAIDriver(w, q.aiDriver)) r->bytes[AIREC_AVAILABLE] = 0;
   auto computersScore = [&]() {
     for (const ChampParticipant& q : participants)
       if (q.type == CHAMPPART_COMPUTER) AddToDriver(q.aiDriver, Championship_Points(q.position));

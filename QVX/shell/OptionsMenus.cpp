@@ -57,8 +57,10 @@ bool SoundEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event, Play
                         : Options_Volume(item->value->slider01);
       item->value->slider01 = *value;
       if (programValue) *programValue = *value;
+      // In the menus the music plays at its share of the master volume; over a race (the
+      // in-race sound page) at the music volume times the master volume.
       if (p.m_musicTrack && (id == 10 || id == 13))
-        p.m_musicTrack->SetVolume(Options_MusicVolume(prof, false));
+        p.m_musicTrack->SetVolume(Options_MusicVolume(prof, p.m_raceRunning != 0));
     }
     return true;
   }
@@ -84,7 +86,8 @@ bool SoundEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event, Play
     p.m_volumeCars = prof.volume_cars;
     p.m_volumeAmbient = prof.volume_ambient;
     p.m_volumeComment = prof.volume_comment;
-    if (p.m_musicTrack) p.m_musicTrack->SetVolume(Options_MusicVolume(prof, false));
+    if (p.m_musicTrack)
+      p.m_musicTrack->SetVolume(Options_MusicVolume(prof, p.m_raceRunning != 0));
     for (int32_t other : {10, 11, 12, 13, 15, 17, 18, 19, 20})
       if (MenuItem* it = page->GetItem(other)) SoundEvent(p, page, it, MENU_SHOWN, prof);
     item->target = kStay;
@@ -124,8 +127,12 @@ bool ProfileEvent(Program& p, MenuPage*, MenuItem* item, uint32_t event) {
   if ((id == 80 || id == 81) && item->value) {
     const uint32_t slot = uint32_t(id - 80);
     if (event == MENU_SHOWN) {
-      item->value->choiceCount =
-          int32_t(std::min<size_t>(p.m_profileNames.size(), MENUSTATE_MAX_CHOICES));
+      // The names are listed anew: a profile created since the menus were built moved the
+      // list's strings, and the old pointers would show (or read) what is no longer there.
+      const size_t count = std::min<size_t>(p.m_profileNames.size(), MENUSTATE_MAX_CHOICES);
+      for (size_t i = 0; i < count; ++i) p.m_ms.profileNames[i] = p.m_profileNames[i].c_str();
+      item->value->choiceTexts = p.m_ms.profileNames;
+      item->value->choiceCount = int32_t(count);
       item->value->choice =
           slot < p.LocalPlayerCount() ? std::max(p.m_players[slot]->m_profileIndex, 0) : 0;
     } else if (event == MENU_HIDDEN && slot < p.LocalPlayerCount()) {
@@ -133,7 +140,13 @@ bool ProfileEvent(Program& p, MenuPage*, MenuItem* item, uint32_t event) {
     }
     return true;
   }
+  if (id == 91 && event == MENU_ACTIVATE) {
+    if (item->page) item->page->FocusItem(92);
+    return true;
+  }
   if (id == 92 && event == MENU_ACTIVATE) {
+    // The typed name without the caret, whichever way the field was left.
+    if (p.m_ms.field.text == p.m_ms.newProfileName) p.m_ms.field.End();
     const MenuValue* number = item->page ? item->page->GetValue(91) : nullptr;
     const int32_t page = p.CreateProfile(p.m_ms.newProfileName, number ? number->value : 1);
     item->target = page;
@@ -235,6 +248,8 @@ bool ChampionshipEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t even
         if (MenuPage* opened = p.m_menu->FindPage(49))
           if (MenuItem* it = opened->GetItem(390)) it->target = r.openedTarget;
         if (r.ended) human.Save(true);
+        p.Log("Championship %d: place %u, season %d, weekend %d%s", prof.champ_idx,
+              c.HumanPosition(), prof.champ_season, prof.champ_weekend, r.ended ? ", ended" : "");
       }
       return true;
     default: break;
@@ -369,6 +384,15 @@ bool ControlsEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event) {
 
 // ---- the championship race set-up and the end of a championship ----------------------------------
 
+// Starting the next weekend's race from the pages shown over a finished race ends that race;
+// the menus that would follow it start the new one instead (a restart on the same grid, the
+// second race of a grand weekend, stays in the running race).
+void NextWeekend(Program& p, int32_t target) {
+  if (target != kStartRace || !p.m_raceRunning) return;
+  p.m_champNextRace = 1;
+  p.Log("Championship: the next race follows the running one");
+}
+
 int32_t Clamped(int32_t value, int32_t count) {
   return count <= 0 ? 0 : value < 0 ? 0 : value >= count ? count - 1 : value;
 }
@@ -477,8 +501,11 @@ bool RaceSetupEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event,
     case 145:
       if (event == MENU_SHOWN || event == MENU_ACTIVATE) {
         p.m_gameMode = CHAMPMODE_CHAMPIONSHIP;
-        if (event == MENU_ACTIVATE) p.m_scoreAfterRace = 0;
         item->target = prof.champ_race == 0 ? kStartRace : kRestartGrid;
+        if (event == MENU_ACTIVATE) {
+          p.m_scoreAfterRace = 0;
+          NextWeekend(p, item->target);
+        }
       } else if (event == MENU_HIDDEN) {
         p.m_gameMode = CHAMPMODE_CHAMPIONSHIP;
       }
@@ -491,6 +518,7 @@ bool RaceSetupEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event,
         p.m_scoreAfterRace = 1;
         if (grand) {
           item->target = prof.champ_race != 0 ? kRestartGrid : kStartRace;
+          NextWeekend(p, item->target);
         } else {
           item->target = 23;
           p.ScoreRace(false, true);
@@ -521,7 +549,15 @@ bool ChampionshipEndEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t e
   const int32_t id = item->id;
   if (page->m_id == 24 && id == 150 && event == MENU_ACTIVATE) {
     p.m_menuReturnPage = 1;
+    // The race is left: its computer drivers score the places they held when the race menu
+    // opened; the human scores nothing.
+    for (const ChampParticipant& q : p.m_raceParticipants)
+      p.Log("Championship race left: place %u %s%s, %u points", q.position, q.name.c_str(),
+            q.type == CHAMPPART_HUMAN ? " (player)" : "",
+            q.type == CHAMPPART_HUMAN ? 0u : Championship_Points(q.position));
     p.ScoreRace(true, false);
+    p.Log("Championship standings: %u points, place %u", p.m_championship.Entry(0).points,
+          p.m_championship.HumanPosition());
     return true;
   }
   if (page->m_id == 27 && id == 210) {

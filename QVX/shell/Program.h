@@ -336,6 +336,9 @@ class Program {
   uint8_t m_scoreAfterRace = 0;        // the set-up page's "start and score" was chosen
   uint8_t m_prizeTrack = 0;            // the prize track was opened
   char m_champTitle[64] = {};          // the title of the championship race set-up page
+  // The next championship race was started from the pages shown over a finished race: the
+  // menus that follow that race start it at once instead of showing their first page.
+  uint8_t m_champNextRace = 0;
 
   // Network play (ProgramNetwork.cpp). The Open operations write the page to show next into
   // *page; UpdateNetwork runs the session once a frame (menu and race frames in game mode 6).

@@ -964,7 +964,10 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
     const size_t limit = id == 90 ? 15 : size - 2;
     switch (event) {
       case MENU_SHOWN:
+        // A field left without losing the focus still holds its glyph: it starts anew.
+        if (s.field.text == buffer) s.field.End();
         if (id == 520) std::snprintf(s.skinNameText, sizeof s.skinNameText, "%s", Text(6204));
+        if (id == 90) std::snprintf(s.newProfileName, sizeof s.newProfileName, "%s", Text(2409));
         break;
       case MENU_FOCUS_GAINED:
         s.field.Begin(buffer, size, limit);
@@ -980,11 +983,13 @@ void Program::OnMenuEvent(MenuPage* page, MenuItem* item, uint32_t event) {
         page->RefreshItem(item);
         break;
       case MENU_ACTIVATE:
+        // Return ends the typing and goes on to the next item.
         if (id == 520) page->FocusItem(521);
+        if (id == 90) page->FocusItem(91);
         break;
       default: break;
     }
-    served = event != MENU_ACTIVATE || id == 520;
+    served = event != MENU_ACTIVATE || id == 520 || id == 90;
   }
   // The in-race pause page.
   if (!served && page == s.racePage) {

@@ -300,6 +300,7 @@ void OpenRaceMenu(void* user, uint32_t raceState) {
   MenuPage* race = p->m_ms.racePage;
   if (!race) return;
   if (MenuPage* current = p->m_menu->GetCurrentPage()) current->Hide();
+  if (g_raceRun && g_raceRun->session) p->m_raceParticipants = CollectParticipants(*p, *g_raceRun);
   race->Show();
   race->FocusItem(kItemResume);
   if (p->m_gameMode != GAMEMODE_NETWORK && g_raceRun && g_raceRun->session &&

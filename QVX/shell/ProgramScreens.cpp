@@ -12,8 +12,8 @@
 #include "QVX/race/Player.h"
 #include "QVX/shell/DataPaths.h"
 #include "QVX/shell/LobbyMenus.h"
-#include "QVX/shell/Program.h"
 #include "QVX/shell/OptionsMenus.h"
+#include "QVX/shell/Program.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/input/VQKeyboardDevice.h"
@@ -317,19 +317,29 @@ bool Program::RunMenus() {
                             ? 14
                             : (m_menuReturnPage > 0 ? m_menuReturnPage : 1);
   m_menu->m_keyResult = 0;
-  m_menu->ShowPage(first);
+  // The next championship race, started from the pages over the last race's standings, needs
+  // no menu: the race follows at once.
+  const bool nextChampRace = m_champNextRace && m_gameMode == CHAMPMODE_CHAMPIONSHIP &&
+                             m_playerCount > 0 && m_players[0]->m_profile.in_champ;
+  m_champNextRace = 0;
   s.raceStart = 1;
   s.menuRunning = 1;
   m_sessionRequest = -1;
-  g_VQsystem.m_updateCallback = MenuFrame;
-  g_VQsystem.m_updateUserData = reinterpret_cast<uintptr_t>(this);
-  do {
-    g_VQsystem.Run();
-    if (!g_VQsystem.m_stop) s.closed = m_quit = 1;
-    // The skin editor runs its own frame pump, outside the menus' key and frame callbacks.
-    if (!m_quit && m_skinEditorPending) RunSkinEditor();
-  } while (!m_quit && m_sessionRequest != SESSION_RACE && m_sessionRequest != SESSION_QUIT);
-  g_VQsystem.m_updateCallback = nullptr;
+  if (nextChampRace) {
+    Log("Menus: the next championship race follows");
+    m_sessionRequest = SESSION_RACE;
+  } else {
+    m_menu->ShowPage(first);
+    g_VQsystem.m_updateCallback = MenuFrame;
+    g_VQsystem.m_updateUserData = reinterpret_cast<uintptr_t>(this);
+    do {
+      g_VQsystem.Run();
+      if (!g_VQsystem.m_stop) s.closed = m_quit = 1;
+      // The skin editor runs its own frame pump, outside the menus' key and frame callbacks.
+      if (!m_quit && m_skinEditorPending) RunSkinEditor();
+    } while (!m_quit && m_sessionRequest != SESSION_RACE && m_sessionRequest != SESSION_QUIT);
+    g_VQsystem.m_updateCallback = nullptr;
+  }
   s.menuRunning = 0;
   if (m_sessionRequest == SESSION_QUIT) m_quit = 1;
   for (VQTextElement** e : {&s.idleText, &s.versionText}) {
@@ -348,9 +358,14 @@ bool Program::RunMenus() {
     s.previousTrack = pick;
   }
   if (!m_quit && m_sessionRequest == SESSION_RACE) {
-    const uint32_t track = m_gameMode == 5     ? s.currentTrack
-                           : m_playerCount > 0 ? uint32_t(m_players[0]->m_profile.normal_track)
-                                               : 0;
+    // The loading page names the race's track: the random one of a race of computer drivers,
+    // the weekend's track of a championship, else the first player's choice.
+    uint32_t track = 0;
+    if (m_gameMode == CHAMPMODE_AI_ONLY)
+      track = s.currentTrack;
+    else if (m_playerCount > 0)
+      track = uint32_t(m_gameMode == CHAMPMODE_CHAMPIONSHIP ? m_players[0]->m_profile.champ_weekend
+                                                            : m_players[0]->m_profile.normal_track);
     if (MenuPage* loading = m_menu->FindPage(28)) {
       loading->SetCaption(track < m_trackCount ? m_tracks[track].title.c_str() : "");
       std::snprintf(s.loadingTitle, sizeof s.loadingTitle, "%s%c%c%c", Text(3800), 128, 128, 128);
@@ -389,6 +404,14 @@ bool Program::OnMenuFrame() {
   if (s.caretClock >= 0.25f) {
     s.caretClock = 0.0f;
     s.caretOn = !s.caretOn;
+    // The caret of a focused text field blinks between its two faces.
+    if (s.field.editing && m_menu)
+      if (MenuPage* page = m_menu->GetCurrentPage())
+        if (MenuItem* focused = page->GetFocusedItem();
+            focused && (focused->id == 90 || focused->id == 320 || focused->id == 520)) {
+          s.field.Blink(s.caretOn != 0);
+          page->RefreshItem(focused);
+        }
   }
   if (!s.menuRunning || !m_menu) return true;
   if (m_gameMode == 6) LobbyMenus_Frame(*this, dt);  // network play
@@ -454,8 +477,10 @@ bool Program::OnMenuKey(uint32_t key, bool pressed) {
     bool used = false;
     if (VQkey_IsLetterOrDigit(key) || (focused->id == 320 && key == VQKEY_PERIOD)) {
       used = s.field.Insert(VQkey_ToChar(key, shift));
-    } else if (key == VQKEY_BACKSPACE || key == VQKEY_DELETE) {
+    } else if (key == VQKEY_BACKSPACE) {
       used = s.field.Backspace();
+    } else if (key == VQKEY_DELETE) {
+      used = s.field.Delete();
     }
     page->RefreshItem(focused);
     if (used) return true;

@@ -10,13 +10,16 @@
 #include <vector>
 
 #include "QVX/menu/Menu.h"
+#include "QVX/menu/MusicTrack.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/PlayerProfile.h"
 #include "QVX/shell/InputCodes.h"
 #include "QVX/shell/Options.h"
 #include "QVX/shell/OptionsMenus.h"
 #include "QVX/shell/Program.h"
+#include "tests/support/sound_support.h"
 #include "Zentri/devices/input/VQJoystickDevice.h"
+#include "Zentri/devices/input/VQKeyboardDevice.h"
 
 namespace fs = std::filesystem;
 
@@ -34,6 +37,16 @@ class ScriptedJoystick : public VQJoystickDevice {
   void Close() override {}
   const char* GetName() override { return "scripted joystick"; }
   bool Poll() override { return true; }
+};
+
+// A keyboard whose held keys the test presses.
+class ScriptedKeyboard : public VQKeyboardDevice {
+ public:
+  ScriptedKeyboard() : VQKeyboardDevice(0, 9) {}
+  bool Init() override { return true; }
+  bool Open(uint32_t) override { return true; }
+  void Close() override {}
+  const char* GetName() override { return "scripted keyboard"; }
 };
 
 class ChampMenus : public ::testing::Test {
@@ -145,6 +158,76 @@ TEST_F(ChampMenus, JoystickCaptureTakesAMovedAxisOrPressedButtonAndMarksTheJoyst
   delete joy;
 }
 
+TEST_F(ChampMenus, AKeyBoundOnTheControlsPageDrivesThePlayersThrottle) {
+  Program& p = *m_program;
+  Player& one = *p.m_players[0];
+  one.SetDefaultKeyBindings(1);
+  ScriptedKeyboard keyboard;
+  PlayerInputDevices input;
+  input.keyboard = &keyboard;
+  one.m_input = &input;
+  const uint32_t oldKey = InputCodeKeyIndex(uint32_t(one.GetBinding(BIND_THROTTLE)));
+  const uint32_t a = InputCodeKeyIndex(uint32_t(InputCodeFromName("a")));
+  ASSERT_NE(oldKey, a);
+  auto throttleWith = [&](uint32_t key) {
+    one.ClearControls();
+    keyboard.PostKey(key, 1);
+    for (int i = 0; i < 10; ++i) one.PollControls(0.05f, PLAYER_MASK_ALL);
+    keyboard.PostKey(key, 0);
+    return one.m_controls[CONTROL_THROTTLE];
+  };
+  EXPECT_GT(throttleWith(oldKey), 0.0f);
+  EXPECT_EQ(throttleWith(a), 0.0f);
+  // Player 1's throttle item takes "a".
+  Event(5, 40, MENU_FOCUS_GAINED);
+  Event(12, 32, MENU_ACTIVATE);
+  EXPECT_TRUE(p.OnMenuKey(a, true));
+  EXPECT_EQ(p.m_captureItem, nullptr);
+  // The race reads the player's controls: "a" now opens the throttle, the old key no more.
+  EXPECT_GT(throttleWith(a), 0.0f);
+  EXPECT_EQ(throttleWith(oldKey), 0.0f);
+  one.m_input = nullptr;
+}
+
+TEST_F(ChampMenus, TheMasterVolumeShowsOnTheRenderedMix) {
+  Program& p = *m_program;
+  VQDSoundDevice* device = soundtest::OpenDevice();
+  ASSERT_NE(device, nullptr);
+  const std::string title = std::string(VQ_GAME_DIR) + "/Data/Audio/menus.vqw";
+  auto* music = new MusicTrack(device);
+  p.m_musicTrack = music;
+  // The same opening of the menu title, rendered after the sound page's slider was moved.
+  auto level = [&](int32_t item, float slider) {
+    music->Stop(true);
+    Item(7, item)->value->slider01 = slider;
+    Event(7, item, MENU_DECREASE);
+    music->Play(title.c_str(), false);
+    return soundtest::Rms(soundtest::Render(device, 300), 0);
+  };
+  const double full = level(10, 1.0f);
+  ASSERT_GT(full, 0.005);
+  const double half = level(10, 0.5f);
+  EXPECT_GT(half, 0.0);
+  EXPECT_LT(half, 0.8 * full);
+  EXPECT_NEAR(Prof().volume_master, 0.5f, 1e-6f);
+  EXPECT_NEAR(p.m_volumeMaster, 0.5f, 1e-6f);
+  EXPECT_LT(level(10, 0.0f), 1e-4);
+  // Back up: the mix is as loud as before. In the menus the music slider leaves the menu
+  // title at its share of the master volume.
+  EXPECT_NEAR(level(10, 1.0f), full, 0.05 * full);
+  EXPECT_NEAR(level(13, 0.2f), full, 0.05 * full);
+  EXPECT_NEAR(Prof().volume_music, 0.2f, 1e-6f);
+  // Over a race (the in-race sound page) the music follows its own slider too.
+  p.m_raceRunning = 1;
+  const double raceMusic = level(13, 0.2f);
+  EXPECT_LT(raceMusic, 0.5 * full);
+  EXPECT_GT(raceMusic, 0.0);
+  p.m_raceRunning = 0;
+  p.m_musicTrack = nullptr;
+  delete music;
+  device->Close();
+}
+
 TEST_F(ChampMenus, RaceSetUpPageFollowsTheChampionship) {
   Program& p = *m_program;
   Prof().unlocked_champs[0] = 1;
@@ -192,6 +275,31 @@ TEST_F(ChampMenus, RaceSetUpPageFollowsTheChampionship) {
   EXPECT_EQ(Item(21, 140)->selectable, 1);
 }
 
+TEST_F(ChampMenus, StartingTheNextWeekendOverAFinishedRaceLeadsStraightIntoIt) {
+  Program& p = *m_program;
+  Prof().unlocked_champs[0] = 1;
+  Event(47, 360, MENU_ACTIVATE);
+  // From the menus the start item only starts the prepared race.
+  p.m_gameMode = 0;
+  Event(21, 145, MENU_SHOWN);
+  EXPECT_EQ(p.m_gameMode, 4);
+  Event(21, 145, MENU_ACTIVATE);
+  EXPECT_EQ(p.m_champNextRace, 0);
+  // Over a finished race the start ends that race, and the next one follows without the menus.
+  p.m_raceRunning = 1;
+  Event(21, 145, MENU_ACTIVATE);
+  EXPECT_EQ(Item(21, 145)->target, 0x40000);
+  EXPECT_EQ(p.m_champNextRace, 1);
+  // The second race of a grand weekend restarts the running race instead.
+  p.m_champNextRace = 0;
+  Prof().champ_idx = 10;
+  Prof().champ_race = 1;
+  Event(21, 145, MENU_ACTIVATE);
+  EXPECT_EQ(Item(21, 145)->target, 0x60000);
+  EXPECT_EQ(p.m_champNextRace, 0);
+  p.m_raceRunning = 0;
+}
+
 TEST_F(ChampMenus, SeasonEndOffThePodiumShowsThePrizePage) {
   Program& p = *m_program;
   Prof().unlocked_champs[0] = 1;
@@ -228,6 +336,9 @@ TEST_F(ChampMenus, ANewProfileIsCreatedAndTheFirstChosenAgainFromThePlayersPages
   Event(13, 80, MENU_SHOWN);
   EXPECT_EQ(Item(13, 80)->value->choiceCount, 3);
   EXPECT_EQ(Item(13, 80)->value->choice, 2);
+  // The choice shows the names as they are now, the new ones included.
+  for (int i = 0; i < 3; ++i)
+    EXPECT_STREQ(Item(13, 80)->value->choiceTexts[i], p.m_profileNames[size_t(i)].c_str());
   Item(13, 80)->value->choice = 0;
   Event(13, 80, MENU_HIDDEN);
   EXPECT_STREQ(p.m_players[0]->m_name, "Lou");

@@ -232,15 +232,16 @@ TEST(Championship, WinnerGainsBonusAndComputersScoreTheirEntries) {
               false);
   EXPECT_EQ(c.Entry(0).points, 13u);  // 10 + bonus limited to 3
   // Driver 24 (entry 1) gained 8 for second place, driver 25 nothing for place 40, driver 200
-  // is not in the standings. No grid marked them: each also had a simulated race alone.
+  // is not in the standings. Both raced, so neither had a simulated race as well; the other 21
+  // drivers each had one alone.
   uint32_t entry24 = 0, entry25 = 0;
   for (uint32_t e = 1; e < 24; ++e) {
     if (c.Entry(e).driver == 24) entry24 = c.Entry(e).points;
     if (c.Entry(e).driver == 25) entry25 = c.Entry(e).points;
   }
-  EXPECT_EQ(entry24, 18u);
-  EXPECT_EQ(entry25, 10u);
-  EXPECT_EQ(TotalPoints(c), 13u + 8u + 23u * 10u);
+  EXPECT_EQ(entry24, 8u);
+  EXPECT_EQ(entry25, 0u);
+  EXPECT_EQ(TotalPoints(c), 13u + 8u + 21u * 10u);
   EXPECT_EQ(world.profile.champ_players[0][2], 13);
 }
 
@@ -260,6 +261,30 @@ TEST(Championship, SimulatedRacesGiveEachGroupTheTable) {
   c.MarkStandingsAvailable(world.w, 1);
   c.SimulateOtherRaces(world.w, true, 0);
   EXPECT_EQ(TotalPoints(c), 232u);
+}
+
+TEST(Championship, DriversOfTheRaceSitOutItsSimulatedRaces) {
+  // A race left from the menus after its grid was built, and a race that ended: the seven
+  // computer drivers of the race score only their places; the 16 others race in two simulated
+  // groups of 8 (and, for the left race, all 23 once more as the weekend's passed-over race).
+  for (bool fromMenu : {false, true}) {
+    World world(240, true);
+    Championship c;
+    ASSERT_TRUE(c.Setup(world.w, 0));
+    std::vector<ChampParticipant> race = {Human(8)};
+    for (uint32_t k = 0; k < 7; ++k) race.push_back(Computer(k, k + 1));
+    c.m_gridBuilt = 1;
+    c.ScoreRace(world.w, race, fromMenu, false);
+    const uint32_t raced = 10 + 8 + 6 + 5 + 4 + 3 + 2, group = raced + 1;
+    // The player finished eighth: one point when the race ended, nothing when it was left.
+    EXPECT_EQ(TotalPoints(c), raced + 2 * group + (fromMenu ? 2 * group + raced : 1u))
+        << (fromMenu ? "left" : "ended");
+    if (!fromMenu) {
+      for (uint32_t e = 1; e < 24; ++e)
+        if (c.Entry(e).driver < 7)
+          EXPECT_EQ(c.Entry(e).points, Championship_Points(c.Entry(e).driver + 1));
+    }
+  }
 }
 
 TEST(Championship, ScoringFreesEveryDriverOfTheStandingsAgain) {

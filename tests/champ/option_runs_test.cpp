@@ -1,6 +1,7 @@
 // Runs of Pindrel through the options pages by scripted keys on copies of the generated data
 // tree: a control is rebound on the controls page and the new binding is in the saved profile,
-// and the default keys come back from the same page.
+// the default keys come back from the same page, and a new player profile is created, chosen
+// away from and its player object let go from the players pages.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -144,6 +145,40 @@ TEST_F(OptionRun, DefaultKeysComeBackFromTheControlsPage) {
   ASSERT_TRUE(ReadProfile("Driver", &after));
   EXPECT_NE(after.bindings[0], InputCodeFromName("a"));
   EXPECT_EQ(after.bindings[0], InputCodeFromName("left"));
+}
+
+TEST_F(OptionRun, ANewPlayerProfileIsCreatedSelectedAndDeletedFromTheMenus) {
+  // Options, "Players", down to "New player". The name field holds its default text with the
+  // cursor in front: Delete clears it, "zed" is typed, Return goes on to the number (3) and on
+  // to "Create"; the notice page leads back to the main menu. Options and "Players" again (the
+  // pages keep their focus): up to player 1's profile, back to the first one, and out: the
+  // player of the new profile is saved and let go, the first profile's player takes its place.
+  std::vector<std::string> keys = kToOptions;
+  for (const char* k : {"enter", "down",  "down",  "enter", "delete", "delete", "delete", "delete",
+                        "z",     "e",     "d",     "enter", "right",  "right",  "enter",  "enter",
+                        "enter", "enter", "enter", "up",    "up",     "left"})
+    keys.emplace_back(k);
+  for (const std::string& k : Leave(2)) keys.push_back(k);
+  Keys(keys);
+  ASSERT_EQ(Run(), 0) << m_out;
+  ExpectInOrder({"Menu page 13 ", "Menu page 14 ", "Destroyed player 'Driver'",
+                 "Created player 'zed' from profile", "Menu page 26 ", "Menu page 1 ",
+                 "Menu page 13 ", "Destroyed player 'zed'", "Menu page 4 ", "Menus end: quit"});
+  PlayerProfile zed, driver;
+  ASSERT_TRUE(ReadProfile("zed", &zed));
+  EXPECT_EQ(zed.number, 3);
+  ASSERT_TRUE(ReadProfile("Driver", &driver));
+  // The first player is the first profile again when the game ends.
+  const std::string config = ReadText(m_dir / "Config.ini");
+  EXPECT_NE(config.find("player1 = Driver"), std::string::npos) << config;
+  // Only the typed name became a file: no default text, no caret character.
+  size_t files = 0;
+  for (const auto& f : fs::directory_iterator(m_dir / "Data/Players")) {
+    ++files;
+    const std::string name = f.path().filename().string();
+    EXPECT_TRUE(name == "Driver.bin" || name == "zed.bin") << name;
+  }
+  EXPECT_EQ(files, 2u);
 }
 
 }  // namespace

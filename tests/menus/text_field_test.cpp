@@ -10,7 +10,7 @@ namespace {
 std::string Shown(const char* text) {
   std::string s(text);
   for (char& c : s)
-    if (c == TEXTFIELD_CURSOR) c = '|';
+    if (c == TEXTFIELD_CURSOR || c == TEXTFIELD_CURSOR_BLINK) c = '|';
   return s;
 }
 
@@ -43,6 +43,34 @@ TEST(TextField, TypingInsertsAndBackspaceDeletesAtTheCursor) {
   EXPECT_FALSE(f.Insert('\n'));
   f.End();
   EXPECT_STREQ(buffer, "o");
+}
+
+TEST(TextField, DeleteTakesTheCharacterAtTheCursorAndTheBlinkingGlyphLeavesNoTrace) {
+  // The default text is cleared from the start of the field with Delete.
+  char buffer[32] = "Name";
+  TextField f;
+  f.Begin(buffer, sizeof buffer, 15);
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(f.Delete());
+  EXPECT_FALSE(f.Delete());  // at the end
+  EXPECT_EQ(Shown(buffer), "|");
+  for (char c : {'Z', 'e', 'd'}) EXPECT_TRUE(f.Insert(c));
+  f.Move(-1);
+  EXPECT_TRUE(f.Delete());
+  EXPECT_EQ(Shown(buffer), "Ze|");
+  // Whichever face the caret shows, moving, typing and leaving the field keep only the text.
+  for (bool on : {true, false, true}) {
+    f.Blink(on);
+    EXPECT_EQ(f.Length(), 2u);
+    f.Move(-1);
+    f.Move(1);
+    f.Blink(on);
+    EXPECT_TRUE(f.Insert('x'));
+    EXPECT_TRUE(f.Backspace());
+    f.Blink(on);
+  }
+  EXPECT_FALSE(f.Insert(TEXTFIELD_CURSOR_BLINK));
+  f.End();
+  EXPECT_STREQ(buffer, "Ze");
 }
 
 TEST(TextField, TheLengthLimitAndTheBufferHold) {
