@@ -243,7 +243,12 @@ void VQTextureEditDialog::ApplyToCar() {
   VQTextureLayer* top = TopLayer();
   if (!top) return;
   top->Composite(true);
-  if (m_carTexture && SkinTexture_CopyOver(m_carTexture, top->m_composite)) m_carTexture->Upload();
+  if (!m_carTexture || !SkinTexture_CopyOver(m_carTexture, top->m_composite)) return;
+  // The car in the render dialog shows the number preview too; the layers' own images never
+  // carry it, so nothing painted over them has the number baked in.
+  const SkinNumberPreview& numbers = m_context->numbers;
+  if (numbers.on && numbers.paint) numbers.paint(m_carTexture, numbers.classIndex, numbers.user);
+  m_carTexture->Upload();
 }
 
 void VQTextureEditDialog::Scroll(int32_t dx, int32_t dy) {

@@ -161,6 +161,9 @@ class Program {
   VQNode* LoadMenuCar(uint32_t classIndex);
   VQNode* LoadMenuTrack(uint32_t trackIndex);
   VQTexture* MakeCarPaint(const char* skinImage);
+  // Paints a race number into a 24- or 32-bit image in memory at the class's number places
+  // with the class's car-number fonts (ProgramCarNumbers.cpp); false when it cannot.
+  bool PaintCarNumber(VQTexture* image, int32_t number, uint32_t classIndex);
   // A painted copy of the class's body table (alpha < 0 keeps the copied blending) and a copy
   // of its wheel table; null without a menu car.
   VQMattable* SetMenuCarPaint(uint32_t classIndex, uint32_t skinIndex, float alpha, bool makePaint);

@@ -70,6 +70,7 @@ class EditorMouse : public SkinFixture {
   }
   void TearDown() override {
     m_editor.Close();  // before the fixture closes the device that holds the images
+    m_editor.m_result.Release();
     m_canvasStore.reset();
     SkinFixture::TearDown();
   }
@@ -160,6 +161,69 @@ TEST_F(EditorMouse, PressOutsideTheViewPaintsNothing) {
   Pass();
   for (uint32_t x : {0u, 50u, 95u})
     EXPECT_EQ(At(edit->m_layers[SKIN_LAYER_EDIT]->m_paint, x, 100), kEmpty);
+}
+
+}  // namespace
+}  // namespace skin_test
+
+namespace skin_test {
+namespace {
+
+// The number preview stands in as one magenta pixel at (0, 0).
+void MarkNumber(VQTexture* texture, int32_t, uintptr_t calls) {
+  ++*reinterpret_cast<int*>(calls);
+  const Px magenta = {255, 0, 255, 255};
+  if (uint8_t* p = SkinTexture_Pixel(texture, 0, 0)) {
+    p[0] = magenta[2];
+    p[1] = magenta[1];
+    p[2] = magenta[0];
+    p[3] = magenta[3];
+  } else if (texture && texture->m_format == VQPF_BGR888) {
+    uint32_t pitch = 0;
+    auto* q = static_cast<uint8_t*>(texture->Lock(&pitch, 0));
+    if (q) q[0] = magenta[2], q[1] = magenta[1], q[2] = magenta[0];
+  }
+}
+
+Px CarPixel(VQTexture* car) {
+  uint32_t pitch = 0;
+  auto* q = static_cast<uint8_t*>(car->Lock(&pitch, 0));
+  return q ? Px{q[2], q[1], q[0], 255} : Px{};
+}
+
+TEST_F(EditorMouse, NumberPreviewShowsOnViewAndCarButNeverInTheSkin) {
+  int calls = 0;
+  m_setup.numbers.paint = &MarkNumber;
+  m_setup.numbers.user = reinterpret_cast<uintptr_t>(&calls);
+  std::string reason;
+  ASSERT_TRUE(Open(&reason)) << reason;
+  VQTextureEditDialog* edit = m_editor.m_edit;
+  const Px magenta = {255, 0, 255, 255};
+  EXPECT_GT(calls, 0);
+  EXPECT_EQ(At(edit->m_selected->m_view->m_texture, 0, 0), magenta);
+  EXPECT_EQ(CarPixel(m_editor.m_carTexture), magenta);
+  EXPECT_NE(At(edit->TopLayer()->m_composite, 0, 0), magenta);
+  EXPECT_TRUE(m_editor.m_context.showNumbers);
+
+  // The switch turns the preview off everywhere, and the skin says so.
+  ASSERT_NE(edit->m_showNumbers, nullptr);
+  Click(X(edit, edit->m_showNumbers->m_x + 5), Y(edit, edit->m_showNumbers->m_y + 5));
+  EXPECT_FALSE(m_editor.m_context.showNumbers);
+  EXPECT_NE(At(edit->m_selected->m_view->m_texture, 0, 0), magenta);
+  EXPECT_NE(CarPixel(m_editor.m_carTexture), magenta);
+  m_editor.Finish();
+  EXPECT_FALSE(m_editor.m_result.showNumbers);
+  EXPECT_EQ(
+      SkinFiles_Description("Driver", m_editor.m_result.showNumbers, "").find("Numbers = off\n") !=
+          std::string::npos,
+      true);
+
+  // On again: the result still comes without the number, but says it shows one.
+  Click(X(edit, edit->m_showNumbers->m_x + 5), Y(edit, edit->m_showNumbers->m_y + 5));
+  EXPECT_EQ(CarPixel(m_editor.m_carTexture), magenta);
+  m_editor.Finish();
+  EXPECT_TRUE(m_editor.m_result.showNumbers);
+  EXPECT_NE(At(m_editor.m_result.texture, 0, 0), magenta);
 }
 
 }  // namespace

@@ -162,7 +162,8 @@ TEST_F(PaintShopRun, PaintedSkinIsSavedAndListedAtTheNextStart) {
   Mouse(360, viewX + 60, viewY + 100, 1);
   for (int i = 1; i <= 10; ++i) Mouse(360 + 8 * i, viewX + 60 + 10 * i, viewY + 100, 1);
   Mouse(450, viewX + 160, viewY + 100, 0);
-  Key(470, "esc");  // leaves the editor
+  Click(455, kEditX + 62 + 5, kEditY + 7 + 5);  // the race-number switch: off
+  Key(470, "esc");                              // leaves the editor
   const int end = TypeNameAndSave(500, "Fire");
   ASSERT_EQ(Run(end + 20), 0) << m_out;
   ExpectInOrder({"Menu page 51 'Paint shop'", "Skin editor for class 'junior_std'",
@@ -175,6 +176,7 @@ TEST_F(PaintShopRun, PaintedSkinIsSavedAndListedAtTheNextStart) {
   const std::string text = ReadText(skins / "MS junior_std Fire.txt");
   EXPECT_NE(text.find("Version = 1.0"), std::string::npos) << text;
   EXPECT_NE(text.find("Wheels = "), std::string::npos) << text;
+  EXPECT_NE(text.find("Numbers = off"), std::string::npos) << text;
   Tga image;
   ASSERT_TRUE(image.Read(skins / "MS junior_std Fire.tga"));
   EXPECT_EQ(image.width, 256);
