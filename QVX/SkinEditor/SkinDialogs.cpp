@@ -243,7 +243,12 @@ void VQTextureEditDialog::ApplyToCar() {
   VQTextureLayer* top = TopLayer();
   if (!top) return;
   top->Composite(true);
-  if (m_carTexture && SkinTexture_CopyOver(m_carTexture, top->m_composite)) m_carTexture->Upload();
+  if (!m_carTexture || !SkinTexture_CopyOver(m_carTexture, top->m_composite)) return;
+  // The car in the render dialog shows the number preview too; the layers' own images never
+  // carry it, so nothing painted over them has the number baked in.
+  const SkinNumberPreview& numbers = m_context->numbers;
+  if (numbers.on && numbers.paint) numbers.paint(m_carTexture, numbers.classIndex, numbers.user);
+  m_carTexture->Upload();
 }
 
 void VQTextureEditDialog::Scroll(int32_t dx, int32_t dy) {
@@ -595,15 +600,19 @@ bool VQIconDialog::CreateControls() {
   Place(m_rotate, 5, 329);
   Place(m_flipX, 42, 329);
   Place(m_flipY, 79, 329);
+  // The window hands a click to the first of its elements under the mouse: the see-through
+  // buttons come before the thumbnails they cover, which take no input themselves.
   for (int32_t i = 0; i < kPage; ++i) {
     const int32_t c = i % kColumns, r = i / kColumns;
-    m_thumbs[i] = NewToggle(nullptr, false);
-    if (m_thumbs[i]) AddControl(m_thumbs[i]);
     CreateButton(&m_slots[i], "SeeThroughBUtton.tga", nullptr, nullptr);
     if (m_slots[i]) {
       m_slots[i]->m_width = m_slots[i]->m_height = 64;
       Place(m_slots[i], 10 + 69 * c, 255 - 69 * r);
     }
+  }
+  for (int32_t i = 0; i < kPage; ++i) {
+    m_thumbs[i] = NewToggle(nullptr, false);
+    if (m_thumbs[i]) AddControl(m_thumbs[i]);
   }
   m_preview.m_folders = m_folders;
   if (m_canvas) m_preview.Create(m_canvas, m_textures, m_mouse, m_imageTextures, 0, 0);

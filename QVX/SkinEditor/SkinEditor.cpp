@@ -50,6 +50,12 @@ bool MousePosition(uintptr_t user, int32_t* x, int32_t* y) {
   return true;
 }
 
+// The number preview of the game: race number 1 as the edited class paints its numbers.
+void PaintPreviewNumber(VQTexture* texture, int32_t classIndex, uintptr_t user) {
+  if (auto* program = reinterpret_cast<Program*>(user))
+    program->PaintCarNumber(texture, 1, uint32_t(classIndex));
+}
+
 VQTextureManager* TexturesOf(VQDisplayDevice* device) {
   return device ? device->m_textureManager : nullptr;
 }
@@ -303,6 +309,9 @@ bool SkinEditor_SetupFromProgram(Program* program, uint32_t classIndex, VQNode* 
   setup->car = car;
   setup->classIndex = int32_t(classIndex);
   setup->className = program->m_classes[classIndex]->m_name;
+  setup->numbers.paint = &PaintPreviewNumber;
+  setup->numbers.user = reinterpret_cast<uintptr_t>(program);
+  setup->numbers.classIndex = int32_t(classIndex);
   char path[DATAPATH_MAX_PATH];
   auto folder = [&](uint32_t id) {
     return GetDataFolderPath(path, id) ? std::string(path) : std::string();

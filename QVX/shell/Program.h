@@ -162,6 +162,16 @@ class Program {
   VQNode* LoadMenuCar(uint32_t classIndex);
   VQNode* LoadMenuTrack(uint32_t trackIndex);
   VQTexture* MakeCarPaint(const char* skinImage);
+  // Car paint (ProgramCarPaint.cpp). PaintCarNumber paints a race number into a 24- or 32-bit
+  // image in memory at the class's number places with the class's car-number fonts (false when
+  // it cannot). MakeCarPaint gives a new display texture (one reference for the caller) of a
+  // skin image, with the number painted on when paintNumber is set, the cached skin left
+  // clean; null when the image cannot be read. MakeRaceCarPaint does so for a skin of a class
+  // with the skin's own number choice, and logs which skin the car wears.
+  bool PaintCarNumber(VQTexture* image, int32_t number, uint32_t classIndex);
+  VQTexture* MakeCarPaint(const char* skinImage, int32_t number, uint32_t classIndex,
+                          bool paintNumber);
+  VQTexture* MakeRaceCarPaint(uint32_t classIndex, uint32_t skinIndex, int32_t number);
   // A painted copy of the class's body table (alpha < 0 keeps the copied blending) and a copy
   // of its wheel table; null without a menu car.
   VQMattable* SetMenuCarPaint(uint32_t classIndex, uint32_t skinIndex, float alpha, bool makePaint);

@@ -28,6 +28,7 @@ std::string ReadText(const fs::path& path) {
 // top left, icon dialog (292 x 366) below it, render dialog (270 x 152) top right, texture edit
 // dialog (308 x 308) bottom right.
 constexpr int kToolX = 0, kToolY = 0, kIconX = 0, kIconY = 100, kEditX = 332, kEditY = 160;
+constexpr int kCanvasHeight = 480;  // the sample tree's resolution is 640 x 480
 const char* const kLayout =
     "@\nRenderRCol = 40\nRenderGCol = 40\nRenderBCol = 60\n"
     "@640\nEditX = 332\nEditY = 160\nRenderX = 370\nRenderY = 0\nIconX = 0\nIconY = 100\n"
@@ -86,9 +87,10 @@ class PaintShopRun : public ::testing::Test {
     m_script += std::to_string(frame) + " key " + key + " down\n" + std::to_string(frame + 1) +
                 " key " + key + " up\n";
   }
+  // (x, y) on the canvas, y upwards; the script takes window client places, y downwards.
   void Mouse(int frame, int x, int y, int buttons) {
-    m_script += std::to_string(frame) + " mouse " + std::to_string(x) + " " + std::to_string(y) +
-                " " + std::to_string(buttons) + "\n";
+    m_script += std::to_string(frame) + " mouse " + std::to_string(x) + " " +
+                std::to_string(kCanvasHeight - 1 - y) + " " + std::to_string(buttons) + "\n";
   }
   // A left click: down on the frame, up two frames later.
   void Click(int frame, int x, int y) {
@@ -150,16 +152,18 @@ class PaintShopRun : public ::testing::Test {
 
 TEST_F(PaintShopRun, PaintedSkinIsSavedAndListedAtTheNextStart) {
   IntoTheEditor(0);  // junior_std, the first class, has a template
-  // A red from the palette's left edge, the edit layer, the first brush, then a stroke (the
-  // run goes through them; whether the stroke lands is checked by the editor's own tests).
-  Click(320, kToolX + 6, kToolY + 85);
+  // A dark red from the palette's left edge (half way up), the edit layer, the first brush,
+  // then a stroke along the view's row 100 from x 60 to x 160.
+  Click(320, kToolX + 5 + 1, kToolY + 6 + 40);
   Click(330, kEditX + 268 + 17, kEditY + 85 + 3 * 37 + 17);
   Click(340, kIconX + 10 + 32, kIconY + 255 + 32);
   const int viewX = kEditX + 5, viewY = kEditY + 46;
+  Mouse(358, viewX + 60, viewY + 100, 0);
   Mouse(360, viewX + 60, viewY + 100, 1);
   for (int i = 1; i <= 10; ++i) Mouse(360 + 8 * i, viewX + 60 + 10 * i, viewY + 100, 1);
   Mouse(450, viewX + 160, viewY + 100, 0);
-  Key(470, "esc");  // leaves the editor
+  Click(455, kEditX + 62 + 5, kEditY + 7 + 5);  // the race-number switch: off
+  Key(470, "esc");                              // leaves the editor
   const int end = TypeNameAndSave(500, "Fire");
   ASSERT_EQ(Run(end + 20), 0) << m_out;
   ExpectInOrder({"Menu page 51 'Paint shop'", "Skin editor for class 'junior_std'",
@@ -172,10 +176,19 @@ TEST_F(PaintShopRun, PaintedSkinIsSavedAndListedAtTheNextStart) {
   const std::string text = ReadText(skins / "MS junior_std Fire.txt");
   EXPECT_NE(text.find("Version = 1.0"), std::string::npos) << text;
   EXPECT_NE(text.find("Wheels = "), std::string::npos) << text;
+  EXPECT_NE(text.find("Numbers = off"), std::string::npos) << text;
   Tga image;
   ASSERT_TRUE(image.Read(skins / "MS junior_std Fire.tga"));
   EXPECT_EQ(image.width, 256);
   EXPECT_EQ(image.height, 256);
+  // The stroke is in the skin where it was painted (texture rows count from the bottom, the
+  // way the view shows them), and nowhere off its row.
+  auto reddish = [](const std::vector<int>& c) { return c[0] > 90 && c[1] < 40 && c[2] < 40; };
+  for (int x = 60; x <= 160; x += 10)
+    EXPECT_TRUE(reddish(image.At(x, 255 - 100)))
+        << "x " << x << ": " << image.At(x, 155)[0] << " " << image.At(x, 155)[1] << " "
+        << image.At(x, 155)[2];
+  for (int x : {30, 100, 200}) EXPECT_FALSE(reddish(image.At(x, 255 - 140))) << x;
   EXPECT_FALSE(fs::exists(m_dir / "Crashlog.txt"));
 
   // The next start lists Fire for the class: saving the same name (any case) is refused.

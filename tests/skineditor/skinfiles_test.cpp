@@ -130,6 +130,26 @@ TEST_F(SkinSave, SavedPairIsListedForItsClassAtTheNextScan) {
   EXPECT_TRUE(m_program->m_classes[1]->m_skins.empty());
 }
 
+// The next race's car takes the saved skin as its paint, read back from the saved image.
+TEST_F(SkinSave, SavedSkinBecomesTheCarPaint) {
+  SkinEditorResult result = Result();
+  std::string reason;
+  ASSERT_TRUE(SkinFiles_Save(m_program, 0, "Fire", &result, &reason)) << reason;
+  m_program->m_textureManager = m_textures;
+  m_program->m_softwareDevice = &m_device;
+  const int32_t chosen = m_program->m_players[0]->m_profile.normal_color;
+  VQTexture* paint = m_program->MakeRaceCarPaint(0, uint32_t(chosen), 7);
+  // No skin of that index, or an image that is gone: no paint.
+  EXPECT_EQ(m_program->MakeRaceCarPaint(0, 5, 7), nullptr);
+  EXPECT_EQ(m_program->MakeCarPaint("Data\\Maps_cars\\Myskins\\gone.tga", 7, 0, true), nullptr);
+  m_program->m_textureManager = nullptr;
+  m_program->m_softwareDevice = nullptr;
+  ASSERT_NE(paint, nullptr);
+  EXPECT_EQ(paint->m_width, 256u);
+  for (uint32_t x : {0u, 100u, 255u}) EXPECT_EQ(At(paint, x, x), (Px{10, 20, 30, 255})) << x;
+  m_textures->Release(paint);
+}
+
 TEST_F(SkinSave, RefusedNamesWriteNothingAndKeepTheTexture) {
   for (const char* bad : {"..\\..\\Config", "a/b", "", "x.y"}) {
     SkinEditorResult result = Result();
