@@ -29,6 +29,7 @@
 #include "QVX/shell/DataPaths.h"
 #include "QVX/shell/KeywordDetector.h"
 #include "QVX/shell/Program.h"
+#include "QVX/shell/ProgramNetwork.h"
 #include "QVX/shell/RaceRun.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
@@ -306,6 +307,7 @@ void RaceFrameCallback(uintptr_t user) {
   Simulation& sim = r.session->GetSimulation();
   for (auto& h : r.humans) h->m_controlsOn = !menu && !sim.m_paused;
   r.session->Frame();
+  const int32_t net = r.mode == GAMEMODE_NETWORK ? p->NetworkRaceFrame(*r.session) : NETRACE_OFF;
   for (uint32_t v = 0; v < r.cameras.size(); ++v) PlaceChaseCamera(r, v, FollowedCar(r, v));
   if (r.resultsShown) {
     if (r.mode == GAMEMODE_AI_ONLY) {
@@ -317,11 +319,12 @@ void RaceFrameCallback(uintptr_t user) {
     }
     return;
   }
-  if (r.session->Finished()) {
+  if (net == NETRACE_RESULTS || (net == NETRACE_OFF && r.session->Finished())) {
     r.finishedAt = 0.0f;
     OnRaceFinished(*p, r);
     return;
   }
+  if (net != NETRACE_OFF) return;  // the network's results end it
   bool humansDone = !r.humans.empty();
   for (auto& h : r.humans) humansDone = humansDone && h->Finished();
   if (humansDone) {
@@ -418,6 +421,8 @@ void LoadRace(Program& p, RaceRunData& r) {
   }
   p.Log("Computer drivers of this field: %zu", r.computerRecords.size());
   const uint32_t locals = std::min(LocalCount(r.mode), p.m_playerCount);
+  const bool net = r.mode == GAMEMODE_NETWORK;  // the other machines' cars around the own one
+  if (net && !p.AddNetworkRacers(*race, r.trackName, r.className, true, &r.error)) return;
   for (uint32_t i = 0; i < locals; ++i) {
     std::string tried;
     const std::string model =
@@ -438,6 +443,7 @@ void LoadRace(Program& p, RaceRunData& r) {
     }
     r.humans.push_back(std::move(human));
   }
+  if (net && !p.AddNetworkRacers(*race, r.trackName, r.className, false, &r.error)) return;
   if (t.m_playerCount == 0) {
     r.error = "The race has no driver";
     return;
@@ -490,6 +496,7 @@ void Teardown(Program& p, RaceRunData& r) {
   }
   r.humans.clear();
   r.session.reset();
+  if (r.mode == GAMEMODE_NETWORK) p.EndNetworkRace();
   // Both local players' profiles keep what the race changed.
   for (uint32_t i = 0; i < 2 && i < p.m_playerCount && i < LocalCount(r.mode); ++i) {
     if (i == 1 && p.m_players[1]->m_profileIndex == p.m_players[0]->m_profileIndex) break;
