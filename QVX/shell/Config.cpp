@@ -102,6 +102,26 @@ void Apply(const char* key, const char* value, GameSettings& s, const ConfigRepo
       field = port;
     else
       Say(report, false, "Config file : %s %d out of range, keeping %d", key, int(port), int(field));
+  } else if (std::strcmp(key, "broadcastports") == 0) {
+    // Port numbers separated by blanks or commas; one outside 1..65535 or beyond the list's
+    // room is left out.
+    s.broadcastPortCount = 0;
+    const char* p = value;
+    while (*p != 0) {
+      while (*p == ' ' || *p == ',' || *p == '\t') ++p;
+      if (*p == 0) break;
+      char* end = nullptr;
+      const long port = std::strtol(p, &end, 10);
+      if (end == p) {
+        Say(report, false, "Config file : broadcastports '%s' is no list of ports", value);
+        break;
+      }
+      p = end;
+      if (port < 1 || port > 65535 || s.broadcastPortCount >= GameSettings::kMaxBroadcastPorts)
+        Say(report, false, "Config file : broadcast port %ld left out", port);
+      else
+        s.broadcastPorts[s.broadcastPortCount++] = int32_t(port);
+    }
   } else if (std::strcmp(key, "netaddress") == 0 || std::strcmp(key, "broadcastaddress") == 0) {
     char* field = key[0] == 'n' ? s.netAddress : s.broadcastAddress;
     uint8_t bytes[4];
@@ -185,6 +205,12 @@ std::string Config_Format(const GameSettings& s, const char* player1, const char
   // Written only when set: an empty value would leave a key without its value.
   if (s.netAddress[0]) add("%s = %s\n", "netaddress", s.netAddress);
   if (s.broadcastAddress[0]) add("%s = %s\n", "broadcastaddress", s.broadcastAddress);
+  if (s.broadcastPortCount > 0) {
+    std::string ports;
+    for (uint32_t i = 0; i < s.broadcastPortCount && i < GameSettings::kMaxBroadcastPorts; ++i)
+      ports += (i ? " " : "") + std::to_string(s.broadcastPorts[i]);
+    add("%s = %s\n", "broadcastports", ports.c_str());
+  }
   add("%s = %.3f\n", "ball_radius", 0.0);
   add("%s = %.3f\n", "ball_mass", 0.0);
   return out;

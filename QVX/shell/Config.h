@@ -48,6 +48,11 @@ struct GameSettings {
   // ("" = the network's broadcast address). Dotted "a.b.c.d" or empty.
   char netAddress[CONFIG_ADDRESS_SIZE] = {};
   char broadcastAddress[CONFIG_ADDRESS_SIZE] = {};
+  // The datagram ports the beacon goes to (none: udpport). Games on one machine, where every
+  // machine has its own udpport, list the others' ports here.
+  static constexpr uint32_t kMaxBroadcastPorts = 7;
+  int32_t broadcastPorts[kMaxBroadcastPorts] = {};
+  uint32_t broadcastPortCount = 0;
 };
 
 // Reads "a.b.c.d" (four numbers 0..255, nothing else) into bytes; false otherwise.

@@ -1,5 +1,6 @@
 #include "QVX/shell/NetSession.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -133,6 +134,8 @@ bool NetSession::Connect(const uint8_t address[4]) {
   VQProtocolLayer* client =
       m_device->CreateLayer(&host, VQNET_LAYER_MODE, VQLAYER_FRAMED_TCP_CLIENT);
   if (client == nullptr) return false;
+  // The frame goes on while the connection is made; the welcome shows that it stands.
+  if (client->GetSocket() != nullptr) client->GetSocket()->SetFlags(VQSOCKET_CONNECT_IN_BACKGROUND);
   if (!client->Start()) {
     int32_t error = g_VQerror;
     m_device->DeleteLayer(client);
@@ -144,7 +147,7 @@ bool NetSession::Connect(const uint8_t address[4]) {
   const VQNetAddress joined = AddressOf(address, PeerUdpPort());
   if (m_hostDatagram.m_port == 0 || !SameBytes(m_hostDatagram, joined)) m_hostDatagram = joined;
   m_phase = NET_PHASE_JOINING;
-  m_lastSend = Now();
+  m_lastSend = m_phaseStart = Now();
   return true;
 }
 
@@ -614,7 +617,12 @@ void NetSession::UpdateHost(float frameTime) {
     target.m_port = m_config.broadcastPort ? m_config.broadcastPort : m_config.udpPort;
     if (found) {
       uint32_t n = NetWrite_Beacon(m_buffer, m_beaconAddress);
-      SendDatagram(m_buffer, n, target);
+      const uint32_t listed = std::min<uint32_t>(m_config.beaconPortCount, NET_MAX_PLAYERS - 1);
+      for (uint32_t i = 0; i < listed; ++i) {
+        target.m_port = m_config.beaconPorts[i];
+        SendDatagram(m_buffer, n, target);
+      }
+      if (listed == 0) SendDatagram(m_buffer, n, target);
     }
     m_lastBeacon = now;
     m_beaconDue = false;
@@ -895,6 +903,10 @@ bool NetSession::OnHostMessage(int32_t channel, const uint8_t* data, uint32_t le
 void NetSession::UpdateClient(float frameTime) {
   ReadDatagrams();
   if (m_phase != NET_PHASE_ACTIVE && m_phase != NET_PHASE_JOINING) return;
+  if (m_phase == NET_PHASE_JOINING && Now() - m_phaseStart > NET_JOIN_SECONDS) {
+    Finish(NET_CLOSED_CONNECT_FAILED);
+    return;
+  }
   if (Now() - m_lastSend > NET_KEEP_ALIVE_SECONDS && m_phase == NET_PHASE_ACTIVE) {
     uint32_t n = NetWrite_Empty(m_buffer, NETMSG_KEEP_ALIVE);
     SendToHost(m_buffer, n);
@@ -903,8 +915,8 @@ void NetSession::UpdateClient(float frameTime) {
     int32_t n = m_game->Receive(m_frame, m_frameCapacity);
     if (n == 0) break;
     if (n < 0) {
-      // The host closed or vanished.
-      Finish(NET_CLOSED_CONNECTION_LOST);
+      // The host closed or vanished; before the welcome, the connection was never made.
+      Finish(m_phase == NET_PHASE_JOINING ? NET_CLOSED_CONNECT_FAILED : NET_CLOSED_CONNECTION_LOST);
       return;
     }
     m_traffic.receivedBytes += uint32_t(n);

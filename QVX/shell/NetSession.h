@@ -33,6 +33,7 @@ constexpr uint32_t NET_SEARCH_SECONDS = 30;       // a client searches this long
 constexpr uint32_t NET_BEACON_LOBBY_SECONDS = 1;  // beacon after more than this in the lobby
 constexpr uint32_t NET_BEACON_RACE_SECONDS = 5;   // ... and during a race
 constexpr uint32_t NET_DRAIN_SECONDS = 10;        // a leaving side reads this long at most
+constexpr uint32_t NET_JOIN_SECONDS = 10;         // a client waits this long for the welcome
 constexpr float NET_CAR_STATE_INTERVAL = 0.1f;    // seconds of frame time
 constexpr float NET_RACE_CLOCK_INTERVAL = 2.0f;   // seconds of frame time
 constexpr float NET_CLOCK_TOLERANCE = 0.1f;       // a client's clock closer than this stays
@@ -57,6 +58,7 @@ enum NetCloseReason : uint8_t {
   NET_CLOSED_CONNECTION_LOST,   // the host closed or vanished
   NET_CLOSED_HOST_LEFT,         // the host announced that it leaves
   NET_CLOSED_SEARCH_TIMED_OUT,  // no beacon within the search limit
+  NET_CLOSED_CONNECT_FAILED,    // the host could not be reached, or sent no welcome in time
 };
 
 struct NetSessionConfig {
@@ -69,6 +71,10 @@ struct NetSessionConfig {
   // (0 = udpPort).
   char broadcastAddress[VQNET_ADDRESS_TEXT_SIZE] = {};
   uint32_t broadcastPort = 0;
+  // Further ports the beacon goes to (games on one machine, each on its own port): with any
+  // listed, the beacon goes to these instead of broadcastPort.
+  uint32_t beaconPorts[NET_MAX_PLAYERS - 1] = {};
+  uint32_t beaconPortCount = 0;
   // The other side's datagram port until its own datagrams show it (0 = udpPort).
   uint32_t peerUdpPort = 0;
   uint32_t maxPlayers = NET_MAX_PLAYERS;  // the host's slots, itself included (2..8)
@@ -166,7 +172,9 @@ class NetSession {
   bool Host(const NetCarChoice& own);
   // Client: opens the datagram socket and searches for a beacon.
   bool Search(const NetCarChoice& own);
-  // Client: connects to a host at once.
+  // Client: connects to a host. The connection is made in the background: Join returns at
+  // once, and a host that cannot be reached (or sends no welcome within NET_JOIN_SECONDS)
+  // ends the session in a later Update (NET_CLOSED_CONNECT_FAILED).
   bool Join(const uint8_t address[4], const NetCarChoice& own);
   // Leaves: says goodbye, then drains the connection in later Updates and closes.
   void Leave();

@@ -33,6 +33,8 @@ class CarCatalog;
 class VQSoundBuffer;
 class NetSession;
 class ProgramNetHooks;
+class RaceSession;
+struct NetRaceData;
 
 class VQFont;
 class VQFontManager;
@@ -368,6 +370,16 @@ class Program {
   int32_t m_netPage = -1;                  // a page the network asks the menus to show (-1 none)
   char m_netPageText[256] = {};            // the refusal text of that page
   float m_netRaceTime = 0.0f;              // the race clock until a race runs
+  // Network races, called by the race run in game mode 6. AddNetworkRacers puts the other
+  // players' cars into the field: those whose start slot comes before the own player's
+  // (beforeOwn) ahead of it, the rest behind it, so that every machine has the same grid.
+  // NetworkRaceFrame runs the network once a race frame and tells whether the race's results
+  // are in (NetRaceFrame); EndNetworkRace follows the race's teardown.
+  bool AddNetworkRacers(RaceSession& race, const std::string& track, const std::string& className,
+                        bool beforeOwn, std::string* error);
+  int32_t NetworkRaceFrame(RaceSession& race);
+  void EndNetworkRace();
+  NetRaceData* m_netRace = nullptr;
 
   // Last text given to Error (for tests and the headless report) and how many were shown.
   std::string m_lastError;

@@ -1,12 +1,22 @@
 #include "QVX/shell/ProgramNetwork.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <thread>
+#include <vector>
 
-#include <cmath>
-
+#include "QVX/menu/Menu.h"
+#include "QVX/race/CarCatalog.h"
 #include "QVX/race/Player.h"
+#include "QVX/race/RaceSession.h"
+#include "QVX/race/RemoteRacer.h"
+#include "QVX/race/Simulation.h"
+#include "QVX/race/Track.h"
 #include "QVX/shell/LobbyMenus.h"
 #include "QVX/shell/Program.h"
 #include "Zentri/devices/network/VQConnectionDevice.h"
@@ -15,7 +25,49 @@
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQStrings.h"
 
+// What the Program keeps of network play beyond the session: the race set-up from the host,
+// the race under way with the other players' cars, and the pacing of the frames.
+struct NetRaceData {
+  NetRaceSetup setup;
+  bool haveSetup = false;
+  RaceSession* race = nullptr;
+  // Every remote car of the race; one whose player left is out of the track but kept (with
+  // the id NET_UNKNOWN_ID) until the race's teardown.
+  std::vector<std::unique_ptr<RemoteRacer>> racers;
+  bool loadedSent = false, racingSent = false, finishSent = false, resultsDone = false,
+       ended = false;
+  bool paced = false;
+  std::chrono::steady_clock::time_point paceAnchor;
+  double paceGameTime = 0.0;
+};
+
 namespace {
+
+NetRaceData& NetRace(Program& p) {
+  if (p.m_netRace == nullptr) p.m_netRace = new NetRaceData;
+  return *p.m_netRace;
+}
+
+RaceSession* CurrentRace(Program& p) { return p.m_netRace ? p.m_netRace->race : nullptr; }
+
+// The local player's car: the first human racer of the track.
+TrackRacer* OwnRacer(Track& t) {
+  for (uint32_t i = 0; i < t.m_playerCount; ++i)
+    if (t.m_players[i]->GetDriverType() == TRACK_DRIVER_HUMAN) return t.m_players[i];
+  return nullptr;
+}
+
+RemoteRacer* RacerOf(NetRaceData& d, uint8_t id) {
+  if (id == NET_UNKNOWN_ID) return nullptr;
+  for (auto& r : d.racers)
+    if (r->PlayerId() == id) return r.get();
+  return nullptr;
+}
+
+uint32_t Hundredths(float seconds) {
+  return seconds > 0.0f && std::isfinite(seconds) ? uint32_t(std::lround(double(seconds) * 100.0))
+                                                  : 0u;
+}
 
 const char* NetText(const Program* p, int32_t id) {
   const char* t = p->m_texts ? p->m_texts->GetById(id) : nullptr;
@@ -65,6 +117,36 @@ bool Net_ParseTypedAddress(const char* text, int32_t address[4]) {
   return true;
 }
 
+void Net_ToRemoteState(const NetCarState& in, RemoteCarState* out) {
+  out->raceTime = in.raceTime;
+  out->position = VQVector(in.position[0], in.position[1], in.position[2]);
+  std::memcpy(out->orientation, in.orientation, sizeof(out->orientation));
+  out->velocity = VQVector(in.linearVelocity[0], in.linearVelocity[1], in.linearVelocity[2]);
+  out->angularVelocity =
+      VQVector(in.angularVelocity[0], in.angularVelocity[1], in.angularVelocity[2]);
+  out->steering = in.inputA;
+  out->pedal = in.inputB;
+  // The gear travels as a number; one that is no gear leaves neutral.
+  out->gear = std::isfinite(in.gear) && std::fabs(in.gear) < 100.0f ? int32_t(std::lround(in.gear))
+                                                                    : 0;
+}
+
+void Net_FromRemoteState(const RemoteCarState& in, NetCarState* out) {
+  out->raceTime = in.raceTime;
+  const VQVector* vectors[3] = {&in.position, &in.velocity, &in.angularVelocity};
+  float* fields[3] = {out->position, out->linearVelocity, out->angularVelocity};
+  for (int k = 0; k < 3; ++k) {
+    fields[k][0] = vectors[k]->x;
+    fields[k][1] = vectors[k]->y;
+    fields[k][2] = vectors[k]->z;
+  }
+  std::memcpy(out->orientation, in.orientation, sizeof(out->orientation));
+  out->inputA = in.steering;
+  out->inputB = in.pedal;
+  out->gear = float(in.gear);
+  out->horn = false;
+}
+
 void Net_BlendRemotePose(const VQVector& position, const VQQuaternion& orientation,
                          const NetCarState& received, VQVector* outPosition,
                          VQQuaternion* outOrientation) {
@@ -82,8 +164,126 @@ void Net_BlendRemotePose(const VQVector& position, const VQQuaternion& orientati
 
 // ---- Hooks.
 
-float ProgramNetHooks::RaceTime() { return m_program->m_netRaceTime; }
-void ProgramNetHooks::SetRaceTime(float t) { m_program->m_netRaceTime = t; }
+float ProgramNetHooks::RaceTime() {
+  if (RaceSession* race = CurrentRace(*m_program)) return race->GetSimulation().m_raceTime;
+  return m_program->m_netRaceTime;
+}
+
+void ProgramNetHooks::SetRaceTime(float t) {
+  if (RaceSession* race = CurrentRace(*m_program))
+    race->GetSimulation().SetRaceTime(t);
+  else
+    m_program->m_netRaceTime = t;
+}
+
+int ProgramNetHooks::TrackPhase() {
+  RaceSession* race = CurrentRace(*m_program);
+  if (race == nullptr) return RACE_STATE_NONE;
+  Track& t = race->GetTrack();
+  // Once the own car is home this machine's race is over, whatever the others still do.
+  TrackRacer* own = OwnRacer(t);
+  const RaceTrackerEntry* e = own && t.m_tracker ? t.m_tracker->FindEntry(own) : nullptr;
+  if (e && e->finished && t.m_state < RACE_STATE_FINISH_CAMERA) return RACE_STATE_FINISH_CAMERA;
+  return int(t.m_state);
+}
+
+float ProgramNetHooks::TrackStartMoment() { return RaceTime(); }
+
+bool ProgramNetHooks::GetOwnCarState(NetCarState* state) {
+  RaceSession* race = CurrentRace(*m_program);
+  RemoteCarState s;
+  if (race == nullptr || !RemoteCarState_Read(OwnRacer(race->GetTrack()), &s)) return false;
+  s.raceTime = race->GetSimulation().m_raceTime;
+  Net_FromRemoteState(s, state);
+  return true;
+}
+
+uint32_t ProgramNetHooks::BuildResults(NetResultEntry* out, uint32_t capacity) {
+  RaceSession* race = CurrentRace(*m_program);
+  if (race == nullptr || m_program->m_net == nullptr) return 0;
+  Track& t = race->GetTrack();
+  uint32_t n = 0;
+  for (uint32_t i = 0; i < t.m_playerCount && n < capacity; ++i) {
+    TrackRacer* racer = t.m_players[i];
+    RaceTrackerEntry* e = t.m_tracker ? t.m_tracker->FindEntry(racer) : nullptr;
+    if (e == nullptr) continue;
+    NetResultEntry& r = out[n];
+    bool finished = e->finished != 0;
+    if (racer->GetDriverType() == TRACK_DRIVER_HUMAN) {
+      r.playerId = m_program->m_net->GetOwnId();
+    } else if (racer->GetDriverType() == TRACK_DRIVER_REMOTE) {
+      const uint8_t id = static_cast<RemoteRacer*>(racer)->PlayerId();
+      const NetPeer* peer = m_program->m_net->FindPeer(id);
+      if (peer == nullptr) continue;
+      r.playerId = id;
+      // Its own machine saw it finish, whether or not its car here crossed the line yet.
+      finished = finished || peer->finished;
+    } else {
+      continue;
+    }
+    // The host's own table is the classification everybody takes, itself included.
+    e->finished = finished ? 1 : 0;
+    r.finishWord = e->finished;
+    r.wordA = Hundredths(e->carRaceTime);
+    r.resultValue = e->position;
+    r.wordB = e->bestLap.Hundredths();
+    ++n;
+  }
+  return n;
+}
+
+bool ProgramNetHooks::MayStartRace() {
+  return !(m_program->m_menu && m_program->m_menu->GetCurrentPage());
+}
+
+void ProgramNetHooks::OnRaceSetup(const NetRaceSetup& setup) {
+  NetRaceData& d = NetRace(*m_program);
+  d.setup = setup;
+  d.haveSetup = true;
+  m_program->Log("Network : race set up for %u players", setup.playerCount);
+}
+
+void ProgramNetHooks::OnRaceState(uint8_t state) {
+  m_program->Log("Network : race state %u", state);
+}
+
+void ProgramNetHooks::OnStartSequence(float) {
+  RaceSession* race = CurrentRace(*m_program);
+  if (race == nullptr) return;
+  Track& t = race->GetTrack();
+  if (t.m_state == RACE_STATE_WAITING) t.SetState(RACE_STATE_START);
+  m_program->Log("Network : start sequence");
+}
+
+void ProgramNetHooks::OnCarState(const NetPeer& peer, const NetCarState& state) {
+  RaceSession* race = CurrentRace(*m_program);
+  RemoteRacer* racer = race ? RacerOf(*m_program->m_netRace, peer.id) : nullptr;
+  if (racer == nullptr) return;
+  RemoteCarState s;
+  Net_ToRemoteState(state, &s);
+  racer->Receive(s, race->GetSimulation().m_raceTime);
+}
+
+void ProgramNetHooks::OnResult(const NetPeer* peer, const NetResultEntry& entry) {
+  RaceSession* race = CurrentRace(*m_program);
+  if (race == nullptr) return;
+  Track& t = race->GetTrack();
+  TrackRacer* racer = peer ? RacerOf(*m_program->m_netRace, peer->id) : OwnRacer(t);
+  RaceTrackerEntry* e = racer && t.m_tracker ? t.m_tracker->FindEntry(racer) : nullptr;
+  if (e == nullptr) return;
+  e->finished = entry.finishWord != 0 ? 1 : 0;
+  e->position = entry.resultValue;
+  e->carRaceTime = float(entry.wordA) * 0.01f;
+  e->bestLap = LapTime::FromHundredths(entry.wordB);
+}
+
+void ProgramNetHooks::OnResultsDone() {
+  RaceSession* race = CurrentRace(*m_program);
+  if (race == nullptr) return;
+  if (RaceTracker* tracker = race->GetTrack().m_tracker) tracker->Stop();
+  m_program->m_netRace->resultsDone = true;
+  m_program->Log("Network : results of the race");
+}
 
 void ProgramNetHooks::OnJoined(uint8_t ownId) {
   m_program->Log("Network : joined the game as player %u", ownId);
@@ -116,6 +316,7 @@ void ProgramNetHooks::OnClosed(NetCloseReason reason) {
       m_program->m_gameMode = 0;
       break;
     case NET_CLOSED_SEARCH_TIMED_OUT: m_program->m_netPage = NETPAGE_NOBODY_FOUND; break;
+    case NET_CLOSED_CONNECT_FAILED: m_program->m_netPage = NETPAGE_CONNECT_FAILED; break;
     default: break;  // leaving and refusals already chose their page
   }
 }
@@ -132,6 +333,20 @@ void ProgramNetHooks::OnPeerJoined(const NetPeer& peer) {
 
 void ProgramNetHooks::OnPeerLeft(uint8_t id, const char* name) {
   m_program->Log("Network : player %u (%s) left", id, name);
+  NetRaceData* d = m_program->m_netRace;
+  if (d == nullptr) return;
+  if (RemoteRacer* gone = RacerOf(*d, id)) {
+    // Its car leaves the race here too; the object stays until the race's teardown.
+    if (d->race != nullptr) {
+      d->race->GetCourse().RemoveParticipant(&gone->Follower());
+      d->race->GetTrack().RemovePlayer(gone);
+      m_program->Log("Network : the car of %s left the race", name);
+    }
+    gone->SetPlayerId(NET_UNKNOWN_ID);
+  }
+  // The ids above the one that left move down, as the session's did.
+  for (auto& r : d->racers)
+    if (r->PlayerId() != NET_UNKNOWN_ID && r->PlayerId() > id) r->SetPlayerId(r->PlayerId() - 1);
 }
 
 void ProgramNetHooks::OnChat(uint8_t, const char* text) { m_program->AddChatLine(text); }
@@ -165,6 +380,8 @@ bool Program::OpenNetwork() {
     Config_ParseAddress(m_config.netAddress, config.localAddress);
     Net_CopyText(config.broadcastAddress, sizeof(config.broadcastAddress),
                  m_config.broadcastAddress);
+    for (uint32_t i = 0; i < m_config.broadcastPortCount && i < NET_MAX_PLAYERS - 1; ++i)
+      config.beaconPorts[config.beaconPortCount++] = uint32_t(m_config.broadcastPorts[i]);
     config.searchSeconds = m_networkTimeout;
     config.randomSeed = m_options.seeded ? m_options.seed : 1u;
     m_netHooks = new (std::nothrow) ProgramNetHooks(this);
@@ -237,13 +454,126 @@ void Program::CloseNetwork() {
   m_net = nullptr;
   delete m_netHooks;
   m_netHooks = nullptr;
+  // A race under way still holds the remote cars: they go with its teardown.
+  if (m_netRace != nullptr && m_netRace->race == nullptr) {
+    delete m_netRace;
+    m_netRace = nullptr;
+  }
 }
 
 void Program::UpdateNetwork(float frameTime) {
-  if (m_net != nullptr) m_net->Update(frameTime);
+  if (m_net == nullptr) return;
+  m_net->Update(frameTime);
+  if (m_options.fixedStep <= 0.0f) return;
+  // Fixed steps run back to back; a network game keeps them to the wall clock instead.
+  NetRaceData& d = NetRace(*this);
+  const auto now = std::chrono::steady_clock::now();
+  if (!d.paced) {
+    d.paced = true;
+    d.paceAnchor = now;
+    d.paceGameTime = 0.0;
+    return;
+  }
+  d.paceGameTime += double(frameTime);
+  const double wall = std::chrono::duration<double>(now - d.paceAnchor).count();
+  if (wall - d.paceGameTime > NET_PACE_MAX_LAG) {
+    d.paceAnchor = now;  // too far behind (loading, a slow machine): go on from here
+    d.paceGameTime = 0.0;
+  } else if (d.paceGameTime > wall) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(d.paceGameTime - wall));
+  }
+}
+
+bool Program::AddNetworkRacers(RaceSession& race, const std::string& track,
+                               const std::string& className, bool beforeOwn, std::string* error) {
+  if (m_net == nullptr || !m_net->IsRaceRunning()) return true;
+  NetRaceData& d = NetRace(*this);
+  if (beforeOwn) {
+    d.racers.clear();  // the last race's cars, released by its teardown
+    d.race = &race;
+    d.loadedSent = d.racingSent = d.finishSent = d.resultsDone = d.ended = false;
+  }
+  std::string tried;
+  const std::string model =
+      m_carCatalog ? m_carCatalog->FindModelFile(track.c_str(), className.c_str(), false, &tried)
+                   : std::string();
+  if (model.empty()) {
+    *error = "Cannot find the model data of car '" + className + "'";
+    return false;
+  }
+  const uint8_t ownId = m_net->GetOwnId();
+  const uint32_t ownSlot =
+      d.haveSetup && ownId < d.setup.playerCount ? d.setup.startSlots[ownId] : 0u;
+  std::vector<const NetPeer*> peers;
+  for (uint32_t i = 0; i < m_net->GetPeerCount(); ++i) {
+    const NetPeer& peer = m_net->GetPeer(i);
+    if ((peer.startSlot < ownSlot) == beforeOwn) peers.push_back(&peer);
+  }
+  std::stable_sort(peers.begin(), peers.end(),
+                   [](const NetPeer* a, const NetPeer* b) { return a->startSlot < b->startSlot; });
+  for (const NetPeer* peer : peers) {
+    auto racer = std::make_unique<RemoteRacer>(peer->id, peer->choice.name, &race.GetTrack(),
+                                               &race.GetCourse(), model);
+    if (!race.AddRacer(racer.get(), &racer->Follower())) {
+      *error = race.m_error;
+      return false;
+    }
+    Log("Network : %s on grid place %u", peer->choice.name, race.GetTrack().m_playerCount);
+    d.racers.push_back(std::move(racer));
+  }
+  return true;
+}
+
+int32_t Program::NetworkRaceFrame(RaceSession& race) {
+  NetRaceData& d = NetRace(*this);
+  d.race = &race;
+  if (m_net == nullptr) return NETRACE_RESULTS;
+  if (!d.loadedSent) {
+    d.loadedSent = true;
+    m_net->RaceLoaded();
+    Log("Network : race loaded, waiting for the start");
+  }
+  UpdateNetwork(m_options.fixedStep > 0.0f ? m_options.fixedStep
+                                           : race.GetSimulation().m_frameTime);
+  if (m_net->GetPhase() == NET_PHASE_CLOSED) {
+    // The game is over (the host left or vanished): this machine's race ends as it stands.
+    if (!d.ended) Log("Network : the game ended during the race");
+    d.ended = true;
+    return NETRACE_RESULTS;
+  }
+  Track& t = race.GetTrack();
+  if (!d.racingSent && t.m_state >= RACE_STATE_RACING) {
+    d.racingSent = true;
+    m_net->RacingStarted();
+  }
+  if (!d.finishSent) {
+    TrackRacer* own = OwnRacer(t);
+    const RaceTrackerEntry* e = own && t.m_tracker ? t.m_tracker->FindEntry(own) : nullptr;
+    if (e && e->finished) {
+      d.finishSent = true;
+      m_net->OwnPlayerFinished(uint8_t(std::min<uint32_t>(e->position, 255)));
+      Log("Network : own car finished, place %u", e->position);
+    }
+  }
+  return d.resultsDone ? NETRACE_RESULTS : NETRACE_RUNNING;
+}
+
+void Program::EndNetworkRace() {
+  if (m_netRace != nullptr) {
+    m_netRace->racers.clear();
+    m_netRace->race = nullptr;
+    m_netRace->haveSetup = false;
+  }
+  if (m_net == nullptr) return;
+  if (m_net->IsHost() && m_net->IsConnected())
+    m_net->ReturnToLobby();
+  else
+    m_net->RaceEnded();
+  if (m_net->IsConnected()) m_netPage = NETPAGE_LOBBY;
 }
 
 void Program::AddChatLine(const char* text) {
+  Log("Chat: %s", text);
   for (uint32_t i = 1; i < NET_CHAT_LINES; ++i)
     std::memcpy(m_chatLines[i - 1], m_chatLines[i], sizeof(m_chatLines[i]));
   Net_CopyText(m_chatLines[NET_CHAT_LINES - 1], sizeof(m_chatLines[0]), text);

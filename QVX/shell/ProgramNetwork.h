@@ -22,6 +22,25 @@ void Net_BlendRemotePose(const VQVector& position, const VQQuaternion& orientati
                          const NetCarState& received, VQVector* outPosition,
                          VQQuaternion* outOrientation);
 
+struct RemoteCarState;
+
+// A car state between its message form and the race's form (the steering is the message's
+// driver input A, the pedal its input B).
+void Net_ToRemoteState(const NetCarState& in, RemoteCarState* out);
+void Net_FromRemoteState(const RemoteCarState& in, NetCarState* out);
+
+// What a network race frame reports to the race run.
+enum NetRaceFrame : int32_t {
+  NETRACE_OFF = 0,      // no network race: the race ends by itself
+  NETRACE_RUNNING = 1,  // the network decides when it ends
+  NETRACE_RESULTS = 2,  // the results are in (or the game ended): show them
+};
+
+// A network game runs in real time: with a fixed frame step the frames are paced so that game
+// time keeps to the wall clock (every machine's race then runs at the same speed). A machine
+// that falls further behind than this does not hurry to catch up.
+constexpr double NET_PACE_MAX_LAG = 0.5;
+
 // Menu pages the network sends the player to.
 enum NetMenuPage : int32_t {
   NETPAGE_NONE = -1,
@@ -69,6 +88,18 @@ class ProgramNetHooks : public NetGameHooks {
   void OnPeerLeft(uint8_t id, const char* name) override;
   void OnChat(uint8_t fromId, const char* text) override;
   void OnLobbySettings(const NetLobbySettings& settings) override;
+  // The race.
+  int TrackPhase() override;
+  float TrackStartMoment() override;
+  bool GetOwnCarState(NetCarState* state) override;
+  uint32_t BuildResults(NetResultEntry* out, uint32_t capacity) override;
+  bool MayStartRace() override;
+  void OnRaceSetup(const NetRaceSetup& setup) override;
+  void OnRaceState(uint8_t state) override;
+  void OnStartSequence(float startMoment) override;
+  void OnCarState(const NetPeer& peer, const NetCarState& state) override;
+  void OnResult(const NetPeer* peer, const NetResultEntry& entry) override;
+  void OnResultsDone() override;
 
  private:
   Program* m_program;

@@ -37,6 +37,7 @@
 #include "QVX/shell/DataPaths.h"
 #include "QVX/shell/KeywordDetector.h"
 #include "QVX/shell/Program.h"
+#include "QVX/shell/ProgramNetwork.h"
 #include "QVX/shell/RaceRun.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
@@ -159,7 +160,12 @@ uint32_t FollowedParticipant(RaceRunData& r, uint32_t view) {
   const uint32_t computers = uint32_t(r.computerRecords.size());
   Track& t = race.GetTrack();
   const bool podium = t.m_state == RACE_STATE_PODIUM;
-  if (view < r.humans.size() && !(podium && view == 0)) return computers + view;
+  if (view < r.humans.size() && !(podium && view == 0)) {
+    // Other machines' cars may sit before the local ones in a network race: find the own car.
+    for (uint32_t i = 0; i < race.ParticipantCount(); ++i)
+      if (race.GetRacer(i) == r.humans[view].get()) return i;
+    return computers + view;
+  }
   const RaceTrackerEntry* leader = t.m_tracker ? t.m_tracker->FindEntryByPosition(1) : nullptr;
   for (uint32_t i = 0; leader && i < race.ParticipantCount(); ++i)
     if (race.GetRacer(i) == leader->car) return i;
@@ -320,6 +326,7 @@ void RaceFrameCallback(uintptr_t user) {
   Simulation& sim = r.session->GetSimulation();
   for (auto& h : r.humans) h->m_controlsOn = !menu && !sim.m_paused;
   r.session->Frame();
+  const int32_t net = r.mode == GAMEMODE_NETWORK ? p->NetworkRaceFrame(*r.session) : NETRACE_OFF;
   if (r.display) {
     for (uint32_t v = 0; v < r.display->ViewCount(); ++v)
       r.display->Follow(v, FollowedParticipant(r, v));
@@ -335,11 +342,12 @@ void RaceFrameCallback(uintptr_t user) {
     }
     return;
   }
-  if (r.session->Finished()) {
+  if (net == NETRACE_RESULTS || (net == NETRACE_OFF && r.session->Finished())) {
     r.finishedAt = 0.0f;
     OnRaceFinished(*p, r);
     return;
   }
+  if (net != NETRACE_OFF) return;  // the network's results end it
   bool humansDone = !r.humans.empty();
   for (auto& h : r.humans) humansDone = humansDone && h->Finished();
   if (humansDone) {
@@ -464,6 +472,8 @@ void LoadRace(Program& p, RaceRunData& r) {
   }
   p.Log("Computer drivers of this field: %zu", r.computerRecords.size());
   const uint32_t locals = std::min(LocalCount(r.mode), p.m_playerCount);
+  const bool net = r.mode == GAMEMODE_NETWORK;  // the other machines' cars around the own one
+  if (net && !p.AddNetworkRacers(*race, r.trackName, r.className, true, &r.error)) return;
   CarCatalog* catalog = race->GetCarCatalog();
   TrackCarEnvironment* environment = race->GetCarEnvironment();
   if (locals > 0 && (!catalog || !environment)) {
@@ -489,6 +499,7 @@ void LoadRace(Program& p, RaceRunData& r) {
     human->m_steerAssist = p.m_options.steerAssist;
     r.humans.push_back(std::move(human));
   }
+  if (net && !p.AddNetworkRacers(*race, r.trackName, r.className, false, &r.error)) return;
   if (t.m_playerCount == 0) {
     r.error = "The race has no driver";
     return;
@@ -544,6 +555,7 @@ void Teardown(Program& p, RaceRunData& r) {
   }
   r.humans.clear();
   r.session.reset();
+  if (r.mode == GAMEMODE_NETWORK) p.EndNetworkRace();
   // Both local players' profiles keep what the race changed.
   for (uint32_t i = 0; i < 2 && i < p.m_playerCount && i < LocalCount(r.mode); ++i) {
     if (i == 1 && p.m_players[1]->m_profileIndex == p.m_players[0]->m_profileIndex) break;

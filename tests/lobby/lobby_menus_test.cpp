@@ -269,3 +269,24 @@ TEST_F(LobbyMenus, FailedAttemptsShowTheirPages) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LobbyMenus, ATypedAddressNobodyAnswersAtFailsInALaterFrame) {
+  // A port nobody listens on: the connection is made in the background, so the joining page
+  // shows first and the failed connection page follows from the frames.
+  Member& gone = AddHost();
+  gone.session->Close();
+  gone.frozen = true;
+  m_program->m_config.tcpPort = int32_t(m_tcpPort);
+  m_menu->ShowPage(3);
+  Activate(3, 291);
+  Activate(39, 311);
+  std::strcpy(m_program->m_ms.addressText, "127.0.0.1");
+  Activate(40, 322);
+  EXPECT_EQ(PageId(), NETPAGE_JOINING);
+  ASSERT_TRUE(Pump([&] { return PageId() == NETPAGE_CONNECT_FAILED; }));
+  EXPECT_EQ(m_program->m_net, nullptr);
+}
+
+}  // namespace

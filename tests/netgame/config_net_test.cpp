@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "QVX/shell/Config.h"
 
@@ -53,6 +54,35 @@ TEST(NetConfig, AddressesAreDottedIPv4OrNothingAndSurviveASave) {
   ASSERT_TRUE(Config_ParseAddress("10.20.30.40", bytes));
   EXPECT_EQ(bytes[0], 10);
   EXPECT_EQ(bytes[3], 40);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(NetConfig, BroadcastPortsAreAListOfPortsThatSurvivesASave) {
+  struct Case {
+    const char* text;
+    std::vector<int32_t> ports;
+  };
+  const Case cases[] = {
+      {"broadcastports = 3101\n", {3101}},
+      {"broadcastports = 3101 3201, 3301\n", {3101, 3201, 3301}},
+      {"broadcastports = 0 70000 3101\n", {3101}},  // out of range: left out
+      {"broadcastports = 1 2 3 4 5 6 7 8 9\n", {1, 2, 3, 4, 5, 6, 7}},
+      {"broadcastports = 3101 x 3201\n", {3101}},  // the list ends at what is no number
+      {"broadcastports = 3101\nbroadcastports =\n", {}},
+  };
+  for (const Case& c : cases) {
+    GameSettings s = ParseText(c.text);
+    ASSERT_EQ(s.broadcastPortCount, c.ports.size()) << c.text;
+    for (size_t i = 0; i < c.ports.size(); ++i) EXPECT_EQ(s.broadcastPorts[i], c.ports[i]) << c.text;
+    GameSettings back = ParseText(Config_Format(s, nullptr, nullptr, "1-1", "00:00"));
+    ASSERT_EQ(back.broadcastPortCount, c.ports.size()) << c.text;
+    for (size_t i = 0; i < c.ports.size(); ++i) EXPECT_EQ(back.broadcastPorts[i], c.ports[i]);
+  }
+  EXPECT_EQ(Config_Format(GameSettings(), nullptr, nullptr, "1-1", "00:00").find("broadcastports"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -408,6 +408,36 @@ TEST_F(SessionTest, LeavingDrainsWithoutBlockingAndTheHostLeavingEndsTheGame) {
   EXPECT_EQ(host.hooks.closed[0], NET_CLOSED_LEFT);
 }
 
+TEST_F(SessionTest, JoiningConnectsInTheBackgroundAndFailsInALaterUpdate) {
+  // Nobody listens on the port: Join returns at once and an update reports the failure.
+  Member& gone = AddHost();
+  gone.session->Close();
+  gone.frozen = true;
+  Member& refused = Add();
+  ASSERT_TRUE(refused.session->Join(kLoop, Choice("refused"))) << g_VQerror;
+  EXPECT_EQ(refused.session->GetPhase(), NET_PHASE_JOINING);
+  ASSERT_TRUE(PumpUntil([&] { return !refused.hooks.closed.empty(); }));
+  EXPECT_EQ(refused.hooks.closed[0], NET_CLOSED_CONNECT_FAILED);
+
+  // A listener that never welcomes: the client gives up after the join limit.
+  VQNetAddress any = VQnet_MakeAddress(127, 0, 0, 1, 0);
+  VQProtocolLayer* mute = m_device.CreateLayer(&any, VQNET_LAYER_MODE, VQLAYER_FRAMED_TCP_SERVER);
+  ASSERT_TRUE(mute && mute->Start());
+  Member& waiting = Add();
+  waiting.session->MutableConfig().tcpPort = mute->GetLocalPort();
+  ASSERT_TRUE(waiting.session->Join(kLoop, Choice("waiting"))) << g_VQerror;
+  PumpRounds(20);
+  EXPECT_EQ(waiting.session->GetPhase(), NET_PHASE_JOINING);
+  m_now += NET_JOIN_SECONDS;
+  PumpRounds(2);
+  EXPECT_TRUE(waiting.hooks.closed.empty());
+  m_now += 1;
+  PumpRounds(1);
+  ASSERT_EQ(waiting.hooks.closed.size(), 1u);
+  EXPECT_EQ(waiting.hooks.closed[0], NET_CLOSED_CONNECT_FAILED);
+  m_device.DeleteLayer(mute);
+}
+
 TEST_F(SessionTest, SearchIgnoresBadBeaconsAndEndsAfterItsLimit) {
   Member& c = Add();
   ASSERT_TRUE(c.session->Search(Choice("searcher")));

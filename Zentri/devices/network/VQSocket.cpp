@@ -204,8 +204,19 @@ bool VQTcpClientSocket::Start() {
   if (!VQnet_BuildSocketAddress(m_address, &target)) return false;
   m_handle = g_VQwinsock.socket(hn::af_inet, hn::sock_stream, kStreamProtocol);
   if (m_handle == VQNET_NO_SOCKET) return VQnet_FailFromSocket();
-  bool ok = (g_VQwinsock.connect(m_handle, &target, sizeof(target)) == 0 || VQnet_FailFromSocket()) &&
-            SetNonBlocking(m_handle);
+  bool ok;
+  if (m_flags & VQSOCKET_CONNECT_IN_BACKGROUND) {
+    // A connection under way is "would block" (Windows Sockets) or "in progress" (POSIX).
+    ok = SetNonBlocking(m_handle);
+    if (ok && g_VQwinsock.connect(m_handle, &target, sizeof(target)) != 0) {
+      const int error = g_VQwinsock.WSAGetLastError();
+      if (error != hn::wsa_error::would_block && error != hn::wsa_error::in_progress)
+        ok = VQnet_FailFromSocket();
+    }
+  } else {
+    ok = (g_VQwinsock.connect(m_handle, &target, sizeof(target)) == 0 || VQnet_FailFromSocket()) &&
+         SetNonBlocking(m_handle);
+  }
   if (!ok) {
     int32_t error = g_VQerror;
     CloseHandle(&m_handle);

@@ -22,6 +22,10 @@ enum VQSocketFlag : uint32_t {
   VQSOCKET_SHUT_DOWN = 1u << 1,    // our sending side is shut down
   VQSOCKET_PEER_CLOSED = 1u << 2,  // the peer closed (or the connection failed)
   VQSOCKET_FINISHED = VQSOCKET_OPEN | VQSOCKET_SHUT_DOWN | VQSOCKET_PEER_CLOSED,
+  // Set before a TCP client's Start: the connection is made in the background (Start returns
+  // at once; sends wait in the queue until it stands, and a failed connection shows as an
+  // error of the next Receive or Send). Cleared by Close.
+  VQSOCKET_CONNECT_IN_BACKGROUND = 1u << 3,
 };
 
 constexpr uintptr_t VQNET_NO_SOCKET = host::net::invalid_socket;
@@ -102,8 +106,9 @@ class VQTcpClientSocket : public VQSocket {
  public:
   VQTcpClientSocket();
   ~VQTcpClientSocket() override;
-  // Connects (waiting), then switches the handle to non-blocking mode. Failure: the handle
-  // is closed again, g_VQerror, false.
+  // Connects (waiting), then switches the handle to non-blocking mode; with
+  // VQSOCKET_CONNECT_IN_BACKGROUND set it switches first and does not wait for the connection.
+  // Failure: the handle is closed again, g_VQerror, false.
   bool Start() override;
   bool Close() override;
   int32_t Send(const void* data, int32_t length) override;
