@@ -1,24 +1,50 @@
 #include "QVX/race/HumanRacer.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "QVX/race/AIPath.h"
+#include "QVX/race/CarCatalog.h"
 #include "QVX/race/Player.h"
-#include "QVX/race/Track.h"
 #include "Zentri/vehicle/TolvuCarModel.h"
 
 namespace {
+
+// The brake a finished car coasts out with: below the automatic gearbox's reverse threshold.
+constexpr float kRollOutBrake = 0.4f;
 // A car moving farther than this in one frame was put somewhere else (a rescue): the jump
 // crosses no checkpoint line.
 constexpr float kTeleport = 5.0f;
+// The rescue control works while the car is slower than this (stuck) or on its roof.
+constexpr float kRescueSpeed = 4.0f;
+// The steering assist aims at the line this far ahead (metres, plus half a second of travel)
+// and eases the throttle when the aim lies more than kAssistBend off the car's heading.
+constexpr float kAssistAhead = 14.0f;
+constexpr float kAssistBend = 0.35f;
+constexpr float kAssistGain = 2.5f;
+// A car below this height has fallen off the world: it is rescued.
+constexpr float kFallenHeight = -10.0f;
+
+// The human's car: the detailed model, the horn, and the class name kept by the catalog (the
+// setup only points at it).
+CarSetup HumanSetup(CarCatalog* catalog, const CarSetup& in) {
+  CarSetup s = in;
+  s.computer = false;
+  s.horn = true;
+  if (catalog && in.carName)
+    if (const CarClassInfo* info = catalog->Find(in.carName)) s.carName = info->name.c_str();
+  return s;
+}
+
 }  // namespace
 
-HumanRacer::HumanRacer(Player* player, Track* track, const AICourse* course, std::string modelFile,
-                       int32_t viewIndex)
-    : m_player(player),
-      m_track(track),
+HumanRacer::HumanRacer(Player* player, CarCatalog* catalog, TrackCarEnvironment* environment,
+                       const CarSetup& setup, const AICourse* course, int32_t viewIndex)
+    : CarRacer(catalog, environment, HumanSetup(catalog, setup), TRACK_DRIVER_HUMAN),
+      m_player(player),
+      m_viewIndex(viewIndex),
       m_course(course),
-      m_modelFile(std::move(modelFile)),
-      m_viewIndex(viewIndex) {
+      m_manual(player && player->m_profile.manual != 0) {
   m_follower.Setup(AIDRIVER_HUMAN, AIParameters());
 }
 
@@ -26,103 +52,159 @@ HumanRacer::~HumanRacer() { ReleaseCar(); }
 
 const char* HumanRacer::GetName() const { return m_player ? m_player->m_name : ""; }
 
-VQVehicleModel* HumanRacer::GetVehicle() { return m_model.get(); }
-
 void HumanRacer::ReleaseCar() {
   m_follower.Attach(nullptr, nullptr);
-  m_vehicle.m_model = nullptr;
-  m_model.reset();
+  m_vehicle.SetCar(nullptr);
+  if (m_player && m_player->m_car == &GetCar()) m_player->m_car = nullptr;
+  CarRacer::ReleaseCar();
 }
 
 void HumanRacer::PlaceAtStart(const VQVector& position, float heading) {
-  ReleaseCar();
-  m_model = std::make_unique<TolvuCarModel1>();
-  if (!m_model->Initialize(nullptr, m_modelFile.c_str(), position, VQVector(0, 0, heading),
-                           Track::GroundQuery)) {
-    m_model.reset();
-    return;
-  }
-  // Contact spheres (body frame: origin on the ground at the rear axle, y forward).
-  const VQContactMaterial* material =
-      m_track && !m_track->m_contacts.empty() ? &m_track->m_contacts[0] : nullptr;
-  for (float x : {-0.8f, 0.8f})
-    for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
-      m_model->AddCollisionSphere(VQVector(x, y, 0.6f), 0.4f, 0);
-  m_model->AddCollisionSphere(VQVector(0.0f, 1.0f, 1.1f), 0.4f, 0);
-  m_model->SetAllSphereValues(material);
-  m_model->m_collidable = 1;
-  m_vehicle.m_model = m_model.get();
+  m_follower.Attach(nullptr, nullptr);
+  m_vehicle.SetCar(nullptr);
+  CarRacer::PlaceAtStart(position, heading);
+  if (!GetVehicle()) return;
+  Car& car = GetCar();
+  car.m_owner = m_player;
+  // Held in neutral until the green light: the automatic gearbox would take the held brake
+  // for a wish to reverse.
+  car.SetManualGearbox(true);
+  car.SelectGear(CAR_GEAR_NEUTRAL);
+  m_vehicle.SetCar(&car);
   m_follower.Attach(&m_vehicle, m_course);
-  m_position = m_previous = m_model->GetPosition();
+  // The steering rates of the bindings follow this car's speed.
+  if (m_player) m_player->m_car = &car;
 }
 
 void HumanRacer::PrepareRace(bool, uint32_t) {
-  m_started = m_finished = false;
-  m_lapMark = -100.0f;
+  m_started = m_finished = m_onPodium = m_startHeld = false;
   m_time = 0.0f;
   if (m_player) m_player->ClearControls();
-  if (!m_model) return;
-  m_model->Reset(false);  // back to the grid place, at rest
-  m_model->m_collidable = 1;
-  m_vehicle.SelectGear(1);  // neutral until the green light
-  m_vehicle.SetClutch(0.0f);
-  m_vehicle.SetThrottle(0.0f);
-  m_vehicle.SetBrake(1.0f);
-  m_vehicle.SetSteering(0.0f);
-  m_position = m_previous = m_model->GetPosition();
+  if (!GetVehicle()) return;
+  Car& car = GetCar();
+  car.SetFrozen(false);
+  car.Reset();  // back to the grid place, at rest
+  car.SetBodyAlpha(1.0f);
+  car.GetModel()->m_collidable = 1;
+  car.SetManualGearbox(true);
+  car.SelectGear(CAR_GEAR_NEUTRAL);
+  car.SetThrottle(0.0f);
+  car.SetBrake(1.0f);
   m_follower.PrepareStart(false);
 }
 
+void HumanRacer::PreparePractice(bool) { PrepareRace(true, 0); }
+
 void HumanRacer::BeginRace() {
+  if (m_started) return;
   m_started = true;
-  if (!m_model) return;
-  m_vehicle.SelectGear(2);  // first gear; the automatic gearbox shifts on
-  m_vehicle.SetClutch(1.0f);
-  m_vehicle.SetBrake(0.0f);
+  if (!GetVehicle()) return;
+  Car& car = GetCar();
+  car.SetManualGearbox(m_manual);
+  car.SelectGear(CAR_GEAR_FIRST);
+  car.SetClutch(1.0f);
+  car.SetBrake(0.0f);
 }
 
 void HumanRacer::Rescue() {
-  if (m_model && m_course && m_course->LineCount() > 0 && !m_follower.Rescuing())
+  if (GetVehicle() && m_course && m_course->LineCount() > 0 && !m_follower.Rescuing() &&
+      !m_onPodium)
     m_follower.Rescue(0.0f);
 }
 
-void HumanRacer::GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const {
-  const RaceTracker* t = m_track ? m_track->m_tracker : nullptr;
-  const RaceTrackerEntry* e = t ? t->FindEntry(this) : nullptr;
-  *lap = e ? e->laps : 0;
-  *segment = m_follower.m_refSegment;
-  *fraction = m_follower.m_refFraction;
+void HumanRacer::PlaceOnPodium(uint32_t, const VQVector& position, float heading) {
+  if (!GetVehicle()) return;
+  if (m_follower.Rescuing()) m_follower.PrepareStart(false);  // ends the rescue
+  m_onPodium = true;
+  Car& car = GetCar();
+  car.GetModel()->SetStartPlacement(position, VQVector(0.0f, 0.0f, heading));
+  car.Reset();
+  car.SetBodyAlpha(1.0f);
+  car.SetThrottle(0.0f);
+  car.SetBrake(1.0f);
+  car.SetHorn(false);
+  car.ClearEffects();
+  car.SetFrozen(true);
+}
+
+float HumanRacer::AssistSteering(float* bend) const {
+  *bend = 0.0f;
+  const AIPath* line = m_course && m_course->LineCount() > 0 ? m_course->Line(0) : nullptr;
+  CarRacer& self = const_cast<HumanRacer&>(*this);
+  if (!line || line->Count() < 2 || !self.GetVehicle()) return 0.0f;
+  const VQVector p = GetPosition();
+  const VQVector2 at(p.x, p.y);
+  uint32_t segment = 0, ahead = 0;
+  float fraction = 0.0f, aheadFraction = 0.0f;
+  line->Nearest(at, 0, 0, &segment, &fraction);
+  line->Walk(segment, fraction, kAssistAhead + 0.5f * self.GetCar().GetSpeed(), &ahead,
+             &aheadFraction);
+  const VQVector2 aim = line->PointAt(ahead, aheadFraction) - at;
+  const VQVector forward = m_vehicle.Forward();
+  const float angle = std::atan2(forward.x * aim.y - forward.y * aim.x,
+                                 forward.x * aim.x + forward.y * aim.y);
+  *bend = std::fabs(angle);
+  // A positive angle lies to the left: steering to the left is negative.
+  return -angle * kAssistGain;
+}
+
+void HumanRacer::ApplyControls(float dt) {
+  Car& car = GetCar();
+  float* c = m_player ? m_player->m_controls : nullptr;
+  if (m_player && m_controlsOn && m_readBindings)
+    m_player->PollControls(dt, m_manual ? PLAYER_MASK_ALL : PLAYER_MASK_NO_GEARS);
+  if (!c || !m_controlsOn || m_onPodium) {
+    car.SetThrottle(0.0f);
+    car.SetHorn(false);
+    if (!m_started || m_onPodium) car.SetBrake(1.0f);
+    return;
+  }
+  float bend = 0.0f;
+  const float steering = m_steerAssist && m_started ? AssistSteering(&bend) : c[CONTROL_STEERING];
+  car.SetSteering(std::clamp(steering, -1.0f, 1.0f));
+  car.SetHorn(c[CONTROL_HORN] == 1.0f);
+  if (c[CONTROL_LIGHTS] > 0.5f) car.ToggleHeadLights();
+  const float throttle = std::clamp(c[CONTROL_THROTTLE], 0.0f, 1.0f);
+  if (!m_started) {
+    // On the grid: the engine may rev in neutral, the brake holds the car. Throttle held
+    // before the green light does not count until it is released.
+    if (throttle > 0.0f) m_startHeld = true;
+    if (throttle <= 0.0f) m_startHeld = false;
+    car.SelectGear(CAR_GEAR_NEUTRAL);
+    car.SetThrottle(throttle);
+    car.SetBrake(1.0f);
+    return;
+  }
+  if (m_startHeld && throttle <= 0.0f) m_startHeld = false;
+  if (m_finished) {
+    // Over the line: the car rolls out.
+    car.SetThrottle(0.0f);
+    car.SetBrake(kRollOutBrake);
+    return;
+  }
+  car.SetThrottle(m_startHeld ? 0.0f : bend > kAssistBend ? std::min(throttle, 0.4f) : throttle);
+  car.SetBrake(std::clamp(std::max(c[CONTROL_BRAKE], c[CONTROL_SPAREBRAKE]), 0.0f, 1.0f));
+  car.SetParkBrake(std::clamp(c[CONTROL_PARKBRAKE], 0.0f, 1.0f));
+  if (car.IsManualGearbox()) {
+    if (c[CONTROL_GEAR] != 0.0f) car.ShiftGear(c[CONTROL_GEAR] > 0.0f ? 1 : -1);
+    car.SetClutch(std::clamp(c[CONTROL_CLUTCH], 0.0f, 1.0f));
+  }
+  // The rescue control helps a car that is stuck or on its roof.
+  if (c[CONTROL_RESCUE] > 0.0f && (car.GetSpeed() < kRescueSpeed || car.GetUpAxisZ() < 0.0f))
+    Rescue();
 }
 
 void HumanRacer::Update(float dt) {
-  if (!m_model) return;
+  if (!GetVehicle()) return;
   m_time += dt;
-  m_previous = m_position;
-  if (m_player && m_controlsOn) m_player->PollControls(dt, PLAYER_MASK_ALL);
-  const float* c = m_player ? m_player->m_controls : nullptr;
-  if (!m_follower.Rescuing()) {
-    if (!m_started) {
-      // On the grid: held by the brake, the engine free.
-      m_vehicle.SetThrottle(0.0f);
-      m_vehicle.SetBrake(1.0f);
-      m_vehicle.SetSteering(c && m_controlsOn ? c[CONTROL_STEERING] : 0.0f);
-    } else if (c && m_controlsOn) {
-      // Engaged on every frame: a rescue puts the car down with the clutch open.
-      m_vehicle.SetClutch(1.0f);
-      m_vehicle.SetSteering(std::clamp(c[CONTROL_STEERING], -1.0f, 1.0f));
-      m_vehicle.SetThrottle(std::clamp(c[CONTROL_THROTTLE], 0.0f, 1.0f));
-      m_vehicle.SetBrake(std::clamp(std::max(c[CONTROL_BRAKE], c[CONTROL_SPAREBRAKE]), 0.0f, 1.0f));
-      if (c[CONTROL_RESCUE] > 0.0f) Rescue();
-    } else {
-      m_vehicle.SetThrottle(0.0f);
-    }
-    if (m_started) m_vehicle.UpdateGearbox(dt);
-  }
+  // While a rescue runs the follower has the car; the controls wait.
+  if (!m_follower.Rescuing()) ApplyControls(dt);
+  if (!m_onPodium && !m_follower.Rescuing() && GetPosition().z < kFallenHeight) Rescue();
+  CarRacer::Update(dt);  // gearbox, pose, effects, sounds
+  const VQVector jump = GetPosition() - CarRacer::GetPreviousPosition();
+  m_jumped = jump.Dot(jump) > kTeleport * kTeleport;
+  if (m_onPodium) return;
   // The follower keeps the car's place on the line (for rescues and progress) and runs a rescue.
   m_follower.GetLookAheadPoint(m_time);
   m_follower.UpdateFrame(dt);
-  const VQVector now = m_model->GetPosition();
-  const VQVector jump = now - m_previous;
-  if (jump.Dot(jump) > kTeleport * kTeleport) m_previous = now;
-  m_position = now;
 }

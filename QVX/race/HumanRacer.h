@@ -1,68 +1,83 @@
-// A local human driver in a race: a car model in the track's collision world driven by the
-// player's bound controls (steering, throttle, brake; the automatic gearbox shifts), held on the
-// grid until the green light, and rescued onto the computer line when the rescue control is
-// pressed or the lap tracker sees no progress for a long lap. A line follower (AIDriver of the
-// human kind) keeps the car's place on the line, which the rescue and the lap progress read.
+// A local human driver in a race: the chosen class's game car (its scene model with the
+// driver's paint and race number, effects, sounds and the detailed CAR_2 vehicle model) driven
+// by the player's bound controls: steering, throttle, brake, park brake, lights and horn, the
+// gears by the automatic gearbox unless the driver's profile asks for the manual one. The car is
+// held in neutral on the grid until the green light (throttle held through the lights counts
+// only once released), and a rescue (the rescue control while the car is stuck or on its roof,
+// a fall off the world, or the lap tracker seeing no progress for a long lap) puts it back onto
+// the computer line, facing along it, from where it drives on. A line follower (AIDriver of the human kind) keeps the
+// car's place on the line, which the rescue and the computer drivers read.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "QVX/race/AIDriver.h"
-#include "QVX/race/AIRacer.h"
-#include "QVX/race/TrackRacer.h"
+#include "QVX/race/Car.h"
+#include "QVX/race/CarVehicle.h"
+#include "QVX/race/TrackCars.h"
 
 class Player;
-class Track;
-class TolvuCarModel1;
 
-class HumanRacer : public TrackRacer {
+class HumanRacer : public CarRacer {
  public:
-  // modelFile: the car model's data file (a store image); course: the track's computer lines.
-  HumanRacer(Player* player, Track* track, const AICourse* course, std::string modelFile,
-             int32_t viewIndex);
+  // setup: the car to make (class name, paint, number, detail; its computer flag is cleared and
+  // the manual gearbox comes from the player's profile). course: the track's computer lines.
+  HumanRacer(Player* player, CarCatalog* catalog, TrackCarEnvironment* environment,
+             const CarSetup& setup, const AICourse* course, int32_t viewIndex);
   ~HumanRacer() override;
   HumanRacer(const HumanRacer&) = delete;
   HumanRacer& operator=(const HumanRacer&) = delete;
 
-  uint32_t GetDriverType() const override { return TRACK_DRIVER_HUMAN; }
   const char* GetName() const override;
-  VQVehicleModel* GetVehicle() override;
-  VQVector GetPosition() const override { return m_position; }
-  VQVector GetPreviousPosition() const override { return m_previous; }
-  float GetLapMarkTime() const override { return m_lapMark; }
-  void SetLapMarkTime(float t) override { m_lapMark = t; }
+  // After a jump (a rescue put the car elsewhere) the previous position is the new one.
+  VQVector GetPreviousPosition() const override {
+    return m_jumped ? GetPosition() : CarRacer::GetPreviousPosition();
+  }
   void PlaceAtStart(const VQVector& position, float heading) override;
   void ReleaseCar() override;
   void Update(float dt) override;
-  void GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const override;
   void PrepareRace(bool grid, uint32_t index) override;
-  void PreparePractice(bool flag) override { PrepareRace(true, 0); }
+  void PreparePractice(bool flag) override;
   void BeginRace() override;
   void Finish() override { m_finished = true; }
+  void PlaceOnPodium(uint32_t place, const VQVector& position, float heading) override;
   int32_t GetViewIndex() const override { return m_viewIndex; }
 
-  // Starts a rescue (the lap tracker's long lap, or the rescue control).
+  // Starts a rescue (whatever the speed). Nothing while one runs or on the podium.
   void Rescue();
-  bool HasCar() const { return m_model != nullptr; }
+  bool Rescuing() const { return m_follower.Rescuing(); }
+  bool HasCar() { return GetVehicle() != nullptr; }
+  bool Started() const { return m_started; }
   bool Finished() const { return m_finished; }
   AIDriver& Follower() { return m_follower; }
   Player* GetPlayer() const { return m_player; }
-  // When false the controls are not read (a menu is shown or the race is paused).
+  float Speed() { return GetCar().IsCreated() ? GetCar().GetSpeed() : 0.0f; }
+
+  // When false the controls are not read and the pedals are released (a menu is shown or the
+  // race is paused).
   bool m_controlsOn = true;
+  // When false the player's bindings are not polled: the control values already in
+  // Player::m_controls drive the car (tests and tools set them directly).
+  bool m_readBindings = true;
+  // When true the car steers itself along the computer line and eases the throttle in sharp
+  // bends; the driver's throttle, brake and rescue still count (scripted runs that cannot see).
+  bool m_steerAssist = false;
 
  private:
+  void ApplyControls(float dt);
+  // The assist's steering toward the line ahead, and how sharp the bend ahead is (radians).
+  float AssistSteering(float* bend) const;
+
   Player* m_player;
-  Track* m_track;
-  const AICourse* m_course;
-  std::string m_modelFile;
+  std::string m_className;  // the setup's class name points here
   int32_t m_viewIndex;
-  std::unique_ptr<TolvuCarModel1> m_model;
-  AIRacer m_vehicle{nullptr};
+  const AICourse* m_course;
+  CarVehicle m_vehicle;
   AIDriver m_follower;
-  VQVector m_position{0, 0, 0}, m_previous{0, 0, 0};
-  float m_lapMark = -100.0f;
   float m_time = 0.0f;
-  bool m_started = false, m_finished = false;
+  bool m_manual = false;
+  bool m_jumped = false;
+  bool m_startHeld = false;  // throttle held since before the green light
+  bool m_started = false, m_finished = false, m_onPodium = false;
 };

@@ -84,6 +84,7 @@ class RaceSession::Entrant : public TrackRacer {
     if (Body()) Vehicle().SetCollisions(false);
   }
   void SetAILine(uint32_t line) override;
+  void PlaceOnPodium(uint32_t place, const VQVector& position, float heading) override;
 
   RaceSession* m_session;
   Player* m_player;
@@ -158,6 +159,25 @@ void RaceSession::Entrant::SetAILine(uint32_t) {
   if (s.course.Line(line)) Driver().m_line = line;
 }
 
+// The car stands at its podium place, at rest, its driver done.
+void RaceSession::Entrant::PlaceOnPodium(uint32_t, const VQVector& position, float heading) {
+  VQVehicleModel* body = Body();
+  if (!body) return;
+  AIDriver& d = Driver();
+  if (d.Rescuing()) d.PrepareStart(false);
+  d.m_state = AISTATE_PODIUM;
+  body->m_postStepCallback = nullptr;  // the driver plans no more
+  Vehicle().Place(position, heading);
+  Vehicle().SelectGear(1);  // neutral
+  Vehicle().SetBrake(1.0f);
+  if (m_car) {
+    m_car->GetCar().SetBodyAlpha(1.0f);
+    m_car->GetCar().ClearEffects();
+    m_car->GetCar().SetFrozen(true);
+  }
+  m_position = m_previous = body->GetPosition();
+}
+
 VQVehicleModel* RaceSession::Entrant::Body() const {
   if (m_car) return m_car->GetVehicle();
   return m_model.get();
@@ -214,6 +234,10 @@ void RaceSession::Entrant::PlaceAtStart(const VQVector& position, float heading)
 void RaceSession::Entrant::PrepareRace(bool, uint32_t) {
   VQVehicleModel* body = Body();
   if (!body) return;
+  // Back from a podium: unfrozen, planning again.
+  body->m_postStepCallback = OnPhysicsStep;
+  body->m_postStepUserData = reinterpret_cast<uintptr_t>(&Driver());
+  if (m_car) m_car->GetCar().SetFrozen(false);
   if (m_car)
     m_car->GetCar().Reset();
   else
@@ -556,22 +580,36 @@ bool RaceSession::Run(float maxSeconds) {
   return Finished();
 }
 
-// The computer drivers; the caller's racers are counted by the track.
-uint32_t RaceSession::ParticipantCount() const { return uint32_t(m_impl->entrants.size()); }
+// The computer drivers, then the caller's racers.
+uint32_t RaceSession::ParticipantCount() const {
+  return uint32_t(m_impl->entrants.size() + m_impl->others.size());
+}
 
 Player* RaceSession::GetPlayer(uint32_t i) const {
   return i < m_impl->entrants.size() ? m_impl->entrants[i]->m_player : nullptr;
 }
 
 TrackRacer* RaceSession::GetRacer(uint32_t i) const {
-  return i < m_impl->entrants.size() ? m_impl->entrants[i].get() : nullptr;
+  const size_t n = m_impl->entrants.size();
+  if (i < n) return m_impl->entrants[i].get();
+  return i - n < m_impl->others.size() ? m_impl->others[i - n] : nullptr;
 }
 
 VQNode* RaceSession::GetCarRoot(uint32_t i) const {
-  if (i >= m_impl->entrants.size() || !m_impl->entrants[i]->m_car) return nullptr;
-  Car& car = m_impl->entrants[i]->m_car->GetCar();
+  const size_t n = m_impl->entrants.size();
+  CarRacer* racer = nullptr;
+  if (i < n)
+    racer = m_impl->entrants[i]->m_car.get();
+  else if (i - n < m_impl->others.size())
+    racer = dynamic_cast<CarRacer*>(m_impl->others[i - n]);
+  if (!racer) return nullptr;
+  Car& car = racer->GetCar();
   return car.IsCreated() ? car.GetRoot() : nullptr;
 }
+
+CarCatalog* RaceSession::GetCarCatalog() const { return m_impl->catalog.get(); }
+
+TrackCarEnvironment* RaceSession::GetCarEnvironment() const { return m_impl->environment.get(); }
 
 std::vector<RaceSessionResult> RaceSession::Results() const {
   const Impl& s = *m_impl;

@@ -37,6 +37,8 @@
 class Player;
 class RaceFrame;
 class AIDriver;
+class CarCatalog;
+class TrackCarEnvironment;
 class Simulation;
 class VQDisplayDevice;
 class VQNode;
@@ -121,11 +123,18 @@ class RaceSession {
   bool Run(float maxSeconds);
 
   std::vector<RaceSessionResult> Results() const;
+  // The participants: the computer drivers in the order added, then the caller's racers
+  // (AddRacer) in theirs. GetPlayer is null for the caller's racers.
   uint32_t ParticipantCount() const;
   Player* GetPlayer(uint32_t i) const;
   TrackRacer* GetRacer(uint32_t i) const;
-  // The scene root of participant i's game car; null for bare cars and beyond the field.
+  // The scene root of participant i's game car (a CarRacer's too); null for bare cars and
+  // beyond the field.
   VQNode* GetCarRoot(uint32_t i) const;
+  // With a car class: the catalog of the game cars and the track as their environment, for the
+  // caller's own cars of the class; null without one.
+  CarCatalog* GetCarCatalog() const;
+  TrackCarEnvironment* GetCarEnvironment() const;
   // The race time since the green light (0 before it).
   float RaceTime() const;
   Track& GetTrack();

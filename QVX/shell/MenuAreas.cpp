@@ -3,8 +3,10 @@
 #include "QVX/menu/MenuAreas.h"
 #include "QVX/shell/LobbyMenus.h"
 #include "QVX/shell/OptionsMenus.h"
+#include "QVX/shell/RaceRun.h"
 
 void MenuAreas_RegisterGameAreas() {
   MenuAreas_Register(OptionsMenus_Area());
   MenuAreas_Register(LobbyMenus_Area());
+  MenuAreas_Register(RaceRun_MenuArea());
 }

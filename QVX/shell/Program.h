@@ -75,6 +75,7 @@ struct ProgramOptions {
   std::string inputFile;   // scripted input
   uint32_t frames = 0;     // > 0: the window closes after this many frames
   std::string resultsFile; // race results appended as CSV
+  bool steerAssist = false; // the local players' cars steer along the computer line
   bool help = false;       // --help: print the usage and end
 };
 

@@ -104,6 +104,8 @@ bool ParseProgramOptions(int argc, char** argv, ProgramOptions* options, std::st
     } else if (arg == "--results") {
       if (!value(&v)) return false;
       options->resultsFile = v;
+    } else if (arg == "--steer-assist") {
+      options->steerAssist = true;
     } else {
       *error = "unknown option " + arg;
       return false;
@@ -130,14 +132,15 @@ bool ProgramScreenFrame() {
 int RunProgram(int argc, char** argv) {
   static const char* const kUsage =
       "usage: Pindrel [--data DIR] [--headless] [--seed N] [--fixed-step S] [--input FILE] [--frames N] "
-      "[--results FILE]\n"
+      "[--results FILE] [--steer-assist]\n"
       "  --data DIR        the folder holding Config.ini and Data (default: the working folder)\n"
       "  --headless        offscreen video, dummy audio, message boxes on stderr\n"
       "  --seed N          random numbers seeded with N instead of the time\n"
       "  --fixed-step S    the clock advances S seconds a frame; frames run back to back\n"
       "  --input FILE      scripted input: 'FRAME key CODE down|up', 'FRAME mouse X Y BUTTONS', 'FRAME quit'\n"
       "  --frames N        close the window after N frames\n"
-      "  --results FILE    append race results as CSV\n";
+      "  --results FILE    append race results as CSV\n"
+      "  --steer-assist    the local players' cars steer along the racing line (scripted runs)\n";
   ProgramOptions options;
   std::string error;
   if (!ParseProgramOptions(argc, argv, &options, &error)) {

@@ -1,8 +1,11 @@
 // The race run: from the chosen settings to a running race and back to the menus. The race is
 // the Track (weather, cameras, start sequence, lap tracking) driven by a Simulation whose clock
 // advances by the frame step (a RaceSession), with the field's computer drivers in their game cars and
-// the local players' cars as HumanRacers; each local player gets a viewport of the game window (two share it as a split screen); the in-race keys and menus pause, resume, restart and
-// leave; a finished race shows its results page and is appended to the --results file.
+// the local players' game cars of the chosen class as HumanRacers driven by their bound controls;
+// a RaceDisplay shows the race (one view, or two sharing the window as a split screen, with the
+// HUD, the track map, the cars' shadows and the weather's rain); the in-race keys and menus
+// pause, resume, restart and leave; a finished race shows its results page and is appended to
+// the --results file.
 #include <strings.h>
 #include <unistd.h>
 
@@ -16,16 +19,21 @@
 #include <vector>
 
 #include "QVX/menu/Menu.h"
+#include "QVX/menu/MenuAreas.h"
 #include "QVX/race/AIParameters.h"
+#include "QVX/race/Car.h"
 #include "QVX/race/CarCatalog.h"
 #include "QVX/race/HumanRacer.h"
 #include "QVX/race/Player.h"
+#include "QVX/race/RaceDisplay.h"
 #include "QVX/race/RaceField.h"
 #include "QVX/race/RaceFrame.h"
 #include "QVX/race/RaceSession.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/Track.h"
+#include "QVX/race/TrackCars.h"
 #include "QVX/race/WeatherDatabase.h"
+#include "QVX/shell/Content.h"
 #include "QVX/shell/DataPaths.h"
 #include "QVX/shell/KeywordDetector.h"
 #include "QVX/shell/Program.h"
@@ -35,8 +43,6 @@
 #include "Zentri/devices/sound/VQSoundDevice.h"
 #include "Zentri/devices/VQDevice.h"
 #include "Zentri/platform/VQSystem.h"
-#include "Zentri/scene/VQCamera.h"
-#include "Zentri/scene/VQNodes.h"
 #include "Zentri/scene/VQViewport.h"
 
 namespace {
@@ -47,6 +53,7 @@ constexpr int32_t kResultsPage = 22;
 constexpr int32_t kStandingsPage = 23;
 constexpr int32_t kLoadingPage = 28;
 constexpr uint32_t kItemResume = 162;
+constexpr int32_t kItemFinish = 120;  // the results page's "finish": on to the podium
 
 }  // namespace
 
@@ -63,15 +70,18 @@ struct RaceRunData {
   float step = 1.0f / 60.0f;
   std::vector<std::unique_ptr<HumanRacer>> humans;
   std::vector<uint32_t> computerRecords;  // AI record index per computer participant
-  // One camera and viewport per view; deleted once, at teardown.
-  std::vector<std::unique_ptr<VQCamera>> cameras;
-  std::vector<VQViewport*> viewports;
-  std::vector<VQVector> cameraAt;
+  // The views of the race (made once the race is loaded, released once, at teardown) and the
+  // canvas hooks they replace while they draw.
+  std::unique_ptr<RaceDisplay> display;
+  VQCanvasCallback savedHooks[3] = {};
+  uintptr_t savedWords[3] = {};
+  bool hooksSaved = false;
   LoadingDots dots;
   RaceLoader loader;
   bool loaded = false;
   bool handlerPushed = false;
   bool resultsShown = false;
+  bool podium = false;
   float humansDoneAt = -1.0f;
   float finishedAt = -1.0f;
   std::string error;
@@ -142,31 +152,18 @@ std::vector<uint32_t> PickField(Program& p, RaceRunData& r, std::string* error) 
   return out;
 }
 
-// The chase camera of a view: behind the followed car, above it, looking along its motion.
-void PlaceChaseCamera(RaceRunData& r, uint32_t view, const TrackRacer* car) {
-  if (view >= r.cameras.size() || !car) return;
-  VQCamera* c = r.cameras[view].get();
-  const VQVector at = car->GetPosition();
-  VQVector dir = at - r.cameraAt[view];
-  dir.z = 0.0f;
-  if (dir.Dot(dir) < 1e-4f) dir = VQVector(0, 1, 0);
-  dir.Normalize();
-  // The eye trails 9 m behind and 3.5 m above, moving smoothly after the car.
-  const VQVector eye = at - dir * 9.0f + VQVector(0, 0, 3.5f);
-  r.cameraAt[view] = r.cameraAt[view] + (at - r.cameraAt[view]) * 0.15f;
-  c->m_matrix.SetIdentity();
-  c->SetPosition(eye);
-  VQVector look = at + VQVector(0, 0, 1.0f) - eye;
-  look.Normalize();
-  c->SetViewDirection(look);
-}
-
-const TrackRacer* FollowedCar(RaceRunData& r, uint32_t view) {
-  if (view < r.humans.size()) return r.humans[view].get();
-  Track& t = r.session->GetTrack();
+// The participant a view follows: the local player's car, or (a race of computer drivers)
+// the leader.
+uint32_t FollowedParticipant(RaceRunData& r, uint32_t view) {
+  RaceSession& race = *r.session;
+  const uint32_t computers = uint32_t(r.computerRecords.size());
+  Track& t = race.GetTrack();
+  const bool podium = t.m_state == RACE_STATE_PODIUM;
+  if (view < r.humans.size() && !(podium && view == 0)) return computers + view;
   const RaceTrackerEntry* leader = t.m_tracker ? t.m_tracker->FindEntryByPosition(1) : nullptr;
-  if (leader && leader->car) return leader->car;
-  return t.m_playerCount ? t.m_players[0] : nullptr;
+  for (uint32_t i = 0; leader && i < race.ParticipantCount(); ++i)
+    if (race.GetRacer(i) == leader->car) return i;
+  return view < r.humans.size() ? computers + view : 0;
 }
 
 // The final table of the race, in position order.
@@ -261,6 +258,22 @@ void OnRaceFinished(Program& p, RaceRunData& r) {
   }
 }
 
+// The end of a race from its results page: lap tracking stops, a paused race goes on, and the
+// first three cars stand on the podium, where the first view watches the winner.
+void FinishRace(Program& p, RaceRunData& r) {
+  if (!r.session || r.podium) return;
+  r.podium = true;
+  Track& t = r.session->GetTrack();
+  t.StopTracker();
+  if (r.session->GetSimulation().m_paused) p.Pause(false);
+  t.ShowPodium();
+  const uint32_t places = std::min(t.m_playerCount, t.m_podiumCount);
+  p.Log("Podium: %u cars", places);
+  for (uint32_t place = 1; place <= places && t.m_tracker; ++place)
+    if (const RaceTrackerEntry* e = t.m_tracker->FindEntryByPosition(place))
+      p.Log("Podium place %u: %s", place, e->car->GetName());
+}
+
 // ---- callbacks --------------------------------------------------------------------------------
 
 RaceRunData* g_raceRun = nullptr;
@@ -307,7 +320,11 @@ void RaceFrameCallback(uintptr_t user) {
   Simulation& sim = r.session->GetSimulation();
   for (auto& h : r.humans) h->m_controlsOn = !menu && !sim.m_paused;
   r.session->Frame();
-  for (uint32_t v = 0; v < r.cameras.size(); ++v) PlaceChaseCamera(r, v, FollowedCar(r, v));
+  if (r.display) {
+    for (uint32_t v = 0; v < r.display->ViewCount(); ++v)
+      r.display->Follow(v, FollowedParticipant(r, v));
+    r.display->Update(sim.m_paused ? 0.0f : sim.m_frameStep);
+  }
   if (r.resultsShown) {
     if (r.mode == GAMEMODE_AI_ONLY) {
       r.finishedAt += sim.m_frameStep;
@@ -348,7 +365,35 @@ void LoadingFrameCallback(uintptr_t user) {
     ::usleep(100000);
 }
 
+// The race's own menu items beyond the shell's: the results page's finish.
+bool RaceMenuEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event) {
+  if (!page || !item || page->m_id != kResultsPage || item->id != kItemFinish) return false;
+  if (event == MENU_ACTIVATE && g_raceRun) FinishRace(p, *g_raceRun);
+  return true;
+}
+
 // ---- loading ----------------------------------------------------------------------------------
+
+// A local player's car: the race's class with the paint of the profile's colour (the class's
+// skin of that index; the model's own paint when the class has none) and the player's number.
+CarSetup PlayerCarSetup(Program& p, RaceRunData& r, const Player& player) {
+  CarSetup setup;
+  setup.carName = r.className.c_str();
+  setup.computer = false;
+  setup.number = player.m_profile.number > 0 ? player.m_profile.number : 1;
+  setup.detail = player.m_profile.highDetailModel ? 2 : 1;
+  setup.manual = player.m_profile.manual != 0;
+  const RacingClass* cls =
+      r.classIndex >= 0 && uint32_t(r.classIndex) < p.m_classCount ? p.m_classes[r.classIndex]
+                                                                    : nullptr;
+  const int32_t colour = r.mode == GAMEMODE_CHAMPIONSHIP ? player.m_profile.champ_color
+                                                         : player.m_profile.normal_color;
+  if (cls && !cls->m_skins.empty()) {
+    const Skin* skin = cls->m_skins[ClampIndex(colour, uint32_t(cls->m_skins.size()))];
+    if (skin) setup.paint = p.MakeCarPaint(skin->imagePath.c_str());
+  }
+  return setup;
+}
 
 // Everything the loader does: the session (track, weather, cameras, course), the computer
 // drivers and the local players' cars. Touches only r (and reads the Program's tables, which
@@ -419,24 +464,29 @@ void LoadRace(Program& p, RaceRunData& r) {
   }
   p.Log("Computer drivers of this field: %zu", r.computerRecords.size());
   const uint32_t locals = std::min(LocalCount(r.mode), p.m_playerCount);
+  CarCatalog* catalog = race->GetCarCatalog();
+  TrackCarEnvironment* environment = race->GetCarEnvironment();
+  if (locals > 0 && (!catalog || !environment)) {
+    r.error = "Cannot find the model data of car '" + r.className + "'";
+    return;
+  }
   for (uint32_t i = 0; i < locals; ++i) {
-    std::string tried;
-    const std::string model =
-        p.m_carCatalog
-            ? p.m_carCatalog->FindModelFile(r.trackName.c_str(), r.className.c_str(), false, &tried)
-            : std::string();
-    if (model.empty()) {
-      r.error = "Cannot find the model data of car '" + r.className + "'";
-      return;
-    }
-    auto human =
-        std::make_unique<HumanRacer>(p.m_players[i], &t, &race->GetCourse(), model, int32_t(i));
+    Player* player = p.m_players[i];
+    CarSetup setup = PlayerCarSetup(p, r, *player);
+    auto human = std::make_unique<HumanRacer>(player, catalog, environment, setup,
+                                              &race->GetCourse(), int32_t(i));
     if (!race->AddRacer(human.get(), &human->Follower()) || !human->HasCar()) {
-      r.error = race->m_error.empty()
-                    ? std::string("the car of '") + p.m_players[i]->m_name + "' cannot be made"
-                    : race->m_error;
+      const std::string why = human->GetCar().GetError();
+      r.error = !why.empty()            ? why
+                : race->m_error.empty() ? std::string("the car of '") + player->m_name +
+                                              "' cannot be made"
+                                        : race->m_error;
       return;
     }
+    p.Log("Car of '%s': class '%s', paint %s, number %d, %s gearbox", player->m_name,
+          r.className.c_str(), setup.paint ? "of the profile" : "of the model", setup.number,
+          player->m_profile.manual ? "manual" : "automatic");
+    human->m_steerAssist = p.m_options.steerAssist;
     r.humans.push_back(std::move(human));
   }
   if (t.m_playerCount == 0) {
@@ -447,30 +497,32 @@ void LoadRace(Program& p, RaceRunData& r) {
   r.loaded = true;
 }
 
+// The race's views on the game window: one, or two as a split screen, each with its HUD and
+// track map, over the cars' shadows and the weather's rain.
 void CreateViews(Program& p, RaceRunData& r) {
-  if (!p.m_canvas) return;
-  const int32_t w = int32_t(p.m_canvas->m_width), h = int32_t(p.m_canvas->m_height);
-  const uint32_t views = r.mode == GAMEMODE_SPLIT ? 2 : 1;
-  const int32_t half = (h + 1) / 2;
-  for (uint32_t v = 0; v < views; ++v) {
-    // Two views: the first player below, the second at the top (origin lower left).
-    const int32_t y = views == 1 ? 0 : (v == 0 ? 0 : half);
-    const int32_t height = views == 1 ? h : (v == 0 ? half : h - half);
-    VQViewport* port = p.m_canvas->CreateViewport(0, y, w, height);
-    if (!port) continue;
-    auto camera = std::make_unique<VQCamera>(float(60.0 * M_PI / 180.0), 0.0f);
-    camera->m_near = 1.0f;
-    camera->m_far = 1000.0f;
-    port->m_root = r.session->GetTrack().m_scene;
-    port->m_clearColour = VQColor(0.45f, 0.6f, 0.85f, 1.0f);
-    port->m_active = 1;
-    port->SetCamera(camera.get());
-    r.viewports.push_back(port);
-    r.cameras.push_back(std::move(camera));
-    const TrackRacer* car = FollowedCar(r, v);
-    r.cameraAt.push_back(car ? car->GetPosition() - VQVector(0, 1, 0) : VQVector(0, 0, 0));
+  if (!p.m_canvas || !p.m_canvas->m_device) return;
+  RaceDisplayOptions o;
+  o.views = r.mode == GAMEMODE_SPLIT && r.humans.size() >= 2 ? 2 : 1;
+  char folder[DATAPATH_MAX_PATH];
+  if (GetDataFolderPath(folder, DATAFOLDER_MAPS_HIGH)) o.fontFolder = folder;
+  VQCanvas& canvas = *p.m_canvas;
+  r.savedHooks[0] = canvas.m_preFrame;
+  r.savedHooks[1] = canvas.m_postScene;
+  r.savedHooks[2] = canvas.m_lastCallback;
+  r.savedWords[0] = canvas.m_preFrameWord;
+  r.savedWords[1] = canvas.m_postSceneWord;
+  r.savedWords[2] = canvas.m_lastWord;
+  r.hooksSaved = true;
+  r.display = std::make_unique<RaceDisplay>();
+  if (!r.display->Init(r.session.get(), &canvas, o)) {
+    p.Log("Race views: none (%s)", r.display->m_error.c_str());
+    r.display.reset();
+    return;
   }
-  p.Log("Race views: %zu", r.viewports.size());
+  for (uint32_t v = 0; v < r.display->ViewCount(); ++v)
+    r.display->Follow(v, FollowedParticipant(r, v));
+  r.display->Update(0.0f);
+  p.Log("Race views: %u", r.display->ViewCount());
 }
 
 // One teardown for every way out of a race.
@@ -478,12 +530,13 @@ void Teardown(Program& p, RaceRunData& r) {
   if (p.m_keywordDetector) p.m_keywordDetector->Detach();
   if (r.handlerPushed && p.m_keyboard) p.m_keyboard->RemoveHandler(RaceFrame::KeyHandler);
   r.handlerPushed = false;
-  for (VQViewport* port : r.viewports) {
-    port->SetCamera(nullptr);
-    if (p.m_canvas) p.m_canvas->DeleteViewport(port);
-  }
-  r.viewports.clear();
-  r.cameras.clear();
+  // The views go before the track they show.
+  if (r.display) r.display->Release();
+  r.display.reset();
+  if (r.hooksSaved && p.m_canvas)
+    p.m_canvas->SetCallbacks(r.savedHooks[0], r.savedWords[0], r.savedHooks[1], r.savedWords[1],
+                             r.savedHooks[2], r.savedWords[2]);
+  r.hooksSaved = false;
   if (r.session) {
     r.session->GetSimulation().SetTimeScale(1.0f);
     Track& t = r.session->GetTrack();
@@ -592,7 +645,7 @@ bool Program::RunRace() {
   for (;;) {
     if (!first) {
       // A new round: the same field back on the grid.
-      r.resultsShown = false;
+      r.resultsShown = r.podium = false;
       r.humansDoneAt = r.finishedAt = -1.0f;
     }
     first = false;
@@ -627,6 +680,13 @@ bool Program::RunRace() {
   Log("Race teardown: %u keyboard handlers", m_keyboard ? m_keyboard->m_handlerCount : 0u);
   m_menuReturnPage = 1;
   return true;
+}
+
+MenuArea RaceRun_MenuArea() {
+  MenuArea area;
+  area.name = "race";
+  area.onEvent = RaceMenuEvent;
+  return area;
 }
 
 void Program::Pause(bool withMessage) {

@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "QVX/menu/MenuAreas.h"
+
 // The loading title's three dots: every 0.5 s the count steps 1, 2, 3, 2, 1, 2, 3 ... A frame
 // time above 1 s (a stall) counts as 1/60 s.
 class LoadingDots {
@@ -80,3 +82,7 @@ const char* RaceRun_ModeName(int32_t gameMode);
 // be written (nothing is appended then).
 bool RaceResults_AppendCsv(const std::string& path, const std::vector<RaceResultRow>& rows,
                            std::string* error);
+
+// The race's menu items that the shell leaves to it (the results page's finish, which shows the
+// podium); registered with the game's menu areas.
+MenuArea RaceRun_MenuArea();

@@ -71,12 +71,13 @@ class RaceRun : public ::testing::Test {
                      const std::string& key) {
     for (int f = from; f < to; f += every) out.emplace_back(f, key);
   }
-  int Run(int frames, uint32_t seed = 7, const std::string& step = "0.01") {
+  int Run(int frames, uint32_t seed = 7, const std::string& step = "0.01",
+          const std::string& extra = "") {
     const std::string command = "'" + vqtest::BinDir() + "'/Pindrel --headless --fixed-step " +
                                 step + " --seed " + std::to_string(seed) + " --frames " +
                                 std::to_string(frames) + " --input input.txt --results '" +
                                 (m_dir / "results.csv").string() + "' --data '" + m_dir.string() +
-                                "'";
+                                "' " + extra;
     const int status = vqtest::RunCommand(command, &m_out);
     m_log = ReadText(m_dir / "qvxlog.txt");
     m_results = ReadText(m_dir / "results.csv");
@@ -107,9 +108,11 @@ class RaceRun : public ::testing::Test {
     return rows;
   }
 
-  // Sets the stored profile's single-race track, length (an index of the lengths list: 0 is one lap)
-  // and number of opponents, the way the set-up page would leave them.
-  void SetRaceSetUp(int32_t track, int32_t length, int32_t opponents) {
+  // Sets the stored profile's single-race track, length (an index of the lengths list: 0 is one lap),
+  // number of opponents, and (when given) class and race type, the way the set-up page would leave
+  // them.
+  void SetRaceSetUp(int32_t track, int32_t length, int32_t opponents, int32_t classIndex = -1,
+                    int32_t raceType = -1) {
     const fs::path path = m_dir / "Data/Players/Driver.bin";
     const std::string bytes = ReadText(path);
     PlayerProfile profile;
@@ -119,6 +122,8 @@ class RaceRun : public ::testing::Test {
     profile.normal_track = track;
     profile.normal_length = length;
     profile.normal_opponents = opponents;
+    if (classIndex >= 0) profile.normal_frame = classIndex;
+    if (raceType >= 0) profile.normal_racetype = raceType;
     const std::vector<uint8_t> out = PlayerProfile_Write(profile, PROFILE_MAX_CLASSES);
     fs::remove(path);  // a link into the generated tree: replaced, not written through
     std::ofstream(path, std::ios::binary)
@@ -258,6 +263,54 @@ TEST_F(RaceRun, ASingleRaceFromTheMenusRacesComputerDriversInTheField) {
                  "Menu page 1 'Main menu'", "Menus end: quit", "Program end"});
   EXPECT_EQ(HandlerCounts(m_log, "Race start: "), HandlerCounts(m_log, "Race teardown: "));
   // The profile and Config.ini were written anew (replaced, so no longer the tree's links).
+  EXPECT_EQ(fs::hard_link_count(m_dir / "Data/Players/Driver.bin"), 1u);
+  EXPECT_EQ(fs::hard_link_count(m_dir / "Config.ini"), 1u);
+}
+
+TEST_F(RaceRun, ASingleRaceIsDrivenToTheFinishAndItsResultsAndPodiumShown) {
+  // One lap of the harbour in the sport class against two computer drivers of the base classes.
+  // The player holds the throttle from after the green light and the car steers along the line
+  // (the script cannot see the road); the results page comes once everybody has finished, its
+  // finish item shows the podium, and the player leaves through the in-race menu and quits.
+  SetRaceSetUp(4, 0, 2, /*classIndex=*/4, /*raceType=*/1);
+  auto keys = kStartSingleRace;
+  keys.insert(keys.end(), {{8000, "enter"},
+                           {8200, "esc"},
+                           {8250, "down"},
+                           {8270, "enter"},
+                           {8400, "up"},
+                           {8420, "enter"},
+                           {8440, "enter"},
+                           {8600, "space"},
+                           {8620, "space"}});
+  Script(keys, {{1200, 7900, "up"}});
+  ASSERT_EQ(Run(9000, 7, "0.01", "--steer-assist"), 0) << m_out;
+  ExpectInOrder({"Menu page 1 'Main menu'", "Menu page 11 'Single race'",
+                 "Menus end: race in game mode 3", "Race set-up: track 'harbour'", "class 'sport'",
+                 "1 laps", "Computer drivers of this field: 2", "Car of 'Driver': class 'sport'",
+                 "Race loaded: 3 cars", "Race views: 1", "Race round starts", "Finished: Driver",
+                 "Race results appended", "Menu page 22 'Results'", "Podium: 3 cars",
+                 "Podium place 1: ",
+                 "In-race menu", "Race ends", "Menu page 1 'Main menu'", "Menus end: quit",
+                 "Outro end", "Program end"});
+  // The results file holds the classified race with the player's row.
+  const auto rows = Rows();
+  ASSERT_EQ(rows.size(), 3u) << m_results;
+  bool player = false;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ASSERT_GE(rows[i].size(), 7u) << m_results;
+    EXPECT_EQ(rows[i][0], "harbour");
+    EXPECT_EQ(rows[i][1], "single");
+    EXPECT_EQ(rows[i][2], std::to_string(i + 1)) << m_results;
+    EXPECT_GT(std::atof(rows[i][5].c_str()), 10.0) << m_results;
+    if (rows[i][3] == "Driver") {
+      player = true;
+      EXPECT_EQ(rows[i][4], "sport");
+      EXPECT_GT(std::atof(rows[i][6].c_str()), 10.0) << m_results;  // a counted lap
+    }
+  }
+  EXPECT_TRUE(player) << m_results;
+  EXPECT_EQ(HandlerCounts(m_log, "Race start: "), HandlerCounts(m_log, "Race teardown: "));
   EXPECT_EQ(fs::hard_link_count(m_dir / "Data/Players/Driver.bin"), 1u);
   EXPECT_EQ(fs::hard_link_count(m_dir / "Config.ini"), 1u);
 }
