@@ -85,6 +85,7 @@ class RaceSession::Entrant : public TrackRacer {
     if (Body()) Vehicle().SetCollisions(false);
   }
   void SetAILine(uint32_t line) override;
+  void PlaceOnPodium(uint32_t place, const VQVector& position, float heading) override;
 
   RaceSession* m_session;
   Player* m_player;
@@ -161,6 +162,25 @@ void RaceSession::Entrant::SetAILine(uint32_t) {
   if (s.course.Line(line)) Driver().m_line = line;
 }
 
+// The car stands at its podium place, at rest, its driver done.
+void RaceSession::Entrant::PlaceOnPodium(uint32_t, const VQVector& position, float heading) {
+  VQVehicleModel* body = Body();
+  if (!body) return;
+  AIDriver& d = Driver();
+  if (d.Rescuing()) d.PrepareStart(false);
+  d.m_state = AISTATE_PODIUM;
+  body->m_postStepCallback = nullptr;  // the driver plans no more
+  Vehicle().Place(position, heading);
+  Vehicle().SelectGear(1);  // neutral
+  Vehicle().SetBrake(1.0f);
+  if (m_car) {
+    m_car->GetCar().SetBodyAlpha(1.0f);
+    m_car->GetCar().ClearEffects();
+    m_car->GetCar().SetFrozen(true);
+  }
+  m_position = m_previous = body->GetPosition();
+}
+
 VQVehicleModel* RaceSession::Entrant::Body() const {
   if (m_car) return m_car->GetVehicle();
   return m_model.get();
@@ -217,6 +237,10 @@ void RaceSession::Entrant::PlaceAtStart(const VQVector& position, float heading)
 void RaceSession::Entrant::PrepareRace(bool, uint32_t) {
   VQVehicleModel* body = Body();
   if (!body) return;
+  // Back from a podium: unfrozen, planning again.
+  body->m_postStepCallback = OnPhysicsStep;
+  body->m_postStepUserData = reinterpret_cast<uintptr_t>(&Driver());
+  if (m_car) m_car->GetCar().SetFrozen(false);
   if (m_car)
     m_car->GetCar().Reset();
   else

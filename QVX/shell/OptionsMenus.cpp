@@ -86,8 +86,7 @@ bool SoundEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event, Play
     p.m_volumeCars = prof.volume_cars;
     p.m_volumeAmbient = prof.volume_ambient;
     p.m_volumeComment = prof.volume_comment;
-    if (p.m_musicTrack)
-      p.m_musicTrack->SetVolume(Options_MusicVolume(prof, p.m_raceRunning != 0));
+    if (p.m_musicTrack) p.m_musicTrack->SetVolume(Options_MusicVolume(prof, p.m_raceRunning != 0));
     for (int32_t other : {10, 11, 12, 13, 15, 17, 18, 19, 20})
       if (MenuItem* it = page->GetItem(other)) SoundEvent(p, page, it, MENU_SHOWN, prof);
     item->target = kStay;
@@ -171,6 +170,12 @@ void FillChoiceItem(Program& p, MenuItem* item, const PlayerProfile& prof) {
   const bool open = prof.unlocked_champs[i] != 0;
   item->disabled = open ? 0 : 1;
   item->selectable = open ? 1 : 0;
+  // The newest open championship takes the focus: the last one, or one whose successor is
+  // still closed.
+  MenuPage* page = item->page;
+  if (open && page && (i + 1 == CHAMP_KINDS || !prof.unlocked_champs[i + 1]))
+    for (uint32_t k = 0; k < page->m_itemCount; ++k)
+      if (page->m_items[k] == item) page->m_focus = int32_t(k);
   (void)p;
 }
 

@@ -300,6 +300,32 @@ TEST_F(ChampMenus, StartingTheNextWeekendOverAFinishedRaceLeadsStraightIntoIt) {
   p.m_raceRunning = 0;
 }
 
+TEST_F(ChampMenus, TheChoiceFocusesTheNewestOpenChampionshipAndShowsThePrizes) {
+  Program& p = *m_program;
+  struct Case {
+    std::vector<int> open;
+    int32_t focus;
+  } cases[] = {
+      {{0}, 360}, {{0, 1, 2}, 362}, {{0, 1, 2, 5}, 365}, {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 370}};
+  for (const Case& c : cases) {
+    for (uint8_t& u : Prof().unlocked_champs) u = 0;
+    for (int i : c.open) Prof().unlocked_champs[i] = 1;
+    Prof().champ_prizes[0] = 2;
+    Prof().champ_prizes[1] = 5;
+    Page(47)->m_focus = -1;
+    for (int32_t id = 360; id <= 370; ++id) Event(47, id, MENU_SHOWN);
+    ASSERT_GE(Page(47)->m_focus, 0);
+    EXPECT_EQ(Page(47)->m_items[Page(47)->m_focus]->id, c.focus);
+    for (int32_t id = 360; id <= 370; ++id)
+      EXPECT_EQ(Item(47, id)->selectable, Prof().unlocked_champs[id - 360]) << id;
+  }
+  // A medal for the second place, two marks for two finishes off the podium.
+  EXPECT_STREQ(Item(47, 360)->value->actionText, "\x82");
+  EXPECT_STREQ(Item(47, 361)->value->actionText, "\x84\x84");
+  EXPECT_STREQ(Item(47, 362)->value->actionText, "");
+  (void)p;
+}
+
 TEST_F(ChampMenus, SeasonEndOffThePodiumShowsThePrizePage) {
   Program& p = *m_program;
   Prof().unlocked_champs[0] = 1;

@@ -171,7 +171,7 @@ TEST_F(HumanCar, ARescuePutsTheCarBackOnTheLineWhereItDrivesOn) {
   EXPECT_TRUE(human_->Rescuing());
 }
 
-TEST_F(HumanCar, DrivenAlongTheLineItCompletesTheRaceAndIsClassified) {
+TEST_F(HumanCar, DrivenAlongTheLineItCompletesTheRaceIsClassifiedAndStandsOnThePodium) {
   Load("harbour", 1, 1);
   ToGreen();
   for (int i = 0; i < 12000 && !human_->Finished(); ++i) {
@@ -184,4 +184,24 @@ TEST_F(HumanCar, DrivenAlongTheLineItCompletesTheRaceAndIsClassified) {
   EXPECT_TRUE(e->finished);
   EXPECT_GE(e->position, 1u);
   EXPECT_GT(e->carRaceTime, 10.0f);
+  // The podium: both cars are put at their places and stay there.
+  Track& t = race_->GetTrack();
+  t.StopTracker();
+  t.ShowPodium();
+  race_->Frame();
+  ASSERT_GE(t.m_podiumCount, 2u);
+  VQVector placed[2];
+  for (uint32_t place = 1; place <= 2; ++place) {
+    const RaceTrackerEntry* p = t.m_tracker->FindEntryByPosition(place);
+    ASSERT_NE(p, nullptr);
+    placed[place - 1] = p->car->GetPosition();
+    // The body's reference point lies within a car length of the placement point.
+    EXPECT_LT(Distance2D(placed[place - 1], t.m_podium[place - 1].position), 3.5f)
+        << "place " << place << ": " << p->car->GetName();
+  }
+  Frames(2.0f);
+  for (uint32_t place = 1; place <= 2; ++place) {
+    const RaceTrackerEntry* p = t.m_tracker->FindEntryByPosition(place);
+    EXPECT_LT(Distance2D(p->car->GetPosition(), placed[place - 1]), 0.3f) << "place " << place;
+  }
 }

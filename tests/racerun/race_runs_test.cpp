@@ -290,6 +290,7 @@ TEST_F(RaceRun, ASingleRaceIsDrivenToTheFinishAndItsResultsAndPodiumShown) {
                  "1 laps", "Computer drivers of this field: 2", "Car of 'Driver': class 'sport'",
                  "Race loaded: 3 cars", "Race views: 1", "Race round starts", "Finished: Driver",
                  "Race results appended", "Menu page 22 'Results'", "Podium: 3 cars",
+                 "Podium place 1: ",
                  "In-race menu", "Race ends", "Menu page 1 'Main menu'", "Menus end: quit",
                  "Outro end", "Program end"});
   // The results file holds the classified race with the player's row.
