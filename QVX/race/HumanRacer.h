@@ -42,6 +42,7 @@ class HumanRacer : public TrackRacer {
   void BeginRace() override;
   void Finish() override { m_finished = true; }
   int32_t GetViewIndex() const override { return m_viewIndex; }
+  Player* GetOwner() const override { return m_player; }
 
   // Starts a rescue (the lap tracker's long lap, or the rescue control).
   void Rescue();
