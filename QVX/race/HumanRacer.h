@@ -43,6 +43,7 @@ class HumanRacer : public CarRacer {
   void Finish() override { m_finished = true; }
   void PlaceOnPodium(uint32_t place, const VQVector& position, float heading) override;
   int32_t GetViewIndex() const override { return m_viewIndex; }
+  Player* GetOwner() const override { return m_player; }
 
   // Starts a rescue (whatever the speed). Nothing while one runs or on the podium.
   void Rescue();

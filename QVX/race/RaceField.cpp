@@ -87,6 +87,49 @@ std::vector<int32_t> RaceField_PickChampionship(const std::vector<int32_t>& tabl
   return out;
 }
 
+std::vector<FieldSlot> RaceField_Order(int32_t gameMode, const std::vector<int32_t>& computers,
+                                       const std::vector<int32_t>& remoteGridIds, int32_t ownGridId,
+                                       uint32_t* spacing) {
+  std::vector<FieldSlot> out;
+  const auto add = [&](FieldSlotKind kind, int32_t index) {
+    if (out.size() < FIELD_MAX_PARTICIPANTS) out.push_back(FieldSlot{kind, index});
+  };
+  switch (gameMode) {
+    case GAMEMODE_PRACTICE: add(FIELD_LOCAL, 0); break;
+    case GAMEMODE_SPLIT:
+      add(FIELD_LOCAL, 0);
+      add(FIELD_LOCAL, 1);
+      break;
+    case GAMEMODE_SINGLE:
+    case GAMEMODE_CHAMPIONSHIP:
+      for (int32_t c : computers) add(FIELD_COMPUTER, c);
+      // The player's place is kept even in a full field.
+      if (out.size() == FIELD_MAX_PARTICIPANTS) out.pop_back();
+      add(FIELD_LOCAL, 0);
+      break;
+    case GAMEMODE_AI_ONLY:
+      for (int32_t c : computers)
+        if (out.size() < FIELD_AI_ONLY_CARS) add(FIELD_COMPUTER, c);
+      break;
+    case GAMEMODE_NETWORK:
+      for (int32_t slot = 0; slot <= int32_t(remoteGridIds.size()); ++slot) {
+        if (ownGridId == slot) {
+          add(FIELD_LOCAL, 0);
+          continue;
+        }
+        for (size_t r = 0; r < remoteGridIds.size(); ++r)
+          if (remoteGridIds[r] == slot) {
+            add(FIELD_REMOTE, int32_t(r));
+            break;
+          }
+      }
+      break;
+    default: break;
+  }
+  if (spacing) *spacing = gameMode == GAMEMODE_CHAMPIONSHIP ? 1u : 0u;
+  return out;
+}
+
 std::vector<GridPlace> RaceField_GridPlaces(const std::vector<GridPlace>& grid, uint32_t count) {
   std::vector<GridPlace> out;
   const size_t g = grid.size();

@@ -52,6 +52,29 @@ bool RaceField_PickAIOnly(std::vector<FieldEntry>& entries, int32_t raceClass,
 std::vector<int32_t> RaceField_PickChampionship(const std::vector<int32_t>& table,
                                                 int32_t opponents, size_t entryCount);
 
+// One participant of a field: a local player (its index among the local players), a computer
+// driver (its entry in the computer-driver table) or a remote player (its index among the
+// remote players).
+enum FieldSlotKind : int32_t { FIELD_LOCAL = 0, FIELD_COMPUTER = 1, FIELD_REMOTE = 2 };
+struct FieldSlot {
+  FieldSlotKind kind = FIELD_LOCAL;
+  int32_t index = 0;
+  bool operator==(const FieldSlot& o) const { return kind == o.kind && index == o.index; }
+};
+
+// Who starts a round of a game mode, in the order the cars go onto the track (the track gives
+// them its grid places in that order; practice cars start from the pit places):
+//   practice: player 1;  split screen: players 1 and 2;
+//   single race and championship: the chosen computer drivers in pick order, then player 1;
+//   computer drivers only: the chosen drivers, at most eight;
+//   network: for each grid slot 0, 1, ... up to the remote count, the remote player whose grid
+//   id is the slot, or player 1 when its own id is (a slot nobody holds stays empty).
+// At most FIELD_MAX_PARTICIPANTS participants. spacing receives the grid spacing of the mode
+// (1 in a championship, 0 otherwise).
+std::vector<FieldSlot> RaceField_Order(int32_t gameMode, const std::vector<int32_t>& computers,
+                                       const std::vector<int32_t>& remoteGridIds, int32_t ownGridId,
+                                       uint32_t* spacing = nullptr);
+
 struct GridPlace {
   VQVector2 position, direction;
 };

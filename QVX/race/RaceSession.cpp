@@ -10,6 +10,7 @@
 #include "QVX/race/AIRacer.h"
 #include "QVX/race/CarCatalog.h"
 #include "QVX/race/CarVehicle.h"
+#include "QVX/race/GhostCar.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/RaceFrame.h"
 #include "QVX/race/RaceSounds.h"
@@ -27,6 +28,7 @@ constexpr int64_t kClockFrequency = 1000000;  // the frame clock counts microsec
 // A car that moves farther than this in one frame was put somewhere else (a rescue): the jump
 // crosses no checkpoint line.
 constexpr float kTeleport = 5.0f;
+constexpr uint32_t kMessageLapRecord = 204;  // "new lap record", in the racer's view
 
 struct FrameClock {
   int64_t counts = 0;
@@ -79,6 +81,7 @@ class RaceSession::Entrant : public TrackRacer {
   void GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const override;
   void PrepareRace(bool grid, uint32_t index) override;
   void BeginRace() override;
+  void PreparePractice(bool) override { PrepareRace(true, 0); }
   void Finish() override {
     Driver().m_state = AISTATE_FINISHED;
     // A finished car rolls out without blocking the ones still racing.
@@ -86,6 +89,8 @@ class RaceSession::Entrant : public TrackRacer {
   }
   void SetAILine(uint32_t line) override;
   void PlaceOnPodium(uint32_t place, const VQVector& position, float heading) override;
+  Car* GetGameCar() override { return m_car ? m_car->GetGameCar() : nullptr; }
+  Player* GetOwner() const override { return m_player; }
 
   RaceSession* m_session;
   Player* m_player;
@@ -101,6 +106,17 @@ class RaceSession::Entrant : public TrackRacer {
   float m_lapMark = -100.0f;
   float m_still = 0.0f, m_longestStill = 0.0f;
   bool m_made = false;
+};
+
+// The lap record of one human player's racer on this track (its class row of the profile), and
+// its ghost in practice.
+struct RecordKeeper {
+  TrackRacer* racer = nullptr;
+  Player* owner = nullptr;
+  int32_t raceClass = 0, trackIndex = 0;
+  float record = RECORD_NO_LAP;
+  bool changed = false;
+  std::unique_ptr<GhostCar> ghost;
 };
 
 struct RaceSession::Impl {
@@ -123,8 +139,18 @@ struct RaceSession::Impl {
   uint32_t lineRandom = 1;  // the session's own random numbers (line choice after a lap)
   float greenAt = -1.0f;    // simulation time of the green light
   std::unique_ptr<RaceSounds> sounds;  // with a sound device: the track's sounds
+  std::vector<RecordKeeper> keepers;
+  bool recordsSaved = false;
+
+  RecordKeeper* Keeper(const TrackRacer* racer) {
+    for (RecordKeeper& k : keepers)
+      if (k.racer == racer) return &k;
+    return nullptr;
+  }
 
   ~Impl() {
+    // The ghosts' scene copies go before the cars and the track they were made from.
+    keepers.clear();
     sounds.reset();  // its nodes sit in the track's scene
     track.RemoveAllPlayers();
     track.Unload();
@@ -283,7 +309,7 @@ void RaceSession::Entrant::Update(float dt) {
 // ---- the session -------------------------------------------------------------------------------
 
 RaceSession::RaceSession() : m_impl(std::make_unique<Impl>()) {}
-RaceSession::~RaceSession() = default;
+RaceSession::~RaceSession() { SaveRecords(); }
 
 Track& RaceSession::GetTrack() { return m_impl->track; }
 Simulation& RaceSession::GetSimulation() { return m_impl->simulation; }
@@ -373,6 +399,8 @@ bool RaceSession::Load(const RaceSessionConfig& config) {
     }
     s.environment = std::make_unique<TrackCarEnvironment>(&track);
   }
+  // Every lap reaches the track first, then the records.
+  if (track.m_tracker) track.m_tracker->SetLapCallback(&RaceSession::LapHook, this);
   s.simulation.SetTrack(&track);
   track.SetStartCameras(s.simulation.FindCamera("tower"), s.simulation.FindCamera("follow"));
   s.course.Build(&track);
@@ -554,8 +582,14 @@ bool RaceSession::Start() {
   s.frame.m_gameMode = s.config.gameMode;
   // The go delay after the last light comes from the seed too.
   s.track.m_goDelay = float((s.config.seed * 2246822519u) >> 8) / 16777216.0f * 0.5f;
-  s.track.PrepareRace(true);
+  // Practice has no start sequence: the lap tracker runs at once and the cars drive from the
+  // pit places.
+  if (s.config.gameMode == GAME_MODE_PRACTICE)
+    s.track.PreparePractice(true);
+  else
+    s.track.PrepareRace(true);
   if (s.sounds) s.sounds->StartRace();
+  PrepareKeepers();
   if (!s.simulation.Start(false, false)) return m_error = "the race clock cannot start", false;
   s.started = true;
   s.lineRandom = s.config.seed * 2654435761u + 12345u;
@@ -569,6 +603,102 @@ void RaceSession::Frame() {
   s.clock.counts += int64_t(std::llround(double(s.config.frameStep) * double(kClockFrequency)));
   s.frame.OnFrame();
   if (s.sounds) s.sounds->Update(s.config.frameStep);
+  if (!s.simulation.m_paused)
+    for (RecordKeeper& k : s.keepers)
+      if (k.ghost) k.ghost->Advance(s.config.frameStep);
+  if (!s.recordsSaved && Finished()) SaveRecords();
+}
+
+// ---- records and ghosts ------------------------------------------------------------------------
+
+// The keepers of this round: every racer of a human player, with the lap record of its class
+// (the championship's in a championship) on this track read from the profile once per session;
+// in practice, with the profile's ghost mode and a game car, a ghost of the car that starts
+// recording at the first crossing of the line.
+void RaceSession::PrepareKeepers() {
+  Impl& s = *m_impl;
+  const int32_t trackIndex = int32_t(s.track.m_trackNumber);
+  const bool practice = s.config.gameMode == GAME_MODE_PRACTICE;
+  for (uint32_t i = 0; i < s.track.m_playerCount; ++i) {
+    TrackRacer* racer = s.track.m_players[i];
+    Player* owner = racer ? racer->GetOwner() : nullptr;
+    if (!owner || owner->m_type != PLAYER_HUMAN || trackIndex >= PROFILE_MAX_TRACKS) continue;
+    RecordKeeper* k = s.Keeper(racer);
+    if (!k) {
+      RecordKeeper fresh;
+      fresh.racer = racer;
+      fresh.owner = owner;
+      const PlayerProfile& p = owner->m_profile;
+      const int32_t c =
+          s.config.gameMode == GAME_MODE_CHAMPIONSHIP ? p.champ_frame : p.normal_frame;
+      fresh.raceClass = std::clamp(c, 0, PROFILE_MAX_CLASSES - 1);
+      fresh.trackIndex = trackIndex;
+      const float stored = p.lap_records[fresh.raceClass][trackIndex];
+      // A new profile holds zeros: no record yet.
+      fresh.record = stored > 0.0f ? stored : RECORD_NO_LAP;
+      s.keepers.push_back(std::move(fresh));
+      k = &s.keepers.back();
+    }
+    Car* car = racer->GetGameCar();
+    if (practice && owner->m_profile.ghost_mode && car && s.environment && !k->ghost)
+      k->ghost = std::make_unique<GhostCar>(10000, car, s.environment->GetCarGroup(), 0.1f);
+    if (k->ghost) k->ghost->Reset();
+  }
+  s.recordsSaved = false;
+}
+
+bool RaceSession::LapHook(RaceTrackerEntry* entry, bool newBest, uint32_t missed,
+                          const LapTime* lapTime, uint32_t lapFlag, void* user, uint8_t* finished) {
+  auto* self = static_cast<RaceSession*>(user);
+  const bool counts =
+      Track::LapCallback(entry, newBest, missed, lapTime, lapFlag, &self->m_impl->track, finished);
+  self->OnLap(entry->car, newBest, missed, lapTime);
+  return counts;
+}
+
+void RaceSession::OnLap(TrackRacer* racer, bool newBest, uint32_t missed, const LapTime* lapTime) {
+  Impl& s = *m_impl;
+  RecordKeeper* k = s.Keeper(racer);
+  if (!k) return;
+  if (!lapTime) {
+    // The first crossing: the lap to record starts here.
+    if (k->ghost) k->ghost->Swap(false, false);
+    return;
+  }
+  // The ghost plays the lap just driven when it was the best so far and clean, else the last
+  // kept one again.
+  if (k->ghost) k->ghost->Swap(true, Records_GhostKeepsLap(newBest, missed));
+  if (missed != 0) return;
+  const LapRecordResult r =
+      Records_OfferLap(&k->record, lapTime->minutes, lapTime->seconds, lapTime->hundredths);
+  if (r == LAPRECORD_NONE) return;
+  k->changed = true;
+  s.recordsSaved = false;
+  if (r != LAPRECORD_NEW) return;
+  const RaceHooks& h = s.config.hooks;
+  if (racer->GetViewIndex() >= 0 && h.showMessage) h.showMessage(h.user, kMessageLapRecord, 2.0f);
+  if (h.raceEvent)
+    h.raceEvent(h.user, RACE_EVENT_LAP_RECORD, racer, int32_t(lapTime->Hundredths()));
+}
+
+void RaceSession::SaveRecords() {
+  Impl& s = *m_impl;
+  for (RecordKeeper& k : s.keepers) {
+    if (!k.changed || !k.owner) continue;
+    k.owner->m_profile.lap_records[k.raceClass][k.trackIndex] = k.record;
+    k.changed = false;
+  }
+  s.recordsSaved = true;
+}
+
+float RaceSession::LapRecord(const TrackRacer* racer) const {
+  const RecordKeeper* k = m_impl->Keeper(racer);
+  return k ? k->record : RECORD_NO_LAP;
+}
+
+const GhostCar* RaceSession::GetGhost(const TrackRacer* racer) const {
+  const RecordKeeper* k = m_impl->Keeper(racer);
+  return k ? k->ghost.get() : nullptr;
 }
 
 bool RaceSession::Finished() const {

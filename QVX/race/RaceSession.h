@@ -20,6 +20,14 @@
 // object (g_VQsystem) must be initialised by the caller; only one race (one Track) may exist at
 // a time, because the vehicle models' ground query reaches the track through g_track.
 //
+// Records: a racer whose owner (TrackRacer::GetOwner) is a human player keeps the lap record of
+// its class and this track. The session reads it from the player's profile at the start, offers
+// it every clean lap (a new record shows message 204 in the racer's view and raises
+// RACE_EVENT_LAP_RECORD) and writes it back into the profile when the race ends (or the session
+// goes), for the shell to save. In practice a human player with the profile's ghost mode set
+// races against a ghost of its best lap when it drives a game car: the lap is recorded frame by
+// frame and played back on the next one.
+//
 // Views and HUD: the session makes no window. A caller that shows the race creates the
 // Simulation's views on its canvas (GetSimulation().CreateViews) and draws from the canvas
 // hooks; Frame() runs the views' update with the track's.
@@ -31,9 +39,11 @@
 #include <vector>
 
 #include "QVX/race/AIParameters.h"
+#include "QVX/race/LapRecords.h"
 #include "QVX/race/Track.h"
 #include "QVX/race/TrackCourse.h"
 
+class GhostCar;
 class Player;
 class RaceFrame;
 class RaceSounds;
@@ -147,6 +157,15 @@ class RaceSession {
   // The track's sounds (events, beeps, collisions); null without a sound device.
   RaceSounds* GetSounds();
 
+  // The lap record (seconds) the session keeps for a racer; RECORD_NO_LAP when none is set or
+  // the racer keeps no records.
+  float LapRecord(const TrackRacer* racer) const;
+  // The ghost of a racer in practice; null without one.
+  const GhostCar* GetGhost(const TrackRacer* racer) const;
+  // Writes the lap records the race improved into their players' profiles (done when the race
+  // ends and when the session goes).
+  void SaveRecords();
+
   std::string m_error;
 
  private:
@@ -156,5 +175,9 @@ class RaceSession {
   void InstallHooks();
   void OnEvent(int32_t event, TrackRacer* racer, int32_t argument);
   static void EventHook(void* user, int32_t event, TrackRacer* racer, int32_t argument);
+  static bool LapHook(RaceTrackerEntry* entry, bool newBest, uint32_t missed,
+                      const LapTime* lapTime, uint32_t lapFlag, void* user, uint8_t* finished);
+  void OnLap(TrackRacer* racer, bool newBest, uint32_t missed, const LapTime* lapTime);
+  void PrepareKeepers();
   std::unique_ptr<Impl> m_impl;
 };

@@ -31,6 +31,7 @@ enum RaceEvent : int32_t {
   RACE_EVENT_CHECKPOINT = 1,  // any checkpoint line crossed (its index)
   RACE_EVENT_MISSED = 2,      // checkpoint i crossed while i - 1 was not (i)
   RACE_EVENT_FINISHED = 4,    // a car finished (its position)
+  RACE_EVENT_LAP_RECORD = 6,  // a player beat the lap record of the track (the lap in hundredths)
   RACE_EVENT_LONG_LAP = 7,    // the lap time reached 100 s
   RACE_EVENT_GREEN = 8,       // green light
   RACE_EVENT_ALL_FINISHED = 9,

@@ -61,6 +61,7 @@ class CarRacer : public TrackRacer {
   void GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const override;
 
   Car& GetCar() { return m_car; }
+  Car* GetGameCar() override { return m_car.IsCreated() ? &m_car : nullptr; }
 
  private:
   CarCatalog* m_catalog;

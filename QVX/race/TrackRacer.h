@@ -8,6 +8,8 @@
 
 #include "Zentri/math/VQVector.h"
 
+class Car;
+class Player;
 class VQVehicleModel;
 
 enum TrackDriverType : uint32_t {
@@ -76,4 +78,9 @@ class TrackRacer {
   virtual void SetAILine(uint32_t line) { (void)line; }
   // The index of the view that shows this racer, -1 for none.
   virtual int32_t GetViewIndex() const { return -1; }
+  // The game car (scene model with body and wheels) this racer drives; null for a bare vehicle
+  // model.
+  virtual Car* GetGameCar() { return nullptr; }
+  // The player behind the racer, whose profile keeps its records; null when none.
+  virtual Player* GetOwner() const { return nullptr; }
 };

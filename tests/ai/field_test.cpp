@@ -68,6 +68,54 @@ TEST(RaceFieldTest, ChampionshipWalksTheLastBlockFromItsEnd) {
   EXPECT_EQ(RaceField_PickChampionship({7, -1, 3, 0}, 9, 8), (std::vector<int32_t>{3, 7}));
 }
 
+// Who starts each game mode, in grid order.
+TEST(RaceFieldTest, EachGameModeLinesUpItsOwnField) {
+  const FieldSlot p1{FIELD_LOCAL, 0}, p2{FIELD_LOCAL, 1};
+  const auto ai = [](int32_t i) { return FieldSlot{FIELD_COMPUTER, i}; };
+  const auto remote = [](int32_t i) { return FieldSlot{FIELD_REMOTE, i}; };
+  const std::vector<int32_t> picks{7, 3, 11};
+  std::vector<int32_t> many(12);
+  for (int32_t i = 0; i < 12; ++i) many[size_t(i)] = 20 + i;
+  struct Case {
+    int32_t mode;
+    std::vector<int32_t> computers, remoteIds;
+    int32_t ownId;
+    std::vector<FieldSlot> expected;
+    uint32_t spacing;
+  };
+  const Case cases[] = {
+      {GAMEMODE_PRACTICE, picks, {}, -1, {p1}, 0},
+      {GAMEMODE_SPLIT, picks, {}, -1, {p1, p2}, 0},
+      {GAMEMODE_SINGLE, picks, {}, -1, {ai(7), ai(3), ai(11), p1}, 0},
+      {GAMEMODE_SINGLE, {}, {}, -1, {p1}, 0},
+      {GAMEMODE_CHAMPIONSHIP, picks, {}, -1, {ai(7), ai(3), ai(11), p1}, 1},
+      {GAMEMODE_AI_ONLY,
+       many,
+       {},
+       -1,
+       {ai(20), ai(21), ai(22), ai(23), ai(24), ai(25), ai(26), ai(27)},
+       0},
+      // Remote players by their grid ids, this machine's player at its own id.
+      {GAMEMODE_NETWORK, picks, {2, 0, 3}, 1, {remote(1), p1, remote(0), remote(2)}, 0},
+      {GAMEMODE_NETWORK, {}, {1}, 0, {p1, remote(0)}, 0},
+      // An id nobody holds leaves its slot empty.
+      {GAMEMODE_NETWORK, {}, {2, 0}, 1, {remote(1), p1, remote(0)}, 0},
+      {GAMEMODE_NETWORK, {}, {5, 0}, 1, {remote(1), p1}, 0},
+      {99, picks, {}, -1, {}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    uint32_t spacing = 77;
+    EXPECT_EQ(RaceField_Order(c.mode, c.computers, c.remoteIds, c.ownId, &spacing), c.expected);
+    EXPECT_EQ(spacing, c.spacing);
+  }
+  // A full field keeps the player's place.
+  std::vector<int32_t> crowd(40, 1);
+  const auto full = RaceField_Order(GAMEMODE_SINGLE, crowd, {}, -1);
+  ASSERT_EQ(full.size(), FIELD_MAX_PARTICIPANTS);
+  EXPECT_EQ(full.back(), p1);
+}
+
 TEST(RaceFieldTest, CarsBeyondTheGridContinueItsRows) {
   std::vector<GridPlace> grid;
   for (int k = 0; k < 4; ++k)

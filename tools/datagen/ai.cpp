@@ -1,6 +1,6 @@
 // Driving parameters of the generated computer drivers ("Data\class_AI_<t>.bin"): the record
-// layout of QVX/race/AIParameters.h, values that race the sample cars round their lines. A
-// driver's skill (0.85 to 1.0) scales its speed through bends and its reaction at the start.
+// layout of QVX/race/AIParameters.h, values that race the sample cars round their lines at racing
+// speed. A driver's skill (0.85 to 1.0) sets its pace through bends and its reaction at the start.
 #include <cstddef>
 #include <cstdint>
 
@@ -21,8 +21,9 @@ void FillAIDriverParameters(uint8_t* record, float skill) {
   p.brakeBack = defaults.brakeBack;
   p.steerSpeedFactor = 1.0f;
   p.startDelay = 0.1f + (1.0f - skill) * 2.0f;
-  p.lookAheadBase = 1.5f;
-  p.lookAheadPerSpeed = 1.0f / 6.0f;
+  // Far enough ahead that the line is followed without weaving at racing speed.
+  p.lookAheadBase = 3.0f;
+  p.lookAheadPerSpeed = 0.8f;
   p.stuckTime = 4.0f;
   p.minUpAxis = 0.2f;
   p.pairs[AI_PAIR_NORMAL][0] = 0.9f;
@@ -36,10 +37,13 @@ void FillAIDriverParameters(uint8_t* record, float skill) {
   p.checkInterval = 10;
   p.reverseTimeLimit = 4.0f;
   p.reverseDistance = 9.0f;
+  // The speed scan reaches past the braking distance from the straights' speed; the limit of
+  // the line's segments (tools/datagen/tracks.cpp) at the driver's pace, 92 to 100 percent.
   p.scanBase = 10.0f;
-  p.scanPerSpeed = 1.5f;
-  p.speedOffset = 8.0f * skill;
-  p.speedPerLength = 1.0f * skill;
+  p.scanPerSpeed = 2.0f;
+  const float pace = 0.92f + 0.08f * (skill - 0.85f) / 0.15f;
+  p.speedOffset = kAISpeedOffset * pace;
+  p.speedPerLength = kAISpeedPerLength * pace;
   p.offLineSpeed = 8.0f;
   p.stuckCheckPeriod = 3.0f;
   p.stuckDistance = 1.0f;

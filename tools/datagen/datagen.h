@@ -12,6 +12,13 @@ namespace datagen {
 // Writes the driving parameters of a computer driver's record (ai.cpp); skill 0.85 to 1.0.
 void FillAIDriverParameters(uint8_t* record, float skill);
 
+// A computer driver's speed limit is the shortest segment of its line ahead times its speed
+// per metre of segment plus its speed offset. The generated drivers at full pace use these two
+// values, and the generated tracks cut their driver lines so that the limit they give on each
+// bend is the speed the computer cars hold on it (tracks.cpp).
+constexpr float kAISpeedPerLength = 1.0f;  // m/s per metre of segment
+constexpr float kAISpeedOffset = 8.0f;     // m/s
+
 // Fails the run with a message (the tool ends with exit code 1).
 [[noreturn]] void Fail(const std::string& message);
 // Writes bytes to out/relative (folders made as needed).

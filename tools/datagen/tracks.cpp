@@ -500,6 +500,75 @@ VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
   return root;
 }
 
+// The computer-driver line: the centre line, slightly inside on bends, cut into segments whose
+// lengths tell the drivers how fast each stretch may be driven. A driver's speed limit is the
+// shortest segment ahead times its speed per metre plus its offset (kAISpeedPerLength,
+// kAISpeedOffset at full pace); each segment is as long as gives, on the tightest bend it
+// covers, the speed the computer cars hold there, between kAIShortestPiece and kAILongestPiece
+// (the straights). That speed grows more slowly than the square root of the radius: on wide
+// bends the cars come in faster, under throttle, and keep less sideways grip in hand.
+constexpr float kAIBendSpeed = 18.5f;     // m/s held on a bend of kAIBendRadius
+constexpr float kAIBendRadius = 30.0f;    // m
+constexpr float kAIBendExponent = 0.26f;  // growth of that speed with the radius
+constexpr float kAIShortestPiece = 1.5f;  // m
+constexpr float kAILongestPiece = 30.0f;  // m
+
+float DriverPiece(float curvature) {
+  const float c = std::fabs(curvature);
+  if (c < 1e-5f) return kAILongestPiece;
+  const float speed = kAIBendSpeed * std::pow(1.0f / (c * kAIBendRadius), kAIBendExponent);
+  return std::clamp((speed - kAISpeedOffset) / kAISpeedPerLength, kAIShortestPiece,
+                    kAILongestPiece);
+}
+
+std::vector<VQVector> DriverLine(const CircuitSpec& circuit) {
+  // A dense centre line (about every half metre) with its curvature at each sample.
+  const std::vector<Sample> coarse = CentreLine(circuit, 240);
+  const uint32_t count = std::max<uint32_t>(960, uint32_t(LoopLength(coarse) * 2.0f));
+  const std::vector<Sample> line = CentreLine(circuit, count);
+  const float total = LoopLength(line);
+  std::vector<float> curvature(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const Sample& a = line[(i + count - 1) % count];
+    const Sample& c = line[(i + 1) % count];
+    float ds = c.s - a.s;
+    if (ds <= 0.0f) ds += total;
+    const float turn = std::atan2(a.t.x * c.t.y - a.t.y * c.t.x, a.t.x * c.t.x + a.t.y * c.t.y);
+    curvature[i] = ds > 1e-4f ? turn / ds : 0.0f;
+  }
+  const auto ahead = [&](uint32_t from, uint32_t j) {
+    float d = line[j].s - line[from].s;
+    return d < 0.0f ? d + total : d;
+  };
+  std::vector<uint32_t> picks{0};
+  uint32_t i = 0;
+  for (;;) {
+    // The piece from sample i: as long as the tightest bend within it allows.
+    float piece = kAILongestPiece;
+    for (int pass = 0; pass < 8; ++pass) {
+      float tightest = 0.0f;
+      for (uint32_t j = i; j < count && ahead(i, j) <= piece; ++j)
+        tightest = std::max(tightest, std::fabs(curvature[j]));
+      const float fits = DriverPiece(tightest);
+      if (fits >= piece) break;
+      piece = fits;
+    }
+    uint32_t next = i + 1;
+    while (next < count && line[next].s - line[i].s < piece) ++next;
+    // The closing segment (back to the first point) is not walked by the drivers: it is kept
+    // between half and one and a half pieces long.
+    if (next >= count || total - line[next].s < 0.5f * piece) break;
+    picks.push_back(next);
+    i = next;
+  }
+  std::vector<VQVector> out;
+  for (uint32_t k : picks) {
+    const Sample& s = line[k];
+    out.push_back(Across(s, std::clamp(s.bank * 20.0f, -2.5f, 2.5f), 0.3f));
+  }
+  return out;
+}
+
 VQNode* BuildMeta(const TrackBuild& b) {
   const std::vector<Sample>& line = b.fine;
   auto* root = new VQRootNode(1);
@@ -529,10 +598,10 @@ VQNode* BuildMeta(const TrackBuild& b) {
     std::snprintf(name, sizeof name, "m_meta_prizepos%u%u", n / 10, n % 10);
     group->AddChild(Marker(name, q.p + VQVector(0, 0, 1.0f), q.d));
   }
-  // The computer-driver line: the centre line, slightly inside on bends.
-  std::vector<VQVector> ai, left, right;
+  // The computer-driver line and its borders.
+  const std::vector<VQVector> ai = DriverLine(b.circuit);
+  std::vector<VQVector> left, right;
   for (const Sample& s : line) {
-    ai.push_back(Across(s, std::clamp(s.bank * 20.0f, -2.5f, 2.5f), 0.3f));
     left.push_back(Across(s, kRoadHalf + kKerb, 0.0f));
     right.push_back(Across(s, -kRoadHalf - kKerb, 0.0f));
   }
