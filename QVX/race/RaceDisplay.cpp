@@ -87,6 +87,7 @@ struct RaceDisplay::Impl {
     VQNode* wheels[4];
     VQNode* mesh;
     VQNode* home;  // the car's group the shadow mesh came from; it goes back there
+    uint8_t enabled;  // the mesh's own enabled byte, given back with it
   };
   std::vector<CarShadowLink> carShadows;
   std::unique_ptr<WeatherEffects> weather;
@@ -455,17 +456,21 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
         VQNode* root = race->GetCarRoot(i);
         VQNode* mesh = root ? root->FindByName("m_shadow") : nullptr;
         if (!model || !mesh) continue;
-        Impl::CarShadowLink link{nullptr, model, {}, mesh, mesh->m_parent};
+        Impl::CarShadowLink link{nullptr, model, {}, mesh, mesh->m_parent, mesh->m_enabled};
         static const char* const kWheels[4] = {"x_whl_lf", "x_whl_rf", "x_whl_lr", "x_whl_rr"};
+        // The wheel points in the frame of the mesh's parent (the car's body), where the mesh's
+        // corners are given.
+        const VQMatrix frame = RaceCamera_WorldMatrix(mesh->m_parent);
         VQVector points[4];
         bool wheels = true;
         for (int k = 0; k < 4; ++k) {
           link.wheels[k] = root->FindByName(kWheels[k]);
           wheels = wheels && link.wheels[k];
-          if (link.wheels[k] && link.wheels[k]->m_type == VQNODE_TRANSFORM) {
-            const VQMatrix& m = static_cast<VQTransformNode*>(link.wheels[k])->m_matrix;
-            points[k] = VQVector(m.m[12], m.m[13], 0.0f);
-          }
+          if (!link.wheels[k]) continue;
+          const VQMatrix w = RaceCamera_WorldMatrix(link.wheels[k]);
+          const VQVector d(w.m[12] - frame.m[12], w.m[13] - frame.m[13], w.m[14] - frame.m[14]);
+          points[k] = VQVector(d.Dot(VQVector(frame.m[0], frame.m[1], frame.m[2])),
+                               d.Dot(VQVector(frame.m[4], frame.m[5], frame.m[6])), 0.0f);
         }
         if (!wheels) continue;
         // The shadow lies on the ground in the shadow group, not in the car's moving body.
@@ -481,6 +486,7 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
           continue;
         }
         link.shadow = shadow;
+        mesh->m_enabled = 1;  // a car made without shadows has its mesh switched off
         s.carShadows.push_back(link);
       }
     }
@@ -538,6 +544,7 @@ void RaceDisplay::Release() {
   s.weather.reset();
   for (Impl::CarShadowLink& l : s.carShadows) {
     if (s.shadows) s.shadows->Remove(l.shadow);
+    l.mesh->m_enabled = l.enabled;
     if (l.home) l.home->AddChild(l.mesh);
   }
   s.carShadows.clear();

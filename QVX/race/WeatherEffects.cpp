@@ -149,8 +149,10 @@ RainStreaks::RainStreaks(const RainConfig& rain, uint32_t (*random)(void*), void
     // Across the streak: at right angles to the centre's direction.
     const float ux = -std::sin(angle), uy = std::cos(angle);
     VQVector* t = p + 3 * i;
-    t[0] = VQVector(cx - ux * h, cy - uy * h, z0);
-    t[1] = VQVector(cx + ux * h, cy + uy * h, z0);
+    // Wound so that the streak's front faces the axis (the camera), as its normals do: a
+    // renderer that drops back faces still shows it.
+    t[0] = VQVector(cx + ux * h, cy + uy * h, z0);
+    t[1] = VQVector(cx - ux * h, cy - uy * h, z0);
     t[2] = VQVector(cx, cy, z0 + rain.height);
   }
   // The second band repeats the first, raised by 2; an odd last triangle repeats the first.

@@ -1,6 +1,6 @@
 // Pictures of a race on a generated track through both display devices (OpenGL and the
 // Direct3D-shaped one, headless): the HUD's texts and the map image with the cars' marks, the
-// shadows darkening the ground under the cars, the rain streaks of a wet weather and the fog of a
+// shadow quads on the ground under the cars, the rain streaks of a wet weather and the fog of a
 // foggy one. Each is checked by rendering the same race frame with and without it.
 #include <cmath>
 #include <cstdio>
@@ -152,6 +152,29 @@ TEST_P(RacePictures, HudTextsAndTheMapImageWithTheCarsMarks) {
   EXPECT_GT(hud.Changed(plain, -1, mx, my, mx + kMapSize, my + kMapSize), 0.3f);
   // The middle of the picture stays the scene.
   EXPECT_LT(hud.Differs(plain, 200, 150, 440, 330), 0.01f);
+}
+
+// The shadow quads lie on the ground under the cars on the grid, where the view looks down on
+// them: the lower half of the picture changes, the sky does not.
+TEST_P(RacePictures, ShadowsLieOnTheGroundUnderTheCars) {
+  Race("desert", "sunny", 0.0f);
+  for (int i = 0; i < 60; ++i) race_->Frame();  // the cars settle on the grid
+  const Picture off = Shot(false, false, false, "noshadow");
+  const Picture on = Shot(false, true, false, "shadow");
+  EXPECT_EQ(shadows_, 4u);
+  EXPECT_GT(on.Differs(off, 0, 0, kW, kH / 2), 0.01f);
+  EXPECT_LT(on.Differs(off, 0, kH - 60, kW, kH), 0.001f);
+}
+
+TEST_P(RacePictures, RainStreaksInAWetWeatherOnly) {
+  Race("forest", "thunderstorm", 3.0f);
+  const Picture dry = Shot(false, false, false, "norain");
+  const Picture wet = Shot(false, false, true, "rain");
+  EXPECT_GT(wet.Differs(dry, 0, 0, kW, kH), 0.01f);
+  Race("forest", "sunny", 3.0f);
+  const Picture a = Shot(false, false, false, "sunny");
+  const Picture b = Shot(false, false, true, "sunnyweather");
+  EXPECT_LT(b.Differs(a, 0, 0, kW, kH), 0.001f);
 }
 
 TEST_P(RacePictures, FogGreysTheDistanceInAFoggyWeather) {

@@ -98,6 +98,20 @@ struct MeshBuilder {
     Tri(a, b, c, m, 0, 0, 1, 0, 1, 1);
     Tri(a, c, d, m, 0, 0, 1, 1, 0, 1);
   }
+  // A flat quad of four shared vertices a-b-c-d (counter-clockwise seen from above), the
+  // triangles a-b-c and a-c-d: the form a shadow mesh that is rewritten every frame needs.
+  void SharedQuad(const VQVector& a, const VQVector& b, const VQVector& c, const VQVector& d,
+                  uint16_t m) {
+    const uint16_t base = uint16_t(p.size());
+    for (const VQVector* v : {&a, &b, &c, &d}) {
+      p.push_back(*v);
+      n.push_back(VQVector(0, 0, 1));
+    }
+    uv.insert(uv.end(), {0, 1, 0, 0, 1, 0, 1, 1});
+    idx.insert(idx.end(), {base, uint16_t(base + 1), uint16_t(base + 2), base, uint16_t(base + 2),
+                           uint16_t(base + 3)});
+    mat.insert(mat.end(), {m, m});
+  }
   // A solid between a bottom rectangle at z0 and a top rectangle at z1 (x half-widths, y ranges).
   void Block(float bx, float by0, float by1, float z0, float tx, float ty0, float ty1, float z1,
              uint16_t m) {
@@ -266,9 +280,10 @@ VQNode* BuildCar(const CarKind& k, const std::string& prefix, uint8_t r, uint8_t
       GeosetNode("m_engine", engine, {Material(prefix + "engine", 0.3f, 0.3f, 0.32f, nullptr)})));
   if (!menu) {
     MeshBuilder shadow;
-    shadow.Quad(VQVector(-w - 0.1f, k.rear - 0.1f, 0.03f), VQVector(w + 0.1f, k.rear - 0.1f, 0.03f),
-                VQVector(w + 0.1f, k.front + 0.1f, 0.03f),
-                VQVector(-w - 0.1f, k.front + 0.1f, 0.03f), 0);
+    // Vertices: left front, left rear, right rear, right front (the car shadow's corners).
+    shadow.SharedQuad(
+        VQVector(-w - 0.1f, k.front + 0.1f, 0.03f), VQVector(-w - 0.1f, k.rear - 0.1f, 0.03f),
+        VQVector(w + 0.1f, k.rear - 0.1f, 0.03f), VQVector(w + 0.1f, k.front + 0.1f, 0.03f), 0);
     gBody->AddChild(
         GeosetNode("m_shadow", shadow, {Material(prefix + "shadow", 0, 0, 0, nullptr, 0, 0.5f)}));
   }
