@@ -36,6 +36,7 @@ struct NetRaceData {
   std::vector<std::unique_ptr<RemoteRacer>> racers;
   bool loadedSent = false, racingSent = false, finishSent = false, resultsDone = false,
        ended = false;
+  bool timeUp = false;  // host: the race ran out of time; the field is classified as it stands
   bool paced = false;
   std::chrono::steady_clock::time_point paceAnchor;
   double paceGameTime = 0.0;
@@ -221,7 +222,9 @@ uint32_t ProgramNetHooks::BuildResults(NetResultEntry* out, uint32_t capacity) {
     } else {
       continue;
     }
-    // The host's own table is the classification everybody takes, itself included.
+    // The host's own table is the classification everybody takes, itself included. When time
+    // is up, everybody is classified in the running order.
+    if (m_program->m_netRace->timeUp) finished = true;
     e->finished = finished ? 1 : 0;
     r.finishWord = e->finished;
     r.wordA = Hundredths(e->carRaceTime);
@@ -491,7 +494,7 @@ bool Program::AddNetworkRacers(RaceSession& race, const std::string& track,
   if (beforeOwn) {
     d.racers.clear();  // the last race's cars, released by its teardown
     d.race = &race;
-    d.loadedSent = d.racingSent = d.finishSent = d.resultsDone = d.ended = false;
+    d.loadedSent = d.racingSent = d.finishSent = d.resultsDone = d.ended = d.timeUp = false;
   }
   std::string tried;
   const std::string model =
@@ -545,6 +548,13 @@ int32_t Program::NetworkRaceFrame(RaceSession& race) {
   if (!d.racingSent && t.m_state >= RACE_STATE_RACING) {
     d.racingSent = true;
     m_net->RacingStarted();
+  }
+  const int32_t limit = m_config.netRaceLimit;
+  if (m_net->IsHost() && limit > 0 && !d.timeUp && !d.resultsDone &&
+      t.m_state >= RACE_STATE_RACING && race.RaceTime() >= float(limit)) {
+    d.timeUp = true;
+    Log("Network : the race's time is up after %d seconds", int(limit));
+    m_net->EndRaceNow();
   }
   if (!d.finishSent) {
     TrackRacer* own = OwnRacer(t);
