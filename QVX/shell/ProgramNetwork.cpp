@@ -37,6 +37,9 @@ struct NetRaceData {
   bool loadedSent = false, racingSent = false, finishSent = false, resultsDone = false,
        ended = false;
   bool timeUp = false;  // host: the race ran out of time; the field is classified as it stands
+  // The session's byte counts at the green light, for the race's traffic in the log.
+  NetTraffic atGreen;
+  bool trafficLogged = false;
   bool paced = false;
   std::chrono::steady_clock::time_point paceAnchor;
   double paceGameTime = 0.0;
@@ -495,6 +498,7 @@ bool Program::AddNetworkRacers(RaceSession& race, const std::string& track,
     d.racers.clear();  // the last race's cars, released by its teardown
     d.race = &race;
     d.loadedSent = d.racingSent = d.finishSent = d.resultsDone = d.ended = d.timeUp = false;
+    d.trafficLogged = false;
   }
   std::string tried;
   const std::string model =
@@ -547,6 +551,7 @@ int32_t Program::NetworkRaceFrame(RaceSession& race) {
   Track& t = race.GetTrack();
   if (!d.racingSent && t.m_state >= RACE_STATE_RACING) {
     d.racingSent = true;
+    d.atGreen = m_net->GetTraffic();
     m_net->RacingStarted();
   }
   const int32_t limit = m_config.netRaceLimit;
@@ -564,6 +569,15 @@ int32_t Program::NetworkRaceFrame(RaceSession& race) {
       m_net->OwnPlayerFinished(uint8_t(std::min<uint32_t>(e->position, 255)));
       Log("Network : own car finished, place %u", e->position);
     }
+  }
+  if (d.resultsDone && !d.trafficLogged) {
+    // What the race itself cost on the wire (the soak runs read this line).
+    d.trafficLogged = true;
+    const NetTraffic& now = m_net->GetTraffic();
+    Log("Network : race traffic sent %llu bytes, received %llu bytes in %.1f race seconds",
+        static_cast<unsigned long long>(now.sentBytes - d.atGreen.sentBytes),
+        static_cast<unsigned long long>(now.receivedBytes - d.atGreen.receivedBytes),
+        double(race.RaceTime()));
   }
   return d.resultsDone ? NETRACE_RESULTS : NETRACE_RUNNING;
 }
