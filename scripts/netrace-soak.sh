@@ -44,7 +44,7 @@ UDPS=($U0 $U1 $U2 $U3)
 
 press() { echo "$1 key $2 down"; echo "$(($1 + 1)) key $2 up"; }
 drive() {
-  for ((f = 620; f < FRAMES - 100; f += 20)); do echo "$f key up down"; done
+  for ((f = 640; f < FRAMES - 100; f += 20)); do echo "$f key up down"; done
   for ((f = 910; f < FRAMES - 100; f += 20)); do press "$f" r; done
 }
 
@@ -68,8 +68,9 @@ for i in 0 1 2 3; do
   {
     press 3 space; press 40 space; press 120 space
     if [ "$i" = 0 ]; then
-      # Multiplayer, host; Up to the start item once everybody is ready, start.
-      press 220 down; press 230 enter; press 250 enter; press 560 up; press 580 enter
+      # Multiplayer, host; start (the start item takes the focus once everybody is ready).
+      press 220 down; press 230 enter; press 250 enter; press 540 enter; press 570 enter
+      press 600 enter
     else
       # Multiplayer, join, search; ready.
       press 220 down; press 230 enter; press 250 down; press 260 enter; press 280 enter

@@ -131,8 +131,8 @@ void Net_ToRemoteState(const NetCarState& in, RemoteCarState* out) {
   out->steering = in.inputA;
   out->pedal = in.inputB;
   // The gear travels as a number; one that is no gear leaves neutral.
-  out->gear = std::isfinite(in.gear) && std::fabs(in.gear) < 100.0f ? int32_t(std::lround(in.gear))
-                                                                    : 0;
+  out->gear =
+      std::isfinite(in.gear) && std::fabs(in.gear) < 100.0f ? int32_t(std::lround(in.gear)) : 0;
 }
 
 void Net_FromRemoteState(const RemoteCarState& in, NetCarState* out) {

@@ -216,12 +216,13 @@ TEST_F(RaceRun, NetworkRaceOfThreeMachinesSharesOneClassificationAfterADrop) {
   // that goes down while the race loads would not reach the race), the rescue key now and
   // then keeps the car on the line.
   std::string drive;
-  for (int f = 620; f < kFrames - 100; f += 20) drive += std::to_string(f) + " key up down\n";
+  for (int f = 640; f < kFrames - 100; f += 20) drive += std::to_string(f) + " key up down\n";
   for (int f = 900; f < kFrames - 100; f += 20) drive += Press(f + 10, "r");
-  // Host: Multiplayer, host a game; a chat line; Up to the start item once both are ready.
+  // Host: Multiplayer, host a game; a chat line; the start, which takes the focus once both
+  // are ready (a press before that meets the class item and does nothing).
   Script(host, Press(220, "down") + Press(230, "enter") + Press(250, "enter") + Press(440, "g") +
-                   Press(444, "o") + Press(448, "enter") + Press(540, "up") + Press(560, "enter") +
-                   drive);
+                   Press(444, "o") + Press(448, "enter") + Press(540, "enter") +
+                   Press(570, "enter") + Press(600, "enter") + drive);
   // Clients: Multiplayer, join, search the network; a chat line; ready.
   const std::string join = Press(220, "down") + Press(230, "enter") + Press(250, "down") +
                            Press(260, "enter") + Press(280, "enter");
