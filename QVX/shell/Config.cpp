@@ -102,6 +102,13 @@ void Apply(const char* key, const char* value, GameSettings& s, const ConfigRepo
       field = port;
     else
       Say(report, false, "Config file : %s %d out of range, keeping %d", key, int(port), int(field));
+  } else if (std::strcmp(key, "netracelimit") == 0) {
+    const int32_t seconds = ToInt(value);
+    if (seconds >= 0 && seconds <= 86400)
+      s.netRaceLimit = seconds;
+    else
+      Say(report, false, "Config file : netracelimit %d out of range, keeping %d", int(seconds),
+          int(s.netRaceLimit));
   } else if (std::strcmp(key, "broadcastports") == 0) {
     // Port numbers separated by blanks or commas; one outside 1..65535 or beyond the list's
     // room is left out.
@@ -211,6 +218,8 @@ std::string Config_Format(const GameSettings& s, const char* player1, const char
       ports += (i ? " " : "") + std::to_string(s.broadcastPorts[i]);
     add("%s = %s\n", "broadcastports", ports.c_str());
   }
+  if (s.netRaceLimit != GameSettings::kDefaultNetRaceLimit)
+    add("%s = %d\n", "netracelimit", int(s.netRaceLimit));
   add("%s = %.3f\n", "ball_radius", 0.0);
   add("%s = %.3f\n", "ball_mass", 0.0);
   return out;

@@ -53,6 +53,10 @@ struct GameSettings {
   static constexpr uint32_t kMaxBroadcastPorts = 7;
   int32_t broadcastPorts[kMaxBroadcastPorts] = {};
   uint32_t broadcastPortCount = 0;
+  // Seconds of racing after which the host of a network race ends it and classifies the field
+  // as it stands (0: never): a player who never reaches the line does not hold everybody up.
+  static constexpr int32_t kDefaultNetRaceLimit = 600;
+  int32_t netRaceLimit = kDefaultNetRaceLimit;
 };
 
 // Reads "a.b.c.d" (four numbers 0..255, nothing else) into bytes; false otherwise.

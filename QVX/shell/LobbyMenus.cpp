@@ -473,7 +473,11 @@ void LobbyMenus_Frame(Program& p, float dt) {
     if (p.m_net->IsHost()) {
       const bool allowed = p.m_net->GetPeerCount() > 0 && p.m_net->AllClientsReady();
       MenuItem* start = current->GetItem(274);
-      if (start && start->selectable != (allowed ? 1 : 0)) SetItemState(current, 274, allowed);
+      if (start && start->selectable != (allowed ? 1 : 0)) {
+        SetItemState(current, 274, allowed);
+        // Everybody is ready: the start is what the host wants next.
+        if (allowed && !g_lobby.entryOpen) current->FocusItem(274);
+      }
     }
   }
   // The host's start reached this machine: the menu screen ends and the race is loaded.

@@ -769,6 +769,18 @@ void NetSession::HostCheckStart() {
 void NetSession::HostCheckResults() {
   const int phase = m_hooks->TrackPhase();
   if (GetFinishedCount() < m_peerCount + 1 || phase < 4 || phase > 6) return;
+  HostSendResults();
+}
+
+bool NetSession::EndRaceNow() {
+  if (m_role != NET_ROLE_HOST || m_phase != NET_PHASE_ACTIVE || !m_raceRunning ||
+      m_raceState >= NET_RACE_RESULTS)
+    return false;
+  HostSendResults();
+  return true;
+}
+
+void NetSession::HostSendResults() {
   NetResultEntry entries[NET_MAX_PLAYERS];
   uint32_t count = m_hooks->BuildResults(entries, NET_MAX_PLAYERS);
   if (count > NET_MAX_PLAYERS) count = NET_MAX_PLAYERS;

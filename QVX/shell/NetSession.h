@@ -203,6 +203,9 @@ class NetSession {
   // the clients (who do nothing until their race is loaded again); a client's notice goes to
   // the host, which drops it.
   void RestartRace();
+  // Host: ends the race at once, whoever has finished: the results (as BuildResults gives them)
+  // go to everybody, as when the last player finishes. False outside a running race.
+  bool EndRaceNow();
   // Host: after the results, everybody back to the lobby.
   void ReturnToLobby();
   // The game ended its race screen by itself (the race no longer runs).
@@ -253,6 +256,7 @@ class NetSession {
   void HostPing();
   void HostCheckStart();
   void HostCheckResults();
+  void HostSendResults();
   void HostSendOffsets(const NetPeer& peer);
 
   bool OnHostMessage(int32_t channel, const uint8_t* data, uint32_t length, bool datagram);

@@ -36,6 +36,10 @@ struct NetRaceData {
   std::vector<std::unique_ptr<RemoteRacer>> racers;
   bool loadedSent = false, racingSent = false, finishSent = false, resultsDone = false,
        ended = false;
+  bool timeUp = false;  // host: the race ran out of time; the field is classified as it stands
+  // The session's byte counts at the green light, for the race's traffic in the log.
+  NetTraffic atGreen;
+  bool trafficLogged = false;
   bool paced = false;
   std::chrono::steady_clock::time_point paceAnchor;
   double paceGameTime = 0.0;
@@ -127,8 +131,8 @@ void Net_ToRemoteState(const NetCarState& in, RemoteCarState* out) {
   out->steering = in.inputA;
   out->pedal = in.inputB;
   // The gear travels as a number; one that is no gear leaves neutral.
-  out->gear = std::isfinite(in.gear) && std::fabs(in.gear) < 100.0f ? int32_t(std::lround(in.gear))
-                                                                    : 0;
+  out->gear =
+      std::isfinite(in.gear) && std::fabs(in.gear) < 100.0f ? int32_t(std::lround(in.gear)) : 0;
 }
 
 void Net_FromRemoteState(const RemoteCarState& in, NetCarState* out) {
@@ -221,7 +225,9 @@ uint32_t ProgramNetHooks::BuildResults(NetResultEntry* out, uint32_t capacity) {
     } else {
       continue;
     }
-    // The host's own table is the classification everybody takes, itself included.
+    // The host's own table is the classification everybody takes, itself included. When time
+    // is up, everybody is classified in the running order.
+    if (m_program->m_netRace->timeUp) finished = true;
     e->finished = finished ? 1 : 0;
     r.finishWord = e->finished;
     r.wordA = Hundredths(e->carRaceTime);
@@ -491,7 +497,8 @@ bool Program::AddNetworkRacers(RaceSession& race, const std::string& track,
   if (beforeOwn) {
     d.racers.clear();  // the last race's cars, released by its teardown
     d.race = &race;
-    d.loadedSent = d.racingSent = d.finishSent = d.resultsDone = d.ended = false;
+    d.loadedSent = d.racingSent = d.finishSent = d.resultsDone = d.ended = d.timeUp = false;
+    d.trafficLogged = false;
   }
   std::string tried;
   const std::string model =
@@ -544,7 +551,15 @@ int32_t Program::NetworkRaceFrame(RaceSession& race) {
   Track& t = race.GetTrack();
   if (!d.racingSent && t.m_state >= RACE_STATE_RACING) {
     d.racingSent = true;
+    d.atGreen = m_net->GetTraffic();
     m_net->RacingStarted();
+  }
+  const int32_t limit = m_config.netRaceLimit;
+  if (m_net->IsHost() && limit > 0 && !d.timeUp && !d.resultsDone &&
+      t.m_state >= RACE_STATE_RACING && race.RaceTime() >= float(limit)) {
+    d.timeUp = true;
+    Log("Network : the race's time is up after %d seconds", int(limit));
+    m_net->EndRaceNow();
   }
   if (!d.finishSent) {
     TrackRacer* own = OwnRacer(t);
@@ -554,6 +569,15 @@ int32_t Program::NetworkRaceFrame(RaceSession& race) {
       m_net->OwnPlayerFinished(uint8_t(std::min<uint32_t>(e->position, 255)));
       Log("Network : own car finished, place %u", e->position);
     }
+  }
+  if (d.resultsDone && !d.trafficLogged) {
+    // What the race itself cost on the wire (the soak runs read this line).
+    d.trafficLogged = true;
+    const NetTraffic& now = m_net->GetTraffic();
+    Log("Network : race traffic sent %llu bytes, received %llu bytes in %.1f race seconds",
+        static_cast<unsigned long long>(now.sentBytes - d.atGreen.sentBytes),
+        static_cast<unsigned long long>(now.receivedBytes - d.atGreen.receivedBytes),
+        double(race.RaceTime()));
   }
   return d.resultsDone ? NETRACE_RESULTS : NETRACE_RUNNING;
 }

@@ -86,3 +86,19 @@ TEST(NetConfig, BroadcastPortsAreAListOfPortsThatSurvivesASave) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(NetConfig, TheNetworkRaceLimitIsSecondsWithinADayAndWrittenWhenSet) {
+  EXPECT_EQ(ParseText("").netRaceLimit, GameSettings::kDefaultNetRaceLimit);
+  EXPECT_EQ(ParseText("netracelimit = 45\n").netRaceLimit, 45);
+  EXPECT_EQ(ParseText("netracelimit = 0\n").netRaceLimit, 0);
+  EXPECT_EQ(ParseText("netracelimit = -1\n").netRaceLimit, GameSettings::kDefaultNetRaceLimit);
+  EXPECT_EQ(ParseText("netracelimit = 90000\n").netRaceLimit, GameSettings::kDefaultNetRaceLimit);
+  GameSettings s = ParseText("netracelimit = 45\n");
+  EXPECT_EQ(ParseText(Config_Format(s, nullptr, nullptr, "1-1", "00:00")).netRaceLimit, 45);
+  EXPECT_EQ(Config_Format(GameSettings(), nullptr, nullptr, "1-1", "00:00").find("netracelimit"),
+            std::string::npos);
+}
+
+}  // namespace
