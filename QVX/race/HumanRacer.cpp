@@ -62,6 +62,8 @@ void HumanRacer::ReleaseCar() {
 void HumanRacer::PlaceAtStart(const VQVector& position, float heading) {
   m_follower.Attach(nullptr, nullptr);
   m_vehicle.SetCar(nullptr);
+  m_gridAt = position;
+  m_gridHeading = heading;
   CarRacer::PlaceAtStart(position, heading);
   if (!GetVehicle()) return;
   Car& car = GetCar();
@@ -83,6 +85,7 @@ void HumanRacer::PrepareRace(bool, uint32_t) {
   if (!GetVehicle()) return;
   Car& car = GetCar();
   car.SetFrozen(false);
+  car.GetModel()->SetStartPlacement(m_gridAt, VQVector(0.0f, 0.0f, m_gridHeading));
   car.Reset();  // back to the grid place, at rest
   car.SetBodyAlpha(1.0f);
   car.GetModel()->m_collidable = 1;

@@ -79,6 +79,10 @@ class HumanRacer : public CarRacer {
   float m_time = 0.0f;
   bool m_manual = false;
   bool m_jumped = false;
-  bool m_startHeld = false;  // throttle held since before the green light
+  bool m_startHeld = false;
+  // The grid place: each round starts there again (rescues and the podium move the car's start
+  // placement).
+  VQVector m_gridAt{0, 0, 0};
+  float m_gridHeading = 0.0f;  // throttle held since before the green light
   bool m_started = false, m_finished = false, m_onPodium = false;
 };

@@ -103,6 +103,9 @@ class RaceSession::Entrant : public TrackRacer {
   std::unique_ptr<CarRacer> m_car;  // a game car of the session's class
   CarVehicle m_carVehicle;
   VQVector m_position{0, 0, 0}, m_previous{0, 0, 0};
+  // The grid place, where each round starts (rescues and the podium move the start placement).
+  VQVector m_gridAt{0, 0, 0};
+  float m_gridHeading = 0.0f;
   float m_lapMark = -100.0f;
   float m_still = 0.0f, m_longestStill = 0.0f;
   bool m_made = false;
@@ -215,6 +218,8 @@ VQVehicleModel* RaceSession::Entrant::Body() const {
 void RaceSession::Entrant::PlaceAtStart(const VQVector& position, float heading) {
   Impl& s = *m_session->m_impl;
   ReleaseCar();
+  m_gridAt = position;
+  m_gridHeading = heading;
   AIDriver& d = Driver();
   VQVehicleModel* body = nullptr;
   if (s.catalog) {
@@ -267,6 +272,7 @@ void RaceSession::Entrant::PrepareRace(bool, uint32_t) {
   body->m_postStepCallback = OnPhysicsStep;
   body->m_postStepUserData = reinterpret_cast<uintptr_t>(&Driver());
   if (m_car) m_car->GetCar().SetFrozen(false);
+  body->SetStartPlacement(m_gridAt, VQVector(0.0f, 0.0f, m_gridHeading));
   if (m_car)
     m_car->GetCar().Reset();
   else

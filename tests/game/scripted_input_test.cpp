@@ -39,10 +39,11 @@ TEST(ScriptedInput, VirtualKeysOfKeyIndices) {
 
 TEST(ProgramOptions, CommandLine) {
   const char* argv[] = {"Pindrel", "--data", "d", "--headless", "--seed", "7", "--fixed-step", "0.02",
-                        "--input", "in.txt", "--frames", "60", "--results", "r.csv"};
+                        "--input", "in.txt", "--frames", "60", "--results", "r.csv",
+                        "--steer-assist"};
   ProgramOptions o;
   std::string error;
-  ASSERT_TRUE(ParseProgramOptions(14, const_cast<char**>(argv), &o, &error)) << error;
+  ASSERT_TRUE(ParseProgramOptions(15, const_cast<char**>(argv), &o, &error)) << error;
   EXPECT_EQ(o.dataDir, "d");
   EXPECT_TRUE(o.headless);
   EXPECT_TRUE(o.seeded);
@@ -51,8 +52,10 @@ TEST(ProgramOptions, CommandLine) {
   EXPECT_EQ(o.inputFile, "in.txt");
   EXPECT_EQ(o.frames, 60u);
   EXPECT_EQ(o.resultsFile, "r.csv");
+  EXPECT_TRUE(o.steerAssist);
   const char* bad[] = {"Pindrel", "--frames", "many"};
   ProgramOptions p;
+  EXPECT_FALSE(p.steerAssist);
   EXPECT_FALSE(ParseProgramOptions(3, const_cast<char**>(bad), &p, &error));
   EXPECT_EQ(error, "--frames needs a number");
 }

@@ -205,3 +205,25 @@ TEST_F(HumanCar, DrivenAlongTheLineItCompletesTheRaceIsClassifiedAndStandsOnTheP
     EXPECT_LT(Distance2D(p->car->GetPosition(), placed[place - 1]), 0.3f) << "place " << place;
   }
 }
+
+TEST_F(HumanCar, ARestartPutsEveryCarBackOnItsGridPlaceAfterRescuesAndThePodium) {
+  Load("harbour", 1, 1);
+  TrackRacer* computer = race_->GetRacer(0);
+  ASSERT_NE(computer, nullptr);
+  const VQVector grid[2] = {computer->GetPosition(), human_->GetPosition()};
+  ToGreen();
+  player_.m_controls[CONTROL_THROTTLE] = 1.0f;
+  Frames(5.0f);
+  human_->Rescue();
+  for (int i = 0; i < 400 && human_->Rescuing(); ++i) race_->Frame();
+  Track& t = race_->GetTrack();
+  t.StopTracker();
+  t.ShowPodium();
+  Frames(1.0f);
+  ASSERT_GT(Distance2D(human_->GetPosition(), grid[1]), 5.0f);
+  ASSERT_TRUE(race_->Start()) << race_->m_error;
+  race_->Frame();
+  EXPECT_LT(Distance2D(computer->GetPosition(), grid[0]), 0.5f);
+  EXPECT_LT(Distance2D(human_->GetPosition(), grid[1]), 0.5f);
+  EXPECT_FALSE(human_->Started());
+}
