@@ -127,6 +127,8 @@ bool SkinFiles_Save(Program* program, uint32_t classIndex, const char* typedName
       cls->m_skins.push_back(skin);
       if (program->m_playerCount > 0 && program->m_players[0])
         program->m_players[0]->m_profile.normal_color = int32_t(cls->m_skins.size()) - 1;
+      program->Log("Skin '%s' is skin %zu of class '%s'", skin->name, cls->m_skins.size() - 1,
+                   cls->m_name);
     }
   }
   return true;

@@ -49,9 +49,11 @@ void DrawGlyph(const Target& t, const VQFont& font, uint8_t c, int32_t x, int32_
 }
 
 // Height a digit takes in a stack: the font's size entry of the digit's value (0 beyond the
-// glyphs it has).
+// glyphs it has), at least the glyph height: fonts whose stacked runs hold upright digits,
+// as the sample fonts do, would otherwise draw the digits over each other.
 int32_t StackSize(const VQFont& font, int digit) {
-  return uint32_t(digit) < font.m_glyphCount ? int32_t(font.m_glyphWidth[digit]) : 0;
+  if (uint32_t(digit) >= font.m_glyphCount) return 0;
+  return std::max(int32_t(font.m_glyphWidth[digit]), int32_t(font.m_glyphHeight));
 }
 
 void PaintPlace(const Target& t, const VQFont& font, const char* digits,

@@ -88,7 +88,8 @@ TEST_F(CarNumbers, StackedStylesPutOneDigitALine) {
   ASSERT_TRUE(CarNumber_Paint(t, 100, &place, 1, &m_font, nullptr));
   const Box b = Changed(t, 0, 256);
   ASSERT_FALSE(b.Empty());
-  EXPECT_GT(b.Height(), b.Width());  // three digits one above the other
+  EXPECT_GT(b.Height(), b.Width());                              // three digits one above the other
+  EXPECT_GE(b.Height(), 3 * int32_t(m_font.m_glyphHeight) - 6);  // and not over each other
   EXPECT_NEAR((b.bottom + b.top) / 2.0, 128.0, 8.0);
   SkinTexture_Release(t);
 }

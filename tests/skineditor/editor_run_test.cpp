@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "QVX/race/PlayerProfile.h"
+#include "QVX/shell/Content.h"
 #include "tests/support/run_tool.h"
 
 namespace fs = std::filesystem;
@@ -190,6 +193,18 @@ TEST_F(PaintShopRun, PaintedSkinIsSavedAndListedAtTheNextStart) {
         << image.At(x, 155)[2];
   for (int x : {30, 100, 200}) EXPECT_FALSE(reddish(image.At(x, 255 - 140))) << x;
   EXPECT_FALSE(fs::exists(m_dir / "Crashlog.txt"));
+  // The new skin is the first player's choice of the class, kept in the profile.
+  const std::string listed = "Skin 'Fire' is skin ";
+  const size_t at = m_log.find(listed);
+  ASSERT_NE(at, std::string::npos) << m_log;
+  const int index = std::atoi(m_log.c_str() + at + listed.size());
+  const std::string stored = ReadText(m_dir / "Data" / "Players" / "Driver.bin");
+  PlayerProfile profile;
+  ASSERT_EQ(PlayerProfile_Read(reinterpret_cast<const uint8_t*>(stored.data()), stored.size(),
+                               CLASS_MAX, &profile),
+            PROFILE_OK);
+  EXPECT_EQ(profile.normal_frame, 0);  // junior_std
+  EXPECT_EQ(profile.normal_color, index);
 
   // The next start lists Fire for the class: saving the same name (any case) is refused.
   IntoTheEditor(0);
