@@ -126,6 +126,10 @@ TEST(CommandLine, OutOfRangeOptionsSayWhichAndWhy) {
       {"track-demo oval --seconds 1e9",
        "--seconds needs a number of seconds above 0 and at most 36000"},
       {"track-demo", "give the name of a track"},
+      {"vqtool image-convert a.tga b.jpg --bogus", "--bogus is not an option (--raw or --packed)"},
+      {"vqtool tolvu-info x", "TYPE 'x': needs a model type number or name"},
+      {"vqtool scramble a b zz", "the key must be a non-empty even number of hex digits"},
+      {"vqtool font-sheet a.ttf 12 b.tga --outline 99", "outline 0-8"},
   };
   for (const Case& c : cases) {
     std::string out;
