@@ -76,8 +76,11 @@ bool VQPackageFile::Open(const char* path) {
     return VQerror_Fail(VQERR_OPEN_INPUT);
   }
   if (!read_u32(f, &count) || uint64_t(count) > (uint64_t(size) - 4) / kEntryMin) {
+    // A folder opens as a stream too, but cannot be read: that is a file access error, not a
+    // package with a bad header.
+    const bool unreadable = std::ferror(f) != 0;
     std::fclose(f);
-    return VQerror_Fail(VQERR_BAD_HEADER);
+    return VQerror_Fail(unreadable ? VQERR_FILE_ACCESS : VQERR_BAD_HEADER);
   }
   m_name = static_cast<char*>(std::malloc(VQPACKAGE_MAX_PATH + 1));
   if (!m_name) {

@@ -20,7 +20,7 @@ std::string Dir() {
 
 struct BadCase {
   std::string args;
-  const char* says;  // part of the message
+  std::string says;  // part of the message
 };
 
 TEST(TolvuSimTool, RefusesBadInputsWithANonZeroExitAndAReason) {
@@ -31,6 +31,10 @@ TEST(TolvuSimTool, RefusesBadInputsWithANonZeroExitAndAReason) {
       {"--data " + d + "/missing.txt", "cannot read the data file"},
       {"--data " + d + "/folder", "cannot read the data file"},
       {"--data " + d + "/binary.bin", "not a text file"},
+      {"--store " + d + "/folder", "cannot read the store image " + d + "/folder (it is a folder)"},
+      {"--store " + d + "/missing.bin", "cannot read the store image"},
+      {"--schedule " + d + "/folder", "cannot read the schedule"},
+      {"--schedule " + d + "/missing.txt", "cannot read the schedule"},
       {"--at '0 gear=99999999999'", "gear=1e+11 is out of range"},
       {"--at '0 gear=1.5'", "gear takes a whole number from -1 to 6"},
       {"--at '0 throttle=5'", "throttle=5 is out of range"},

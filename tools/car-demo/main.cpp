@@ -76,7 +76,7 @@ int Parse(int argc, char** argv, Options* o) {
       std::fprintf(stderr, "car-demo: %s: %s\n", a.c_str(), why);
       return 2;
     };
-    if (a == "--help") {
+    if (a == "--help" || a == "-h") {
       Usage(stdout);
       return 1;
     } else if (a == "--data" && value) {
@@ -86,7 +86,7 @@ int Parse(int argc, char** argv, Options* o) {
     } else if (a == "--car" && value) {
       char* end = nullptr;
       const long n = std::strtol(argv[++i], &end, 10);
-      if (*end || n < 0 || n > 1) return bad("a skin number 0 or 1");
+      if (end == argv[i] || *end || n < 0 || n > 1) return bad("needs a skin number 0 or 1");
       o->car = int(n);
     } else if (a == "--computer") {
       o->computer = true;
@@ -94,7 +94,7 @@ int Parse(int argc, char** argv, Options* o) {
       char* end = nullptr;
       o->seconds = std::strtof(argv[++i], &end);
       if (*end || !(o->seconds > 0.0f) || o->seconds > 3600.0f)
-        return bad("seconds between 0 and 3600");
+        return bad("needs a number of seconds above 0 and at most 3600");
     } else if (a == "--input" && value) {
       o->input = argv[++i];
     } else if (a == "--shot" && value) {
@@ -106,6 +106,10 @@ int Parse(int argc, char** argv, Options* o) {
     } else if (a == "--headless") {
       o->headless = true;
     } else {
+      const bool takesValue = a == "--data" || a == "--class" || a == "--car" || a == "--seconds" ||
+                              a == "--input" || a == "--shot" || a == "--sound";
+      std::fprintf(stderr, "car-demo: %s %s\n", a.c_str(),
+                   takesValue ? "needs a value" : "is not an option");
       Usage(stderr);
       return 2;
     }
@@ -216,7 +220,9 @@ void OnLast(VQCanvas* canvas, uintptr_t) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Engine messages go to stderr; the program writes no engine log into the folder it runs from.
   VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   Demo* demo = new Demo();
   Demo& d = *demo;
   g_demo = demo;

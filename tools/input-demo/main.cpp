@@ -15,8 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/opengl/VQOpenGLDisplayDevice.h"
+#include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/input/VQJoystickDevice.h"
 #include "Zentri/devices/input/VQKeyboardDevice.h"
 #include "Zentri/devices/input/VQMouseDevice.h"
@@ -25,6 +25,7 @@
 #include "Zentri/resources/VQImageRef.h"
 #include "Zentri/resources/VQPixmap.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQlog.h"
 
 namespace {
 
@@ -114,8 +115,14 @@ VQPixmap* MakeCursor(VQDisplayDevice* device) {
   return p;
 }
 
-int Usage() {
-  std::fprintf(stderr, "usage: input-demo [--driver directinput|windows] [--list] [--seconds S]\n");
+int Usage(FILE* to = stderr) {
+  std::fprintf(to, "usage: input-demo [--driver directinput|windows] [--list] [--seconds S]\n");
+  return to == stderr ? 2 : 0;
+}
+
+// An option whose value is out of range or malformed: says which and why, exit status 2.
+int BadOption(const char* option, const char* why) {
+  std::fprintf(stderr, "input-demo: %s: %s\n", option, why);
   return 2;
 }
 
@@ -125,26 +132,36 @@ int main(int argc, char** argv) {
   const Kinds* kinds = &kDirectInput;
   bool list = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--driver") == 0 && i + 1 < argc) {
-      const char* d = argv[++i];
+    const bool hasValue = i + 1 < argc;
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      return Usage(stdout);
+    } else if (std::strcmp(argv[i], "--driver") == 0) {
+      const char* d = hasValue ? argv[++i] : "";
       if (std::strcmp(d, "directinput") == 0)
         kinds = &kDirectInput;
       else if (std::strcmp(d, "windows") == 0)
         kinds = &kWindows;
       else
-        return Usage();
+        return BadOption("--driver", "needs directinput or windows");
     } else if (std::strcmp(argv[i], "--list") == 0) {
       list = true;
-    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+    } else if (std::strcmp(argv[i], "--seconds") == 0) {
       errno = 0;
       char* end = nullptr;
-      g_demo.limit = std::strtod(argv[++i], &end);
-      if (errno != 0 || end == argv[i] || *end != '\0' || !(g_demo.limit > 0.0)) return Usage();
+      const char* text = hasValue ? argv[++i] : "";
+      g_demo.limit = std::strtod(text, &end);
+      if (errno != 0 || end == text || *end != '\0' || !(g_demo.limit > 0.0) ||
+          g_demo.limit > 86400.0)
+        return BadOption("--seconds", "needs a number of seconds above 0 and at most 86400");
     } else {
+      std::fprintf(stderr, "input-demo: unknown option %s\n", argv[i]);
       return Usage();
     }
   }
 
+  // Engine messages go to stderr; the program writes no engine log into the folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   g_VQsystem.Init();
   if (list) {
     OpenJoysticks(*kinds);
@@ -159,13 +176,15 @@ int main(int argc, char** argv) {
 
   auto* display = static_cast<VQOpenGLDisplayDevice*>(g_VQsystem.GetDevice(VQDEVICE_OPENGL_DISPLAY, 0));
   if (display == nullptr || !display->Open(0)) {
-    std::fprintf(stderr, "input-demo: cannot open the OpenGL display device (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "input-demo: cannot open the OpenGL display device (%s)\n",
+                 VQerror_Describe(g_VQerror).c_str());
     g_VQsystem.Shutdown();
     return 1;
   }
   VQCanvas* canvas = display->CreateCanvas(2, 0, 640, 480, 0, 0);
   if (canvas == nullptr) {
-    std::fprintf(stderr, "input-demo: cannot make the canvas (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "input-demo: cannot make the canvas (%s)\n",
+                 VQerror_Describe(g_VQerror).c_str());
     g_VQsystem.Shutdown();
     return 1;
   }
@@ -175,11 +194,11 @@ int main(int argc, char** argv) {
   auto* keyboard = static_cast<VQKeyboardDevice*>(g_VQsystem.GetDevice(kinds->keyboard, 0));
   auto* mouse = static_cast<VQMouseDevice*>(g_VQsystem.GetDevice(kinds->mouse, 0));
   if (keyboard == nullptr || !keyboard->Open(0) || !keyboard->AttachToCanvas(canvas)) {
-    std::fprintf(stderr, "input-demo: no keyboard (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "input-demo: no keyboard (%s)\n", VQerror_Describe(g_VQerror).c_str());
     keyboard = nullptr;
   }
   if (mouse == nullptr || !mouse->Open(0) || !mouse->AttachToCanvas(canvas)) {
-    std::fprintf(stderr, "input-demo: no mouse (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "input-demo: no mouse (%s)\n", VQerror_Describe(g_VQerror).c_str());
     mouse = nullptr;
   }
   if (keyboard != nullptr) keyboard->PushHandler(OnKey, 0);

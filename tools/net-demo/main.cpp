@@ -8,7 +8,7 @@
 //                               replies.
 //
 // Output lines: "listening tcp 127.0.0.1:P udp 127.0.0.1:P", "open N A.B.C.D:P", "close N",
-// "reply TEXT"; failures go to stderr with the engine error code.
+// "reply TEXT"; failures go to stderr with the engine error (number, name and meaning).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +23,13 @@ namespace {
 constexpr auto kIdlePause = std::chrono::milliseconds(1);
 constexpr auto kReplyTimeout = std::chrono::seconds(10);
 
-int Usage() {
-  std::fprintf(stderr, "usage: net-demo echo PORT\n       net-demo send HOST PORT TEXT...\n");
+int Usage(FILE* to = stderr) {
+  std::fprintf(to, "usage: net-demo echo PORT\n       net-demo send HOST PORT TEXT...\n");
+  return to == stderr ? 2 : 0;
+}
+
+int BadPort(const char* text) {
+  std::fprintf(stderr, "net-demo: PORT '%s': needs a whole number from 0 to 65535\n", text);
   return 2;
 }
 
@@ -37,7 +42,7 @@ bool ParsePort(const char* text, uint32_t* port) {
 }
 
 int Fail(const char* what) {
-  std::fprintf(stderr, "net-demo: %s failed (error %d)\n", what, g_VQerror);
+  std::fprintf(stderr, "net-demo: %s failed (%s)\n", what, VQerror_Describe(g_VQerror).c_str());
   return 1;
 }
 
@@ -138,12 +143,14 @@ int Send(const char* host, uint32_t port, int count, char** texts) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   uint32_t port = 0;
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+    return Usage(stdout);
   if (argc == 3 && std::strcmp(argv[1], "echo") == 0) {
-    if (!ParsePort(argv[2], &port)) return Usage();
+    if (!ParsePort(argv[2], &port)) return BadPort(argv[2]);
     return Echo(port);
   }
   if (argc >= 5 && std::strcmp(argv[1], "send") == 0) {
-    if (!ParsePort(argv[3], &port)) return Usage();
+    if (!ParsePort(argv[3], &port)) return BadPort(argv[3]);
     return Send(argv[2], port, argc - 4, argv + 4);
   }
   return Usage();

@@ -51,14 +51,20 @@ struct Options {
   float seconds = 60.0f;
 };
 
-int Usage() {
+int Usage(FILE* to = stderr) {
   std::fprintf(
-      stderr,
+      to,
       "usage: netgame-peer host --name N --players K [--tcp P] [--udp P] [--beacon-port P]\n"
       "       netgame-peer search --name N --tcp P [--udp P]\n"
       "       netgame-peer join A.B.C.D --name N --tcp P [--udp P] [--host-udp P]\n"
       "options: --laps L --lap-length M --speed V --chat TEXT --stop-after S --seconds S\n");
-  return 2;
+  return to == stderr ? 2 : 0;
+}
+
+// A bad command line: says what is wrong, then the usage; false.
+bool Bad(const std::string& what, const char* why) {
+  std::fprintf(stderr, "netgame-peer: %s: %s\n", what.c_str(), why);
+  return false;
 }
 
 bool ToNumber(const char* text, double low, double high, double* out) {
@@ -70,22 +76,27 @@ bool ToNumber(const char* text, double low, double high, double* out) {
 }
 
 bool ParseOptions(int argc, char** argv, Options* o) {
-  if (argc < 2) return false;
+  if (argc < 2) return Bad("mode", "give host, search or join");
   o->mode = argv[1];
   int i = 2;
   if (o->mode == "join") {
-    if (argc < 3) return false;
+    if (argc < 3) return Bad("join", "needs the host's address A.B.C.D");
     o->hostAddress = argv[i++];
+    uint8_t address[4];
+    if (!Config_ParseAddress(o->hostAddress.c_str(), address))
+      return Bad("join " + o->hostAddress,
+                 "needs an address of four numbers A.B.C.D, each from 0 to 255");
   } else if (o->mode != "host" && o->mode != "search") {
-    return false;
+    return Bad(o->mode, "is no mode; give host, search or join");
   }
   for (; i < argc; ++i) {
     const std::string key = argv[i];
-    if (i + 1 >= argc) return false;
+    if (i + 1 >= argc) return Bad(key, "needs a value");
     const char* value = argv[++i];
     double v = 0;
     auto port = [&](uint32_t* out) {
-      if (!ToNumber(value, 0, 65535, &v)) return false;
+      if (!ToNumber(value, 0, 65535, &v) || v != std::floor(v))
+        return Bad(key, "needs a port number from 0 to 65535");
       *out = uint32_t(v);
       return true;
     };
@@ -94,7 +105,10 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } else if (key == "--chat") {
       o->chat = value;
     } else if (key == "--players") {
-      if (!ToNumber(value, 1, NET_MAX_PLAYERS, &v)) return false;
+      if (!ToNumber(value, 1, NET_MAX_PLAYERS, &v) || v != std::floor(v))
+        return Bad(key,
+                   ("needs a whole number of players from 1 to " + std::to_string(NET_MAX_PLAYERS))
+                       .c_str());
       o->players = uint32_t(v);
     } else if (key == "--tcp") {
       if (!port(&o->tcpPort)) return false;
@@ -105,22 +119,26 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } else if (key == "--host-udp") {
       if (!port(&o->hostUdpPort)) return false;
     } else if (key == "--laps") {
-      if (!ToNumber(value, 1, 1000000, &v)) return false;
+      if (!ToNumber(value, 1, 1000000, &v) || v != std::floor(v))
+        return Bad(key, "needs a whole number of laps from 1 to 1000000");
       o->laps = uint32_t(v);
     } else if (key == "--lap-length") {
-      if (!ToNumber(value, 1, 100000, &v)) return false;
+      if (!ToNumber(value, 1, 100000, &v))
+        return Bad(key, "needs a length in metres from 1 to 100000");
       o->lapLength = float(v);
     } else if (key == "--speed") {
-      if (!ToNumber(value, 0.1, 1000, &v)) return false;
+      if (!ToNumber(value, 0.1, 1000, &v)) return Bad(key, "needs a speed in m/s from 0.1 to 1000");
       o->speed = float(v);
     } else if (key == "--stop-after") {
-      if (!ToNumber(value, 0, 86400, &v)) return false;
+      if (!ToNumber(value, 0, 86400, &v))
+        return Bad(key, "needs a number of seconds from 0 to 86400");
       o->stopAfter = float(v);
     } else if (key == "--seconds") {
-      if (!ToNumber(value, 1, 86400, &v)) return false;
+      if (!ToNumber(value, 1, 86400, &v))
+        return Bad(key, "needs a number of seconds from 1 to 86400");
       o->seconds = float(v);
     } else {
-      return false;
+      return Bad(key, "is not an option");
     }
   }
   return true;
@@ -302,8 +320,8 @@ class Peer : public NetGameHooks {
 int Run(const Options& o) {
   VQConnectionDevice device;
   if (!device.Open(0)) {
-    std::fprintf(stderr, "netgame-peer: the connection device does not open (error %d)\n",
-                 g_VQerror);
+    std::fprintf(stderr, "netgame-peer: the connection device does not open (%s)\n",
+                 VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   NetSessionConfig config;
@@ -337,7 +355,8 @@ int Run(const Options& o) {
     if (ok) std::printf("udp %u\n", session.GetUdpPort());
   }
   if (!ok) {
-    std::fprintf(stderr, "netgame-peer: %s failed (error %d)\n", o.mode.c_str(), g_VQerror);
+    std::fprintf(stderr, "netgame-peer: %s failed (%s)\n", o.mode.c_str(),
+                 VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
 
@@ -405,6 +424,8 @@ int Run(const Options& o) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   Options o;
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+    return Usage(stdout);
   if (!ParseOptions(argc, argv, &o)) return Usage();
   return Run(o);
 }

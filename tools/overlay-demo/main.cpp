@@ -25,7 +25,6 @@
 #include <string>
 #include <vector>
 
-#include "Zentri/devices/VQDevice.h"
 #include "Zentri/devices/display/VQCanvas.h"
 #include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/devices/input/VQKeyboardDevice.h"
@@ -34,6 +33,7 @@
 #include "Zentri/devices/overlay/VQOverlayElements.h"
 #include "Zentri/devices/overlay/VQTooltips.h"
 #include "Zentri/devices/overlay/VQWindowManager.h"
+#include "Zentri/devices/VQDevice.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/platform/VQwin32.h"
 #include "Zentri/resources/VQImageFile.h"
@@ -44,6 +44,7 @@
 #include "Zentri/scene/VQCamera.h"
 #include "Zentri/scene/VQViewport.h"
 #include "Zentri/util/VQerror.h"
+#include "Zentri/util/VQlog.h"
 
 namespace {
 
@@ -373,16 +374,26 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "--data") == 0 && i + 1 < argc) {
       data = argv[++i];
     } else {
+      std::fprintf(stderr, "overlay-demo: %s %s\n", argv[i],
+                   argv[i][0] == '-' && (std::strcmp(argv[i], "--frames") == 0 ||
+                                         std::strcmp(argv[i], "--shot") == 0 ||
+                                         std::strcmp(argv[i], "--data") == 0)
+                       ? "needs a value"
+                       : "is not an option");
       return Usage();
     }
   }
 
   // The overlay joins every canvas created from here on.
   VQoverlay_InstallCanvasHooks();
+  // Engine messages go to stderr; the program writes no engine log into the folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   g_VQsystem.Init();
   g_demo.device = static_cast<VQDisplayDevice*>(g_VQsystem.GetDevice(VQDEVICE_OPENGL_DISPLAY, 0));
   if (!g_demo.device || !g_demo.device->Open(0)) {
-    std::fprintf(stderr, "overlay-demo: cannot open the OpenGL display device (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "overlay-demo: cannot open the OpenGL display device (%s)\n",
+                 VQerror_Describe(g_VQerror).c_str());
     g_VQsystem.Shutdown();
     return 1;
   }
@@ -392,7 +403,8 @@ int main(int argc, char** argv) {
   VQViewport* viewport = g_demo.canvas ? g_demo.canvas->CreateViewport(0, 0, kWidth, kHeight) : nullptr;
   g_demo.manager = VQoverlay_Manager(g_demo.canvas);
   if (!viewport || !g_demo.manager) {
-    std::fprintf(stderr, "overlay-demo: cannot make the canvas (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "overlay-demo: cannot make the canvas (%s)\n",
+                 VQerror_Describe(g_VQerror).c_str());
     g_demo.device->Close();
     g_VQsystem.Shutdown();
     return 1;
@@ -405,8 +417,8 @@ int main(int argc, char** argv) {
   viewport->SetCamera(&camera);
   g_demo.cursor = MakeCursor();
   if (!BuildWindows(data) || !g_demo.cursor || !OpenInput()) {
-    std::fprintf(stderr, "overlay-demo: cannot build the overlay or open the input (error %d)\n",
-                 g_VQerror);
+    std::fprintf(stderr, "overlay-demo: cannot build the overlay or open the input (%s)\n",
+                 VQerror_Describe(g_VQerror).c_str());
     CloseInput();
     g_demo.device->Close();
     g_VQsystem.Shutdown();

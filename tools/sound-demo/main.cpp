@@ -10,6 +10,7 @@
 //   sound-demo FILE... [--volume G] [--pan PERCENT] [--side] [--speed PERCENT] [--loop]
 //                      [--seconds S] [--render OUT.wav]
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,15 +18,16 @@
 #include <string>
 #include <vector>
 
+#include "host/directx/dsound.h"
+#include "host/time/clock.h"
 #include "Zentri/devices/sound/VQDSoundDevice.h"
 #include "Zentri/devices/sound/VQSoundStream.h"
 #include "Zentri/platform/VQSystem.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfile.h"
 #include "Zentri/util/VQfileio.h"
+#include "Zentri/util/VQlog.h"
 #include "Zentri/util/VQpath.h"
-#include "host/directx/dsound.h"
-#include "host/time/clock.h"
 
 namespace {
 
@@ -49,53 +51,70 @@ struct Options {
   std::string render;
 };
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: sound-demo FILE... [--volume G] [--pan PERCENT] [--side] [--speed PERCENT] [--loop]\n"
-               "                  [--seconds S] [--render OUT.wav]\n");
-  return 2;
+int Usage(FILE* to = stderr) {
+  std::fprintf(
+      to,
+      "usage: sound-demo FILE... [--volume G] [--pan PERCENT] [--side] [--speed PERCENT] [--loop]\n"
+      "                  [--seconds S] [--render OUT.wav]\n");
+  return to == stderr ? 2 : 0;
 }
 
 bool ParseNumber(const char* text, double* out) {
   char* end = nullptr;
   *out = std::strtod(text, &end);
-  return end != text && *end == '\0';
+  return end != text && *end == '\0' && std::isfinite(*out);
 }
 
-bool Parse(int argc, char** argv, Options* o) {
+// The command line: 0 parsed, 1 --help (usage printed), 2 a bad option (which and why printed).
+int Parse(int argc, char** argv, Options* o) {
+  auto bad = [](const std::string& option, const char* why) {
+    std::fprintf(stderr, "sound-demo: %s: %s\n", option.c_str(), why);
+    return 2;
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     double v = 0;
     auto value = [&](double* out) { return i + 1 < argc && ParseNumber(argv[++i], out); };
-    if (a == "--volume") {
-      if (!value(&v) || v < 0) return false;
+    if (a == "--help" || a == "-h") {
+      Usage(stdout);
+      return 1;
+    } else if (a == "--volume") {
+      if (!value(&v) || v < 0 || v > 1000)
+        return bad(a, "needs a gain from 0 to 1000 (1 plays at full volume)");
       o->volume = float(v);
       o->hasVolume = true;
     } else if (a == "--pan") {
-      if (!value(&v) || v < 0 || v > 100) return false;
+      if (!value(&v) || v < 0 || v > 100) return bad(a, "needs a percentage from 0 to 100");
       o->pan = int32_t(v);
       o->hasPan = true;
     } else if (a == "--side") {
       o->side = VQSOUND_SIDE_LEFT;
     } else if (a == "--speed") {
-      if (!value(&v) || v <= 0 || v > 100000) return false;
+      if (!value(&v) || v <= 0 || v > 100000)
+        return bad(a, "needs a percentage above 0 and at most 100000");
       o->speed = int32_t(v);
       o->hasSpeed = true;
     } else if (a == "--loop") {
       o->loop = true;
     } else if (a == "--seconds") {
-      if (!value(&v) || v < 0) return false;
+      if (!value(&v) || v < 0 || v > 3600)
+        return bad(a, "needs a number of seconds from 0 to 3600");
       o->seconds = v;
     } else if (a == "--render") {
-      if (i + 1 >= argc) return false;
+      if (i + 1 >= argc) return bad(a, "needs the name of the WAVE file to write");
       o->render = argv[++i];
     } else if (a.size() > 1 && a[0] == '-') {
-      return false;
+      std::fprintf(stderr, "sound-demo: unknown option %s\n", a.c_str());
+      return Usage();
     } else {
       o->files.push_back(a);
     }
   }
-  return !o->files.empty();
+  if (o->files.empty()) {
+    std::fprintf(stderr, "sound-demo: give at least one sound file\n");
+    return Usage();
+  }
+  return 0;
 }
 
 void Apply(const Options& o, VQSoundBuffer* b) {
@@ -149,7 +168,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 
 int main(int argc, char** argv) {
   Options o;
-  if (!Parse(argc, argv, &o)) return Usage();
+  if (const int parsed = Parse(argc, argv, &o)) return parsed == 1 ? 0 : 2;
   const bool rendering = !o.render.empty();
   for (const std::string& f : o.files) {
     if (rendering && SamePath(f, o.render)) {
@@ -158,10 +177,13 @@ int main(int argc, char** argv) {
     }
   }
   host::ds_set_render_to_memory(rendering);
+  // Engine messages go to stderr; the program writes no engine log into the folder it runs from.
+  VQlog_SetFileName(nullptr);
+  VQlog_SetHandler(VQlog_StderrHandler);
   g_VQsystem.Init();
   auto* device = static_cast<VQDSoundDevice*>(g_VQsystem.GetDevice(VQDEVICE_SOUND, 0));
   if (!device || !device->Open(0)) {
-    std::fprintf(stderr, "sound-demo: no sound device (error %d)\n", g_VQerror);
+    std::fprintf(stderr, "sound-demo: no sound device (%s)\n", VQerror_Describe(g_VQerror).c_str());
     return 1;
   }
   device->SetPrimaryFormat(kChannels, 16, kRate);
@@ -173,7 +195,8 @@ int main(int argc, char** argv) {
     if (IsStream(f)) {
       auto* s = new VQMP3Stream();
       if (!s->Start(f.c_str(), device) || !s->Play(o.loop)) {
-        std::fprintf(stderr, "sound-demo: cannot stream '%s' (error %d)\n", f.c_str(), g_VQerror);
+        std::fprintf(stderr, "sound-demo: cannot stream '%s' (%s)\n", f.c_str(),
+                     VQerror_Describe(g_VQerror).c_str());
         delete s;
         ++failures;
         continue;
@@ -187,7 +210,8 @@ int main(int argc, char** argv) {
     }
     VQSoundBuffer* b = device->CreateBufferFromFile(f.c_str());
     if (!b) {
-      std::fprintf(stderr, "sound-demo: cannot load '%s' (error %d)\n", f.c_str(), g_VQerror);
+      std::fprintf(stderr, "sound-demo: cannot load '%s' (%s)\n", f.c_str(),
+                   VQerror_Describe(g_VQerror).c_str());
       ++failures;
       continue;
     }
@@ -196,6 +220,15 @@ int main(int argc, char** argv) {
     buffers.push_back(b);
   }
 
+  if (rendering && failures) {
+    // A mix without one of its sounds is not what was asked for: nothing is written.
+    std::fprintf(stderr, "sound-demo: '%s' not written\n", o.render.c_str());
+    for (VQMP3Stream* s : streams) delete s;
+    for (VQSoundBuffer* b : buffers) device->DeleteBuffer(b);
+    device->Close();
+    g_VQsystem.Shutdown();
+    return 1;
+  }
   double seconds = o.seconds >= 0 ? o.seconds : (rendering ? kDefaultRenderSeconds : kLongestPlay);
   std::vector<int16_t> mix;
   const uint32_t frameSamples = kRate * kFrameMs / 1000;
@@ -226,7 +259,8 @@ int main(int argc, char** argv) {
       std::printf("sound-demo: %.2f s of the mix written to %s\n", double(mix.size() / kChannels) / kRate,
                   o.render.c_str());
     } else {
-      std::fprintf(stderr, "sound-demo: cannot write '%s' (error %d)\n", o.render.c_str(), g_VQerror);
+      std::fprintf(stderr, "sound-demo: cannot write '%s' (%s)\n", o.render.c_str(),
+                   VQerror_Describe(g_VQerror).c_str());
       status = 1;
     }
   }

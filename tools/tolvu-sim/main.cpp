@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -20,13 +21,19 @@
 
 namespace {
 
-void usage() {
-  std::fprintf(stderr,
+void usage(FILE* to = stderr) {
+  std::fprintf(to,
                "usage: tolvu-sim [--type N] [--data FILE | --store FILE] [--time SECONDS] [--dt SECONDS]\n"
                "                 [--slope DEGREES] [--mu VALUE] [--rolling VALUE] [--schedule FILE]\n"
                "                 [--at \"TIME name=value,...\"]... [--var NAME]... [--every N]\n"
                "                 [--out FILE] [--write-store FILE] [--shift RPM[:TOPGEAR]]\n"
                "schedule lines: TIME name=value ... (inputs: steer throttle brake clutch gear park_brake)\n");
+}
+
+// An option whose value is out of range: says which and why; exit status 2.
+int badOption(const char* option, const char* why) {
+  std::fprintf(stderr, "tolvu-sim: %s: %s\n", option, why);
+  return 2;
 }
 
 bool parseNumber(const char* s, double& v) {
@@ -66,7 +73,8 @@ int main(int argc, char** argv) {
     double d = 0.0;
     if (a == "--type") {
       number(d);
-      if (d < 0 || d > 1000) { std::fprintf(stderr, "tolvu-sim: bad model type\n"); return 2; }
+      if (d != std::floor(d) || d < 0 || d > 1000 || !tolvusim::findType(static_cast<int>(d)))
+        return badOption("--type", "needs a model type the simulator knows: 1 (CAR_1) or 2 (CAR_2)");
       type = static_cast<int>(d);
     }
     else if (a == "--data") { value(s); dataFile = s; }
@@ -79,7 +87,11 @@ int main(int argc, char** argv) {
     else if (a == "--schedule") { value(s); scheduleFile = s; }
     else if (a == "--at") { value(s); atLines.push_back(s); }
     else if (a == "--var") { value(s); extraVars.push_back(s); }
-    else if (a == "--every") { number(d); every = d >= 1 ? static_cast<long>(std::fmin(d, 1e9)) : 1; }
+    else if (a == "--every") {
+      number(d);
+      if (d < 1 || d > 1e9 || d != std::floor(d)) return badOption("--every", "needs a whole number of steps from 1 to 1000000000");
+      every = static_cast<long>(d);
+    }
     else if (a == "--out") { value(s); outFile = s; }
     else if (a == "--write-store") { value(s); writeStore = s; }
     else if (a == "--shift") {
@@ -92,17 +104,20 @@ int main(int argc, char** argv) {
         return 2;
       }
     }
-    else if (a == "--help" || a == "-h") { usage(); return 0; }
+    else if (a == "--help" || a == "-h") { usage(stdout); return 0; }
     else { std::fprintf(stderr, "tolvu-sim: unknown option %s\n", a.c_str()); usage(); return 2; }
   }
   if (!dataFile.empty() && !storeFile.empty()) {
     std::fprintf(stderr, "tolvu-sim: give --data or --store, not both\n");
     return 2;
   }
-  if (!(duration >= 0.0) || duration > 1e6) {
-    std::fprintf(stderr, "tolvu-sim: --time out of range\n");
-    return 2;
-  }
+  if (!(duration >= 0.0) || duration > 1e6) return badOption("--time", "needs a number of seconds from 0 to 1000000");
+  if (!(std::fabs(slopeDeg) < 90.0)) return badOption("--slope", "needs an angle in degrees above -90 and below 90");
+  if (!(mu >= 0.0) || mu > 10.0) return badOption("--mu", "needs a friction coefficient from 0 to 10");
+  if (!(rolling >= 0.0) || rolling > 1.0) return badOption("--rolling", "needs a rolling coefficient from 0 to 1");
+  if (shiftRpm > 1e5) return badOption("--shift", "needs an engine speed above 0 and at most 100000 rpm");
+  if (topGear < 1 || topGear > 6 || topGear != std::floor(topGear))
+    return badOption("--shift", "needs a top gear (after the colon) that is a whole number from 1 to 6");
 
   tolvusim::ground().slope = slopeDeg * 3.14159265358979323846 / 180.0;
   tolvusim::ground().friction = mu;
@@ -116,28 +131,33 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!storeFile.empty()) {
+    std::error_code ec;
+    std::ifstream probe(storeFile, std::ios::binary);
+    if (!probe || !std::filesystem::is_regular_file(storeFile, ec)) {
+      std::fprintf(stderr, "tolvu-sim: cannot read the store image %s (%s)\n", storeFile.c_str(),
+                   std::filesystem::is_directory(storeFile, ec) ? "it is a folder" : "missing or unreadable");
+      return 1;
+    }
+  }
+
   tolvusim::Sim sim;
   if (!sim.init(type, dataFile.empty() ? nullptr : dataFile.c_str(),
                 storeFile.empty() ? nullptr : storeFile.c_str())) {
     std::fprintf(stderr, "tolvu-sim: %s\n", sim.error.c_str());
     return 1;
   }
-  if (dt < 0.0 || (dt > 0.0 && (dt < 1e-6 || dt > 1.0))) {
-    std::fprintf(stderr, "tolvu-sim: --dt must lie between 1e-6 and 1 s\n");
-    return 2;
-  }
+  if (dt < 0.0 || (dt > 0.0 && (dt < 1e-6 || dt > 1.0)))
+    return badOption("--dt", "needs a step in seconds from 0.000001 to 1");
   if (dt > 0.0) sim.dt = dt;
-  if (duration / sim.dt > 1e9) {
-    std::fprintf(stderr, "tolvu-sim: too many steps\n");
-    return 2;
-  }
+  if (duration / sim.dt > 1e9) return badOption("--time", "makes more than 1000000000 steps at this --dt");
 
   std::vector<tolvusim::Event> events;
   std::string err;
   if (!scheduleFile.empty()) {
     std::ifstream in(scheduleFile);
-    if (!in) {
-      std::fprintf(stderr, "tolvu-sim: cannot read %s\n", scheduleFile.c_str());
+    if (!in || std::filesystem::is_directory(scheduleFile)) {
+      std::fprintf(stderr, "tolvu-sim: cannot read the schedule %s\n", scheduleFile.c_str());
       return 1;
     }
     std::string line;
@@ -146,6 +166,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tolvu-sim: %s\n", err.c_str());
         return 2;
       }
+    if (in.bad()) {
+      std::fprintf(stderr, "tolvu-sim: cannot read the schedule %s\n", scheduleFile.c_str());
+      return 1;
+    }
   }
   for (const std::string& line : atLines)
     if (!tolvusim::parseScheduleLine(sim, line, events, err)) {

@@ -321,17 +321,24 @@ int main(int argc, char** argv) {
     if (a == "--laps" && hasValue) {
       const long v = std::strtol(argv[++i], &end, 10);
       if (*end || v < 1 || v > 100)
-        return std::fprintf(stderr, "track-demo: --laps needs 1 to 100\n"), 2;
+        return std::fprintf(stderr,
+                            "track-demo: --laps needs a whole number of laps from 1 to 100\n"),
+               2;
       laps = uint32_t(v);
     } else if (a == "--cars" && hasValue) {
       const long v = std::strtol(argv[++i], &end, 10);
       if (*end || v < 1 || v > long(TRACK_MAX_PLAYERS))
-        return std::fprintf(stderr, "track-demo: --cars needs 1 to 32\n"), 2;
+        return std::fprintf(stderr,
+                            "track-demo: --cars needs a whole number of cars from 1 to 32\n"),
+               2;
       cars = uint32_t(v);
     } else if (a == "--seconds" && hasValue) {
       seconds = std::strtof(argv[++i], &end);
       if (*end || !(seconds > 0.0f && seconds <= 36000.0f))
-        return std::fprintf(stderr, "track-demo: --seconds needs a time above 0\n"), 2;
+        return std::fprintf(
+                   stderr,
+                   "track-demo: --seconds needs a number of seconds above 0 and at most 36000\n"),
+               2;
     } else if (a == "--detail" && hasValue) {
       const long v = std::strtol(argv[++i], &end, 10);
       if (*end || v < 0 || v > 2)
@@ -340,7 +347,9 @@ int main(int argc, char** argv) {
     } else if (a == "--seed" && hasValue) {
       const long v = std::strtol(argv[++i], &end, 10);
       if (*end || v < 0 || v > 0x7FFFFFFFL)
-        return std::fprintf(stderr, "track-demo: --seed needs a whole number\n"), 2;
+        return std::fprintf(stderr,
+                            "track-demo: --seed needs a whole number from 0 to 2147483647\n"),
+               2;
       seed = uint32_t(v);
     } else if (a == "--shot" && hasValue) {
       shot = argv[++i];
@@ -353,10 +362,17 @@ int main(int argc, char** argv) {
     } else if (!a.empty() && a[0] != '-' && trackName.empty()) {
       trackName = a;
     } else {
+      const bool takesValue = a == "--laps" || a == "--cars" || a == "--seconds" ||
+                              a == "--detail" || a == "--seed" || a == "--shot" || a == "--data" ||
+                              a == "--weather";
+      std::fprintf(stderr, "track-demo: %s %s\n", a.c_str(),
+                   takesValue ? "needs a value"
+                              : (a[0] == '-' ? "is not an option" : "is a second track name"));
       return Usage(stderr);
     }
   }
-  if (trackName.empty()) return Usage(stderr);
+  if (trackName.empty())
+    return std::fprintf(stderr, "track-demo: give the name of a track\n"), Usage(stderr);
   if (data.empty())
     data = (fs::read_symlink("/proc/self/exe").parent_path() / ".." / "game").string();
   const std::string dataFolder = data + "/Data";

@@ -32,7 +32,12 @@ int ImageConvert(const std::vector<std::string>& args) {
   for (const std::string& a : args) {
     if (a == "--packed") packing = VQIMAGE_RUNLENGTH;
     else if (a == "--raw") packing = VQIMAGE_RAW;
-    else files.push_back(a);
+    else if (a.size() > 1 && a[0] == '-') {
+      std::fprintf(stderr, "vqtool image-convert: %s is not an option (--raw or --packed)\n",
+                   a.c_str());
+      return 2;
+    } else
+      files.push_back(a);
   }
   if (files.size() != 2) {
     std::fprintf(stderr, "usage: vqtool image-convert IN OUT [--raw|--packed]\n");

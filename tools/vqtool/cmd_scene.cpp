@@ -103,7 +103,10 @@ int Vrml(const std::vector<std::string>& args) {
 const VQToolCommand s_info("scene-info", "scene-info FILE", "describe a scene database", Info,
                             "FILE: a scene database (.vqo): nodes, geosets, textures and materials");
 const VQToolCommand s_demo("scene-demo", "scene-demo OUT.vqo", "write a sample scene database", Demo,
-                            "OUT.vqo: a scene database with a few textured meshes and a light");
+                            "OUT.vqo: a scene database: a ground and two floors as collider meshes (terrain-build\n"
+                           "reads them), glass panes, a tree of three detail levels, a building of two rooms\n"
+                           "joined by portals, a light and fog; its textures glass_0.tga, road_0.tga, road_2.tga\n"
+                           "and detail.tga are written into the folder Textures beside OUT.vqo");
 const VQToolCommand s_vrml("scene-vrml", "scene-vrml IN OUT.wrl", "export a scene database as VRML 1.0",
                            Vrml, "IN: a scene database (.vqo); OUT.wrl: VRML 1.0 text");
 

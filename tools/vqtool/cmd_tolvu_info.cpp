@@ -27,6 +27,11 @@ bool parse_type(const std::string& text, int& type) {
 int run(const std::vector<std::string>& args) {
   int type = 0;
   if (args.empty() || !parse_type(args[0], type)) {
+    if (!args.empty())
+      std::fprintf(
+          stderr,
+          "tolvu-info: TYPE '%s': needs a model type number or name (CAR_1, CAR_2, CAR_R)\n",
+          args[0].c_str());
     std::fprintf(stderr, "usage: vqtool tolvu-info TYPE [NAMES...]\n");
     return 2;
   }

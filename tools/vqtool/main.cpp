@@ -58,6 +58,12 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) return print_help(stdout, true);
   for (const VQToolCommand* c : vqtool_Commands()) {
     if (std::strcmp(c->name, argv[1]) == 0) {
+      // "vqtool COMMAND --help": that command's usage and formats.
+      if (argc == 3 && (std::strcmp(argv[2], "--help") == 0 || std::strcmp(argv[2], "-h") == 0)) {
+        std::printf("usage: vqtool %s\n  %s\n", c->usage, c->summary);
+        if (c->formats) print_indented(c->formats);
+        return 0;
+      }
       return c->run(std::vector<std::string>(argv + 2, argv + argc));
     }
   }
