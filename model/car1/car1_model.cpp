@@ -233,6 +233,62 @@ void CornerFrame(double* V, int w) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The brake element's force and deflection rate, given the stick/slip rate in DEB2950.
+//
+// While the car slides or moves into the element, the element follows its law: the deflection
+// winds up as the car moves, and the force -EBR2950 CBR2700 - DAMPING DEB2950 RBR2700 is held
+// to the brake's limit. That law alone stores the whole wind-up of a slide to rest (BRAKE_FRC /
+// CBR2700, about a quarter of a metre for the default car) and gives it back to the car: a car
+// stopped by a full brake was thrown back at up to 2 m/s and swung on the element's spring for
+// seconds, whatever the integration step (the swing's size is that of the spring's stored energy).
+// A brake dissipates; it never drives the car. So:
+// - while the element sticks it is damped at least critically for the car's mass;
+// - near rest, and whenever the car moves back against the wind-up, the element's force becomes
+//   the force that holds the car against what pushes it along its length (gravity on a slope,
+//   the drive, external loads), within the brake's limit, plus the damping of its rate; its
+//   deflection relaxes towards that holding deflection instead of springing the car back.
+// The blend runs from the element's own law at a loading speed of BRAKE_FRC / damping (where
+// the damping alone would reach the full force) down to the holding force at rest, so a car
+// slides to rest without overshooting. Above that speed the law is untouched.
+void BrakeElement(double* V) {
+  const double cbr = V[o.CBR2700];
+  const double limit = V[o.EBM2950];
+  const double ebr = V[o.EBR2950];
+  const double deb = V[o.DEB2950];
+  const double criticalDamping =
+      2.0 * std::sqrt(tolvu::fmax(cbr, 0.0) * tolvu::fmax(V[o.M_TOTAL], 0.0));
+  const double holdDamping = tolvu::fmax(V[o.RBR2700], criticalDamping);
+  const double brakeDamping = std::fabs(ebr) <= limit ? holdDamping : V[o.RBR2700];
+
+  // Loading speed: the car's speed in the direction of the wind-up (negative: moving back).
+  const double loading = V[o.VL100] * (ebr >= 0.0 ? 1.0 : -1.0);
+  const double band = V[o.BRAKE_FRC] / tolvu::fmax(holdDamping, kFloor);
+  const double hold = num::smoothStep(loading - 0.5 * band, 0.5 * band, 1.0, 0.0);
+
+  if (hold > 0.0) {
+    // What pushes the car along its length besides the brake: gravity along the road (the mean of
+    // the four wheels' road normals) in the direction the car points on it, the drive and the
+    // external load.
+    double n[3] = {0.0, 0.0, 0.0};
+    for (int w = 0; w < 4; ++w) add3(n, n, &V[o.PR_CR2x00[w] + 3]);
+    normalise3(n, n);
+    const double* x = &V[o.CM100];  // the chassis's x axis in ground axes
+    const double along = dot3(x, n);
+    double heading[3] = {x[0] - along * n[0], x[1] - along * n[1], x[2] - along * n[2]};
+    normalise3(heading, heading);
+    const double push =
+        dot3(&V[o.FGR100], heading) + V[o.F_DRIVE_F] + V[o.F_DRIVE_R] + V[o.F_CLN100];
+    const double holdDeflection = clamp(push / floorDiv(cbr), -limit, limit);
+    V[o.FBL2950] =
+        -(1.0 - hold) * ebr * cbr - hold * holdDeflection * cbr - V[o.DAMPING] * deb * brakeDamping;
+    V[o.DEB2950] = deb - hold * (cbr / tolvu::fmax(holdDamping, kFloor)) * (ebr - holdDeflection);
+  } else {
+    V[o.FBL2950] = -ebr * cbr - V[o.DAMPING] * deb * brakeDamping;
+  }
+  V[o.FRB2950] = clamp(V[o.FBL2950], -V[o.BRAKE_FRC], V[o.BRAKE_FRC]);
+}
+
+// ---------------------------------------------------------------------------------------------
 void Equations_Car_1(double* V, Work& wk) {
   // 1. Mass.
   V[o.M_C_BODY] = V[o.M_CAR] + V[o.M_FUEL];
@@ -448,20 +504,7 @@ void Equations_Car_1(double* V, Work& wk) {
   const double cbr = V[o.CBR2700];
   V[o.EBM2950] = V[o.BRAKE_FRC] / floorDiv(cbr);
   V[o.DEB2950] = num::stickSlip(V[o.VL100], V[o.EBR2950], V[o.EBM2950], V[o.TAU_SLIP]);
-  // The element's own damping RBR2700 (BRAKE_DMP x ROT_2_LIN, 750 N s/m by default) is a few per
-  // cent of critical for the car's mass on the element's stiffness (75000 N/m): a car that a full
-  // brake has stopped would swing on the element's spring for seconds, at about 1.3 Hz and up to
-  // 2 m/s, whatever the integration step. While the element sticks (deflection within its limit)
-  // it is damped at least critically, so the car settles where the brake holds it; while it slips
-  // the law is unchanged and the force stays at its limit. No brake force, no force: the clamp
-  // below is then 0.
-  const double criticalDamping =
-      2.0 * std::sqrt(tolvu::fmax(cbr, 0.0) * tolvu::fmax(V[o.M_TOTAL], 0.0));
-  const double brakeDamping = std::fabs(V[o.EBR2950]) <= V[o.EBM2950]
-                                  ? tolvu::fmax(V[o.RBR2700], criticalDamping)
-                                  : V[o.RBR2700];
-  V[o.FBL2950] = -V[o.EBR2950] * cbr - V[o.DAMPING] * V[o.DEB2950] * brakeDamping;
-  V[o.FRB2950] = clamp(V[o.FBL2950], -V[o.BRAKE_FRC], V[o.BRAKE_FRC]);
+  BrakeElement(V);
 
   // 23. Tyre forces in the contact frames, rear wheels first.
   static constexpr int kOrder[4] = {2, 3, 0, 1};
