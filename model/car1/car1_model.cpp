@@ -263,7 +263,9 @@ void BrakeElement(double* V) {
   // Loading speed: the car's speed in the direction of the wind-up (negative: moving back).
   const double loading = V[o.VL100] * (ebr >= 0.0 ? 1.0 : -1.0);
   const double band = V[o.BRAKE_FRC] / tolvu::fmax(holdDamping, kFloor);
-  const double hold = num::smoothStep(loading - 0.5 * band, 0.5 * band, 1.0, 0.0);
+  // A released brake keeps the element's law: it has no force to hold with.
+  const double hold =
+      V[o.BRAKE_FRC] > 0.0 ? num::smoothStep(loading - 0.5 * band, 0.5 * band, 1.0, 0.0) : 0.0;
 
   if (hold > 0.0) {
     // What pushes the car along its length besides the brake: gravity along the road (the mean of
