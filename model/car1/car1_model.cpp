@@ -31,26 +31,26 @@ constexpr const Index& o = kIndex;
 
 // Per-evaluation values that are not store variables (the work area of one evaluation).
 struct Work {
-  double halfRadius = 0.0;   // R_WHEEL * 0.5
-  double ref[4] = {};        // effective rolling radii REF2x00 floored at 1e-10
-  double eulerRates[4] = {}; // Euler-parameter rates with the radial part removed
-  double smoothSign[4] = {}; // smooth sign of each wheel's spin for the rolling resistance
+  double halfRadius = 0.0;    // R_WHEEL * 0.5
+  double ref[4] = {};         // effective rolling radii REF2x00 floored at 1e-10
+  double eulerRates[4] = {};  // Euler-parameter rates with the radial part removed
+  double smoothSign[4] = {};  // smooth sign of each wheel's spin for the rolling resistance
 };
 
-inline int roundControl(double v) {
+inline int RoundControl(double v) {
   if (!(std::fabs(v) < 1e6)) return 0;  // NaN or absurd: no valid control
   return static_cast<int>(std::lround(v));
 }
 
 // Values that a first call leaves for later evaluations, taken from this car's store.
-void moduleValues(const double* V, Work& w) {
+void ModuleValues(const double* V, Work& w) {
   w.halfRadius = V[o.R_WHEEL] * 0.5;
   for (int k = 0; k < 4; ++k) w.ref[k] = tolvu::fmax(V[o.REF2x00[k]], kFloor);
 }
 
 // Euler-parameter rates of the normalised parameters EUL100 at the body rate OL100, with the part
 // along the parameters removed (keeps them on the unit sphere). Also returns e . edot in *sgm.
-void eulerRates(const double* V, double* r, double* sgm) {
+void EulerRates(const double* V, double* r, double* sgm) {
   const double* e = &V[o.EUL100];
   const double* w = &V[o.OL100];
   double d[4];
@@ -65,12 +65,13 @@ void eulerRates(const double* V, double* r, double* sgm) {
 
 // ---------------------------------------------------------------------------------------------
 // First-call set-up: constants and fixed geometry derived from the parameters.
-void firstCall(double* V) {
-  const int splineControl = roundControl(V[o.splineControl]);
+void First_Call_Car_1(double* V) {
+  const int splineControl = RoundControl(V[o.splineControl]);
 
-  tolvu::WriteModelConstants(V, {o.INT1, o.PI, o.TWOPI, o.HALFPI, o.PIDEG, o.DEG2RAD, o.RAD2DEG, o.ZERO, o.HALF, o.ONE,
-                                 o.TWO, o.THREE, o.FOUR, o.FIVE, o.SIX, o.NINE, o.TEN, o.SMALL, o.ZERO_VEC, o.CMDUM,
-                                 o.CM0, o.STATUS});
+  tolvu::WriteModelConstants(
+      V, {o.INT1, o.PI,    o.TWOPI,    o.HALFPI, o.PIDEG, o.DEG2RAD, o.RAD2DEG, o.ZERO,
+          o.HALF, o.ONE,   o.TWO,      o.THREE,  o.FOUR,  o.FIVE,    o.SIX,     o.NINE,
+          o.TEN,  o.SMALL, o.ZERO_VEC, o.CMDUM,  o.CM0,   o.STATUS});
   V[o.CXY100] = V[o.CXZ100] = V[o.CYZ100] = 0.0;
 
   // Body geometry.
@@ -144,7 +145,7 @@ void firstCall(double* V) {
 // ---------------------------------------------------------------------------------------------
 // Kinematics of one wheel from its corner, the ground query and the contact frame (the rear
 // wheels run before the steering is known, the front wheels after it).
-void wheelContact(double* V, int w) {
+void WheelContact(double* V, int w) {
   const int a = w < 2 ? 0 : 1;
   const double* cm1 = &V[o.CM1x00[w]];
   const double* rp96 = &V[o.RP2x96[w]];
@@ -221,7 +222,7 @@ void wheelContact(double* V, int w) {
 }
 
 // Corner w's velocity, angular velocity and rotation in its own (possibly steered) frame.
-void cornerFrame(double* V, int w) {
+void CornerFrame(double* V, int w) {
   const double* cmp = &V[o.CMP1x00[w]];
   double t[3];
   cross(t, &V[o.OL1000], &V[o.RP1x00[w]]);
@@ -232,7 +233,65 @@ void cornerFrame(double* V, int w) {
 }
 
 // ---------------------------------------------------------------------------------------------
-void equations(double* V, Work& wk) {
+// The brake element's force and deflection rate, given the stick/slip rate in DEB2950.
+//
+// While the car slides or moves into the element, the element follows its law: the deflection
+// winds up as the car moves, and the force -EBR2950 CBR2700 - DAMPING DEB2950 RBR2700 is held
+// to the brake's limit. That law alone stores the whole wind-up of a slide to rest (BRAKE_FRC /
+// CBR2700, about a quarter of a metre for the default car) and gives it back to the car: a car
+// stopped by a full brake was thrown back at up to 2 m/s and swung on the element's spring for
+// seconds, whatever the integration step (the swing's size is that of the spring's stored energy).
+// A brake dissipates; it never drives the car. So:
+// - while the element sticks it is damped at least critically for the car's mass;
+// - near rest, and whenever the car moves back against the wind-up, the element's force becomes
+//   the force that holds the car against what pushes it along its length (gravity on a slope,
+//   the drive, external loads), within the brake's limit, plus the damping of its rate; its
+//   deflection relaxes towards that holding deflection instead of springing the car back.
+// The blend runs from the element's own law at a loading speed of BRAKE_FRC / damping (where
+// the damping alone would reach the full force) down to the holding force at rest, so a car
+// slides to rest without overshooting. Above that speed the law is untouched.
+void BrakeElement(double* V) {
+  const double cbr = V[o.CBR2700];
+  const double limit = V[o.EBM2950];
+  const double ebr = V[o.EBR2950];
+  const double deb = V[o.DEB2950];
+  const double criticalDamping =
+      2.0 * std::sqrt(tolvu::fmax(cbr, 0.0) * tolvu::fmax(V[o.M_TOTAL], 0.0));
+  const double holdDamping = tolvu::fmax(V[o.RBR2700], criticalDamping);
+  const double brakeDamping = std::fabs(ebr) <= limit ? holdDamping : V[o.RBR2700];
+
+  // Loading speed: the car's speed in the direction of the wind-up (negative: moving back).
+  const double loading = V[o.VL100] * (ebr >= 0.0 ? 1.0 : -1.0);
+  const double band = V[o.BRAKE_FRC] / tolvu::fmax(holdDamping, kFloor);
+  // A released brake keeps the element's law: it has no force to hold with.
+  const double hold =
+      V[o.BRAKE_FRC] > 0.0 ? num::smoothStep(loading - 0.5 * band, 0.5 * band, 1.0, 0.0) : 0.0;
+
+  if (hold > 0.0) {
+    // What pushes the car along its length besides the brake: gravity along the road (the mean of
+    // the four wheels' road normals) in the direction the car points on it, the drive and the
+    // external load.
+    double n[3] = {0.0, 0.0, 0.0};
+    for (int w = 0; w < 4; ++w) add3(n, n, &V[o.PR_CR2x00[w] + 3]);
+    normalise3(n, n);
+    const double* x = &V[o.CM100];  // the chassis's x axis in ground axes
+    const double along = dot3(x, n);
+    double heading[3] = {x[0] - along * n[0], x[1] - along * n[1], x[2] - along * n[2]};
+    normalise3(heading, heading);
+    const double push =
+        dot3(&V[o.FGR100], heading) + V[o.F_DRIVE_F] + V[o.F_DRIVE_R] + V[o.F_CLN100];
+    const double holdDeflection = clamp(push / floorDiv(cbr), -limit, limit);
+    V[o.FBL2950] =
+        -(1.0 - hold) * ebr * cbr - hold * holdDeflection * cbr - V[o.DAMPING] * deb * brakeDamping;
+    V[o.DEB2950] = deb - hold * (cbr / tolvu::fmax(holdDamping, kFloor)) * (ebr - holdDeflection);
+  } else {
+    V[o.FBL2950] = -ebr * cbr - V[o.DAMPING] * deb * brakeDamping;
+  }
+  V[o.FRB2950] = clamp(V[o.FBL2950], -V[o.BRAKE_FRC], V[o.BRAKE_FRC]);
+}
+
+// ---------------------------------------------------------------------------------------------
+void Equations_Car_1(double* V, Work& wk) {
   // 1. Mass.
   V[o.M_C_BODY] = V[o.M_CAR] + V[o.M_FUEL];
   V[o.M_TOTAL] = V[o.M_C_BODY] + 4.0 * V[o.M_AXLE];
@@ -253,7 +312,7 @@ void equations(double* V, Work& wk) {
   const double cor = 1.0 / tolvu::fmax(std::sqrt(e2), kFloor);
   V[o.COR100] = cor;
   for (int k = 0; k < 4; ++k) e[k] *= cor;
-  eulerRates(V, wk.eulerRates, &V[o.SGM100]);
+  EulerRates(V, wk.eulerRates, &V[o.SGM100]);
   double* cm = &V[o.CM100];
   tolvu::EulerMatrix(cm, e);
 
@@ -270,23 +329,22 @@ void equations(double* V, Work& wk) {
     mv(t, &V[o.CM1000], &V[o.RP1x00[w]]);
     add3(&V[o.RG1x00[w]], &V[o.RG1000], t);
   }
-  cornerFrame(V, 2);
-  cornerFrame(V, 3);
+  CornerFrame(V, 2);
+  CornerFrame(V, 3);
 
   // 4. Rotation matrices of the front wheels: written by their wheel contacts (step 12), before
   // anything reads them; nothing in between depends on them.
 
   // 5, 6. Rear wheels and their ground queries (wheels 3.0 then 4.0).
-  wheelContact(V, 2);
-  wheelContact(V, 3);
+  WheelContact(V, 2);
+  WheelContact(V, 3);
 
   // 7. Static references.
   const double fgr = V[o.FGR_CAR];
   const double czt9 = V[o.CZT9x0[0]] + V[o.CZT9x0[1]];
   V[o.EZT_LOW] = (fgr * 0.5) / floorDiv(czt9 * 2.0);
   V[o.EZT_STP] = V[o.EZT_LOW] * 0.5;
-  V[o.EZT_HIGH] =
-      tolvu::fmin(fgr / floorDiv(V[o.SPRL_FRONT] + V[o.SPRL_REAR]), wk.halfRadius);
+  V[o.EZT_HIGH] = tolvu::fmin(fgr / floorDiv(V[o.SPRL_FRONT] + V[o.SPRL_REAR]), wk.halfRadius);
   V[o.ZAX_NULL] = fgr / floorDiv(4.0 * V[o.SPRL_FRONT]);
 
   // 8. Air and driving quantities.
@@ -301,18 +359,12 @@ void equations(double* V, Work& wk) {
   V[o.RAD_CURVE] = std::fabs(speed) / tolvu::fmax(std::fabs(V[o.OL100 + 2]), tol);
 
   // 9. Inputs, in the order of the input list.
-  const double* in = &V[o.INP_VARS];
-  V[o.STEER] = in[0];
-  V[o.THROTTLE] = in[1];
-  V[o.BRAKE] = in[2];
-  V[o.CLUTCH] = in[3];
-  V[o.GEAR] = in[4];
-  V[o.PARK_BRAKE] = in[5];
+  tolvu::CopyDriverInputs(V, o.INP_VARS,
+                          {o.STEER, o.THROTTLE, o.BRAKE, o.CLUTCH, o.GEAR, o.PARK_BRAKE});
 
   // 10. Inertia estimate.
   const double mt = V[o.M_TOTAL];
-  set3(&V[o.I_TOTAL],
-       std::fabs(V[o.Z_ROOF] + V[o.X_COG + 2]) * V[o.K_ROLL] * mt * V[o.DY_AXLES],
+  set3(&V[o.I_TOTAL], std::fabs(V[o.Z_ROOF] + V[o.X_COG + 2]) * V[o.K_ROLL] * mt * V[o.DY_AXLES],
        V[o.K_PITCH] * mt * V[o.DX_AXLES] * V[o.CAR_LENG],
        V[o.K_YAW] * mt * V[o.DX_AXLES] * V[o.CAR_LENG]);
   copy3(&V[o.I100], &V[o.I_TOTAL]);
@@ -330,12 +382,12 @@ void equations(double* V, Work& wk) {
     cmp[0] = cmp[4] = ca;
     cmp[1] = sa;
     cmp[3] = -sa;
-    cornerFrame(V, w);
+    CornerFrame(V, w);
   }
 
   // 12. Front wheels and their ground queries (wheels 1.0 then 2.0).
-  wheelContact(V, 0);
-  wheelContact(V, 1);
+  WheelContact(V, 0);
+  WheelContact(V, 1);
 
   // 13. Loaded radius: hub centre to the road contact point.
   for (int w = 0; w < 4; ++w) {
@@ -358,24 +410,16 @@ void equations(double* V, Work& wk) {
   V[o.TCO_NULL] = V[o.CAE1600] * V[o.ENG_TR_CM] * tcmx;
   V[o.TCO1600] = num::smoothStep(V[o.RPM1600], V[o.ENG_RP_CM], V[o.TCO_NULL], -V[o.TCO_NULL]);
   V[o.TFR1600] = -(V[o.ENG_TR_VS] * tcmx * V[o.RPN1600] * V[o.DAMPING]);
-  const double fEng = (V[o.GEAR_RAT] / floorDiv(V[o.R_WHEEL])) *
-                      (V[o.TCT1600] + V[o.TCO1600] + V[o.TFR1600]);
+  const double fEng =
+      (V[o.GEAR_RAT] / floorDiv(V[o.R_WHEEL])) * (V[o.TCT1600] + V[o.TCO1600] + V[o.TFR1600]);
   V[o.F_ENG_NUL] = fEng;
   const double engSign = fEng >= 0.0 ? 1.0 : -1.0;
   const double shareFront = std::fabs(V[o.ENG_PW_FR] * fEng);
   const double shareRear = std::fabs(V[o.ENG_PW_RC] * fEng);
 
-  // 15. Gear: the overall ratio follows the selected gear (index 1 reverse, 2 neutral, 3 first).
-  double gear = V[o.GEAR];
-  if (!(gear == gear)) gear = 0.0;  // NaN selects neutral
-  gear = clamp(gear, -1.0, V[o.GEAR_MAX]);
-  V[o.GEAR_IND] = gear + 2.0;
-  // The pick takes one element; its row is rounded and kept inside the 8 ratios of GEARS.
-  double row = std::nearbyint(V[o.GEAR_IND]);
-  if (!(row >= 1.0)) row = 1.0;
-  if (!(row <= 8.0)) row = 8.0;
-  V[o.GEAR_DSC] = V[o.GEARS + static_cast<int>(row) - 1];
-  V[o.GEAR_DLT] = (V[o.GEAR_DSC] - V[o.GEAR_RAT]) * V[o.GEAR_TAU];
+  // 15. Gear: the overall ratio follows the selected gear.
+  tolvu::SelectGear(
+      V, {o.GEAR, o.GEAR_MAX, o.GEAR_IND, o.GEARS, o.GEAR_DSC, o.GEAR_DLT, o.GEAR_RAT, o.GEAR_TAU});
 
   // 16. Brake inputs.
   V[o.BRAKE_INP] = clamp(V[o.BRAKE], 0.0, 1.0);
@@ -425,8 +469,7 @@ void equations(double* V, Work& wk) {
     const double B = tolvu::fmax(V[o.BYT2x00[w]], kFloor);
     V[o.ARGY2x00[w]] = (1.0 - E) * alps + (E / B) * std::atan(B * alps);
 
-    const double czt =
-        num::smoothStep(ezt - V[o.EZT_HIGH], V[o.EZT_STP], spring, V[o.CZT9x0[a]]);
+    const double czt = num::smoothStep(ezt - V[o.EZT_HIGH], V[o.EZT_STP], spring, V[o.CZT9x0[a]]);
     V[o.CZT2x00[w]] = czt;
     V[o.FCT2x00[w]] = tolvu::fmax(czt * ezt, 0.0);
     V[o.FZD2x00[w]] = czt * ezt + V[o.FRT2x00[w]];
@@ -463,18 +506,7 @@ void equations(double* V, Work& wk) {
   const double cbr = V[o.CBR2700];
   V[o.EBM2950] = V[o.BRAKE_FRC] / floorDiv(cbr);
   V[o.DEB2950] = num::stickSlip(V[o.VL100], V[o.EBR2950], V[o.EBM2950], V[o.TAU_SLIP]);
-  // The element's own damping RBR2700 (BRAKE_DMP x ROT_2_LIN, 750 N s/m by default) is a few per
-  // cent of critical for the car's mass on the element's stiffness (75000 N/m): a car that a full
-  // brake has stopped would swing on the element's spring for seconds, at about 1.3 Hz and up to
-  // 2 m/s, whatever the integration step. While the element sticks (deflection within its limit)
-  // it is damped at least critically, so the car settles where the brake holds it; while it slips
-  // the law is unchanged and the force stays at its limit. No brake force, no force: the clamp
-  // below is then 0.
-  const double criticalDamping = 2.0 * std::sqrt(tolvu::fmax(cbr, 0.0) * tolvu::fmax(V[o.M_TOTAL], 0.0));
-  const double brakeDamping = std::fabs(V[o.EBR2950]) <= V[o.EBM2950] ? tolvu::fmax(V[o.RBR2700], criticalDamping)
-                                                                      : V[o.RBR2700];
-  V[o.FBL2950] = -V[o.EBR2950] * cbr - V[o.DAMPING] * V[o.DEB2950] * brakeDamping;
-  V[o.FRB2950] = clamp(V[o.FBL2950], -V[o.BRAKE_FRC], V[o.BRAKE_FRC]);
+  BrakeElement(V);
 
   // 23. Tyre forces in the contact frames, rear wheels first.
   static constexpr int kOrder[4] = {2, 3, 0, 1};
@@ -509,7 +541,7 @@ void equations(double* V, Work& wk) {
 }
 
 // ---------------------------------------------------------------------------------------------
-void forces(double* V) {
+void Forces_Car_1(double* V) {
   V[o.FL_WIND] = V[o.F_WIND];
   mv(&V[o.IOM100], &V[o.IM100], &V[o.OL100]);
 
@@ -566,7 +598,7 @@ void forces(double* V) {
   add3(&V[o.TL100], t, &V[o.T_CLN100]);
 }
 
-void accelerations(double* V) {
+void Accelerations_Car_1(double* V) {
   double t[3];
   mv(&V[o.AG100], &V[o.MI100], &V[o.FG100]);
   mtv(&V[o.AL100], &V[o.CM100], &V[o.AG100]);
@@ -597,12 +629,12 @@ void accelerations(double* V) {
 
 // Derivative block in state order. The Euler-parameter rates are those of the parameters and body
 // rate now in the store (the ones the last mode 0/1 evaluation of this car left there).
-void derivatives(double* V) {
+void Derivatives_Car_1(double* V) {
   double* d = V + o.nv + o.ns;
   copy3(d, &V[o.AG100]);
   copy3(d + 3, &V[o.DL100]);
   copy3(d + 6, &V[o.VG100]);
-  eulerRates(V, d + 9, nullptr);
+  EulerRates(V, d + 9, nullptr);
   for (int w = 0; w < 4; ++w) d[13 + w] = V[o.ORL2x00[w]];
   d[17] = V[o.GEAR_DLT];
   d[18] = V[o.DEB2950];
@@ -610,7 +642,7 @@ void derivatives(double* V) {
 
 }  // namespace
 
-int evaluate(int firstCall_, int mode, double time, double* store) {
+int Evaluate(int first, int mode, double time, double* store) {
   if (store == nullptr) return 0;
   double* V = store;
   const int nv = o.nv, ns = o.ns;
@@ -619,16 +651,16 @@ int evaluate(int firstCall_, int mode, double time, double* store) {
 
   if (mode != 2) {
     V[o.TSTOP] = time;
-    if (firstCall_ == 1) firstCall(V);
-    tolvu::CopyStatesAndInputs(V, firstCall_ == 1, ns, 0, nv, kInputCount, o.INP_VARS, nv + 2 * ns);
-    moduleValues(V, wk);
-    equations(V, wk);
-    derivatives(V);
+    if (first == 1) First_Call_Car_1(V);
+    tolvu::CopyStatesAndInputs(V, first == 1, ns, 0, nv, kInputCount, o.INP_VARS, nv + 2 * ns);
+    ModuleValues(V, wk);
+    Equations_Car_1(V, wk);
+    Derivatives_Car_1(V);
     if (mode == 1) return 0;
   }
-  forces(V);
-  accelerations(V);
-  derivatives(V);
+  Forces_Car_1(V);
+  Accelerations_Car_1(V);
+  Derivatives_Car_1(V);
   for (int k = 0; k < kOutputCount; ++k) outputBlock[k] = V[o.OUT_VARS + k];
   return 0;
 }
@@ -636,6 +668,7 @@ int evaluate(int firstCall_, int mode, double time, double* store) {
 }  // namespace car1
 
 // The evaluation routine behind CALL_MODEL for model type 1.
-int Call_Car_1(const int& first, const int& mode, const double& time, double* store, const int& /*length*/) {
-  return car1::evaluate(first, mode, time, store);
+int Call_Car_1(const int& first, const int& mode, const double& time, double* store,
+               const int& /*length*/) {
+  return car1::Evaluate(first, mode, time, store);
 }

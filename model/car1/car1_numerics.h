@@ -12,7 +12,9 @@ inline double mlimit(double x, double extreme) {
   MLIMIT(r, x, extreme);
   return r;
 }
-inline double stickSlip(double f, double v, double limit, double k) { return STICK_SLIP(f, v, limit, k); }
+inline double stickSlip(double f, double v, double limit, double k) {
+  return STICK_SLIP(f, v, limit, k);
+}
 // 3 x 3 inverse by the pivoted small solve (a singular matrix gives zeros).
 inline void inverse3(double* inv, const double* m) { SMALL_INVERSE(inv, m, 3); }
 inline void splpre(double* table, const double* points, int control, int rows, int cols) {

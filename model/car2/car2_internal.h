@@ -2,9 +2,9 @@
 #pragma once
 
 #include "model/car2/car2.h"
-#include "model/core/tolvu_model.h"
 #include "model/car2/car2_math.h"
 #include "model/car2/car2_vars.h"
+#include "model/core/tolvu_model.h"
 
 namespace car2 {
 

@@ -14,236 +14,238 @@ namespace {
 // Torque passed from a one-axis body to its parent, in the body's axes: the joint torque's
 // reaction about the axis, the off-axis load and the gyroscopic reaction of the spin h.
 void JointReaction(const double* tl, double jointTorque, const double* ol, double h, double* out) {
-    Set3(out, -jointTorque, tl[1] - ol[2] * h, tl[2] + ol[1] * h);
+  Set3(out, -jointTorque, tl[1] - ol[2] * h, tl[2] + ol[1] * h);
 }
 
 }  // namespace
 
 int IntParameter(const double* store, int i) {
-    const int slots[4] = {GEAR_TAU + 1, GEAR_TAU + 2, TE_PP1600 - 1, TE_PP1600 + 32};
-    const double v = store[slots[i] - 1];
-    return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(std::lround(v)) : 0;
+  const int slots[4] = {GEAR_TAU + 1, GEAR_TAU + 2, TE_PP1600 - 1, TE_PP1600 + 32};
+  const double v = store[slots[i] - 1];
+  return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(std::lround(v)) : 0;
 }
 int Loads_Car_2(double* store) {
-    const Store s{store};
-    double t[3], u[3];
+  const Store s{store};
+  double t[3], u[3];
 
-    // 1. Axle gravity on the corner bodies.
-    for (int c = 0; c < 4; ++c) MulMtV(s(kCorners[c].cmc), s(c < 2 ? FGR1150 : FGR1350), s(kCorners[c].fgg));
+  // 1. Axle gravity on the corner bodies.
+  for (int c = 0; c < 4; ++c)
+    MulMtV(s(kCorners[c].cmc), s(c < 2 ? FGR1150 : FGR1350), s(kCorners[c].fgg));
 
-    // 2. Pivot torques from the springs and the anti-roll couplings.
-    s[FRR1150] = s[TRR1150];
-    s[FRR1350] = s[TRR1350];
-    s[TRG1095] = ((s[FZJ1097] - s[PZJ1097]) - s[FRR1150]) * s[YNEG1100];
-    s[TRG1195] = ((s[FZJ1197] - s[PZJ1197]) + s[FRR1150]) * s[YNEG1200];
-    s[TRG1295] = ((s[FZJ1297] - s[PZJ1297]) - s[FRR1350]) * s[YNEG1300];
-    s[TRG1395] = ((s[FZJ1397] - s[PZJ1397]) + s[FRR1350]) * s[YNEG1400];
+  // 2. Pivot torques from the springs and the anti-roll couplings.
+  s[FRR1150] = s[TRR1150];
+  s[FRR1350] = s[TRR1350];
+  s[TRG1095] = ((s[FZJ1097] - s[PZJ1097]) - s[FRR1150]) * s[YNEG1100];
+  s[TRG1195] = ((s[FZJ1197] - s[PZJ1197]) + s[FRR1150]) * s[YNEG1200];
+  s[TRG1295] = ((s[FZJ1297] - s[PZJ1297]) - s[FRR1350]) * s[YNEG1300];
+  s[TRG1395] = ((s[FZJ1397] - s[PZJ1397]) + s[FRR1350]) * s[YNEG1400];
 
-    // 3. Engine and driveline. The clutch torque reaches the side shafts through the gear:
-    // the torque on each shaft is the clutch torque times the shaft's share of the slip speed.
-    s[TEN1600] = s[TCT1600] + s[TCR1600] + s[TCO1600] + s[TFR1600];
-    s[TRG1599] = s[TGY1599] = s[TEN1600];
-    const double h = -(s[GET1600] * s[TCR1600]);
-    const double left = h - s[TDF1600];
-    const double right = h + s[TDF1600];
-    s[TRL2100] = s[ENG_PW_FR] * left + s[TRB2800];
-    s[TRL2200] = s[ENG_PW_FR] * right + s[TRB2850];
-    s[TRL2300] = s[ENG_PW_RC] * left + s[TRB2900];
-    s[TRL2400] = s[ENG_PW_RC] * right + s[TRB2950];
+  // 3. Engine and driveline. The clutch torque reaches the side shafts through the gear:
+  // the torque on each shaft is the clutch torque times the shaft's share of the slip speed.
+  s[TEN1600] = s[TCT1600] + s[TCR1600] + s[TCO1600] + s[TFR1600];
+  s[TRG1599] = s[TGY1599] = s[TEN1600];
+  const double h = -(s[GET1600] * s[TCR1600]);
+  const double left = h - s[TDF1600];
+  const double right = h + s[TDF1600];
+  s[TRL2100] = s[ENG_PW_FR] * left + s[TRB2800];
+  s[TRL2200] = s[ENG_PW_FR] * right + s[TRB2850];
+  s[TRL2300] = s[ENG_PW_RC] * left + s[TRB2900];
+  s[TRL2400] = s[ENG_PW_RC] * right + s[TRB2950];
 
-    // Crank to block: the engine's torque (the clutch torque included) reacts on the block;
-    // the shafts' torques react on the wheel carriers (TA below). Driveline torques therefore
-    // sum to zero and the clutch does work only at its own slip speed.
-    {
-        double zero[3] = {0.0, 0.0, 0.0};
-        double tp[3];
-        JointReaction(zero, s[TEN1600], s(OL1599), s[IOG1599], tp);
-        MulMV(s(C0M1599), tp, s(TP1599));
-        Copy3(s(TL1500), s(TP1599));
-        s(TL1500)[0] += s[T_MT_ENG];
-        s[TRG1500] = s[T_MT_ENG];
-        s[TGY1500] = s(TL1500)[0];
-        JointReaction(s(TL1500), s[T_MT_ENG], s(OL1500), s[IOG1500], tp);
-        MulMV(s(C0M1500), tp, s(TP1500));
-    }
+  // Crank to block: the engine's torque (the clutch torque included) reacts on the block;
+  // the shafts' torques react on the wheel carriers (TA below). Driveline torques therefore
+  // sum to zero and the clutch does work only at its own slip speed.
+  {
+    double zero[3] = {0.0, 0.0, 0.0};
+    double tp[3];
+    JointReaction(zero, s[TEN1600], s(OL1599), s[IOG1599], tp);
+    MulMV(s(C0M1599), tp, s(TP1599));
+    Copy3(s(TL1500), s(TP1599));
+    s(TL1500)[0] += s[T_MT_ENG];
+    s[TRG1500] = s[T_MT_ENG];
+    s[TGY1500] = s(TL1500)[0];
+    JointReaction(s(TL1500), s[T_MT_ENG], s(OL1500), s[IOG1500], tp);
+    MulMV(s(C0M1500), tp, s(TP1500));
+  }
 
-    // 4. Tyre loads onto the wheels and their carriers.
-    for (int w = 0; w < 4; ++w) {
-        const Wheel& k = kWheels[w];
-        const double* fty = s(k.fty);
-        double fc[3] = {fty[0], fty[1], -fty[2]};
-        MulMV(s(k.cwr), fc, s(k.fp));
-        MulMV(s(k.cwr), fty + 3, u);
-        Cross(s(k.rcp), s(k.fp), t);
-        Add3(s(k.tp), t, u);
-        MulMV(s(k.cm99), s(k.fp), s(k.fp99));
-        Copy3(s(k.fl96), s(k.fp99));
-        MulMV(s(k.cm99), s(k.tp), s(k.twd));
-        s[k.twl] = s[k.trl] + s(k.twd)[1];
-        const double* ol96 = s(k.ol96);
-        Set3(s(k.ta), s[k.iow] * ol96[2] + s(k.twd)[0], -s[k.trl], -(s[k.iow] * ol96[0]) + s(k.twd)[2]);
-        Copy3(s(k.tp99), s(k.ta));
-        Copy3(s(k.tl96), s(k.ta));
-    }
+  // 4. Tyre loads onto the wheels and their carriers.
+  for (int w = 0; w < 4; ++w) {
+    const Wheel& k = kWheels[w];
+    const double* fty = s(k.fty);
+    double fc[3] = {fty[0], fty[1], -fty[2]};
+    MulMV(s(k.cwr), fc, s(k.fp));
+    MulMV(s(k.cwr), fty + 3, u);
+    Cross(s(k.rcp), s(k.fp), t);
+    Add3(s(k.tp), t, u);
+    MulMV(s(k.cm99), s(k.fp), s(k.fp99));
+    Copy3(s(k.fl96), s(k.fp99));
+    MulMV(s(k.cm99), s(k.tp), s(k.twd));
+    s[k.twl] = s[k.trl] + s(k.twd)[1];
+    const double* ol96 = s(k.ol96);
+    Set3(s(k.ta), s[k.iow] * ol96[2] + s(k.twd)[0], -s[k.trl], -(s[k.iow] * ol96[0]) + s(k.twd)[2]);
+    Copy3(s(k.tp99), s(k.ta));
+    Copy3(s(k.tl96), s(k.ta));
+  }
 
-    // 5. Carriers to corner bodies to pivots.
-    for (int c = 0; c < 4; ++c) {
-        const Corner& k = kCorners[c];
-        const Wheel& w = kWheels[c];
-        MulMV(s(w.cmp), s(w.fl96), s(w.fp96));
-        MulMV(s(w.cmp), s(w.tl96), s(w.tp96));
-        Add3(s(k.flc), s(k.fgg), s(w.fp96));
-        Cross(s(w.rp), s(w.fp96), t);
-        Add3(s(k.tlc), s(w.tp96), t);
-        MulMV(s(k.cmp), s(k.flc), s(k.fpc));
-        MulMV(s(k.cmp), s(k.tlc), s(k.tpc));
-        Copy3(s(k.fl), s(k.fpc));
-        Cross(s(k.rpc), s(k.fpc), t);
-        Add3(s(k.tl), s(k.tpc), t);
-        s[k.tgy] = s(k.tl)[0] + s[k.trg];
-        MulMV(s(k.c0m), s(k.fl), s(k.fp));
-        JointReaction(s(k.tl), s[k.trg], s(k.ol), s[k.iog], u);
-        MulMV(s(k.c0m), u, s(k.tp));
-    }
+  // 5. Carriers to corner bodies to pivots.
+  for (int c = 0; c < 4; ++c) {
+    const Corner& k = kCorners[c];
+    const Wheel& w = kWheels[c];
+    MulMV(s(w.cmp), s(w.fl96), s(w.fp96));
+    MulMV(s(w.cmp), s(w.tl96), s(w.tp96));
+    Add3(s(k.flc), s(k.fgg), s(w.fp96));
+    Cross(s(w.rp), s(w.fp96), t);
+    Add3(s(k.tlc), s(w.tp96), t);
+    MulMV(s(k.cmp), s(k.flc), s(k.fpc));
+    MulMV(s(k.cmp), s(k.tlc), s(k.tpc));
+    Copy3(s(k.fl), s(k.fpc));
+    Cross(s(k.rpc), s(k.fpc), t);
+    Add3(s(k.tl), s(k.tpc), t);
+    s[k.tgy] = s(k.tl)[0] + s[k.trg];
+    MulMV(s(k.c0m), s(k.fl), s(k.fp));
+    JointReaction(s(k.tl), s[k.trg], s(k.ol), s[k.iog], u);
+    MulMV(s(k.c0m), u, s(k.tp));
+  }
 
-    // 6. Chassis: pivots and engine block, air drag, collision loads, gravity, gyroscopic term.
-    double* fl = s(FL1000);
-    double* tl = s(TL1000);
-    Set3(fl, 0, 0, 0);
-    Copy3(tl, s(TP1500));
-    for (int c = 0; c < 4; ++c) {
-        const Corner& k = kCorners[c];
-        AddTo3(fl, s(k.fp));
-        AddTo3(tl, s(k.tp));
-        Cross(s(k.rp), s(k.fp), t);
-        AddTo3(tl, t);
-    }
-    Copy3(s(FP1000), fl);
-    Cross(s(RP1000), s(FP1000), t);
-    Add3(s(TP1000), t, tl);
-    s[FL_WIND] = s[F_WIND];
-    const double* fcl = s(F_CLN100);
-    double fc[3] = {s[FP1000] + s[FL_WIND] + fcl[0], s[FP1000 + 1] + fcl[1], s[FP1000 + 2] + fcl[2]};
-    MulMV(s(CM100), fc, t);
-    Add3(s(FG100), s(FGR100), t);
-    Cross(s(IOM100), s(OL100), t);
-    Add3(u, t, s(TP1000));
-    Add3(s(TL100), u, s(T_CLN100));
-    return 0;
+  // 6. Chassis: pivots and engine block, air drag, collision loads, gravity, gyroscopic term.
+  double* fl = s(FL1000);
+  double* tl = s(TL1000);
+  Set3(fl, 0, 0, 0);
+  Copy3(tl, s(TP1500));
+  for (int c = 0; c < 4; ++c) {
+    const Corner& k = kCorners[c];
+    AddTo3(fl, s(k.fp));
+    AddTo3(tl, s(k.tp));
+    Cross(s(k.rp), s(k.fp), t);
+    AddTo3(tl, t);
+  }
+  Copy3(s(FP1000), fl);
+  Cross(s(RP1000), s(FP1000), t);
+  Add3(s(TP1000), t, tl);
+  s[FL_WIND] = s[F_WIND];
+  const double* fcl = s(F_CLN100);
+  double fc[3] = {s[FP1000] + s[FL_WIND] + fcl[0], s[FP1000 + 1] + fcl[1], s[FP1000 + 2] + fcl[2]};
+  MulMV(s(CM100), fc, t);
+  Add3(s(FG100), s(FGR100), t);
+  Cross(s(IOM100), s(OL100), t);
+  Add3(u, t, s(TP1000));
+  Add3(s(TL100), u, s(T_CLN100));
+  return 0;
 }
 
 int Accelerations_Car_2(double* store) {
-    const Store s{store};
-    double a[3], r[3], t[3];
+  const Store s{store};
+  double a[3], r[3], t[3];
 
-    for (int c = 0; c < 4; ++c) s[kCorners[c].dog] = s[kCorners[c].igi] * s[kCorners[c].tgy];
-    s[DOG1500] = s[IGI1500] * s[TGY1500];
-    s[DOG1599] = s[IGI1599] * s[TGY1599];
-    for (int w = 0; w < 4; ++w) s[kWheels[w].dow] = s[kWheels[w].iwi] * s[kWheels[w].twl];
+  for (int c = 0; c < 4; ++c) s[kCorners[c].dog] = s[kCorners[c].igi] * s[kCorners[c].tgy];
+  s[DOG1500] = s[IGI1500] * s[TGY1500];
+  s[DOG1599] = s[IGI1599] * s[TGY1599];
+  for (int w = 0; w < 4; ++w) s[kWheels[w].dow] = s[kWheels[w].iwi] * s[kWheels[w].twl];
 
-    MulMV(s(MI100), s(FG100), s(AG100));
-    MulMtV(s(CM100), s(AG100), s(AL100));
-    MulMV(s(II100), s(TL100), s(DL100));
-    AccMatrix(s(OL100), s(DL100), s(DM100));
+  MulMV(s(MI100), s(FG100), s(AG100));
+  MulMtV(s(CM100), s(AG100), s(AL100));
+  MulMV(s(II100), s(TL100), s(DL100));
+  AccMatrix(s(OL100), s(DL100), s(DM100));
 
-    MulMV(s(DM100), s(RP1000), t);
-    Add3(s(AL1000), s(AL100), t);
-    Copy3(s(DL1000), s(DL100));
-    AccMatrix(s(OL1000), s(DL1000), s(DM1000));
+  MulMV(s(DM100), s(RP1000), t);
+  Add3(s(AL1000), s(AL100), t);
+  Copy3(s(DL1000), s(DL100));
+  AccMatrix(s(OL1000), s(DL1000), s(DM1000));
 
-    // One-axis bodies: the parent's point acceleration, the joint's relative acceleration and
-    // the velocity product of the parent's rotation with the joint rate.
-    auto joint = [&](int al, int dl, int dm, int drg, int dog, int org, int ol, int c0m, int rp, int pal,
-                     int pdl, int pdm) {
-        double vp[3], jr[3] = {s[org], 0.0, 0.0};
-        MulMV(s(pdm), s(rp), t);
-        Add3(a, s(pal), t);
-        MulMtV(s(c0m), a, s(al));
-        MulMtV(s(c0m), s(pdl), r);
-        s[drg] = s[dog] - r[0];
-        Cross(s(ol), jr, vp);
-        Set3(s(dl), s[dog] + vp[0], r[1] + vp[1], r[2] + vp[2]);
-        AccMatrix(s(ol), s(dl), s(dm));
-    };
-    auto fixed = [&](int al, int dl, int dm, int ol, int cmp, int rp, int pal, int pdl, int pdm) {
-        MulMV(s(pdm), s(rp), t);
-        Add3(a, s(pal), t);
-        MulMtV(s(cmp), a, s(al));
-        MulMtV(s(cmp), s(pdl), s(dl));
-        AccMatrix(s(ol), s(dl), s(dm));
-    };
-    for (int c = 0; c < 4; ++c) {
-        const Corner& k = kCorners[c];
-        const Wheel& w = kWheels[c];
-        joint(k.al, k.dl, k.dm, k.drg, k.dog, k.org, k.ol, k.c0m, k.rp, AL1000, DL1000, DM1000);
-        fixed(k.alc, k.dlc, k.dmc, k.olc, k.cmp, k.rpc, k.al, k.dl, k.dm);
-        fixed(w.al96, w.dl96, w.dm96, w.ol96, w.cmp, w.rp, k.alc, k.dlc, k.dmc);
-    }
-    joint(AL1500, DL1500, DM1500, DRG1500, DOG1500, ORG1500, OL1500, C0M1500, RP1500, AL1000, DL1000,
-          DM1000);
-    // The crank sits at the block's origin: a zero offset.
-    {
-        double vp[3], jr[3] = {s[ORG1599], 0.0, 0.0};
-        MulMtV(s(C0M1599), s(AL1500), s(AL1599));
-        MulMtV(s(C0M1599), s(DL1500), r);
-        s[DRG1599] = s[DOG1599] - r[0];
-        Cross(s(OL1599), jr, vp);
-        Set3(s(DL1599), s[DOG1599] + vp[0], r[1] + vp[1], r[2] + vp[2]);
-        AccMatrix(s(OL1599), s(DL1599), s(DM1599));
-    }
-    return 0;
+  // One-axis bodies: the parent's point acceleration, the joint's relative acceleration and
+  // the velocity product of the parent's rotation with the joint rate.
+  auto joint = [&](int al, int dl, int dm, int drg, int dog, int org, int ol, int c0m, int rp,
+                   int pal, int pdl, int pdm) {
+    double vp[3], jr[3] = {s[org], 0.0, 0.0};
+    MulMV(s(pdm), s(rp), t);
+    Add3(a, s(pal), t);
+    MulMtV(s(c0m), a, s(al));
+    MulMtV(s(c0m), s(pdl), r);
+    s[drg] = s[dog] - r[0];
+    Cross(s(ol), jr, vp);
+    Set3(s(dl), s[dog] + vp[0], r[1] + vp[1], r[2] + vp[2]);
+    AccMatrix(s(ol), s(dl), s(dm));
+  };
+  auto fixed = [&](int al, int dl, int dm, int ol, int cmp, int rp, int pal, int pdl, int pdm) {
+    MulMV(s(pdm), s(rp), t);
+    Add3(a, s(pal), t);
+    MulMtV(s(cmp), a, s(al));
+    MulMtV(s(cmp), s(pdl), s(dl));
+    AccMatrix(s(ol), s(dl), s(dm));
+  };
+  for (int c = 0; c < 4; ++c) {
+    const Corner& k = kCorners[c];
+    const Wheel& w = kWheels[c];
+    joint(k.al, k.dl, k.dm, k.drg, k.dog, k.org, k.ol, k.c0m, k.rp, AL1000, DL1000, DM1000);
+    fixed(k.alc, k.dlc, k.dmc, k.olc, k.cmp, k.rpc, k.al, k.dl, k.dm);
+    fixed(w.al96, w.dl96, w.dm96, w.ol96, w.cmp, w.rp, k.alc, k.dlc, k.dmc);
+  }
+  joint(AL1500, DL1500, DM1500, DRG1500, DOG1500, ORG1500, OL1500, C0M1500, RP1500, AL1000, DL1000,
+        DM1000);
+  // The crank sits at the block's origin: a zero offset.
+  {
+    double vp[3], jr[3] = {s[ORG1599], 0.0, 0.0};
+    MulMtV(s(C0M1599), s(AL1500), s(AL1599));
+    MulMtV(s(C0M1599), s(DL1500), r);
+    s[DRG1599] = s[DOG1599] - r[0];
+    Cross(s(OL1599), jr, vp);
+    Set3(s(DL1599), s[DOG1599] + vp[0], r[1] + vp[1], r[2] + vp[2]);
+    AccMatrix(s(OL1599), s(DL1599), s(DM1599));
+  }
+  return 0;
 }
 
 void Gather_Car_2(double* store, const double* eulerRates) {
-    const Store s{store};
-    double* d = s(kDerivBlock);
-    Copy3(d, s(AG100));
-    Copy3(d + 3, s(DL100));
-    for (int c = 0; c < 4; ++c) d[6 + c] = s[kCorners[c].dog];
-    for (int w = 0; w < 4; ++w) d[10 + w] = s[kWheels[w].dow];
-    d[14] = s[DOG1500];
-    d[15] = s[DOG1599];
-    Copy3(d + 16, s(VG100));
-    if (eulerRates)
-        for (int i = 0; i < 4; ++i) d[19 + i] = eulerRates[i];
-    for (int c = 0; c < 4; ++c) d[23 + c] = s[kCorners[c].org];
-    for (int w = 0; w < 4; ++w) {
-        const Wheel& k = kWheels[w];
-        d[27 + 3 * w] = s[k.orl];
-        d[28 + 3 * w] = s[k.dkpp];
-        d[29 + 3 * w] = s[k.dalp];
-    }
-    d[39] = s[GEAR_DLT];
-    d[40] = s[ORG1500];
-    d[41] = s[ORG1599];
-    d[42] = s[OCL1600];
-    for (int w = 0; w < 4; ++w) d[43 + w] = s[kWheels[w].deb];
+  const Store s{store};
+  double* d = s(kDerivBlock);
+  Copy3(d, s(AG100));
+  Copy3(d + 3, s(DL100));
+  for (int c = 0; c < 4; ++c) d[6 + c] = s[kCorners[c].dog];
+  for (int w = 0; w < 4; ++w) d[10 + w] = s[kWheels[w].dow];
+  d[14] = s[DOG1500];
+  d[15] = s[DOG1599];
+  Copy3(d + 16, s(VG100));
+  if (eulerRates)
+    for (int i = 0; i < 4; ++i) d[19 + i] = eulerRates[i];
+  for (int c = 0; c < 4; ++c) d[23 + c] = s[kCorners[c].org];
+  for (int w = 0; w < 4; ++w) {
+    const Wheel& k = kWheels[w];
+    d[27 + 3 * w] = s[k.orl];
+    d[28 + 3 * w] = s[k.dkpp];
+    d[29 + 3 * w] = s[k.dalp];
+  }
+  d[39] = s[GEAR_DLT];
+  d[40] = s[ORG1500];
+  d[41] = s[ORG1599];
+  d[42] = s[OCL1600];
+  for (int w = 0; w < 4; ++w) d[43 + w] = s[kWheels[w].deb];
 }
 
 int Evaluate(int first, int mode, double time, double* store) {
-    if (!store) return 0;
-    const Store s{store};
-    double eulerRates[4] = {};
-    if (mode != 2) {
-        // The time goes to TIME, which no equation reads: the states stay the caller's.
-        s[TIME] = time;
-        if (first == 1) Init_Car_2(store);
-        tolvu::CopyStatesAndInputs(store, first == 1, kNumStates, 0, kStateBlock - 1, kNumInputs, INP_VARS - 1,
-                                   kInputArea - 1);
-        Equations_Car_2(store, eulerRates);
-        Gather_Car_2(store, eulerRates);
-        if (mode == 1) return 0;
-    }
-    Loads_Car_2(store);
-    Accelerations_Car_2(store);
-    Gather_Car_2(store, mode != 2 ? eulerRates : nullptr);
-    for (int i = 0; i < kNumExtra; ++i) s[kOutputBlock + i] = s[OUT_VARS + i];
-    return 0;
+  if (!store) return 0;
+  const Store s{store};
+  double eulerRates[4] = {};
+  if (mode != 2) {
+    // The time goes to TIME, which no equation reads: the states stay the caller's.
+    s[TIME] = time;
+    if (first == 1) Init_Car_2(store);
+    tolvu::CopyStatesAndInputs(store, first == 1, kNumStates, 0, kStateBlock - 1, kNumInputs,
+                               INP_VARS - 1, kInputArea - 1);
+    Equations_Car_2(store, eulerRates);
+    Gather_Car_2(store, eulerRates);
+    if (mode == 1) return 0;
+  }
+  Loads_Car_2(store);
+  Accelerations_Car_2(store);
+  Gather_Car_2(store, mode != 2 ? eulerRates : nullptr);
+  for (int i = 0; i < kNumExtra; ++i) s[kOutputBlock + i] = s[OUT_VARS + i];
+  return 0;
 }
 
 }  // namespace car2
 
-int Call_Car_2(const int& first, const int& mode, const double& time, double* store, const int& length) {
-    if (length < car2::kStoreLength) return 0;
-    return car2::Evaluate(first, mode, time, store);
+int Call_Car_2(const int& first, const int& mode, const double& time, double* store,
+               const int& length) {
+  if (length < car2::kStoreLength) return 0;
+  return car2::Evaluate(first, mode, time, store);
 }

@@ -1,8 +1,11 @@
 // Pieces that every car model of the library shares: the constants a first call writes into the
-// store, the orientation matrix of unit Euler parameters, and the copies between the state and
-// input blocks and their named variables at the start of an evaluation. Header-only; each model
-// passes the positions of its own variables (0-based store elements).
+// store, the orientation matrix of unit Euler parameters, the copies between the state and input
+// blocks and their named variables at the start of an evaluation, the driver inputs taken from
+// the input list, and the gear selection. Header-only; each model passes the positions of its own
+// variables (0-based store elements).
 #pragma once
+
+#include <cmath>
 
 namespace tolvu {
 
@@ -48,20 +51,62 @@ inline void EulerMatrix(double* cm, const double* e) {
 // At the start of an evaluation other than mode 2: a first call copies the named states and the
 // input list into the state block and the input area; any later call copies them back, so that
 // the equations see the integrated states and the caller's inputs. Positions 0-based.
-inline void CopyStatesAndInputs(double* store, bool firstCall, int states, int stateVars, int stateBlock,
-                                int inputs, int inputVars, int inputArea) {
+inline void CopyStatesAndInputs(double* store, bool firstCall, int states, int stateVars,
+                                int stateBlock, int inputs, int inputVars, int inputArea) {
   for (int i = 0; i < states; ++i) {
     double& var = store[stateVars + i];
     double& block = store[stateBlock + i];
-    if (firstCall) block = var;
-    else var = block;
+    if (firstCall)
+      block = var;
+    else
+      var = block;
   }
   for (int i = 0; i < inputs; ++i) {
     double& var = store[inputVars + i];
     double& area = store[inputArea + i];
-    if (firstCall) area = var;
-    else var = area;
+    if (firstCall)
+      area = var;
+    else
+      var = area;
   }
+}
+
+// Positions of the named driver inputs (0-based).
+struct DriverInputSlots {
+  int steer, throttle, brake, clutch, gear, parkBrake;
+};
+
+// The named driver inputs from the first six values of the input list INP_VARS, which holds them
+// in the order steering, throttle, brake, clutch, gear, parking brake.
+inline void CopyDriverInputs(double* store, int inputList, const DriverInputSlots& k) {
+  const double* in = store + inputList;
+  store[k.steer] = in[0];
+  store[k.throttle] = in[1];
+  store[k.brake] = in[2];
+  store[k.clutch] = in[3];
+  store[k.gear] = in[4];
+  store[k.parkBrake] = in[5];
+}
+
+// Positions of the gear variables (0-based); gears is the first of the 8 ratios of GEARS.
+struct GearSlots {
+  int gear, gearMax, gearIndex, gears, selected, rate, ratio, tau;
+};
+
+// The selected gear: GEAR limited to reverse (-1) .. GEAR_MAX (a NaN selects neutral), its
+// position GEAR_IND = gear + 2 (1 reverse, 2 neutral, 3 first), the ratio of that row of GEARS
+// (rounded and kept inside the table's 8 rows whatever GEAR_MAX a data file holds) and the rate
+// at which the overall ratio state GEAR_RAT follows it.
+inline void SelectGear(double* store, const GearSlots& k) {
+  double g = store[k.gear];
+  if (!(g == g)) g = 0.0;
+  if (g > store[k.gearMax]) g = store[k.gearMax];
+  if (!(g >= -1.0)) g = -1.0;
+  store[k.gearIndex] = g + 2.0;
+  double row = store[k.gearIndex];
+  row = row < 1.0 ? 1.0 : (row > 8.0 ? 8.0 : row);
+  store[k.selected] = store[k.gears + static_cast<int>(std::lround(row)) - 1];
+  store[k.rate] = (store[k.selected] - store[k.ratio]) * store[k.tau];
 }
 
 }  // namespace tolvu

@@ -112,7 +112,8 @@ struct RaceField {
 
 // Recorded from the single-threaded engine before any optimisation. The rescued field brakes
 // now and then: its CAR_1 stores were recorded again when the brake element of a stopped car
-// became critically damped (the plain field never brakes and kept its values).
+// became critically damped, and again when a car at rest came to be held by the brake instead of
+// being sprung back by it (the plain field never brakes and kept its values).
 const uint64_t kPlain[kCars] = {
     0x6bdd6d5deb127875ull,
     0x2c15d9bbdbf854f8ull,
@@ -153,32 +154,32 @@ const uint64_t kRescued[kCars] = {
     0x59e5b8a81c4227e5ull,
     0x7e4c5dd7978571f3ull,
     0x681262a4ba233cfcull,
-    0x5b0bf7c911d21eb8ull,
+    0x9fff224fc424ad12ull,
     0x109acf85ee15a011ull,
     0xc2c5faed318ec6d7ull,
     0xed2ed39f3bdabd4full,
     0xcc01869376c64f47ull,
-    0x9d325b0d1b38a46full,
+    0xcadd5dd71c8eb6ceull,
     0x460374e0f0a84b1bull,
     0x1fe3adcf22f3ffa4ull,
     0x814b65cdc7e30c1eull,
     0x81c0a59377fb0459ull,
-    0x9aba4fd0309e0d82ull,
+    0x48ff0b52c353f3afull,
     0xa39c26207e32b647ull,
     0xc77e3a07c4fb8834ull,
     0xe8ef89540bbeeed5ull,
     0x82d4b7f92c2a8806ull,
-    0x170d5c43f5373f04ull,
+    0x43c0b8e41a26397eull,
     0x41bb12e0273f21a9ull,
     0xc6392805bf1b27bdull,
     0x51e769c7eb238456ull,
     0x0ae8a4b1b0d56994ull,
-    0x4de1baea8718a30dull,
+    0x1b97da829651d527ull,
     0x7d3956106affdc51ull,
     0x9037ce2511929512ull,
     0x69a70df8ff44f81full,
     0xd9054da85f9e9a3dull,
-    0x9332075f3e787ab9ull,
+    0x5cb932a7cc3d869full,
     0x657253190c76ff22ull,
 };
 
