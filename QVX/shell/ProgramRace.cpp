@@ -397,8 +397,10 @@ CarSetup PlayerCarSetup(Program& p, RaceRunData& r, const Player& player) {
   const int32_t colour = r.mode == GAMEMODE_CHAMPIONSHIP ? player.m_profile.champ_color
                                                          : player.m_profile.normal_color;
   if (cls && !cls->m_skins.empty()) {
-    const Skin* skin = cls->m_skins[ClampIndex(colour, uint32_t(cls->m_skins.size()))];
-    if (skin) setup.paint = p.MakeCarPaint(skin->imagePath.c_str());
+    // The chosen skin, with the player's race number painted on where the skin asks for it.
+    setup.paint = p.MakeRaceCarPaint(uint32_t(r.classIndex),
+                                     ClampIndex(colour, uint32_t(cls->m_skins.size())),
+                                     setup.number);
   }
   return setup;
 }

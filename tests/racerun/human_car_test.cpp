@@ -68,8 +68,16 @@ class HumanCar : public RaceWorld {
     const Track& t = race_->GetTrack();
     const TrackAILine* line = t.m_aiLines[0];
     const VQVector p = human_->GetPosition();
+    // The line's points lie up to tens of metres apart on straights: measure to its segments.
     float best = 1e30f;
-    for (const VQVector2& q : line->points) best = std::fmin(best, std::hypot(q.x - p.x, q.y - p.y));
+    const uint32_t n = line->Count();
+    for (uint32_t k = 0; k < n; ++k) {
+      const VQVector2 a = line->points[k], b = line->points[(k + 1) % n];
+      const float dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
+      const float u =
+          len2 > 0.0f ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / len2, 0.0f, 1.0f) : 0.0f;
+      best = std::fmin(best, std::hypot(a.x + u * dx - p.x, a.y + u * dy - p.y));
+    }
     return best;
   }
   // A steady driver on the control values: steers toward the line some way ahead, eases the
@@ -84,15 +92,22 @@ class HumanCar : public RaceWorld {
       const float d = std::hypot(line->points[k].x - p.x, line->points[k].y - p.y);
       if (d < best) best = d, at = k;
     }
-    float ahead = 0.0f;
+    // The aim: the point of the line 14 m on from the nearest point (segments are short in
+    // bends and long on straights, so the aim is placed along the segment it falls in).
+    float ahead = 14.0f;
     uint32_t k = at;
-    while (ahead < 14.0f) ahead += line->lengths[k], k = (k + 1) % line->Count();
-    const VQVector2 aim = line->points[k] - VQVector2(p.x, p.y);
+    while (line->lengths[k] < ahead) ahead -= line->lengths[k], k = (k + 1) % line->Count();
+    const VQVector2 from = line->points[k], to = line->points[(k + 1) % line->Count()];
+    const float u = line->lengths[k] > 0.0f ? ahead / line->lengths[k] : 0.0f;
+    const VQVector2 aim = VQVector2(from.x + (to.x - from.x) * u - p.x, from.y + (to.y - from.y) * u - p.y);
     const VQMatrix* m = human_->GetVehicle()->GetWorldMatrix();
     const float fx = m->m[4], fy = m->m[5];
     const float angle = std::atan2(fx * aim.y - fy * aim.x, fx * aim.x + fy * aim.y);
     player_.m_controls[CONTROL_STEERING] = std::clamp(-angle * 2.5f, -1.0f, 1.0f);
-    player_.m_controls[CONTROL_THROTTLE] = std::fabs(angle) > 0.35f ? 0.4f : 1.0f;
+    // A cautious pace that every bend of the generated tracks takes without braking points.
+    const float v = human_->Speed();
+    player_.m_controls[CONTROL_THROTTLE] = v > 18.0f ? 0.0f : std::fabs(angle) > 0.35f ? 0.4f : 1.0f;
+    player_.m_controls[CONTROL_BRAKE] = v > 21.0f ? 0.6f : 0.0f;
   }
   const RaceTrackerEntry* Entry() {
     const RaceTracker* t = race_->GetTrack().m_tracker;
@@ -127,7 +142,8 @@ TEST_F(HumanCar, IsHeldOnTheGridThenReachesRacingSpeedUnderFullThrottle) {
   float top = 0.0f;
   for (int i = 0; i < 500; ++i) {
     SteerAlongLine();
-    player_.m_controls[CONTROL_THROTTLE] = 1.0f;
+    player_.m_controls[CONTROL_THROTTLE] = 1.0f;  // full throttle, whatever the pace
+    player_.m_controls[CONTROL_BRAKE] = 0.0f;
     race_->Frame();
     top = std::fmax(top, human_->Speed());
   }
