@@ -279,7 +279,8 @@ void SkinEditor::Close() {
     m_setup.mouse->ShowCursor(false);
   }
   m_mouseOpened = 0;
-  if (canvas && canvas->m_windowManager && m_initialised) {
+  // A second Close (the destructor after an explicit one) must not reach a canvas that may be gone.
+  if (m_initialised && canvas && canvas->m_windowManager) {
     canvas->m_windowManager->m_mouseEnabled = m_savedMouseEnabled;
     canvas->m_windowManager->m_keyboardEnabled = m_savedKeysEnabled;
   }

@@ -190,11 +190,17 @@ TEST_F(HumanCar, ARescuePutsTheCarBackOnTheLineWhereItDrivesOn) {
 TEST_F(HumanCar, DrivenAlongTheLineItCompletesTheRaceIsClassifiedAndStandsOnThePodium) {
   Load("harbour", 1, 1);
   ToGreen();
+  // As a player would: a car stuck against a barrier for two seconds asks for a rescue.
+  float still = 0.0f;
+  uint32_t rescues = 0;
   for (int i = 0; i < 12000 && !human_->Finished(); ++i) {
     SteerAlongLine();
+    still = human_->Speed() < 1.0f && !human_->Rescuing() ? still + SIMULATION_DEFAULT_STEP : 0.0f;
+    player_.m_controls[CONTROL_RESCUE] = still > 2.0f ? 1.0f : 0.0f;
+    if (still > 2.0f) ++rescues, still = 0.0f;
     race_->Frame();
   }
-  ASSERT_TRUE(human_->Finished()) << "at " << race_->RaceTime() << " s";
+  ASSERT_TRUE(human_->Finished()) << "at " << race_->RaceTime() << " s, " << rescues << " rescues";
   const RaceTrackerEntry* e = Entry();
   ASSERT_NE(e, nullptr);
   EXPECT_TRUE(e->finished);
