@@ -113,6 +113,41 @@ TEST(CarDemo, ScriptedDriveStaysUprightWithRisingEngineSoundAndSmokeWhileWheelsS
   EXPECT_GT(std::filesystem::file_size(shot), 1000u) << "the screenshot";
 }
 
+// A low open car and a tall one pull away under full throttle from the start on flat ground,
+// stay on their wheels (the body's contact spheres never hold the car up), and reach at least
+// their class's speed within eight seconds.
+TEST(CarDemo, LowAndTallCarsPullAwayOnTheirWheelsUnderFullThrottle) {
+  struct Case {
+    const char* cls;
+    float minSpeed;  // m/s after 8 s
+  };
+  static const Case kCases[] = {{"formula", 20}, {"monster", 20}};
+  TempFolder dir("classes");
+  const std::string script = (dir.path() / "throttle.txt").string();
+  {
+    std::ofstream s(script);
+    s << "0 key up down\n";
+  }
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.cls);
+    const std::string trace = (dir.path() / (std::string(c.cls) + ".csv")).string();
+    const std::string command = std::string(VQ_CAR_DEMO) + " --headless --data " + VQ_GAME_DIR +
+                                " --class " + c.cls + " --seconds 8 --trace --input " + script +
+                                " > " + trace;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(trace);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::vector<Row> rows = ReadTrace(text.str());
+    ASSERT_GE(rows.size(), 30u);
+    for (const Row& r : rows) {
+      EXPECT_GT(r.up, 0.95f) << "t " << r.t;
+      EXPECT_LT(r.z, 0.35f) << "the body does not hold the car off its wheels at t " << r.t;
+    }
+    EXPECT_GT(rows.back().speed, c.minSpeed) << "after " << rows.back().t << " s";
+  }
+}
+
 TEST(CarDemo, BadCommandLinesAndMissingClass) {
   const std::string demo = VQ_CAR_DEMO;
   EXPECT_EQ(WEXITSTATUS(std::system((demo + " --seconds -3 2>/dev/null").c_str())), 2);

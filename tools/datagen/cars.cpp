@@ -404,7 +404,10 @@ void FillCarRecord(uint8_t* r, const std::string& cls) {
               {1.0f, 0.0f, k.rear, 0.4f, 3.0f, 0.1f, 0.0f, -1.0f, 1.0f, 0.0f, 0.0f, 1.0f});
   // Contact spheres around the body (radius 0.4), two on the roof.
   const float lift = k.tall ? 0.9f : 0.25f;
-  const float z = lift + 0.35f, roof = lift + k.height + std::max(0.0f, k.cabinHeight) - 0.3f;
+  // The roof pair never reaches below the side spheres: on a low open car it would sink into
+  // the ground and hold the car up on its body.
+  const float z = lift + 0.35f,
+              roof = std::max(z, lift + k.height + std::max(0.0f, k.cabinHeight) - 0.3f);
   const float x = std::max(0.3f, k.width / 2 - 0.4f);
   std::vector<std::array<float, 4>> spheres;
   for (float y : {k.rear + 0.3f, k.front - 0.3f})
