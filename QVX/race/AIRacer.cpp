@@ -52,3 +52,12 @@ void AIRacer::UpdateGearbox(float dt) {
     --gear;
   if (gear != m_gear) SelectGear(gear + 1);
 }
+
+void AIRacer_AddContactSpheres(VQVehicleModel* model, const VQContactMaterial* material) {
+  for (float x : {-0.8f, 0.8f})
+    for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
+      model->AddCollisionSphere(VQVector(x, y, 0.6f), 0.4f, 0);
+  model->AddCollisionSphere(VQVector(0.0f, 1.0f, 1.1f), 0.4f, 0);
+  model->SetAllSphereValues(material);
+  model->m_collidable = 1;
+}

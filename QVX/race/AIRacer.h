@@ -5,6 +5,7 @@
 #include "QVX/race/AIDriver.h"
 
 class VQVehicleModel;
+struct VQContactMaterial;
 
 // Automatic gearbox: one gear up above this engine speed, one down below the lower one, at most
 // one change per AIRACER_SHIFT_HOLD seconds.
@@ -44,3 +45,8 @@ class AIRacer : public AIVehicle {
   int m_gear = 0;
   float m_shiftWait = 0.0f;
 };
+
+// The contact spheres of a bare race car (body frame: origin on the ground at the rear axle, y
+// forward): four pairs along the sides and one on the roof, all of the given material (null: the
+// world's default), and the car made collidable.
+void AIRacer_AddContactSpheres(VQVehicleModel* model, const VQContactMaterial* material);

@@ -246,15 +246,8 @@ void RaceSession::Entrant::PlaceAtStart(const VQVector& position, float heading)
       m_model.reset();
       return;
     }
-    // Contact spheres (body frame: origin on the ground at the rear axle, y forward).
-    const VQContactMaterial* material =
-        s.track.m_contacts.empty() ? nullptr : &s.track.m_contacts[0];
-    for (float x : {-0.8f, 0.8f})
-      for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
-        m_model->AddCollisionSphere(VQVector(x, y, 0.6f), 0.4f, 0);
-    m_model->AddCollisionSphere(VQVector(0.0f, 1.0f, 1.1f), 0.4f, 0);
-    m_model->SetAllSphereValues(material);
-    m_model->m_collidable = 1;
+    AIRacer_AddContactSpheres(m_model.get(),
+                              s.track.m_contacts.empty() ? nullptr : &s.track.m_contacts[0]);
     m_vehicle.m_model = m_model.get();
     d.Attach(&m_vehicle, &s.course);
     body = m_model.get();

@@ -78,15 +78,9 @@ void RemoteRacer::PlaceAtStart(const VQVector& position, float heading) {
     m_model.reset();
     return;
   }
-  // The same contact spheres as a local car (body frame: origin at the rear axle, y forward).
-  const VQContactMaterial* material =
-      m_track && !m_track->m_contacts.empty() ? &m_track->m_contacts[0] : nullptr;
-  for (float x : {-0.8f, 0.8f})
-    for (float y : {-0.6f, 0.6f, 2.0f, 3.2f})
-      m_model->AddCollisionSphere(VQVector(x, y, 0.6f), 0.4f, 0);
-  m_model->AddCollisionSphere(VQVector(0.0f, 1.0f, 1.1f), 0.4f, 0);
-  m_model->SetAllSphereValues(material);
-  m_model->m_collidable = 1;
+  // The same contact spheres as the session's bare cars.
+  AIRacer_AddContactSpheres(
+      m_model.get(), m_track && !m_track->m_contacts.empty() ? &m_track->m_contacts[0] : nullptr);
   m_vehicle.m_model = m_model.get();
   m_follower.Attach(&m_vehicle, m_course);
   m_position = m_previous = m_model->GetPosition();
