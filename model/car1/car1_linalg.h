@@ -25,9 +25,8 @@ using tolvu::small3::normalise3;
 using tolvu::small3::pointAcceleration;
 using tolvu::small3::set3;
 using tolvu::small3::sub3;
+using tolvu::small3::withSign;
 
-// Fortran-style SIGN(a, b): |a| with the sign of b, +|a| for b = 0.
-inline double withSign(double a, double b) { return b >= 0.0 ? std::fabs(a) : -std::fabs(a); }
 // Divisor floored at 1e-10 in magnitude, keeping its sign (+ for 0 and NaN-free inputs).
 inline double floorDiv(double d) { return std::fabs(d) < kFloor ? withSign(kFloor, d) : d; }
 

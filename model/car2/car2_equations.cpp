@@ -18,22 +18,22 @@ double RotJoint(const Store& s, int alp, int ogy, double bet, double gam, int c0
                 int igy, int iog, int vl, int ol, int cm, int prg, int pcm, int pvl, int pol,
                 bool pointOffset) {
   double* C = s(c0m);
-  RotZYX(s[alp], bet, gam, C);
+  rotZYX(C, s[alp], bet, gam);
   double v[3], t[3], o[3];
   if (pointOffset) {
-    Cross(s(pol), s(rp), t);
-    Add3(v, s(pvl), t);
-    MulMV(s(pcm), s(rp), t);
-    Add3(s(rg), s(prg), t);
+    cross(t, s(pol), s(rp));
+    add3(v, s(pvl), t);
+    mv(t, s(pcm), s(rp));
+    add3(s(rg), s(prg), t);
   } else {
-    Copy3(v, s(pvl));
-    Copy3(s(rg), s(prg));
+    copy3(v, s(pvl));
+    copy3(s(rg), s(prg));
   }
   s[iog] = s[igy] * s[ogy];
-  MulMtV(C, v, s(vl));
-  MulMtV(C, s(pol), o);
-  Set3(s(ol), s[ogy], o[1], o[2]);
-  MulMM(s(pcm), C, s(cm));
+  mtv(s(vl), C, v);
+  mtv(o, C, s(pol));
+  set3(s(ol), s[ogy], o[1], o[2]);
+  mm(s(cm), s(pcm), C);
   return o[0];
 }
 
@@ -41,8 +41,8 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
   const double tol = s[TOL];
   double t[3];
   // Contact search point below the carrier and the ground under it.
-  MulMV(s(k.cm96), s(k.rlcw), s(k.nzwl));
-  Add3(s(k.rgcw), s(k.rg96), s(k.nzwl));
+  mv(s(k.nzwl), s(k.cm96), s(k.rlcw));
+  add3(s(k.rgcw), s(k.rg96), s(k.nzwl));
   GetEarthData(s(k.prcr), s(k.rgcw), s(k.nzwl), w + 1.0);
   double* out = s(k.prcr);
   s[k.murd] = out[6];
@@ -50,21 +50,21 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
 
   double* ol96 = s(k.ol96);
   s[k.orl] = s[k.owl] - ol96[1];
-  Set3(s(k.owd), ol96[0], s[k.owl], ol96[2]);
+  set3(s(k.owd), ol96[0], s[k.owl], ol96[2]);
 
   // Contact frame: x along the road under the wheel plane, y the wheel axis.
-  Set3(s(k.nrd), -out[3], -out[4], -out[5]);
-  MulMtV(s(k.cm96), s(k.nrd), s(k.nrl));
-  Copy3(s(k.rpr), s(k.nrl));
-  Cross(s(k.ryn), s(k.rpr), t);
-  Normalise3(t, s(k.rxn));
+  set3(s(k.nrd), -out[3], -out[4], -out[5]);
+  mtv(s(k.nrl), s(k.cm96), s(k.nrd));
+  copy3(s(k.rpr), s(k.nrl));
+  cross(t, s(k.ryn), s(k.rpr));
+  normalise3(s(k.rxn), t);
   double* cm99 = s(k.cm99);
-  Copy3(cm99, s(k.rxn));
-  Copy3(cm99 + 3, s(k.ryn));
-  Cross(s(k.rxn), s(k.ryn), cm99 + 6);
-  MulMtV(cm99, s(k.vl96), s(k.vax));
+  copy3(cm99, s(k.rxn));
+  copy3(cm99 + 3, s(k.ryn));
+  cross(cm99 + 6, s(k.rxn), s(k.ryn));
+  mtv(s(k.vax), cm99, s(k.vl96));
   double m[3];
-  MulMtV(cm99, s(k.nrl), m);
+  mtv(m, cm99, s(k.nrl));
 
   // Road camber and the cambered contact frame.
   s[k.cmb] = std::atan2(m[1], m[2]);
@@ -72,7 +72,7 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
   s[k.ccm] = cc;
   s[k.cam] = s[k.cmb];
   double* cwr = s(k.cwr);
-  Identity(cwr);
+  identity(cwr);
   cwr[4] = cwr[8] = cc;
   cwr[7] = sc;
   cwr[5] = -sc;
@@ -87,7 +87,7 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
   const double v = (cm99[8] * q + cm99[6] * p) * (-sc) + r * cm99[4] * cc;
   s[k.gam] = std::atan2(-v, u);
   double* crw = s(k.crw);
-  Identity(crw);
+  identity(crw);
   crw[0] = crw[4] = std::cos(s[k.gam]);
   crw[1] = std::sin(s[k.gam]);
   crw[3] = -crw[1];
@@ -96,11 +96,11 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
   s[k.vx] = s(k.vax)[0];
   s[k.vrl] = s[k.owl] * s[k.ref];
   s[k.vsx] = s[k.vx] + s[k.vrl];
-  Copy3(s(k.rg), s(k.rg96));
-  MulMM(s(k.cm96), s(k.caw), s(k.cm));
+  copy3(s(k.rg), s(k.rg96));
+  mm(s(k.cm), s(k.cm96), s(k.caw));
 
-  double vxc = (std::fabs(s[k.vx]) + tol) * Sign1(s[k.vx]);
-  if (std::fabs(vxc) < kGuard) vxc = Sign1(vxc) * kGuard;
+  double vxc = (std::fabs(s[k.vx]) + tol) * withSign(1.0, s[k.vx]);
+  if (std::fabs(vxc) < kFloor) vxc = withSign(1.0, vxc) * kFloor;
   s[k.vxc] = vxc;
   s[k.vxhl] = std::fabs(vxc) - vxm;
   s[k.tsvlo] = SMOOTH_STEP(s[k.vxhl], vxm * 0.5, 1.0, 0.0);
@@ -108,7 +108,7 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
   s[k.muc] = s[k.murd];
 
   s[k.kap] = -s[k.vsx] / std::fabs(vxc);
-  s[k.kpu] = Clamp(s[k.kap], -1.0, 1.0);
+  s[k.kpu] = clamp(s[k.kap], -1.0, 1.0);
   s[k.dkph] = (s[k.kpu] - s[k.kpd]) * s[k.tau];
   s[k.kpdl] = s[k.tsvlo] * s[k.kpd];
   s[k.aldl] = s[k.tsvlo] * s[k.alpd];
@@ -117,21 +117,21 @@ void EarlyContact(const Store& s, const Wheel& k, int w, double vxm) {
 
 void LateContact(const Store& s, const Wheel& k, double rzt900) {
   double d[3], c[3], t[3], om[3];
-  Copy3(s(k.rgcr), s(k.prcr));
+  copy3(s(k.rgcr), s(k.prcr));
   for (int i = 0; i < 3; ++i) d[i] = s(k.rg96)[i] - s(k.rgcr)[i];
-  s[k.rcl] = Norm3(d);
+  s[k.rcl] = norm3(d);
   s(k.rcp)[2] = s[k.rcl];
 
-  MulMtV(s(k.cm99), s(k.owd), om);
-  Cross(om, s(k.rcp), t);
-  Add3(c, t, s(k.vax));
-  MulMtV(s(k.cwr), c, t);
+  mtv(om, s(k.cm99), s(k.owd));
+  cross(t, om, s(k.rcp));
+  add3(c, t, s(k.vax));
+  mtv(t, s(k.cwr), c);
   s[k.vsy] = t[1];
   s[k.vzt] = t[2];
 
   s[k.ezt] = s[k.rfr] - s(k.rcp)[2];
   s[k.fct] = std::max(s[k.czt] * s[k.ezt], 0.0);
-  s[k.xrz] = 2.0 * Div(s[k.ezt], s[k.ezm]) - 1.0;
+  s[k.xrz] = 2.0 * timesRecip(s[k.ezt], s[k.ezm]) - 1.0;
   s[k.rzt] = SMOOTH_STEP(s[k.xrz], 1.0, 0.0, rzt900);
   s[k.frt] = std::max(s[DAMPING] * s[k.rzt] * s[k.vzt], 0.0);
   s[k.fzd] = s[k.czt] * s[k.ezt] + s[k.frt];
@@ -157,14 +157,14 @@ void TyreForces(const Store& s, const Wheel& k, int d, double spinSign, double n
   // Longitudinal.
   s[k.stux] = s[SXH900 + d] * fhi + s[SXL900 + d] * flo;
   s[k.stx] = (s[SLX900 + d] * vlo + 1.0) * s[k.stux];
-  s[k.bxt] = s[k.stx] / std::max(s[CXS900 + d] * mun, kGuard);
-  s[k.exml] = Div(vlo * mun, s[k.stx]);
+  s[k.bxt] = s[k.stx] / std::max(s[CXS900 + d] * mun, kFloor);
+  s[k.exml] = timesRecip(vlo * mun, s[k.stx]);
   s[k.dkpl] = STICK_SLIP(-s[k.vsx], s[k.kpdl], s[k.exml], s[TAU_SLIP]);
   s[k.dkpp] = vhi * s[k.dkph] + vlo * s[k.dkpl];
   s[k.kpt] = s[k.kpd] + s[DMX900 + d] * damping * vlo * s[k.dkpl];
   {
     const double B = s[k.bxt], E = s[EXS900 + d];
-    s[k.arx] = (1.0 - E) * s[k.kpt] + (E / std::max(B, kGuard)) * std::atan(B * s[k.kpt]);
+    s[k.arx] = (1.0 - E) * s[k.kpt] + (E / std::max(B, kFloor)) * std::atan(B * s[k.kpt]);
     s[k.fxdl] = std::sin(s[CXS900 + d] * std::atan(B * s[k.arx]));
   }
   const double fx = s[k.fza] * mun * s[k.fxdl];
@@ -174,14 +174,14 @@ void TyreForces(const Store& s, const Wheel& k, int d, double spinSign, double n
   // Lateral.
   s[k.stuy] = s[SYH900 + d] * fhi + s[SYL900 + d] * flo;
   s[k.sty] = (s[SLY900 + d] * vlo + 1.0) * s[k.stuy];
-  s[k.byt] = s[k.sty] / std::max(s[CYS900 + d] * mun, kGuard);
-  s[k.eyml] = Div(vlo * mun, s[k.sty]);
+  s[k.byt] = s[k.sty] / std::max(s[CYS900 + d] * mun, kFloor);
+  s[k.eyml] = timesRecip(vlo * mun, s[k.sty]);
   s[k.dall] = STICK_SLIP(-s[k.vsy], s[k.aldl], s[k.eyml], s[TAU_SLIP]);
   s[k.dalp] = vhi * s[k.dalh] + vlo * s[k.dall];
   s[k.alpt] = s[k.alpd] + s[DMY900 + d] * damping * vlo * s[k.dall];
   {
     const double B = s[k.byt], E = s[EYS900 + d];
-    s[k.argy] = (1.0 - E) * s[k.alpt] + (E / std::max(B, kGuard)) * std::atan(B * s[k.alpt]);
+    s[k.argy] = (1.0 - E) * s[k.alpt] + (E / std::max(B, kFloor)) * std::atan(B * s[k.alpt]);
     s[k.fydl] = std::sin(s[CYS900 + d] * std::atan(B * s[k.argy])) * s[k.scxy];
   }
   const double fy = s[k.fza] * mun * s[k.fydl];
@@ -210,10 +210,10 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
   {
     double* mm = s(MM100);
     double* mi = s(MI100);
-    Identity(mm);
+    identity(mm);
     for (int i = 0; i < 9; ++i) mm[i] *= s[M100];
-    Identity(mi);
-    const double r = Recip(s[M100]);
+    identity(mi);
+    const double r = recip(s[M100]);
     for (int i = 0; i < 9; ++i) mi[i] *= r;
   }
   for (int i = 0; i < 3; ++i) s[FGR100 + i] = s[M_C_BODY] * s[CGRAV + i];
@@ -223,7 +223,7 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
     double* q = s(EUL100);
     const double len2 = q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3];
     s[DLT100] = len2 - 1.0;
-    s[COR100] = 1.0 / std::max(std::sqrt(len2), kGuard);
+    s[COR100] = 1.0 / std::max(std::sqrt(len2), kFloor);
     for (int i = 0; i < 4; ++i) q[i] *= s[COR100];
     const double* w = s(OL100);
     double r[4] = {0.5 * (-q[1] * w[0] - q[2] * w[1] - q[3] * w[2]),
@@ -236,13 +236,13 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
   }
 
   // 3. Chassis kinematics and the reference frame 1000.
-  MulMtV(s(CM100), s(VG100), s(VL100));
-  Copy3(s(OL1000), s(OL100));
-  Cross(s(OL100), s(RP1000), t);
-  Add3(s(VL1000), s(VL100), t);
-  MulMV(s(CM100), s(RP1000), t);
-  Add3(s(RG1000), s(RG100), t);
-  Copy9(s(CM1000), s(CM100));
+  mtv(s(VL100), s(CM100), s(VG100));
+  copy3(s(OL1000), s(OL100));
+  cross(t, s(OL100), s(RP1000));
+  add3(s(VL1000), s(VL100), t);
+  mv(t, s(CM100), s(RP1000));
+  add3(s(RG1000), s(RG100), t);
+  copy9(s(CM1000), s(CM100));
 
   // 4. Corner pivots and corner bodies.
   double pivotSpin[4];
@@ -252,11 +252,11 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
     const double* toec = s(c < 2 ? TOE_FRONT : TOE_REAR);
     pivotSpin[c] = RotJoint(s, k.alp, k.ogy, s[k.bet], s[k.gam], k.c0m, k.rp, k.rg, k.igy, k.iog,
                             k.vl, k.ol, k.cm, RG1000, CM1000, VL1000, OL1000, true);
-    MulMV(s(k.cm), s(k.rpc), t);
-    Add3(s(k.rgc), s(k.rg), t);
+    mv(t, s(k.cm), s(k.rpc));
+    add3(s(k.rgc), s(k.rg), t);
     s[k.xpr] = s[k.yneg] * s[k.alp];
-    s[k.toe] = Poly4(s[k.xpr], toec);
-    s[k.camb] = Poly4(s[k.xpr], camc);
+    s[k.toe] = cubic(s[k.xpr], toec);
+    s[k.camb] = cubic(s[k.xpr], camc);
     s[k.ezj] = s[k.xpr];
     if (c == 1) s[ERR1150] = s[XPR1195] - s[XPR1095];
     if (c == 3) s[ERR1350] = s[XPR1395] - s[XPR1295];
@@ -273,7 +273,7 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
     caw[0] = caw[8] = cb;
     caw[6] = sb;
     caw[2] = -sb;
-    nomLoad[w] = std::max(std::max(s[FZN900 + d], s[TOL]), kGuard);
+    nomLoad[w] = std::max(std::max(s[FZN900 + d], s[TOL]), kFloor);
     spinSign[w] = SMOOTH_STEP(s[k.owl], 0.5, -1.0, 1.0);
   }
   const double blockSpinParent =
@@ -287,10 +287,10 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
 
   // 6. Aerodynamics.
   s[SPEED] = s(VL100)[0];
-  s[F_WIND] = -Sign1(s[SPEED]) * std::fabs(s[FCT_SHAPE]) * s[SPEED] * s[SPEED];
+  s[F_WIND] = -withSign(1.0, s[SPEED]) * std::fabs(s[FCT_SHAPE]) * s[SPEED] * s[SPEED];
   s[POW_WIND] = s[F_WIND] * s[SPEED];
   s[YAW_RATE] = s[OL100 + 2];
-  s[RAD_CURVE] = std::fabs(s[SPEED]) / std::max(std::max(std::fabs(s[YAW_RATE]), s[TOL]), kGuard);
+  s[RAD_CURVE] = std::fabs(s[SPEED]) / std::max(std::max(std::fabs(s[YAW_RATE]), s[TOL]), kFloor);
 
   // 7. Inputs.
   tolvu::CopyDriverInputs(
@@ -308,10 +308,10 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
   s[I_TOTAL] = std::fabs(s[Z_ROOF] + s[X_COG + 2]) * s[K_ROLL] * s[M_TOTAL] * s[DY_AXLES];
   s[I_TOTAL + 1] = s[K_PITCH] * s[M_TOTAL] * s[DX_AXLES] * s[CAR_LENG];
   s[I_TOTAL + 2] = s[K_YAW] * s[M_TOTAL] * s[DX_AXLES] * s[CAR_LENG];
-  Copy3(s(I100), s(I_TOTAL));
+  copy3(s(I100), s(I_TOTAL));
 
   // 10. Steering and the corner bodies' camber and steer angles.
-  s[ANG_SCOR] = Clamp(s[STEER], -s[AST_MAX], s[AST_MAX]);
+  s[ANG_SCOR] = clamp(s[STEER], -s[AST_MAX], s[AST_MAX]);
   s[ANG_WHEEL] = s[ANG_SCOR] * s[STEER_RAT];
   s[ALP1100] = -s[ALP1095] - s[CAMB1100];
   s[ALP1200] = -s[ALP1195] + s[CAMB1200];
@@ -343,11 +343,11 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
     P[6] = sb;
     P[7] = -sa * cb;
     P[8] = ca * cb;
-    Cross(s(k.ol), s(k.rpc), t);
-    Add3(v, s(k.vl), t);
-    MulMtV(P, v, s(k.vlc));
-    MulMtV(P, s(k.ol), s(k.olc));
-    MulMM(s(k.cm), P, s(k.cmc));
+    cross(t, s(k.ol), s(k.rpc));
+    add3(v, s(k.vl), t);
+    mtv(s(k.vlc), P, v);
+    mtv(s(k.olc), P, s(k.ol));
+    mm(s(k.cmc), s(k.cm), P);
     if (c == 1) {
       s[VRR1150] = s[VZJ1197] - s[VZJ1097];
       s[TRR1150] = -s[CRR1150] * s[ERR1150] - s[DAMPING] * s[RRR1150] * s[VRR1150];
@@ -363,13 +363,13 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
     const Wheel& k = kWheels[w];
     const Corner& c = kCorners[w];
     const int d = w < 2 ? 0 : TYR950 - TYR900;
-    Cross(s(c.olc), s(k.rp), t);
-    Add3(v, s(c.vlc), t);
-    MulMV(s(c.cmc), s(k.rp), t);
-    Add3(s(k.rg96), s(c.rgc), t);
-    MulMtV(s(k.cmp), v, s(k.vl96));
-    MulMtV(s(k.cmp), s(c.olc), s(k.ol96));
-    MulMM(s(c.cmc), s(k.cmp), s(k.cm96));
+    cross(t, s(c.olc), s(k.rp));
+    add3(v, s(c.vlc), t);
+    mv(t, s(c.cmc), s(k.rp));
+    add3(s(k.rg96), s(c.rgc), t);
+    mtv(s(k.vl96), s(k.cmp), v);
+    mtv(s(k.ol96), s(k.cmp), s(c.olc));
+    mm(s(k.cm96), s(c.cmc), s(k.cmp));
     EarlyContact(s, k, w, s[VXM900 + d]);
   }
 
@@ -396,24 +396,24 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
     s[TCO1600] = SMOOTH_STEP(s[RPM1600], s[RPC1600], x, -x);
   }
   s[TCM1600] = s[CLUTCH] * s[CTF1600] * s[TEP1600];
-  s[ECM1600] = Div(s[TCM1600], s[CCL1600]);
+  s[ECM1600] = timesRecip(s[TCM1600], s[CCL1600]);
   s[VDF1600] = s[ODF1600];
   s[TDF1600] = -s[DAMPING] * s[RDF1600] * s[ODF1600];
 
-  s[BRAKE_INP] = Clamp(s[BRAKE], 0.0, 1.0);
-  s[BRAKE_PIN] = Clamp(s[PARK_BRAKE], 0.0, 1.0);
+  s[BRAKE_INP] = clamp(s[BRAKE], 0.0, 1.0);
+  s[BRAKE_PIN] = clamp(s[PARK_BRAKE], 0.0, 1.0);
   s[BRAKE_TFR] = s[BRAKE_INP] * s[BRAKE_MAX] * s[BRAKE_TMF];
   s[BRAKE_TRR] = (s[BRAKE_INP] + s[BRAKE_PIN]) * s[BRAKE_MAX] * s[BRAKE_TMR];
   for (int w = 0; w < 4; ++w) {
     const Wheel& k = kWheels[w];
     const double tmax = std::fabs(s[w < 2 ? BRAKE_TFR : BRAKE_TRR]);
-    s[k.ebm] = Div(tmax, s[CBR2700]);
+    s[k.ebm] = timesRecip(tmax, s[CBR2700]);
     s[k.deb] = STICK_SLIP(s[k.orl], s[k.ebr], s[k.ebm], s[TAU_SLIP]);
     s[k.tbl] = -s[k.ebr] * s[CBR2700] - s[DAMPING] * s[k.deb] * s[RBR2700];
-    s[k.trb] = Clamp(s[k.tbl], -tmax, tmax);
+    s[k.trb] = clamp(s[k.tbl], -tmax, tmax);
   }
 
-  s[RPN1600] = Div(s[RPM1600], s[RPP1600]);
+  s[RPN1600] = timesRecip(s[RPM1600], s[RPP1600]);
   s[OCR1600] = s[OEN1600] - (shaftL + shaftR) * s[GET1600];
 
   // Suspension forces and the chassis inertia.
@@ -426,7 +426,7 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
     im[0] = s[I100];
     im[4] = s[I100 + 1];
     im[8] = s[I100 + 2];
-    Inverse3(im, s(II100));
+    cofactorInverse3(s(II100), im);
   }
   for (int c = 0; c < 4; ++c) {
     const Corner& k = kCorners[c];
@@ -442,7 +442,7 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
   s[POWER1600] = s[TCT1600] * s[OEN1600];
   s[OCL1600] = STICK_SLIP(s[OCR1600], s[ECL1600], s[ECM1600], s[TAU1600]);
   s[TCL_L1600] = -s[ECL1600] * s[CCL1600] - s[DAMPING] * s[OCL1600] * s[RCL1600];
-  s[TCL_T1600] = Clamp(s[TCL_L1600], -std::fabs(s[TCM1600]), std::fabs(s[TCM1600]));
+  s[TCL_T1600] = clamp(s[TCL_L1600], -std::fabs(s[TCM1600]), std::fabs(s[TCM1600]));
   s[TCR1600] = s[TCL_T1600];
 
   // 14. Output poses of the ten bodies.
@@ -452,12 +452,12 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
         {RG2100, CM2100}, {RG2200, CM2200}, {RG2300, CM2300}, {RG2400, CM2400}, {RG1500, CM1500}};
     double* out = s(OUT_VARS);
     for (const auto& p : kPoses) {
-      Copy3(out, s(p[0]));
-      Copy9(out + 3, s(p[1]));
+      copy3(out, s(p[0]));
+      copy9(out + 3, s(p[1]));
       out += 12;
     }
   }
-  MulMV(s(IM100), s(OL100), s(IOM100));
+  mv(s(IOM100), s(IM100), s(OL100));
 
   // 15. Late contact stage, handling summary and the tyre force law.
   for (int w = 0; w < 4; ++w) LateContact(s, kWheels[w], s[RZT900 + (w < 2 ? 0 : TYR950 - TYR900)]);
@@ -471,7 +471,7 @@ int Equations_Car_2(double* store, double eulerRates[4]) {
   s[FZ_FRONT] = s[FTY2100 + 2] + s[FTY2200 + 2];
   s[FZ_REAR] = s[FTY2300 + 2] + s[FTY2400 + 2];
   s[FZ_TOTAL] = s[FZ_FRONT] + s[FZ_REAR];
-  const double tol = std::max(s[TOL], kGuard);
+  const double tol = std::max(s[TOL], kFloor);
   s[FZP_FRONT] = s[FZ_FRONT] / std::max(s[FZ_TOTAL], tol);
   s[FZP_REAR] = s[FZ_REAR] / std::max(s[FZ_TOTAL], tol);
   s[DFZ_FRONT] = (s[FTY2200 + 2] - s[FTY2100 + 2]) / std::max(s[FZ_FRONT], tol);

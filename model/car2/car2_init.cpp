@@ -23,7 +23,7 @@ int Init_Car_2(double* store) {
   s[CAR_LENG] = s[X_FRONT] - s[X_REAR];
   s[Y_AXLE] = s[DY_AXLES] * 0.5;
   for (int i = 0; i < 3; ++i) s[RP1000 + i] = -s[X_COG + i];
-  s[AST_MAX] = Div(s[ANG_MAX], s[STEER_RAT]);
+  s[AST_MAX] = timesRecip(s[ANG_MAX], s[STEER_RAT]);
 
   // Axles.
   s[IPV1150] = s[M_AXLE] * s[Y_AXLE] * s[Y_AXLE];
@@ -44,21 +44,21 @@ int Init_Car_2(double* store) {
     s[k.bet] = 0.0;
     s[k.gam] = 0.0;
     double* c0m = s(k.c0m);
-    Set3(c0m, 1.0, 0.0, 0.0);
-    Set3(s(k.rp), front ? s[DX_AXLES] : 0.0, 0.0, s[Z_AXLE]);
+    set3(c0m, 1.0, 0.0, 0.0);
+    set3(s(k.rp), front ? s[DX_AXLES] : 0.0, 0.0, s[Z_AXLE]);
     s[k.igy] = front ? s[IPV1150] : s[IPV1350];
-    s[k.igi] = Recip(s[k.igy]);
+    s[k.igi] = recip(s[k.igy]);
 
     s[k.ystb] = (c % 2 == 0) ? -s[Y_AXLE] : s[Y_AXLE];
     s[k.yneg] = -s[k.ystb];
-    Set3(s(k.rpc), 0.0, s[k.ystb], 0.0);
+    set3(s(k.rpc), 0.0, s[k.ystb], 0.0);
     s[k.betc] = front ? s[CAST_FRONT] : s[CAST_REAR];
     s[k.cmp + 6] = std::sin(s[k.betc]);
   }
 
   // Static loads and spring preloads.
   s[FGR_CAR] = s[M_CAR] * s[CGRAV + 2];
-  s[FZS_FRONT] = (s[FGR_CAR] * 0.5) * s[X_COG] * Recip(s[DX_AXLES]);
+  s[FZS_FRONT] = (s[FGR_CAR] * 0.5) * s[X_COG] * recip(s[DX_AXLES]);
   s[FZS_REAR] = s[FGR_CAR] * 0.5 - s[FZS_FRONT];
   s[FZW_FRONT] = s[FZS_FRONT] + s[M_AXLE] * s[CGRAV + 2];
   s[FZW_REAR] = s[FZS_REAR] + s[M_AXLE] * s[CGRAV + 2];
@@ -71,59 +71,59 @@ int Init_Car_2(double* store) {
   for (int w = 0; w < 4; ++w) {
     const Wheel& k = kWheels[w];
     const int d = w < 2 ? 0 : TYR950 - TYR900;
-    Set3(s(k.rp), 0.0, (w % 2 == 0) ? -s[Y_STUB] : s[Y_STUB], 0.0);
-    Identity(s(k.cmp));
+    set3(s(k.rp), 0.0, (w % 2 == 0) ? -s[Y_STUB] : s[Y_STUB], 0.0);
+    identity(s(k.cmp));
     s[k.rlcw + 2] = s[RFR900 + d];
     s[k.iwl] = s[I_WHEEL];
     s[k.iwa] = s[I_AXLE];
     s[k.iwt] = s[I_WHEEL] + s[I_AXLE];
-    s[k.iwi] = Recip(s[k.iwt]);
+    s[k.iwi] = recip(s[k.iwt]);
     double* caw = s(k.caw);
     caw[1] = caw[3] = caw[5] = caw[7] = 0.0;
     caw[4] = 1.0;
-    Set3(s(k.rpq), 0.0, 1.0, 0.0);
-    Normalise3(s(k.rpq), s(k.ryn));
+    set3(s(k.rpq), 0.0, 1.0, 0.0);
+    normalise3(s(k.ryn), s(k.rpq));
     s[k.czt] = s[CZT900 + d];
     s[k.rfr] = s[RFR900 + d];
-    double czt = s[k.czt] > kGuard ? s[k.czt] : kGuard;
+    double czt = s[k.czt] > kFloor ? s[k.czt] : kFloor;
     double ezn = s[FZN900 + d] / czt;
-    s[k.ezn] = ezn > kGuard ? ezn : kGuard;
+    s[k.ezn] = ezn > kFloor ? ezn : kFloor;
     s[k.xzs] = 0.05;
     s[k.ezm] = s[k.ezn] * 0.05;
     s[k.tau] = s[TAU900 + d];
     s[k.sizt] = s[WTY900 + d] * 0.5;
     s[k.fzbw] = (s[FZH900 + d] - s[FZL900 + d]) * 0.5;
-    Copy3(s(k.cm99) + 3, s(k.ryn));
-    Identity(s(k.cwr));
-    Identity(s(k.crw));
+    copy3(s(k.cm99) + 3, s(k.ryn));
+    identity(s(k.cwr));
+    identity(s(k.crw));
     s[k.ref] = s[k.rfr];
   }
 
-  s[OWL_INIT] = -Div(s[VX_INIT], s[R_WHEEL]);
+  s[OWL_INIT] = -timesRecip(s[VX_INIT], s[R_WHEEL]);
 
   // Driveline split.
-  s[ENG_PW_RC] = Clamp(s[ENG_PW_RR], 0.0, 1.0);
+  s[ENG_PW_RC] = clamp(s[ENG_PW_RR], 0.0, 1.0);
   s[ENG_PW_FR] = 1.0 - s[ENG_PW_RC];
   s[GEARS + 1] = 0.0;
 
   // Engine block and crank.
   s[BET1500] = 0.0;
   s[GAM1500] = s[ENG_GM_BD];
-  Set3(s(C0M1500), std::cos(s[ENG_GM_BD]), std::sin(s[ENG_GM_BD]), 0.0);
-  Copy3(s(RP1500), s(ENG_XL_BD));
+  set3(s(C0M1500), std::cos(s[ENG_GM_BD]), std::sin(s[ENG_GM_BD]), 0.0);
+  copy3(s(RP1500), s(ENG_XL_BD));
   s[IGY1500] = s[ENG_IX_BD];
-  s[IGI1500] = Recip(s[IGY1500]);
+  s[IGI1500] = recip(s[IGY1500]);
   s[C_MT_ENG] = s[ENG_ST_MT];
   s[R_MT_ENG] = s[ENG_DM_MT];
   s[BET1599] = s[GAM1599] = 0.0;
-  Set3(s(C0M1599), 1.0, 0.0, 0.0);
+  set3(s(C0M1599), 1.0, 0.0, 0.0);
   s[IGY1599] = s[ENG_IX_CR];
-  s[IGI1599] = Recip(s[IGY1599]);
+  s[IGI1599] = recip(s[IGY1599]);
 
   // Engine, clutch and differential.
   s[ALP1600] = s[BET1600] = 0.0;
   s[GAM1600] = s[ENG_GM_DF];
-  RotZYX(s[ALP1600], s[BET1600], s[GAM1600], s(CM1600));
+  rotZYX(s(CM1600), s[ALP1600], s[BET1600], s[GAM1600]);
   s[CTF1600] = s[ENG_TF_CL];
   s[CCL1600] = s[ENG_ST_CL];
   s[RCL1600] = s[ENG_DM_CL];
@@ -142,7 +142,7 @@ int Init_Car_2(double* store) {
   s[NETV1600 + 1] = 1.0;
 
   // Brakes.
-  s[BRAKE_FRC] = Clamp(s[BRAKE_FRN], 0.0, 1.0);
+  s[BRAKE_FRC] = clamp(s[BRAKE_FRN], 0.0, 1.0);
   s[CBR2700] = s[BRAKE_STF];
   s[RBR2700] = s[BRAKE_DMP];
   s[BRAKE_TMF] = s[FZW_FRONT] * s[R_WHEEL] * s[BRAKE_FRC];

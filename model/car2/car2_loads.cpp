@@ -14,7 +14,7 @@ namespace {
 // Torque passed from a one-axis body to its parent, in the body's axes: the joint torque's
 // reaction about the axis, the off-axis load and the gyroscopic reaction of the spin h.
 void JointReaction(const double* tl, double jointTorque, const double* ol, double h, double* out) {
-  Set3(out, -jointTorque, tl[1] - ol[2] * h, tl[2] + ol[1] * h);
+  set3(out, -jointTorque, tl[1] - ol[2] * h, tl[2] + ol[1] * h);
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ int Loads_Car_2(double* store) {
 
   // 1. Axle gravity on the corner bodies.
   for (int c = 0; c < 4; ++c)
-    MulMtV(s(kCorners[c].cmc), s(c < 2 ? FGR1150 : FGR1350), s(kCorners[c].fgg));
+    mtv(s(kCorners[c].fgg), s(kCorners[c].cmc), s(c < 2 ? FGR1150 : FGR1350));
 
   // 2. Pivot torques from the springs and the anti-roll couplings.
   s[FRR1150] = s[TRR1150];
@@ -59,13 +59,13 @@ int Loads_Car_2(double* store) {
     double zero[3] = {0.0, 0.0, 0.0};
     double tp[3];
     JointReaction(zero, s[TEN1600], s(OL1599), s[IOG1599], tp);
-    MulMV(s(C0M1599), tp, s(TP1599));
-    Copy3(s(TL1500), s(TP1599));
+    mv(s(TP1599), s(C0M1599), tp);
+    copy3(s(TL1500), s(TP1599));
     s(TL1500)[0] += s[T_MT_ENG];
     s[TRG1500] = s[T_MT_ENG];
     s[TGY1500] = s(TL1500)[0];
     JointReaction(s(TL1500), s[T_MT_ENG], s(OL1500), s[IOG1500], tp);
-    MulMV(s(C0M1500), tp, s(TP1500));
+    mv(s(TP1500), s(C0M1500), tp);
   }
 
   // 4. Tyre loads onto the wheels and their carriers.
@@ -73,63 +73,63 @@ int Loads_Car_2(double* store) {
     const Wheel& k = kWheels[w];
     const double* fty = s(k.fty);
     double fc[3] = {fty[0], fty[1], -fty[2]};
-    MulMV(s(k.cwr), fc, s(k.fp));
-    MulMV(s(k.cwr), fty + 3, u);
-    Cross(s(k.rcp), s(k.fp), t);
-    Add3(s(k.tp), t, u);
-    MulMV(s(k.cm99), s(k.fp), s(k.fp99));
-    Copy3(s(k.fl96), s(k.fp99));
-    MulMV(s(k.cm99), s(k.tp), s(k.twd));
+    mv(s(k.fp), s(k.cwr), fc);
+    mv(u, s(k.cwr), fty + 3);
+    cross(t, s(k.rcp), s(k.fp));
+    add3(s(k.tp), t, u);
+    mv(s(k.fp99), s(k.cm99), s(k.fp));
+    copy3(s(k.fl96), s(k.fp99));
+    mv(s(k.twd), s(k.cm99), s(k.tp));
     s[k.twl] = s[k.trl] + s(k.twd)[1];
     const double* ol96 = s(k.ol96);
-    Set3(s(k.ta), s[k.iow] * ol96[2] + s(k.twd)[0], -s[k.trl], -(s[k.iow] * ol96[0]) + s(k.twd)[2]);
-    Copy3(s(k.tp99), s(k.ta));
-    Copy3(s(k.tl96), s(k.ta));
+    set3(s(k.ta), s[k.iow] * ol96[2] + s(k.twd)[0], -s[k.trl], -(s[k.iow] * ol96[0]) + s(k.twd)[2]);
+    copy3(s(k.tp99), s(k.ta));
+    copy3(s(k.tl96), s(k.ta));
   }
 
   // 5. Carriers to corner bodies to pivots.
   for (int c = 0; c < 4; ++c) {
     const Corner& k = kCorners[c];
     const Wheel& w = kWheels[c];
-    MulMV(s(w.cmp), s(w.fl96), s(w.fp96));
-    MulMV(s(w.cmp), s(w.tl96), s(w.tp96));
-    Add3(s(k.flc), s(k.fgg), s(w.fp96));
-    Cross(s(w.rp), s(w.fp96), t);
-    Add3(s(k.tlc), s(w.tp96), t);
-    MulMV(s(k.cmp), s(k.flc), s(k.fpc));
-    MulMV(s(k.cmp), s(k.tlc), s(k.tpc));
-    Copy3(s(k.fl), s(k.fpc));
-    Cross(s(k.rpc), s(k.fpc), t);
-    Add3(s(k.tl), s(k.tpc), t);
+    mv(s(w.fp96), s(w.cmp), s(w.fl96));
+    mv(s(w.tp96), s(w.cmp), s(w.tl96));
+    add3(s(k.flc), s(k.fgg), s(w.fp96));
+    cross(t, s(w.rp), s(w.fp96));
+    add3(s(k.tlc), s(w.tp96), t);
+    mv(s(k.fpc), s(k.cmp), s(k.flc));
+    mv(s(k.tpc), s(k.cmp), s(k.tlc));
+    copy3(s(k.fl), s(k.fpc));
+    cross(t, s(k.rpc), s(k.fpc));
+    add3(s(k.tl), s(k.tpc), t);
     s[k.tgy] = s(k.tl)[0] + s[k.trg];
-    MulMV(s(k.c0m), s(k.fl), s(k.fp));
+    mv(s(k.fp), s(k.c0m), s(k.fl));
     JointReaction(s(k.tl), s[k.trg], s(k.ol), s[k.iog], u);
-    MulMV(s(k.c0m), u, s(k.tp));
+    mv(s(k.tp), s(k.c0m), u);
   }
 
   // 6. Chassis: pivots and engine block, air drag, collision loads, gravity, gyroscopic term.
   double* fl = s(FL1000);
   double* tl = s(TL1000);
-  Set3(fl, 0, 0, 0);
-  Copy3(tl, s(TP1500));
+  set3(fl, 0, 0, 0);
+  copy3(tl, s(TP1500));
   for (int c = 0; c < 4; ++c) {
     const Corner& k = kCorners[c];
-    AddTo3(fl, s(k.fp));
-    AddTo3(tl, s(k.tp));
-    Cross(s(k.rp), s(k.fp), t);
-    AddTo3(tl, t);
+    add3(fl, fl, s(k.fp));
+    add3(tl, tl, s(k.tp));
+    cross(t, s(k.rp), s(k.fp));
+    add3(tl, tl, t);
   }
-  Copy3(s(FP1000), fl);
-  Cross(s(RP1000), s(FP1000), t);
-  Add3(s(TP1000), t, tl);
+  copy3(s(FP1000), fl);
+  cross(t, s(RP1000), s(FP1000));
+  add3(s(TP1000), t, tl);
   s[FL_WIND] = s[F_WIND];
   const double* fcl = s(F_CLN100);
   double fc[3] = {s[FP1000] + s[FL_WIND] + fcl[0], s[FP1000 + 1] + fcl[1], s[FP1000 + 2] + fcl[2]};
-  MulMV(s(CM100), fc, t);
-  Add3(s(FG100), s(FGR100), t);
-  Cross(s(IOM100), s(OL100), t);
-  Add3(u, t, s(TP1000));
-  Add3(s(TL100), u, s(T_CLN100));
+  mv(t, s(CM100), fc);
+  add3(s(FG100), s(FGR100), t);
+  cross(t, s(IOM100), s(OL100));
+  add3(u, t, s(TP1000));
+  add3(s(TL100), u, s(T_CLN100));
   return 0;
 }
 
@@ -142,36 +142,36 @@ int Accelerations_Car_2(double* store) {
   s[DOG1599] = s[IGI1599] * s[TGY1599];
   for (int w = 0; w < 4; ++w) s[kWheels[w].dow] = s[kWheels[w].iwi] * s[kWheels[w].twl];
 
-  MulMV(s(MI100), s(FG100), s(AG100));
-  MulMtV(s(CM100), s(AG100), s(AL100));
-  MulMV(s(II100), s(TL100), s(DL100));
-  AccMatrix(s(OL100), s(DL100), s(DM100));
+  mv(s(AG100), s(MI100), s(FG100));
+  mtv(s(AL100), s(CM100), s(AG100));
+  mv(s(DL100), s(II100), s(TL100));
+  pointAcceleration(s(DM100), s(OL100), s(DL100));
 
-  MulMV(s(DM100), s(RP1000), t);
-  Add3(s(AL1000), s(AL100), t);
-  Copy3(s(DL1000), s(DL100));
-  AccMatrix(s(OL1000), s(DL1000), s(DM1000));
+  mv(t, s(DM100), s(RP1000));
+  add3(s(AL1000), s(AL100), t);
+  copy3(s(DL1000), s(DL100));
+  pointAcceleration(s(DM1000), s(OL1000), s(DL1000));
 
   // One-axis bodies: the parent's point acceleration, the joint's relative acceleration and
   // the velocity product of the parent's rotation with the joint rate.
   auto joint = [&](int al, int dl, int dm, int drg, int dog, int org, int ol, int c0m, int rp,
                    int pal, int pdl, int pdm) {
     double vp[3], jr[3] = {s[org], 0.0, 0.0};
-    MulMV(s(pdm), s(rp), t);
-    Add3(a, s(pal), t);
-    MulMtV(s(c0m), a, s(al));
-    MulMtV(s(c0m), s(pdl), r);
+    mv(t, s(pdm), s(rp));
+    add3(a, s(pal), t);
+    mtv(s(al), s(c0m), a);
+    mtv(r, s(c0m), s(pdl));
     s[drg] = s[dog] - r[0];
-    Cross(s(ol), jr, vp);
-    Set3(s(dl), s[dog] + vp[0], r[1] + vp[1], r[2] + vp[2]);
-    AccMatrix(s(ol), s(dl), s(dm));
+    cross(vp, s(ol), jr);
+    set3(s(dl), s[dog] + vp[0], r[1] + vp[1], r[2] + vp[2]);
+    pointAcceleration(s(dm), s(ol), s(dl));
   };
   auto fixed = [&](int al, int dl, int dm, int ol, int cmp, int rp, int pal, int pdl, int pdm) {
-    MulMV(s(pdm), s(rp), t);
-    Add3(a, s(pal), t);
-    MulMtV(s(cmp), a, s(al));
-    MulMtV(s(cmp), s(pdl), s(dl));
-    AccMatrix(s(ol), s(dl), s(dm));
+    mv(t, s(pdm), s(rp));
+    add3(a, s(pal), t);
+    mtv(s(al), s(cmp), a);
+    mtv(s(dl), s(cmp), s(pdl));
+    pointAcceleration(s(dm), s(ol), s(dl));
   };
   for (int c = 0; c < 4; ++c) {
     const Corner& k = kCorners[c];
@@ -185,12 +185,12 @@ int Accelerations_Car_2(double* store) {
   // The crank sits at the block's origin: a zero offset.
   {
     double vp[3], jr[3] = {s[ORG1599], 0.0, 0.0};
-    MulMtV(s(C0M1599), s(AL1500), s(AL1599));
-    MulMtV(s(C0M1599), s(DL1500), r);
+    mtv(s(AL1599), s(C0M1599), s(AL1500));
+    mtv(r, s(C0M1599), s(DL1500));
     s[DRG1599] = s[DOG1599] - r[0];
-    Cross(s(OL1599), jr, vp);
-    Set3(s(DL1599), s[DOG1599] + vp[0], r[1] + vp[1], r[2] + vp[2]);
-    AccMatrix(s(OL1599), s(DL1599), s(DM1599));
+    cross(vp, s(OL1599), jr);
+    set3(s(DL1599), s[DOG1599] + vp[0], r[1] + vp[1], r[2] + vp[2]);
+    pointAcceleration(s(DM1599), s(OL1599), s(DL1599));
   }
   return 0;
 }
@@ -198,13 +198,13 @@ int Accelerations_Car_2(double* store) {
 void Gather_Car_2(double* store, const double* eulerRates) {
   const Store s{store};
   double* d = s(kDerivBlock);
-  Copy3(d, s(AG100));
-  Copy3(d + 3, s(DL100));
+  copy3(d, s(AG100));
+  copy3(d + 3, s(DL100));
   for (int c = 0; c < 4; ++c) d[6 + c] = s[kCorners[c].dog];
   for (int w = 0; w < 4; ++w) d[10 + w] = s[kWheels[w].dow];
   d[14] = s[DOG1500];
   d[15] = s[DOG1599];
-  Copy3(d + 16, s(VG100));
+  copy3(d + 16, s(VG100));
   if (eulerRates)
     for (int i = 0; i < 4; ++i) d[19 + i] = eulerRates[i];
   for (int c = 0; c < 4; ++c) d[23 + c] = s[kCorners[c].org];

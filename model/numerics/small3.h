@@ -17,6 +17,9 @@ constexpr double kFloor = 1e-10;  // least divisor and least vector length
 
 inline void set3(double* r, double a, double b, double c) { r[0] = a; r[1] = b; r[2] = c; }
 inline void copy3(double* r, const double* a) { set3(r, a[0], a[1], a[2]); }
+inline void copy9(double* M, const double* A) {
+  for (int k = 0; k < 9; ++k) M[k] = A[k];
+}
 inline void add3(double* r, const double* a, const double* b) {
   set3(r, a[0] + b[0], a[1] + b[1], a[2] + b[2]);
 }
@@ -72,5 +75,7 @@ inline void pointAcceleration(double* D, const double* w, const double* a) {
   D[8] = -(w0 * w0 + w1 * w1);
 }
 inline double clamp(double x, double lo, double hi) { return x < lo ? lo : (x > hi ? hi : x); }
+// Fortran-style SIGN(a, b): |a| with the sign of b, +|a| for b = 0 (and -|a| for a NaN b).
+inline double withSign(double a, double b) { return b >= 0.0 ? std::fabs(a) : -std::fabs(a); }
 
 }  // namespace tolvu::small3
