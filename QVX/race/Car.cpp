@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "QVX/race/CarCatalog.h"
 #include "QVX/race/CarEnvironment.h"
@@ -271,7 +272,11 @@ VQParticleSystem* Car::MakeEmitter(const char* name, const VQVector& at, VQNode*
                                    VQNode** effectNode) {
   VQDisplayDevice* device = m_catalog ? m_catalog->GetDisplay() : nullptr;
   if (!device || !parent) return nullptr;
-  auto* system = new VQParticleSystem(device, 50, 1);
+  auto* system = new (std::nothrow) VQParticleSystem(device, 50, 1);
+  if (!system) {
+    VQerror_Fail(VQERR_OUT_OF_MEMORY);
+    return nullptr;
+  }
   system->SetName(name);
   // Built-in look: soft white puffs that grow and fade.
   system->m_startColour = VQColor{1, 1, 1, 0.3f};
@@ -284,7 +289,12 @@ VQParticleSystem* Car::MakeEmitter(const char* name, const VQVector& at, VQNode*
   system->m_velocitySpread = VQVector(0.5f, 0.5f, 0.2f);
   system->m_emitter = at;
   system->m_rate = 0.0f;
-  auto* node = new VQEffectNode();
+  auto* node = new (std::nothrow) VQEffectNode();
+  if (!node) {
+    delete system;
+    VQerror_Fail(VQERR_OUT_OF_MEMORY);
+    return nullptr;
+  }
   node->SetName(name);
   node->SetEffect(system);
   node->m_sphere->m_centre = at;
@@ -307,7 +317,13 @@ void Car::MakeSounds() {
     if (!*buffer) return;
     (*buffer)->m_loop = 1;
     (*buffer)->SetBaseGain(gain);
-    auto* n = new VQSoundSourceNode(0);
+    auto* n = new (std::nothrow) VQSoundSourceNode(0);
+    if (!n) {
+      VQerror_Fail(VQERR_OUT_OF_MEMORY);
+      m_catalog->ReleaseSound(*buffer);
+      *buffer = nullptr;
+      return;
+    }
     n->SetSample(*buffer, false);
     n->SetPosition(VQVector(0, 0, 0.5f), range, range);
     n->m_volume = volume;

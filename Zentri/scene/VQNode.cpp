@@ -14,10 +14,7 @@ VQEffect::~VQEffect() = default;
 
 VQNode::VQNode(uint32_t type, uint32_t userId) : m_type(type), m_userId(userId) {}
 
-VQNode::~VQNode() {
-  std::free(m_name);
-  delete m_sphere;
-}
+VQNode::~VQNode() { std::free(m_name); }
 
 void VQNode::SetName(const char* text) {
   std::free(m_name);

@@ -103,7 +103,7 @@ class VQNode {
   uint8_t m_enabled = 1;
   char* m_name = nullptr;
   uint32_t m_word = 0;
-  VQBoundingSphere* m_sphere = nullptr;  // owned; types with a record allocate it
+  VQBoundingSphere* m_sphere = nullptr;  // the record of types that have one, a member of the node
 };
 
 // True when the names match; a '*' in either at the first difference (or where one ends)

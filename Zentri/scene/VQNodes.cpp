@@ -370,7 +370,7 @@ VQListNode::VQListNode(uint32_t type, uint32_t userId, VQNode** slots, uint32_t 
   m_sphere = &m_record;
 }
 
-VQListNode::~VQListNode() { m_sphere = nullptr; }  // the record is a member, not allocated
+VQListNode::~VQListNode() = default;
 
 bool VQListNode::AddChild(VQNode* node) {
   if (m_count >= m_capacity) return false;
@@ -846,7 +846,7 @@ VQNode* VQGeosetNode::Clone(bool copyGeometry, bool copyMaterials) {
 
 // ---- Effect node ---------------------------------------------------------------------------------
 
-VQEffectNode::VQEffectNode() : VQNode(VQNODE_EFFECT, 0) { m_sphere = new VQBoundingSphere(); }
+VQEffectNode::VQEffectNode() : VQNode(VQNODE_EFFECT, 0) { m_sphere = &m_record; }
 
 VQEffectNode::~VQEffectNode() { delete m_effect; }
 

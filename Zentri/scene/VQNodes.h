@@ -227,6 +227,7 @@ class VQEffectNode : public VQNode {
   VQNode* Clone(bool, bool) override { return nullptr; }
 
   VQEffect* m_effect = nullptr;  // owned
+  VQBoundingSphere m_record;
 };
 
 class VQSoundSourceNode : public VQNode {
@@ -256,6 +257,7 @@ class VQSoundSourceNode : public VQNode {
   float m_gain = 1.0f;
   VQSoundBuffer* m_buffer = nullptr;
   uint8_t m_playing = 0;
+  VQBoundingSphere m_record;
 };
 
 class VQPortalNode : public VQNode {

@@ -15,7 +15,7 @@
 // ---- Sound source --------------------------------------------------------------------------------
 
 VQSoundSourceNode::VQSoundSourceNode(uint32_t userId) : VQNode(VQNODE_SOUND_SOURCE, userId) {
-  m_sphere = new VQBoundingSphere();
+  m_sphere = &m_record;
 }
 
 void VQSoundSourceNode::SetPosition(const VQVector& position, float falloff, float range) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,18 +11,11 @@
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
+#include "Zentri/util/VQStrings.h"
 #include "Zentri/util/VQlog.h"
 #include "model/include/tolvu.h"
 
 namespace {
-
-char* CopyName(const char* s) {
-  if (!s) return nullptr;
-  const size_t n = std::strlen(s) + 1;
-  char* c = new char[n];
-  std::memcpy(c, s, n);
-  return c;
-}
 
 // A state whose magnitude exceeds this (or that is not a number) makes the car unstable.
 constexpr double kInstability = 1e10;
@@ -106,8 +100,8 @@ TolvuCarModel::~TolvuCarModel() {
 }
 
 void TolvuCarModel::Uninitialize() {
-  delete[] m_dataFile;
-  delete[] m_modelFile;
+  std::free(m_dataFile);
+  std::free(m_modelFile);
   m_dataFile = nullptr;
   m_modelFile = nullptr;
   m_initialised = 0;
@@ -138,8 +132,12 @@ bool TolvuCarModel::Initialize(const char* modelFile, const char* dataFile,
       uint32_t(length) < m_variableCount + 2 * m_stateCount + 6 + 120)
     return VQerror_Fail(VQERR_NOT_SUPPORTED);
   if (!dataFile) return VQerror_Fail(VQERR_INVALID_ARGUMENT);
-  m_dataFile = CopyName(dataFile);
-  m_modelFile = CopyName(modelFile);
+  m_dataFile = VQstrdup(dataFile);
+  m_modelFile = VQstrdup(modelFile);
+  if (!m_dataFile || (modelFile && !m_modelFile)) {
+    Uninitialize();  // the copy that failed left the out-of-memory code
+    return false;
+  }
   m_storeLength = uint32_t(length);
   m_inertiaStateCount = uint32_t(inertia);
 
