@@ -195,7 +195,7 @@ bool SkinEditor::Init(const SkinEditorSetup& setup, std::string* reason) {
   }
 
   std::vector<uint8_t> white(size_t(SKIN_LAYER_SIZE) * SKIN_LAYER_SIZE * 3, 255);
-  textures->PushSampling(0, 0, 2, 2);
+  textures->PushSampling(VQWRAP_KEEP, VQWRAP_KEEP, VQFILTER_LINEAR, VQFILTER_LINEAR);
   m_carTexture = textures->CreateEmpty(white.data(), SKIN_LAYER_SIZE, SKIN_LAYER_SIZE, VQPF_BGR888,
                                        nullptr, 0);
   textures->PopSampling();

@@ -131,7 +131,7 @@ VQTextureLayer::VQTextureLayer(const char* name, const char* filePrefix,
     m_fill = NewImage(imageTextures);
   }
   if (VQTexture* view = NewImage(viewTextures, true)) {
-    view->SetSampling(0, 0, 1, 1);
+    view->SetSampling(VQWRAP_KEEP, VQWRAP_KEEP, VQFILTER_NEAREST, VQFILTER_NEAREST);
     m_view = new (std::nothrow) VQImageRef(view);
     SkinTexture_Release(view);  // the handle holds the texture alone
   }

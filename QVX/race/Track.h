@@ -20,6 +20,7 @@
 #include "QVX/race/TrackRacer.h"
 #include "Zentri/collision/VQCollisionWorld.h"
 #include "Zentri/math/VQVector.h"
+#include "Zentri/resources/VQTexture.h"
 #include "Zentri/util/VQlog.h"
 
 class VQDisplayDevice;
@@ -159,7 +160,7 @@ struct TrackServices {
   uint32_t detail = TRACK_DETAIL_HIGH;  // the first local player's track detail
   int32_t gameMode = GAME_MODE_SINGLE;
   uint32_t textureDivisor = 1;  // texture load factor
-  uint32_t magFilter = 2, minFilter = 2;
+  uint32_t magFilter = VQFILTER_LINEAR, minFilter = VQFILTER_LINEAR;
   float physicsStep = 0.005f;
   bool sound = false;        // a sound device exists
   bool startAtOnce = false;  // races start without the start sequence

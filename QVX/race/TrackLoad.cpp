@@ -359,7 +359,7 @@ bool Track::LoadSteps(const char* t, const char* w, float r) {
   const std::string trackTextures = m_services.textureFolder + "\\" + m_name;
   if (tm) {
     tm->SetFolder(trackTextures.c_str(), false);
-    tm->PushSampling(2, 2, m_services.magFilter, m_services.minFilter);
+    tm->PushSampling(VQWRAP_REPEAT, VQWRAP_REPEAT, m_services.magFilter, m_services.minFilter);
     m_samplingPushed = true;
     tm->m_currentGroup = kTrackTextureGroup;
     tm->SetLoadFactor(m_services.textureDivisor);
@@ -585,10 +585,12 @@ bool Track::LoadSteps(const char* t, const char* w, float r) {
   m_green = VQmaterial_LibraryFind("groen");
 
   if (tm) {
-    tm->PushSampling(1, 1, 2, 2);
+    tm->PushSampling(VQWRAP_CLAMP, VQWRAP_CLAMP, VQFILTER_LINEAR, VQFILTER_LINEAR);
     tm->m_currentGroup = kTrackTextureGroup;
     m_checkpointTexture = tm->Load("XT_checkpoint.tga", 0, true, true, 0x8000, 0x8000);
-    if (m_checkpointTexture) m_checkpointTexture->SetSampling(1, 1, 2, 2);
+    if (m_checkpointTexture)
+      m_checkpointTexture->SetSampling(VQWRAP_CLAMP, VQWRAP_CLAMP, VQFILTER_LINEAR,
+                                       VQFILTER_LINEAR);
     tm->m_currentGroup = 0;
     tm->PopSampling();
   }

@@ -575,7 +575,7 @@ bool Program::Initialize(unsigned, char**) {
   m_soundFormat[0] = 2;
   m_soundFormat[1] = 16;
   m_soundFormat[2] = 22050;
-  m_magFilter = m_minFilter = 2;
+  m_magFilter = m_minFilter = VQFILTER_LINEAR;
   m_volumeMusic = 0.6f;
   m_materialDefaults[0] = 0.5f;
   m_materialDefaults[1] = 0.1f;
@@ -649,7 +649,7 @@ bool Program::Initialize(unsigned, char**) {
   const std::string textureFolder = DataFolder(m_textureFolder);
   if (m_textureManager) {
     m_textureManager->SetFolder(textureFolder.c_str(), false);
-    m_textureManager->PushSampling(2, 2, m_magFilter, m_minFilter);
+    m_textureManager->PushSampling(VQWRAP_REPEAT, VQWRAP_REPEAT, m_magFilter, m_minFilter);
     static const char* const kPreload[3] = {"AU_onderkant", "FX_environment_A", "wheels"};
     for (int i = 0; i < 3; ++i)
       m_textureManager->Load(kPreload[i], i == 1 ? 1 : 0, true, true, kTextureMaxSize, kTextureMaxSize);
@@ -670,7 +670,7 @@ bool Program::Initialize(unsigned, char**) {
   if (m_textureManager) {
     m_textureManager->m_cutFolder = 1;
     m_textureManager->SetLoadFactor(1);
-    m_textureManager->PushSampling(1, 1, 1, 1);
+    m_textureManager->PushSampling(VQWRAP_CLAMP, VQWRAP_CLAMP, VQFILTER_NEAREST, VQFILTER_NEAREST);
   }
   if (m_fontManager) m_classFont = m_fontManager->Load(DataFile(DATAFILE_FONT_MENU_HELP).c_str());
   if (m_textureManager) m_textureManager->PopSampling();
@@ -710,7 +710,7 @@ bool Program::Initialize(unsigned, char**) {
 void Program::LoadPrizesScene() {
   if (!m_displayDevice || !m_textureManager) return;
   m_textureManager->SetFolder(DataFolder(m_textureFolder).c_str(), false);
-  m_textureManager->PushSampling(2, 2, 2, 2);
+  m_textureManager->PushSampling(VQWRAP_REPEAT, VQWRAP_REPEAT, VQFILTER_LINEAR, VQFILTER_LINEAR);
   const uint32_t group = m_textureManager->m_currentGroup;
   m_textureManager->m_currentGroup = kTextureGroupPrizes;
   m_prizesScene = m_displayDevice->ReadSceneFile("Data\\prizes_track.vqo", 1, 0);

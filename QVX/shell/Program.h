@@ -15,6 +15,7 @@
 #include "QVX/shell/Content.h"
 #include "QVX/shell/MenuState.h"
 #include "QVX/SkinEditor/SkinFiles.h"
+#include "Zentri/resources/VQTexture.h"
 #include "Zentri/util/VQlog.h"
 
 class DataPaths;
@@ -277,7 +278,7 @@ class Program {
   // Settings a player profile replaces, and the defaults of start-up.
   uint32_t m_voiceLimit = 1;
   uint32_t m_soundFormat[3] = {2, 16, 22050};
-  uint32_t m_magFilter = 2, m_minFilter = 2;
+  uint32_t m_magFilter = VQFILTER_LINEAR, m_minFilter = VQFILTER_LINEAR;
   float m_volumeMusic = 0.6f, m_volumeMaster = 1.0f, m_volumeCars = 1.0f, m_volumeAmbient = 1.0f,
         m_volumeComment = 1.0f;
   float m_materialDefaults[3] = {0.5f, 0.1f, 0.2f};

@@ -97,7 +97,7 @@ bool Program::LoadClass(bool load, RacingClass* cls) {
   const std::string textures = DataFolder(m_textureFolder);
   if (m_textureManager) {
     m_textureManager->SetFolder(textures.c_str(), false);
-    m_textureManager->PushSampling(1, 1, 2, 2);
+    m_textureManager->PushSampling(VQWRAP_CLAMP, VQWRAP_CLAMP, VQFILTER_LINEAR, VQFILTER_LINEAR);
   }
   bool ok = true;
   if (load) {

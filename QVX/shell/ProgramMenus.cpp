@@ -67,7 +67,7 @@ bool Program::InitMenu() {
   VQWindowManager* manager = m_canvas ? VQoverlay_Manager(m_canvas) : nullptr;
   if (m_textureManager) {
     m_textureManager->SetFolder(DataFolder(m_textureFolder).c_str(), false);
-    m_textureManager->PushSampling(1, 1, 2, 2);
+    m_textureManager->PushSampling(VQWRAP_CLAMP, VQWRAP_CLAMP, VQFILTER_LINEAR, VQFILTER_LINEAR);
   }
   if (m_fontManager) {
     for (uint32_t i = 0; i < MENU_FONT_COUNT; ++i) {

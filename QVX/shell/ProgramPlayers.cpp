@@ -158,6 +158,6 @@ void Program::ApplySettings() {
   m_volumeMusic = m_volumeMaster * 0.75f;
   if (m_textureManager) {
     m_textureManager->PopSampling();
-    m_textureManager->PushSampling(0, 0, m_magFilter, m_minFilter);
+    m_textureManager->PushSampling(VQWRAP_KEEP, VQWRAP_KEEP, m_magFilter, m_minFilter);
   }
 }

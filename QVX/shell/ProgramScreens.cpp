@@ -151,7 +151,7 @@ bool Program::PlayIntro() {
   for (auto& image : s.introImages) image = nullptr;
   if (m_textureManager) {
     m_textureManager->SetFolder(DataFolder(m_textureFolder).c_str(), false);
-    m_textureManager->PushSampling(1, 1, 2, 2);
+    m_textureManager->PushSampling(VQWRAP_CLAMP, VQWRAP_CLAMP, VQFILTER_LINEAR, VQFILTER_LINEAR);
   }
   const uint32_t group = m_textureManager ? m_textureManager->m_currentGroup : 0;
   if (m_textureManager) m_textureManager->m_currentGroup = kTextureGroupIntro;

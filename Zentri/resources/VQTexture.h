@@ -11,9 +11,10 @@
 
 #include "Zentri/resources/VQBlit.h"
 
-// Texture sampling values; 0 in a setter keeps the old value. The mipmap filters name the
-// filter within a level first, then the one between levels.
+// Texture sampling values; the KEEP value (0) in a setter keeps the old value. The mipmap
+// filters name the filter within a level first, then the one between levels.
 enum VQTextureFilter : uint32_t {
+  VQFILTER_KEEP = 0,
   VQFILTER_NEAREST = 1,
   VQFILTER_LINEAR = 2,
   VQFILTER_NEAREST_MIP_NEAREST = 3,
@@ -21,7 +22,7 @@ enum VQTextureFilter : uint32_t {
   VQFILTER_LINEAR_MIP_NEAREST = 5,
   VQFILTER_LINEAR_MIP_LINEAR = 6,
 };
-enum VQTextureWrap : uint32_t { VQWRAP_CLAMP = 1, VQWRAP_REPEAT = 2 };
+enum VQTextureWrap : uint32_t { VQWRAP_KEEP = 0, VQWRAP_CLAMP = 1, VQWRAP_REPEAT = 2 };
 
 class VQDisplayDevice;
 class VQTextureManager;
