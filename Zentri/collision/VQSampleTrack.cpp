@@ -14,17 +14,10 @@
 namespace {
 
 VQSampleTrack* g_currentSampleTrack = nullptr;
-const VQSampleTrack* g_buildingTrack = nullptr;  // the track whose scene is being built from
 
 const char* const kMeshNames[] = {"ramp", "curve", "walls", "asphalt", "grass"};
 // Vertex colours of the meshes in a track scene (red in the low byte), by mesh.
 const uint32_t kMeshColours[] = {0xFF909090u, 0xFF787878u, 0xFFC8C8C8u, 0xFF606060u, 0xFF30A030u};
-
-// The triangle callback of a scene build: the surface named by the texture of the triangle's
-// material in its geoset node's table.
-void SurfaceFromScene(const VQTerrainMesh& mesh, uint32_t triangle, uint32_t* word) {
-  *word = g_buildingTrack->SurfaceForTexture(VQterrain_TriangleTexture(mesh, triangle));
-}
 
 // A geoset node of one mesh level (16-bit indices, material 0 on every triangle) with a table
 // of one material; null when the mesh does not fit or memory runs out.
@@ -235,10 +228,13 @@ bool VQSampleTrack::WriteScene(const char* path) const {
 }
 
 bool VQSampleTrack::BuildTerrainFromScene(VQNode* root) {
-  g_buildingTrack = this;
-  const bool ok = m_terrain.BuildFromScene(root, SurfaceFromScene, false, 32, 8);
-  g_buildingTrack = nullptr;
-  return ok;
+  // Each triangle's surface is the one named by the texture of its material in its geoset
+  // node's table.
+  const auto surfaceFromScene = [this](const VQTerrainMesh& mesh, uint32_t triangle,
+                                       uint32_t* word) {
+    *word = SurfaceForTexture(VQterrain_TriangleTexture(mesh, triangle));
+  };
+  return m_terrain.BuildFromScene(root, surfaceFromScene, false, 32, 8);
 }
 
 bool VQSampleTrack::BuildTerrain() {

@@ -65,7 +65,7 @@ void VQTerrainTree::GatherColliders(VQNode* root, bool takeAll, std::vector<VQTe
   }
 }
 
-bool VQTerrainTree::BuildFromScene(VQNode* colliderRoot, VQTerrainTriangleCallback callback,
+bool VQTerrainTree::BuildFromScene(VQNode* colliderRoot, const VQTerrainTriangleCallback& callback,
                                    bool takeAll, uint32_t trianglesPerLeaf, uint32_t maxDepth) {
   std::vector<VQTerrainMesh> meshes;
   std::vector<uint32_t> indices;

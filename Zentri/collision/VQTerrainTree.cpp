@@ -150,7 +150,7 @@ void VQTerrainTree::MakeTriangle(VQTerrainTriangle& t, uint32_t ia, uint32_t ib,
 }
 
 bool VQTerrainTree::Build(const VQTerrainMesh* meshes, uint32_t meshCount,
-                          VQTerrainTriangleCallback callback, bool takeAll,
+                          const VQTerrainTriangleCallback& callback, bool takeAll,
                           uint32_t trianglesPerLeaf, uint32_t maxDepth) {
   Clear();
   m_takeAll = takeAll;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "Zentri/math/VQVector.h"
@@ -41,9 +42,10 @@ constexpr uint32_t VQTERRAIN_MAX_COLLIDERS = 1000;
 constexpr float VQTERRAIN_NO_GROUND = 1e6f;
 
 // Called for every triangle while building; writes the triangle's word (the track stores its
-// collision-material index there). The word is 0 before the call.
-using VQTerrainTriangleCallback = void (*)(const VQTerrainMesh& mesh, uint32_t triangle,
-                                           uint32_t* word);
+// collision-material index there). The word is 0 before the call. A plain function or a lambda
+// that carries its own context; empty: every word stays 0.
+using VQTerrainTriangleCallback =
+    std::function<void(const VQTerrainMesh& mesh, uint32_t triangle, uint32_t* word)>;
 
 // The texture name of a gathered scene triangle's material: stage 0 of the material that the
 // triangle's record names in its geoset node's table. Null when the mesh did not come from a
@@ -91,13 +93,14 @@ class VQTerrainTree {
   // more than trianglesPerLeaf triangles is split until maxDepth. False with
   // VQERR_INVALID_ARGUMENT (and an empty tree) when a mesh has a vertex index out of range or
   // null arrays with non-zero counts.
-  bool Build(const VQTerrainMesh* meshes, uint32_t meshCount, VQTerrainTriangleCallback callback,
-             bool takeAll, uint32_t trianglesPerLeaf, uint32_t maxDepth);
+  bool Build(const VQTerrainMesh* meshes, uint32_t meshCount,
+             const VQTerrainTriangleCallback& callback, bool takeAll, uint32_t trianglesPerLeaf,
+             uint32_t maxDepth);
   void Clear();
 
   // Builds from the colliders under a scene node (see GatherColliders); the callback sees each
   // mesh with its geoset node as source and its VQMesh. The tree remembers the root.
-  bool BuildFromScene(VQNode* colliderRoot, VQTerrainTriangleCallback callback, bool takeAll,
+  bool BuildFromScene(VQNode* colliderRoot, const VQTerrainTriangleCallback& callback, bool takeAll,
                       uint32_t trianglesPerLeaf, uint32_t maxDepth);
   // The collider meshes under root in walk order: root, light and fog nodes lead to their
   // child, transform nodes to theirs, group nodes to each child in order, level-of-detail nodes
