@@ -15,6 +15,7 @@ class VQCamera;
 class VQImageRef;
 class VQNode;
 class VQTextElement;
+class VQTexture;
 class VQViewport;
 
 constexpr uint32_t MENUSTATE_MAX_CHOICES = 256;
@@ -29,6 +30,7 @@ struct MenuPreview {
   float alpha = 1.0f, slide = 0.0f;
   uint8_t shown = 0;  // the display is switched on
   VQNode* model = nullptr;
+  VQTexture* paint = nullptr;  // the shown car's painted skin (display texture), or null
   VQNode* group = nullptr;
   VQNode* scene = nullptr;
   VQCamera* camera = nullptr;

@@ -164,7 +164,6 @@ class Program {
   RacingClass* FindCar(const char* name) const;
   VQNode* LoadMenuCar(uint32_t classIndex);
   VQNode* LoadMenuTrack(uint32_t trackIndex);
-  VQTexture* MakeCarPaint(const char* skinImage);
   // Car paint (ProgramCarPaint.cpp). PaintCarNumber paints a race number into a 24- or 32-bit
   // image in memory at the class's number places with the class's car-number fonts (false when
   // it cannot). MakeCarPaint gives a new display texture (one reference for the caller) of a
@@ -175,11 +174,22 @@ class Program {
   VQTexture* MakeCarPaint(const char* skinImage, int32_t number, uint32_t classIndex,
                           bool paintNumber);
   VQTexture* MakeRaceCarPaint(uint32_t classIndex, uint32_t skinIndex, int32_t number);
+  // The race number a local player's car wears: the profile's, 1 when it has none.
+  int32_t PlayerRaceNumber(uint32_t player) const;
   // A painted copy of the class's body table (alpha < 0 keeps the copied blending) and a copy
-  // of its wheel table; null without a menu car.
-  VQMattable* SetMenuCarPaint(uint32_t classIndex, uint32_t skinIndex, float alpha, bool makePaint);
+  // of its wheel table; null without a menu car. With makePaint the first material wears the
+  // skin made by MakeCarPaint, the race number painted on when paintNumber is set; that new
+  // texture goes to *paint when given (the caller releases it once the table is gone).
+  VQMattable* SetMenuCarPaint(uint32_t classIndex, uint32_t skinIndex, float alpha,
+                              bool paintNumber, int32_t number, bool makePaint,
+                              VQTexture** paint = nullptr);
   VQMattable* SetMenuCarWheels(uint32_t classIndex, uint32_t skinIndex, bool withTexture);
+  // Shows the class's menu car in preview `which` (0 first player's, 1 second's) with the skin
+  // and that player's race number where the skin asks for one; the car it replaces gives up its
+  // tables and paint.
   void ShowMenuCar(uint32_t classIndex, int which, uint32_t skinIndex, float alpha);
+  // Takes the painted tables off the preview's car and releases its paint texture.
+  void ReleaseMenuCarPaint(MenuPreview& preview);
   void ShowMenuTrack(uint32_t trackIndex);
   bool CreateMenuPreviews();
   void DestroyMenuPreviews();

@@ -82,13 +82,10 @@ VQNode* Program::LoadMenuTrack(uint32_t trackIndex) {
   return track.scene;
 }
 
-VQTexture* Program::MakeCarPaint(const char* skinImage) {
-  if (!skinImage || !*skinImage || !m_textureManager) return nullptr;
-  return m_textureManager->Load(skinImage, 0, true, true, 4096, 4096);
-}
-
 VQMattable* Program::SetMenuCarPaint(uint32_t classIndex, uint32_t skinIndex, float alpha,
-                                     bool makePaint) {
+                                     bool paintNumber, int32_t number, bool makePaint,
+                                     VQTexture** paint) {
+  if (paint) *paint = nullptr;
   if (classIndex >= m_classCount || classIndex >= CLASS_MAX) return nullptr;
   const MenuCarScene& car = m_ms.menuCars[classIndex];
   if (!car.bodyTable) return nullptr;
@@ -96,10 +93,13 @@ VQMattable* Program::SetMenuCarPaint(uint32_t classIndex, uint32_t skinIndex, fl
   if (!table) return nullptr;
   const RacingClass* cls = m_classes[classIndex];
   if (makePaint && skinIndex < cls->m_skins.size() && table->m_count > 0 && table->m_slots[0]) {
-    if (VQTexture* paint = MakeCarPaint(cls->m_skins[skinIndex]->imagePath.c_str())) {
+    // The same paint as the race car's: the skin with the number on a copy.
+    if (VQTexture* made = MakeCarPaint(cls->m_skins[skinIndex]->imagePath.c_str(), number,
+                                       classIndex, paintNumber)) {
       VQMaterial* first = table->m_slots[0];
       if (first->m_stageCount == 0) first->m_stageCount = 1;
-      first->m_stages[0].m_texture = paint;
+      first->m_stages[0].m_texture = made;
+      if (paint) *paint = made;
     }
   }
   if (alpha >= 0.0f) {
@@ -147,16 +147,35 @@ VQMattable* Program::SetMenuCarWheels(uint32_t classIndex, uint32_t skinIndex, b
   return table;
 }
 
+int32_t Program::PlayerRaceNumber(uint32_t player) const {
+  const Player* p = player < m_playerCount ? m_players[player] : nullptr;
+  return p && p->m_profile.number > 0 ? p->m_profile.number : 1;
+}
+
+void Program::ReleaseMenuCarPaint(MenuPreview& preview) {
+  // The shown car lets go of its painted tables before the paint goes.
+  if (preview.model)
+    for (const char* name : {"m_body", "m_whl_lf", "m_whl_rf", "m_whl_lr", "m_whl_rr"})
+      if (VQGeosetNode* node = Geoset(preview.model, name)) node->SetMattable(nullptr);
+  if (preview.paint && m_textureManager) m_textureManager->Release(preview.paint);
+  preview.paint = nullptr;
+}
+
 void Program::ShowMenuCar(uint32_t classIndex, int which, uint32_t skinIndex, float alpha) {
   MenuPreview& preview = which == 0 ? m_ms.car1 : m_ms.car2;
   if (!preview.group) return;
+  ReleaseMenuCarPaint(preview);
   if (preview.model) preview.group->RemoveChild(preview.model);
   preview.model = nullptr;
   VQNode* scene = LoadMenuCar(classIndex);
   if (!scene) return;
   if (VQGeosetNode* body = Geoset(scene, "m_body")) {
-    VQMattable* paint = SetMenuCarPaint(classIndex, skinIndex, alpha, true);
-    body->SetMattable(paint);
+    // The second player's car wears that player's number when there is a second player.
+    const uint32_t owner = which == 1 && m_playerCount > 1 ? 1 : 0;
+    const RacingClass* cls = m_classes[classIndex];
+    const bool numbers = skinIndex < cls->m_skins.size() && cls->m_skins[skinIndex]->numbers;
+    body->SetMattable(SetMenuCarPaint(classIndex, skinIndex, alpha, numbers,
+                                      PlayerRaceNumber(owner), true, &preview.paint));
   }
   for (const char* name : kWheelNodes)
     if (VQGeosetNode* wheel = Geoset(scene, name))
@@ -229,6 +248,7 @@ bool Program::CreateMenuPreviews() {
 void Program::DestroyMenuPreviews() {
   for (MenuPreview* v : {&m_ms.car1, &m_ms.car2, &m_ms.track}) {
     // The kept scenes (menu cars and tracks) belong to their tables, not to the preview.
+    ReleaseMenuCarPaint(*v);
     if (v->group && v->model) v->group->RemoveChild(v->model);
     v->model = nullptr;
     if (v->viewport) {

@@ -44,6 +44,7 @@
 #include "Zentri/devices/sound/VQSoundDevice.h"
 #include "Zentri/devices/VQDevice.h"
 #include "Zentri/platform/VQSystem.h"
+#include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQViewport.h"
 
 namespace {
@@ -71,6 +72,8 @@ struct RaceRunData {
   float step = 1.0f / 60.0f;
   std::vector<std::unique_ptr<HumanRacer>> humans;
   std::vector<uint32_t> computerRecords;  // AI record index per computer participant
+  // The local cars' paints (display textures made for this race), released at teardown.
+  std::vector<VQTexture*> paints;
   // The views of the race (made once the race is loaded, released once, at teardown) and the
   // canvas hooks they replace while they draw.
   std::unique_ptr<RaceDisplay> display;
@@ -485,6 +488,7 @@ void LoadRace(Program& p, RaceRunData& r) {
   for (uint32_t i = 0; i < locals; ++i) {
     Player* player = p.m_players[i];
     CarSetup setup = PlayerCarSetup(p, r, *player);
+    if (setup.paint) r.paints.push_back(setup.paint);
     auto human = std::make_unique<HumanRacer>(player, catalog, environment, setup,
                                               &race->GetCourse(), int32_t(i));
     if (!race->AddRacer(human.get(), &human->Follower()) || !human->HasCar()) {
@@ -557,6 +561,10 @@ void Teardown(Program& p, RaceRunData& r) {
   }
   r.humans.clear();
   r.session.reset();
+  // The cars that wore the paints are gone with the session.
+  for (VQTexture* paint : r.paints)
+    if (p.m_textureManager) p.m_textureManager->Release(paint);
+  r.paints.clear();
   if (r.mode == GAMEMODE_NETWORK) p.EndNetworkRace();
   // Both local players' profiles keep what the race changed.
   for (uint32_t i = 0; i < 2 && i < p.m_playerCount && i < LocalCount(r.mode); ++i) {
@@ -626,7 +634,9 @@ bool Program::RunRace() {
     if (!m_quit) Error("%s", r.error.empty() ? "The race cannot be loaded" : r.error.c_str());
     Teardown(*this, r);
     g_raceRun = nullptr;
-    Log("Race teardown: %u keyboard handlers", m_keyboard ? m_keyboard->m_handlerCount : 0u);
+    Log("Race teardown: %u keyboard handlers, %u textures",
+        m_keyboard ? m_keyboard->m_handlerCount : 0u,
+        m_textureManager ? m_textureManager->m_count : 0u);
     m_menuReturnPage = 1;
     return true;
   }
@@ -691,7 +701,9 @@ bool Program::RunRace() {
   m_raceRunning = 0;
   Teardown(*this, r);
   g_raceRun = nullptr;
-  Log("Race teardown: %u keyboard handlers", m_keyboard ? m_keyboard->m_handlerCount : 0u);
+  Log("Race teardown: %u keyboard handlers, %u textures",
+      m_keyboard ? m_keyboard->m_handlerCount : 0u,
+      m_textureManager ? m_textureManager->m_count : 0u);
   m_menuReturnPage = 1;
   return true;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "QVX/menu/Menu.h"
 #include "QVX/menu/TextField.h"
@@ -17,6 +18,7 @@
 #include "Zentri/resources/VQTexture.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNode.h"
+#include "Zentri/scene/VQNodes.h"
 
 namespace fs = std::filesystem;
 
@@ -131,8 +133,8 @@ TEST_F(ProgramMenus, MenuCarsLoadOnceAndPaintOpaqueOnlyAtOne) {
   ASSERT_NE(car, nullptr);
   EXPECT_EQ(m_program->LoadMenuCar(1), car);
   EXPECT_EQ(m_program->LoadMenuCar(999), nullptr);
-  VQMattable* opaque = m_program->SetMenuCarPaint(1, 0, 1.0f, true);
-  VQMattable* clear = m_program->SetMenuCarPaint(1, 0, 0.999f, true);
+  VQMattable* opaque = m_program->SetMenuCarPaint(1, 0, 1.0f, false, 0, true);
+  VQMattable* clear = m_program->SetMenuCarPaint(1, 0, 0.999f, false, 0, true);
   ASSERT_NE(opaque, nullptr);
   ASSERT_NE(clear, nullptr);
   ASSERT_GT(opaque->m_count, 0);
@@ -152,6 +154,77 @@ TEST_F(ProgramMenus, MenuCarsLoadOnceAndPaintOpaqueOnlyAtOne) {
   EXPECT_STRCASEEQ(wheels->m_slots[0]->m_stages[0].m_texture->GetName(), "wheels");
   VQMattable::Release(wheels);
   EXPECT_EQ(m_program->LoadMenuTrack(0), m_program->LoadMenuTrack(0));
+}
+
+// The pixels of a texture, row by row (empty when it cannot be read).
+std::vector<uint8_t> Pixels(VQTexture* texture) {
+  std::vector<uint8_t> out;
+  uint32_t pitch = 0;
+  const auto* p = texture ? static_cast<const uint8_t*>(texture->Lock(&pitch, 0)) : nullptr;
+  if (!p) return out;
+  const size_t row = size_t(texture->m_width) * 4;
+  for (uint32_t y = 0; y < texture->m_height; ++y)
+    out.insert(out.end(), p + size_t(y) * pitch * 4, p + size_t(y) * pitch * 4 + row);
+  return out;
+}
+
+VQTexture* BodyPaint(VQNode* car) {
+  auto* body = car ? dynamic_cast<VQGeosetNode*>(car->FindByName("m_body")) : nullptr;
+  if (!body || !body->m_table || body->m_table->m_count == 0 || !body->m_table->m_slots[0])
+    return nullptr;
+  return body->m_table->m_slots[0]->m_stages[0].m_texture;
+}
+
+TEST_F(ProgramMenus, TheMenuCarWearsTheRaceNumberAsTheRaceCarDoes) {
+  Player* p1 = m_program->m_players[0];
+  p1->m_profile.number = 42;
+  p1->m_profile.normal_frame = 1;
+  p1->m_profile.normal_color = 0;
+  RacingClass* cls = m_program->m_classes[1];
+  ASSERT_GE(cls->m_skins.size(), 2u);
+  ASSERT_TRUE(cls->m_skins[0]->numbers);
+  ASSERT_TRUE(m_program->CreateMenuPreviews());
+  m_menu->ShowPage(11);
+  MenuPreview& preview = m_program->m_ms.car1;
+  VQTexture* shown = BodyPaint(preview.model);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown, preview.paint);
+
+  // The same paint the race car gets for the skin and the player's number.
+  VQTextureManager* textures = m_program->m_textureManager;
+  const char* image = cls->m_skins[0]->imagePath.c_str();
+  VQTexture* race = m_program->MakeRaceCarPaint(1, 0, 42);
+  VQTexture* bare = m_program->MakeCarPaint(image, 42, 1, false);
+  VQTexture* other = m_program->MakeCarPaint(image, 7, 1, true);
+  ASSERT_NE(race, nullptr);
+  ASSERT_NE(bare, nullptr);
+  ASSERT_NE(other, nullptr);
+  const std::vector<uint8_t> pixels = Pixels(shown);
+  ASSERT_FALSE(pixels.empty());
+  EXPECT_TRUE(pixels == Pixels(race));
+  EXPECT_FALSE(pixels == Pixels(bare));
+  EXPECT_FALSE(pixels == Pixels(other));
+
+  // Another colour repaints the car; the paint it wore is released. A skin that asks for no
+  // number shows the skin alone.
+  cls->m_skins[1]->numbers = false;
+  MenuPage* page = m_menu->GetCurrentPage();
+  page->FocusItem(3);
+  page->Increase();
+  EXPECT_EQ(m_program->m_ms.menuColor, 1);
+  VQTexture* second = BodyPaint(preview.model);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second, preview.paint);
+  VQTexture* secondBare = m_program->MakeCarPaint(cls->m_skins[1]->imagePath.c_str(), 42, 1, false);
+  EXPECT_TRUE(Pixels(second) == Pixels(secondBare));
+  // Stepping the colour back and forth keeps one paint, not one per step (the wheel textures
+  // of both skins are loaded by now).
+  const uint32_t held = textures->m_count;
+  for (int i = 0; i < 10; ++i) i % 2 ? page->Increase() : page->Decrease();
+  EXPECT_EQ(textures->m_count, held);
+  for (VQTexture* t : {race, bare, other, secondBare}) textures->Release(t);
+  m_program->DestroyMenuPreviews();
+  EXPECT_EQ(preview.paint, nullptr);
 }
 
 TEST_F(ProgramMenus, ANameIsTypedAtTheCursorOfItsField) {

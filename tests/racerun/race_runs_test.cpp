@@ -184,6 +184,30 @@ TEST_F(RaceRun, PauseResumeRestartAndLeaveFromTheInRaceMenu) {
   EXPECT_EQ(fs::hard_link_count(m_dir / "Config.ini"), 1u);
 }
 
+TEST_F(RaceRun, ASecondRaceHoldsNoMoreTexturesThanTheFirst) {
+  // A single race left from the in-race menu, the same race again from the main page, left too.
+  auto keys = kStartSingleRace;
+  keys.insert(keys.end(), {{900, "esc"}, {950, "down"}, {970, "enter"}});
+  for (const auto& [frame, key] : kStartSingleRace) keys.emplace_back(frame + 900, key);
+  keys.insert(keys.end(), {{1800, "esc"}, {1850, "down"}, {1870, "enter"}});
+  Script(keys);
+  ASSERT_EQ(Run(2000), 0) << m_out;
+  ExpectInOrder({"Car paint: class ", "Race ends", "Race teardown: ", "Car paint: class ",
+                 "Race ends", "Race teardown: "});
+  // The textures the display holds after each race: the second car's paint went as the first's.
+  std::vector<int> held;
+  const std::string teardown = "Race teardown: ";
+  for (size_t at = m_log.find(teardown); at != std::string::npos;
+       at = m_log.find(teardown, at + 1)) {
+    const size_t comma = m_log.find(", ", at);
+    ASSERT_NE(comma, std::string::npos) << m_log;
+    held.push_back(std::atoi(m_log.c_str() + comma + 2));
+  }
+  ASSERT_EQ(held.size(), 2u) << m_log;
+  EXPECT_GT(held[0], 0);
+  EXPECT_EQ(held[1], held[0]) << m_log;
+}
+
 TEST_F(RaceRun, TwoLocalPlayersShareTheWindowAsASplitScreen) {
   // Main menu: Multiplayer, Split screen (third item), Start; leave through the in-race menu.
   Script({{220, "down"},

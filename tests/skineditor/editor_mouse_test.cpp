@@ -163,6 +163,62 @@ TEST_F(EditorMouse, PressOutsideTheViewPaintsNothing) {
     EXPECT_EQ(At(edit->m_layers[SKIN_LAYER_EDIT]->m_paint, x, 100), kEmpty);
 }
 
+// The colour of a pixel without its alpha.
+Px Rgb(Px p) { return {p[0], p[1], p[2], 255}; }
+
+TEST_F(EditorMouse, BucketPatternAndClearOfTheLowerLayersReachTheCar) {
+  std::string reason;
+  ASSERT_TRUE(Open(&reason)) << reason;
+  VQTextureEditDialog* edit = m_editor.m_edit;
+  VQToolDialog* tool = m_editor.m_tool;
+  VQIconDialog* icons = m_editor.m_icons;
+  auto button = [&](VQToolDialog::Tool which) {
+    const VQImageElement* b = tool->m_buttons[which];
+    ASSERT_NE(b, nullptr);
+    ASSERT_LT(b->m_x, 1000) << "tool " << which << " is not offered";
+    Click(X(tool, b->m_x + 5), Y(tool, b->m_y + 5));
+  };
+  auto car = [&](uint32_t x, uint32_t y) { return Rgb(At(edit->TopLayer()->m_composite, x, y)); };
+  VQTextureLayer* wire = edit->m_layers[SKIN_LAYER_WIRE];
+  VQTextureLayer* stripes = edit->m_layers[SKIN_LAYER_STRIPE];
+
+  // The bottom layer: the bucket fills it with the palette's colour, and the car shows it.
+  Click(X(edit, 268 + 17), Y(edit, 85 + 17));
+  ASSERT_EQ(edit->m_selectedEntry, int32_t(SKIN_LAYER_WIRE));
+  EXPECT_EQ(icons->m_mode, int32_t(SKIN_MODE_PATTERN));
+  Click(X(tool, 5 + 67), Y(tool, 6 + 8));
+  const Px picked = {tool->m_color[0], tool->m_color[1], tool->m_color[2], 255};
+  EXPECT_GT(int(picked[1]), int(picked[0]) + 100);  // a bright green
+  button(VQToolDialog::TOOL_BUCKET);
+  for (uint32_t xy : {0u, 128u, 255u}) {
+    EXPECT_EQ(At(wire->m_fill, xy, xy), picked) << xy;
+    EXPECT_EQ(car(xy, xy), picked) << xy;
+  }
+
+  // A pattern thumbnail replaces the fill with the pattern, on the car too.
+  Click(X(icons, 10 + 32), Y(icons, 255 + 32));
+  bool changed = false;
+  for (uint32_t y = 0; y < 256; y += 5)
+    for (uint32_t x = 0; x < 256; x += 5) {
+      changed = changed || At(wire->m_fill, x, y) != picked;
+      ASSERT_EQ(car(x, y), Rgb(At(wire->m_fill, x, y))) << x << " " << y;
+    }
+  EXPECT_TRUE(changed);
+
+  // The stripe layer: the bucket fills it, and clear empties it again; with no stripe chosen
+  // its mask keeps it off the car either way.
+  Click(X(edit, 268 + 17), Y(edit, 85 + 37 + 17));
+  ASSERT_EQ(edit->m_selectedEntry, int32_t(SKIN_LAYER_STRIPE));
+  EXPECT_EQ(icons->m_mode, int32_t(SKIN_MODE_STRIPES));
+  button(VQToolDialog::TOOL_BUCKET);
+  EXPECT_EQ(At(stripes->m_fill, 10, 10), picked);
+  button(VQToolDialog::TOOL_CLEAR);
+  EXPECT_EQ(At(stripes->m_fill, 10, 10), kEmpty);
+  for (uint32_t y = 0; y < 256; y += 5)
+    for (uint32_t x = 0; x < 256; x += 5)
+      ASSERT_EQ(car(x, y), Rgb(At(wire->m_fill, x, y))) << x << " " << y;
+}
+
 }  // namespace
 }  // namespace skin_test
 

@@ -1,6 +1,7 @@
 // Whole runs of Pindrel into the paint shop on copies of the generated data tree: the editor is
 // opened from the menus by scripted keys, painted on with the scripted mouse, left, and its
-// skin saved under a typed name; the next start finds the skin in the class's list.
+// skin saved under a typed name; the next start finds the skin in the class's list, and the
+// next race shows the player's car in the painted colour.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "QVX/race/PlayerProfile.h"
 #include "QVX/shell/Content.h"
 #include "tests/support/run_tool.h"
+#include "Zentri/resources/VQImageFile.h"
 
 namespace fs = std::filesystem;
 
@@ -223,6 +225,87 @@ TEST_F(PaintShopRun, ClassWithoutTemplateIsRefusedAndThePaintShopComesBack) {
                  "has no skin template", "Menu page 51 'Paint shop'", "Menu page 1 "});
   EXPECT_NE(m_out.find("has no skin template"), std::string::npos) << m_out;
   EXPECT_EQ(m_log.find("Skin editor left"), std::string::npos);
+}
+
+// Pixels of a JPEG screenshot inside a box (top row 0) that are clearly green or clearly red.
+struct BoxColours {
+  bool read = false;
+  int green = 0, red = 0;
+};
+BoxColours CountColours(const fs::path& shot, int x0, int y0, int x1, int y1) {
+  BoxColours c;
+  uint32_t w = 0, h = 0;
+  uint8_t* rgb = VQimage_ReadJpeg(shot.string().c_str(), &w, &h);
+  if (!rgb) return c;
+  c.read = w >= uint32_t(x1) && h >= uint32_t(y1);
+  for (int y = y0; c.read && y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const uint8_t* p = rgb + (size_t(y) * w + size_t(x)) * 3;
+      if (p[1] > p[0] + 80 && p[1] > p[2] + 80) ++c.green;
+      if (p[0] > p[1] + 80 && p[0] > p[2] + 40) ++c.red;
+    }
+  std::free(rgb);
+  return c;
+}
+
+// Whole races after the paint shop (the name keeps them out of the sanitizer stage).
+class RaceRun : public PaintShopRun {
+ public:
+  // From the main page with the focus on its first item: Single player, Single race, Start;
+  // 7.5 seconds later F9. The first player's car then stands on its grid place in the middle
+  // of the start camera's picture (it is given no throttle). The frame after the shot.
+  int StartRaceAndShoot(int frame) {
+    Key(frame, "enter");
+    Key(frame + 20, "down");
+    Key(frame + 40, "enter");
+    Key(frame + 60, "enter");
+    Key(frame + 810, "F9");
+    return frame + 830;
+  }
+  // Where the player's car is in that picture (640 x 480, top row 0).
+  static BoxColours CarColours(const fs::path& shot) {
+    return CountColours(shot, 290, 200, 370, 260);
+  }
+};
+
+TEST_F(RaceRun, PaintedSkinIsOnThePlayersCarInTheNextRace) {
+  // The race with the class's stock skin: the car is red.
+  for (int frame : {3, 20, 60}) Key(frame, "space");
+  const int baseEnd = StartRaceAndShoot(220);
+  ASSERT_EQ(Run(baseEnd + 10), 0) << m_out;
+  ExpectInOrder({"Race in game mode 3", "Car paint: class 'junior_std', skin 0 '"});
+  ASSERT_TRUE(fs::exists(m_dir / "snap001.jpg")) << m_log;
+  fs::rename(m_dir / "snap001.jpg", m_dir / "stock.jpg");
+  const BoxColours stock = CarColours(m_dir / "stock.jpg");
+  ASSERT_TRUE(stock.read);
+  EXPECT_GE(stock.red, 300);
+  EXPECT_LE(stock.green, 10);
+
+  // The paint shop: the bottom layer, a bright green from the top of the palette, the bucket;
+  // saved as Glow (which becomes the player's skin of the class); then the same race.
+  IntoTheEditor(0);
+  Click(320, kEditX + 268 + 17, kEditY + 85 + 17);
+  Click(330, kToolX + 5 + 67, kToolY + 6 + 8);
+  Click(340, kToolX + 254 + 16, kToolY + 17 + 16);
+  Key(370, "esc");
+  int frame = TypeNameAndSave(400, "Glow");
+  for (int i = 0; i < 5; ++i) Key(frame + 10 * i, "up");  // the main page's first item
+  const int end = StartRaceAndShoot(frame + 60);
+  ASSERT_EQ(Run(end + 10), 0) << m_out;
+  ExpectInOrder({"Skin editor for class 'junior_std'", "Skin editor left",
+                 "MS junior_std Glow' saved", "Skin 'Glow' is skin ", "Race in game mode 3",
+                 "Car paint: class 'junior_std', skin "});
+  const std::string listed = "Skin 'Glow' is skin ";
+  const int index = std::atoi(m_log.c_str() + m_log.find(listed) + listed.size());
+  EXPECT_NE(m_log.find("Car paint: class 'junior_std', skin " + std::to_string(index) + " 'Glow'"),
+            std::string::npos)
+      << m_log;
+  ASSERT_TRUE(fs::exists(m_dir / "snap001.jpg")) << m_log;
+  const BoxColours painted = CarColours(m_dir / "snap001.jpg");
+  ASSERT_TRUE(painted.read);
+  EXPECT_GE(painted.green, 300);
+  EXPECT_LE(painted.red, painted.green / 10);
+  EXPECT_FALSE(fs::exists(m_dir / "Crashlog.txt"));
 }
 
 }  // namespace
