@@ -115,7 +115,11 @@ void AI_Parse(const uint8_t* data, size_t size, std::vector<AIDriverRecord>& out
   out.resize(count);
   for (size_t i = 0; i < count; ++i) {
     std::memcpy(out[i].bytes, plain.data() + i * AI_RECORD_SIZE, AI_RECORD_SIZE);
-    Record_PutU32(out[i].bytes, AIREC_CLASS, 0);
+    // Each driver keeps the racing class the file gives it, so that every class has its own
+    // drivers (a single race of one class finds opponents); a value outside the class slots
+    // becomes class 0.
+    const int32_t cls = Record_GetI32(out[i].bytes, AIREC_CLASS);
+    if (cls < 0 || cls >= int32_t(AI_MAX_CLASSES)) Record_PutI32(out[i].bytes, AIREC_CLASS, 0);
   }
 }
 

@@ -133,6 +133,7 @@ std::vector<uint8_t> ClassRecord_Store(const uint8_t plain[CLASS_RECORD_SIZE]);
 // ---- computer drivers ("Data\class_AI_<t>.bin") ---------------------------------------------
 constexpr size_t AI_RECORD_SIZE = 260;
 constexpr uint32_t AI_MAX_RECORDS = 512;
+constexpr uint32_t AI_MAX_CLASSES = 40;  // class slots a driver's class index may name
 enum AIRecordOffset : size_t {
   AIREC_AVAILABLE = 0,
   AIREC_NUMBER = 4,
@@ -146,7 +147,7 @@ struct AIDriverRecord {
   uint8_t bytes[AI_RECORD_SIZE];
 };
 // Unscrambles the file's bytes and cuts them into records (at most AI_MAX_RECORDS; the rest and a
-// partial record are ignored); every record's class index is set to 0.
+// partial record are ignored); a class index outside 0 .. AI_MAX_CLASSES - 1 becomes 0.
 void AI_Parse(const uint8_t* data, size_t size, std::vector<AIDriverRecord>& out);
 
 // ---- HUD parameters ("Data\hud.ini") --------------------------------------------------------

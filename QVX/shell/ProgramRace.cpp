@@ -465,27 +465,44 @@ void LoadRace(Program& p, RaceRunData& r) {
   std::string why;
   std::vector<uint32_t> field = PickField(p, r, &why);
   if (!why.empty()) p.Log("Race field: %s", why.c_str());
-  for (uint32_t record : field) {
-    if (record >= p.m_aiDrivers.size()) continue;
-    AIParameters a;
-    AIParameters_FromRecord(p.m_aiDrivers[record].bytes, &a);
-    if (!race->AddComputer(a)) {
-      p.Log("Computer driver %u stays out: %s", record, race->m_error.c_str());
-      continue;
-    }
-    r.computerRecords.push_back(record);
-  }
-  p.Log("Computer drivers of this field: %zu", r.computerRecords.size());
-  const uint32_t locals = std::min(LocalCount(r.mode), p.m_playerCount);
-  const bool net = r.mode == GAMEMODE_NETWORK;  // the other machines' cars around the own one
-  if (net && !p.AddNetworkRacers(*race, r.trackName, r.className, true, &r.error)) return;
+  // Who goes onto the track and in which order (the track gives the grid places in that order).
+  // The other machines' cars of a network race are put before and after the own one by their
+  // start slots.
+  std::vector<int32_t> computers;
+  for (uint32_t record : field)
+    if (record < p.m_aiDrivers.size()) computers.push_back(int32_t(record));
+  const std::vector<FieldSlot> order = RaceField_Order(r.mode, computers, {}, 0);
+  const bool net = r.mode == GAMEMODE_NETWORK;
+  bool computersAdded = false;
+  // Called once, when the last computer driver is on the track.
+  const auto endOfComputers = [&]() {
+    if (computersAdded) return true;
+    computersAdded = true;
+    p.Log("Computer drivers of this field: %zu", r.computerRecords.size());
+    return !net || p.AddNetworkRacers(*race, r.trackName, r.className, true, &r.error);
+  };
   CarCatalog* catalog = race->GetCarCatalog();
   TrackCarEnvironment* environment = race->GetCarEnvironment();
-  if (locals > 0 && (!catalog || !environment)) {
-    r.error = "Cannot find the model data of car '" + r.className + "'";
-    return;
-  }
-  for (uint32_t i = 0; i < locals; ++i) {
+  for (const FieldSlot& slot : order) {
+    if (slot.kind == FIELD_COMPUTER) {
+      const uint32_t record = uint32_t(slot.index);
+      AIParameters a;
+      AIParameters_FromRecord(p.m_aiDrivers[record].bytes, &a);
+      if (!race->AddComputer(a)) {
+        p.Log("Computer driver %u stays out: %s", record, race->m_error.c_str());
+        continue;
+      }
+      r.computerRecords.push_back(record);
+      continue;
+    }
+    if (slot.kind != FIELD_LOCAL) continue;
+    if (!endOfComputers()) return;
+    const uint32_t i = uint32_t(slot.index);
+    if (i >= p.m_playerCount) continue;
+    if (!catalog || !environment) {
+      r.error = "Cannot find the model data of car '" + r.className + "'";
+      return;
+    }
     Player* player = p.m_players[i];
     CarSetup setup = PlayerCarSetup(p, r, *player);
     if (setup.paint) r.paints.push_back(setup.paint);
@@ -505,6 +522,7 @@ void LoadRace(Program& p, RaceRunData& r) {
     human->m_steerAssist = p.m_options.steerAssist;
     r.humans.push_back(std::move(human));
   }
+  if (!endOfComputers()) return;
   if (net && !p.AddNetworkRacers(*race, r.trackName, r.className, false, &r.error)) return;
   if (t.m_playerCount == 0) {
     r.error = "The race has no driver";

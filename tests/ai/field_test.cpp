@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "QVX/race/AIParameters.h"
 #include "QVX/race/LapRecords.h"
@@ -10,8 +15,11 @@
 #include "QVX/race/RaceStart.h"
 #include "QVX/race/RemoteDriver.h"
 #include "QVX/race/TrackMap.h"
+#include "QVX/shell/Content.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 std::vector<FieldEntry> Entries(std::initializer_list<std::pair<int32_t, float>> list) {
   std::vector<FieldEntry> out;
@@ -59,6 +67,52 @@ TEST(RaceFieldTest, ComputerOnlyFieldWithoutDriversIsAnErrorNotAnEmptyRace) {
   EXPECT_FALSE(RaceField_PickAIOnly(e, 5, &picks, &error));
   EXPECT_TRUE(picks.empty());
   EXPECT_NE(error.find("class 5"), std::string::npos);
+}
+
+// The generated computer drivers, as the game loads them for each track: a single race of any
+// class with race type 0 (only the player's class) finds a full field of that class, whether
+// the player is faster or slower than all of them, and so does a race of computer drivers only.
+TEST(RaceFieldTest, GeneratedDriversFieldEveryClassAtRaceTypeZero) {
+  const fs::path data = fs::path(VQ_GAME_DIR) / "Data";
+  int32_t classes = 0;
+  for (const auto& f : fs::directory_iterator(data / "Cars")) {
+    const std::string name = f.path().filename().string();
+    if (name.rfind("class_", 0) == 0 && f.path().extension() == ".bin") ++classes;
+  }
+  ASSERT_GE(classes, 10);
+  int32_t files = 0;
+  for (const auto& f : fs::directory_iterator(data)) {
+    const std::string name = f.path().filename().string();
+    if (name.rfind("class_AI_", 0) != 0) continue;
+    ++files;
+    SCOPED_TRACE(name);
+    std::ifstream in(f.path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<AIDriverRecord> records;
+    AI_Parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), records);
+    ASSERT_FALSE(records.empty());
+    std::vector<FieldEntry> all(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+      AIParameters a;
+      AIParameters_FromRecord(records[i].bytes, &a);
+      all[i].raceClass = a.raceClass;
+      all[i].time = a.referenceTimes[0];
+    }
+    for (int32_t cls = 0; cls < classes; ++cls) {
+      for (float playerTime : {0.0f, 100.0f, 1000.0f}) {
+        std::vector<FieldEntry> e = all;
+        const auto picks = RaceField_PickRace(e, cls, cls, playerTime, 0, 7);
+        ASSERT_EQ(picks.size(), 7u) << "class " << cls << ", player's time " << playerTime;
+        for (int32_t i : picks) EXPECT_EQ(e[size_t(i)].raceClass, cls);
+      }
+      std::vector<FieldEntry> e = all;
+      std::vector<int32_t> picks;
+      std::string error;
+      ASSERT_TRUE(RaceField_PickAIOnly(e, cls, &picks, &error)) << error;
+      EXPECT_EQ(picks.size(), FIELD_AI_ONLY_CARS) << "class " << cls;
+    }
+  }
+  EXPECT_GE(files, 1);
 }
 
 TEST(RaceFieldTest, ChampionshipWalksTheLastBlockFromItsEnd) {

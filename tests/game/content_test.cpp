@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <strings.h>
 #include <tuple>
 #include <string>
@@ -70,14 +71,19 @@ TEST(ClassRecord, FieldsAndShortFiles) {
   EXPECT_EQ(other.m_difficulty, 9u);
 }
 
-TEST(AIRecords, TableIsBoundedAndClassesCleared) {
+TEST(AIRecords, TableIsBoundedAndClassesOutsideTheSlotsCleared) {
+  // Each record's class as the file gives it and as the table keeps it.
+  static const int32_t kClasses[][2] = {{0, 0}, {5, 5}, {39, 39}, {40, 0}, {-1, 0}, {99999, 0}};
+  const size_t kinds = std::size(kClasses);
   std::vector<uint8_t> file((AI_MAX_RECORDS + 10) * AI_RECORD_SIZE + 7, 0);
-  for (size_t i = 0; i < AI_MAX_RECORDS + 10; ++i) Record_PutU32(file.data() + i * AI_RECORD_SIZE, AIREC_CLASS, 5);
+  for (size_t i = 0; i < AI_MAX_RECORDS + 10; ++i)
+    Record_PutI32(file.data() + i * AI_RECORD_SIZE, AIREC_CLASS, kClasses[i % kinds][0]);
   VQscramble(file.data(), file.size(), nullptr, 0);
   std::vector<AIDriverRecord> out;
   AI_Parse(file.data(), file.size(), out);
   ASSERT_EQ(out.size(), AI_MAX_RECORDS);
-  EXPECT_EQ(Record_GetU32(out[0].bytes, AIREC_CLASS), 0u);
+  for (size_t i = 0; i < kinds; ++i)
+    EXPECT_EQ(Record_GetI32(out[i].bytes, AIREC_CLASS), kClasses[i][1]) << kClasses[i][0];
   AI_Parse(file.data(), 259, out);
   EXPECT_TRUE(out.empty());
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "QVX/race/PlayerProfile.h"
+#include "host/image/jpeg_codec.h"
 #include "tests/support/run_tool.h"
 
 namespace fs = std::filesystem;
@@ -22,6 +25,27 @@ std::string ReadText(const fs::path& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// A decoded screenshot: red, green, blue bytes per pixel, top row first.
+struct Picture {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+};
+Picture ReadPicture(const fs::path& path) {
+  const std::string bytes = ReadText(path);
+  Picture p;
+  uint8_t* pixels = nullptr;
+  char message[200] = "";
+  if (!host::jpeg_decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                         uint64_t(1) << 26, &pixels, &p.width, &p.height, message,
+                         sizeof message)) {
+    ADD_FAILURE() << path << ": " << message;
+    return Picture{};
+  }
+  p.rgb.assign(pixels, pixels + size_t(p.width) * p.height * 3);
+  std::free(pixels);
+  return p;
 }
 
 // At 0.02 s a frame the intro is skipped by one key press in each of its three pictures and
@@ -135,11 +159,41 @@ TEST_F(MenuRun, WithoutKeysTheMainMenuStartsARaceOfComputerDrivers) {
 }
 
 TEST_F(MenuRun, TheMenusSpeakTheConfiguredLanguage) {
+  // The single-player page, shot in English and then in German: the same frame of the same
+  // run except for the menu texts.
+  Keys({{110, "enter"}, {130, "F9"}});
+  ASSERT_EQ(Run(kMenusUp + 40), 0) << m_out;
+  ExpectInOrder({"Menu page 2 'Single player'"});
+  ASSERT_TRUE(fs::exists(m_dir / "snap001.jpg")) << m_log;
+  fs::rename(m_dir / "snap001.jpg", m_dir / "english.jpg");
   SetConfig("language", "deutsch");
-  Keys({{110, "enter"}});
   ASSERT_EQ(Run(kMenusUp + 40), 0) << m_out;
   ExpectInOrder(
       {"Loaded strings file '.\\Data\\Languages\\Deutsch.bin'", "Menu page 2 'Einzelspieler'"});
+  ASSERT_TRUE(fs::exists(m_dir / "snap001.jpg")) << m_log;
+  const Picture english = ReadPicture(m_dir / "english.jpg");
+  const Picture german = ReadPicture(m_dir / "snap001.jpg");
+  ASSERT_GT(english.width, 0u);
+  ASSERT_EQ(english.width, german.width);
+  ASSERT_EQ(english.height, german.height);
+  // Pixels that differ clearly (beyond the compression's noise), and the rows they lie in.
+  size_t changed = 0;
+  uint32_t top = english.height, bottom = 0;
+  for (uint32_t y = 0; y < english.height; ++y)
+    for (uint32_t x = 0; x < english.width; ++x) {
+      const size_t at = (size_t(y) * english.width + x) * 3;
+      int most = 0;
+      for (size_t c = 0; c < 3; ++c)
+        most = std::max(most, std::abs(int(english.rgb[at + c]) - int(german.rgb[at + c])));
+      if (most < 60) continue;
+      ++changed;
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  EXPECT_GT(changed, 200u) << "the menu texts are drawn in the other language";
+  // Only a region of the picture (the texts) changed, not the whole screen.
+  EXPECT_LT(changed, size_t(english.width) * english.height / 4);
+  EXPECT_LT(top, bottom);
 }
 
 TEST_F(MenuRun, F9WritesTheNextFreeScreenshot) {

@@ -337,6 +337,10 @@ std::string StoreFile(int type, const CarKind& k, uint32_t gears) {
   // The engine's speed range puts the automatic gearbox's upshift point (9000 rpm) inside the
   // torque table, so every gear reaches it.
   Set(type, store, "ENG_RP_MX", 7500.0);
+  // The detailed model's crank inertia defaults to that of a big industrial engine (1 kg m2);
+  // through a short first gear it weighs like another car on the back of a light one. A car
+  // engine's crank, flywheel and clutch turn about 0.15 kg m2.
+  if (type == 2) Set(type, store, "ENG_IX_CR", 0.15);
   Set(type, store, "STEER_RAT", 0.3);
   Set(type, store, "ANG_MAX", 0.6);
   // Ratios from first gear down to the top gear's, evenly in the logarithm.
