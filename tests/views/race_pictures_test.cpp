@@ -8,6 +8,7 @@
 
 #include "QVX/race/RaceDisplay.h"
 #include "QVX/race/Simulation.h"
+#include "QVX/race/WeatherEffects.h"
 #include "tests/race/race_world.h"
 #include "Zentri/devices/display/direct3d/VQD3DDisplayDevice.h"
 #include "Zentri/devices/display/VQCanvas.h"
@@ -175,6 +176,32 @@ TEST_P(RacePictures, RainStreaksInAWetWeatherOnly) {
   const Picture a = Shot(false, false, false, "sunny");
   const Picture b = Shot(false, false, true, "sunnyweather");
   EXPECT_LT(b.Differs(a, 0, 0, kW, kH), 0.001f);
+}
+
+// On a split screen each view's rain scrolls by its own state: after n rendered frames both
+// have fallen n steps (no view takes the other's steps).
+TEST_P(RacePictures, SplitScreenViewsScrollTheirOwnRain) {
+  Race("forest", "thunderstorm", 3.0f);
+  RaceDisplayOptions o;
+  o.views = 2;
+  o.hud = o.map = o.shadows = false;
+  o.flyIn = false;
+  ASSERT_TRUE(display_.Init(race_.get(), canvas_, o)) << display_.m_error;
+  WeatherEffects* weather = display_.Weather();
+  ASSERT_NE(weather, nullptr);
+  ASSERT_NE(weather->m_rain, nullptr);
+  const float step = SIMULATION_DEFAULT_STEP;
+  constexpr int kFrames = 12;
+  for (int i = 0; i < kFrames; ++i) {
+    display_.Update(step);
+    g_VQsystem.RenderDisplays();
+  }
+  float expected = -float(kFrames) * step * weather->m_rain->m_fallSpeed;
+  while (expected < -1.0f) expected += 2.0f;
+  ASSERT_LT(expected, -1e-3f);
+  for (uint32_t v = 0; v < 2; ++v)
+    EXPECT_NEAR(weather->m_scroll[v].offset.z, expected, 1e-4f) << "view " << v;
+  display_.Release();
 }
 
 TEST_P(RacePictures, FogGreysTheDistanceInAFoggyWeather) {
