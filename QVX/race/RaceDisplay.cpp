@@ -33,6 +33,9 @@ constexpr float kCameraFov = 1.2f;  // radians, horizontal, until a track camera
 constexpr float kTargetHeight = 0.8f;
 constexpr int32_t kMapSize = 96;    // pixels of the map square in the HUD
 constexpr int32_t kMapMargin = 8;
+// The selection kind of the trackside cameras a race of computer drivers moves on to at the lap
+// line.
+constexpr int32_t kLapLineCameraKind = 2;
 
 enum HudFontSlot : uint32_t {
   FONT_A = 0,
@@ -76,6 +79,8 @@ struct RaceDisplay::Impl {
     std::unique_ptr<VQTransformNode> target;
     float cameraTimer = 100.0f;
     bool flyInDone = false;
+    Impl* owner = nullptr;
+    uint32_t index = 0;
   } views[RACEDISPLAY_MAX_VIEWS];
   VQFontManager fonts;
   HudFonts hudFonts;
@@ -107,6 +112,20 @@ struct RaceDisplay::Impl {
 
   void SelectCamera(View& view, const TrackCameraRecord* record);
   void UpdateCamera(View& view, float dt);
+  // The view's next camera of a selection kind; the first time after the race start it only
+  // ends the fly-in on the camera the view holds.
+  void NextCamera(View& view, int32_t kind);
+  // The end of the start fly-in: the view's own camera from now on, the rain at its full
+  // strength.
+  void EndFlyIn(View& view);
+  // Tells the race's sounds which car the view shows (its collision sounds carry the view).
+  void TagCar(uint32_t participant, uint32_t view);
+  // Before a view's scene renders: the rain scrolls with that view's own state, and on a split
+  // screen only the collision sounds of the view's car are heard.
+  static void BeforeScene(VQViewport* viewport, uintptr_t word);
+  // Race events: in a race of computer drivers only, the first view moves on to its next
+  // trackside camera each time the car it follows crosses the lap line.
+  static void OnRaceEvent(void* user, int32_t event, TrackRacer* racer, int32_t argument);
   // The followed car's distance along the lap (metres along the computer line).
   float LapDistance(uint32_t participant) const;
 };
@@ -146,6 +165,49 @@ void RaceDisplay::Impl::SelectCamera(View& view, const TrackCameraRecord* r) {
   }
   c.Apply();
   view.cameraTimer = r->intervalFrom == r->intervalTo ? 0.0f : 100.0f;
+}
+
+void RaceDisplay::Impl::NextCamera(View& view, int32_t kind) {
+  if (!view.flyInDone) {
+    EndFlyIn(view);
+    return;
+  }
+  if (const TrackCameraRecord* r = race->GetSimulation().NextCamera(view.current, kind))
+    SelectCamera(view, r);
+}
+
+void RaceDisplay::Impl::EndFlyIn(View& view) {
+  view.flyInDone = true;
+  const TrackCameraRecord* own = race->GetSimulation().FindCamera(options.camera.c_str());
+  SelectCamera(view, own ? own : race->GetTrack().m_startCameras[1]);
+  if (weather && weather->m_rain) {
+    weather->m_rain->SetOpacity(rain.opacity);
+    weather->SetRainVolume(1.0f);
+  }
+}
+
+void RaceDisplay::Impl::TagCar(uint32_t participant, uint32_t view) {
+  RaceSounds* sounds = race ? race->GetSounds() : nullptr;
+  TrackRacer* racer = race ? race->GetRacer(participant) : nullptr;
+  if (sounds && racer && racer->GetVehicle()) sounds->SetCarView(racer->GetVehicle(), view);
+}
+
+void RaceDisplay::Impl::BeforeScene(VQViewport*, uintptr_t word) {
+  auto* view = reinterpret_cast<View*>(word);
+  Impl& s = *view->owner;
+  if (s.weather) s.weather->SetCurrentView(view->index);
+  if (s.viewCount > 1 && s.race)
+    if (RaceSounds* sounds = s.race->GetSounds())
+      sounds->Board().EnableCollisionSoundsOf(view->index + 1);
+}
+
+void RaceDisplay::Impl::OnRaceEvent(void* user, int32_t event, TrackRacer* racer, int32_t) {
+  auto& s = *static_cast<Impl*>(user);
+  if (event != RACE_EVENT_LAP || !s.race || s.viewCount == 0) return;
+  if (s.race->GetTrack().m_services.gameMode != GAME_MODE_COMPUTERS) return;
+  View& view = s.views[0];
+  if (!racer || s.race->GetRacer(view.follow) != racer) return;
+  s.NextCamera(view, kLapLineCameraKind);
 }
 
 float RaceDisplay::Impl::LapDistance(uint32_t participant) const {
@@ -286,16 +348,7 @@ void RaceDisplay::Impl::UpdateCamera(View& view, float dt) {
     }
     return;
   }
-  if (!view.flyInDone) {
-    // The end of the fly-in: the view's own camera from now on, the rain at its full strength.
-    view.flyInDone = true;
-    const TrackCameraRecord* own = sim.FindCamera(options.camera.c_str());
-    SelectCamera(view, own ? own : final);
-    if (weather && weather->m_rain) {
-      weather->m_rain->SetOpacity(rain.opacity);
-      weather->SetRainVolume(1.0f);
-    }
-  }
+  if (!view.flyInDone) EndFlyIn(view);
   if (!view.current) {
     view.cameraTimer += dt;
     return;
@@ -334,6 +387,7 @@ HudRect RaceDisplay::ViewRect(uint32_t v) const {
 }
 uint32_t RaceDisplay::ShadowCount() const { return uint32_t(m_impl->carShadows.size()); }
 bool RaceDisplay::HasRain() const { return m_impl->weather && m_impl->weather->m_rain; }
+WeatherEffects* RaceDisplay::Weather() const { return m_impl->weather.get(); }
 
 bool RaceDisplay::SelectCamera(uint32_t view, const char* name) {
   Impl& s = *m_impl;
@@ -362,8 +416,11 @@ const char* RaceDisplay::CameraName(uint32_t view) const {
 }
 
 void RaceDisplay::Follow(uint32_t view, uint32_t participant) {
-  if (view < m_impl->viewCount && m_impl->race && participant < m_impl->race->ParticipantCount())
-    m_impl->views[view].follow = participant;
+  Impl& s = *m_impl;
+  if (view >= s.viewCount || !s.race || participant >= s.race->ParticipantCount()) return;
+  s.TagCar(s.views[view].follow, 0);
+  s.views[view].follow = participant;
+  for (uint32_t v = 0; v < s.viewCount; ++v) s.TagCar(s.views[v].follow, v + 1);
 }
 
 bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOptions& options) {
@@ -406,6 +463,10 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     view.viewport->m_clearColour = VQColor(0.45f, 0.6f, 0.85f, 1.0f);
     view.viewport->m_active = 1;
     view.viewport->SetCamera(view.camera.get());
+    view.owner = &s;
+    view.index = v;
+    view.viewport->m_beforeScene = &Impl::BeforeScene;
+    view.viewport->m_beforeWord = reinterpret_cast<uintptr_t>(&view);
     view.follow = v < race->ParticipantCount() ? v : 0;
     view.hud.SetRect(rects[v].x, rects[v].y, rects[v].width, rects[v].height);
     view.hud.m_sizeClass = Hud_SizeClass(w);
@@ -420,6 +481,8 @@ bool RaceDisplay::Init(RaceSession* race, VQCanvas* canvas, const RaceDisplayOpt
     ++s.viewCount;
   }
   s.viewCount = options.views;
+  for (uint32_t v = 0; v < s.viewCount; ++v) s.TagCar(s.views[v].follow, v + 1);
+  race->SetViewEventHook(&Impl::OnRaceEvent, &s);
 
   if (options.hud) {
     VQDisplayDevice* device = canvas->m_device;
@@ -541,6 +604,10 @@ void RaceDisplay::Release() {
   Impl& s = *m_impl;
   if (s.callbacksSet && s.canvas) s.canvas->SetCallbacks(nullptr, 0, nullptr, 0, nullptr, 0);
   s.callbacksSet = false;
+  if (s.race) {
+    s.race->SetViewEventHook(nullptr, nullptr);
+    if (RaceSounds* sounds = s.race->GetSounds()) sounds->ClearCarViews();
+  }
   s.weather.reset();
   for (Impl::CarShadowLink& l : s.carShadows) {
     if (s.shadows) s.shadows->Remove(l.shadow);
@@ -557,6 +624,8 @@ void RaceDisplay::Release() {
   for (uint32_t v = 0; v < s.viewCount; ++v) {
     Impl::View& view = s.views[v];
     if (view.viewport) {
+      view.viewport->m_beforeScene = nullptr;
+      view.viewport->m_beforeWord = 0;
       view.viewport->m_root = nullptr;
       view.viewport->m_active = 0;
       view.viewport->SetCamera(nullptr);

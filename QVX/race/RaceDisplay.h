@@ -22,6 +22,7 @@
 
 class RaceSession;
 class VQCanvas;
+class WeatherEffects;
 
 constexpr uint32_t RACEDISPLAY_MAX_VIEWS = 2;
 
@@ -70,6 +71,8 @@ class RaceDisplay {
   // Shadows made for the cars (0 when the track has no sun light: shadows stay off).
   uint32_t ShadowCount() const;
   bool HasRain() const;
+  // The weather's rain and thunder (null without them or with the weather option off).
+  WeatherEffects* Weather() const;
 
   std::string m_error;
 

@@ -142,6 +142,8 @@ struct RaceSession::Impl {
   uint32_t lineRandom = 1;  // the session's own random numbers (line choice after a lap)
   float greenAt = -1.0f;    // simulation time of the green light
   std::unique_ptr<RaceSounds> sounds;  // with a sound device: the track's sounds
+  RaceSession::ViewEventHook viewHook = nullptr;
+  void* viewUser = nullptr;
   std::vector<RecordKeeper> keepers;
   bool recordsSaved = false;
 
@@ -315,6 +317,11 @@ Simulation& RaceSession::GetSimulation() { return m_impl->simulation; }
 TrackCourse& RaceSession::GetCourse() { return m_impl->course; }
 RaceFrame& RaceSession::GetFrame() { return m_impl->frame; }
 RaceSounds* RaceSession::GetSounds() { return m_impl->sounds.get(); }
+
+void RaceSession::SetViewEventHook(ViewEventHook hook, void* user) {
+  m_impl->viewHook = hook;
+  m_impl->viewUser = hook ? user : nullptr;
+}
 
 bool RaceSession::Load(const RaceSessionConfig& config) {
   m_error.clear();
@@ -511,6 +518,7 @@ void RaceSession::OnEvent(int32_t event, TrackRacer* racer, int32_t argument) {
     }
   }
   if (s.sounds) s.sounds->OnRaceEvent(event, racer, argument);
+  if (s.viewHook) s.viewHook(s.viewUser, event, racer, argument);
   if (s.config.hooks.raceEvent)
     s.config.hooks.raceEvent(s.config.hooks.user, event, racer, argument);
 }

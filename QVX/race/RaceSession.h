@@ -156,6 +156,11 @@ class RaceSession {
   RaceFrame& GetFrame();
   // The track's sounds (events, beeps, collisions); null without a sound device.
   RaceSounds* GetSounds();
+  // The receiver of the race events on the views' side (cameras that change at the lap line),
+  // called after the session's own handling and before the configured hook. One at a time; a
+  // null hook removes it.
+  using ViewEventHook = void (*)(void* user, int32_t event, TrackRacer* racer, int32_t argument);
+  void SetViewEventHook(ViewEventHook hook, void* user);
 
   // The lap record (seconds) the session keeps for a racer; RECORD_NO_LAP when none is set or
   // the racer keeps no records.

@@ -1,6 +1,7 @@
 #include "QVX/race/RaceSounds.h"
 
 #include <cmath>
+#include <cstddef>
 #include <new>
 
 #include "QVX/race/Track.h"
@@ -96,6 +97,7 @@ void RaceSounds::Release() {
     }
   }
   m_materialSamples.clear();
+  m_carViews.clear();
   m_beepReady = m_beepGo = nullptr;
   m_board.Init(nullptr, nullptr);
   m_track = nullptr;
@@ -155,7 +157,26 @@ int32_t RaceSounds::MaterialIndex(const VQContactMaterial* m, bool car) const {
   return m_setup.carMaterial < m_setup.materials->size() ? int32_t(m_setup.carMaterial) : -1;
 }
 
-void RaceSounds::OnContact(VQVehicleModel*, VQVehicleModel* other, const VQContactMaterial* own,
+void RaceSounds::SetCarView(const VQVehicleModel* body, uint32_t view) {
+  if (!body) return;
+  for (size_t i = 0; i < m_carViews.size(); ++i)
+    if (m_carViews[i].body == body) {
+      if (view)
+        m_carViews[i].view = view;
+      else
+        m_carViews.erase(m_carViews.begin() + std::ptrdiff_t(i));
+      return;
+    }
+  if (view) m_carViews.push_back({body, view});
+}
+
+uint32_t RaceSounds::CarView(const VQVehicleModel* body) const {
+  for (const CarViewTag& c : m_carViews)
+    if (c.body == body) return c.view;
+  return 0;
+}
+
+void RaceSounds::OnContact(VQVehicleModel* body, VQVehicleModel* other, const VQContactMaterial* own,
                            const VQContactMaterial* otherMaterial, const VQVector& point,
                            const VQVector& normalVelocity, uintptr_t user) {
   auto* self = reinterpret_cast<RaceSounds*>(user);
@@ -169,5 +190,5 @@ void RaceSounds::OnContact(VQVehicleModel*, VQVehicleModel* other, const VQConta
   const float v = float(normalVelocity.Length());
   self->m_collisions += self->m_board.OnContact(
       v, point, sampleA, sampleB, other != nullptr, self->m_setup.volumeCars,
-      self->m_setup.volumeMaster, factor > 0.0f ? factor : 1.0f, 0);
+      self->m_setup.volumeMaster, factor > 0.0f ? factor : 1.0f, self->CarView(body));
 }

@@ -72,6 +72,13 @@ class RaceSounds {
                         const VQContactMaterial* otherMaterial, const VQVector& point,
                         const VQVector& normalVelocity, uintptr_t user);
 
+  // The view that shows a car (1 the first, 2 the second; 0 none): a collision sound the car
+  // causes carries it, so that in a split screen each view plays the sounds of its own car
+  // (TrackSounds::EnableCollisionSoundsOf). A view of 0 forgets the car.
+  void SetCarView(const VQVehicleModel* body, uint32_t view);
+  uint32_t CarView(const VQVehicleModel* body) const;
+  void ClearCarViews() { m_carViews.clear(); }
+
   TrackSounds& Board() { return m_board; }
   VQSoundDevice* Device() const { return m_device; }
   const std::string& AudioFolder() const { return m_setup.audioFolder; }
@@ -97,4 +104,9 @@ class RaceSounds {
   uint32_t m_beeps = 0;
   uint32_t m_collisions = 0;
   bool m_callbackSet = false;
+  struct CarViewTag {
+    const VQVehicleModel* body;
+    uint32_t view;
+  };
+  std::vector<CarViewTag> m_carViews;
 };

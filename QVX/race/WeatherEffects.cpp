@@ -213,7 +213,10 @@ void RainStreaks::Prepare() {
   VQMattable* table = VQMattable::Create(1);
   if (table) {
     VQMaterial* m = table->m_slots[0];
+    // The streak colour is both the lit and the shadowed colour: a streak lit from behind still
+    // shows its grey against the scene instead of the black of a material without ambient.
     m->m_diffuse = VQColor(m_pendingColour.r, m_pendingColour.g, m_pendingColour.b, 1.0f);
+    m->m_ambient = m->m_diffuse;
     m->m_emission = VQColor(0, 0, 0, m_pendingOpacity);
     m->m_opacity = m_pendingOpacity;
     m->m_srcBlend = 2;  // source alpha

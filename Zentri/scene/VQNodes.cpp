@@ -182,6 +182,15 @@ VQNode* VQRootNode::Clone(bool copyGeometry, bool copyMaterials) {
 void VQRootNode::Render(int depth) {
   if (!m_enabled) return;
   VQRenderContext& rc = g_VQrender;
+  // A root reached inside another root's pass (a car's scene hung into the track's) belongs to
+  // that pass: the lights above it stay on for its meshes and for the nodes after it, and its
+  // transparent draws join the outer list, sorted with the others. Starting a pass of its own
+  // here would forget the outer light stack (everything drawn after it unlit) and throw away the
+  // transparent draws recorded before it.
+  if (depth > 0) {
+    if (m_child) m_child->Render(depth + 1);
+    return;
+  }
   rc.m_lightCount = 0;
   rc.m_transparentCount = 0;
   if (!m_child) return;

@@ -75,6 +75,21 @@ TEST_F(DrawMesh, DepthFlagsAndVertexColoursGoThroughTheCache) {
   EXPECT_EQ(glrec::Count(Text("glDepthMask", 1)), 1u);
 }
 
+// The array's last vertex colour stays the current colour after a vertex-coloured mesh: the next
+// mesh without colours starts from white, so that unlit it is not drawn in a stranger's colour.
+TEST_F(DrawMesh, AMeshAfterAVertexColouredOneStartsFromWhite) {
+  VQMattable* table = Table(1);
+  device_.DrawMeshWith(Mesh({0}, false, true, false), table, nullptr, nullptr);
+  glrec::Clear();
+  device_.DrawMeshWith(Mesh({0}, false, false, false), table, nullptr, nullptr);
+  const std::vector<std::string> colour = glrec::Only({"glColor4f", "glBegin"});
+  ASSERT_EQ(colour.size(), 2u);
+  EXPECT_EQ(colour[0], Text("glColor4f", 1.0, 1.0, 1.0, 1.0));
+  glrec::Clear();
+  device_.DrawMeshWith(Mesh({0}, false, false, false), table, nullptr, nullptr);
+  EXPECT_EQ(glrec::Count(Text("glColor4f", 1.0, 1.0, 1.0, 1.0)), 0u) << "sent once";
+}
+
 TEST_F(DrawMesh, SecondStageInModulateModeDrawsASecondPassOnEqualDepth) {
   VQMattable* table = Table(1);
   VQMaterial* m = table->m_slots[0];

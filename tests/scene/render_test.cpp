@@ -93,6 +93,32 @@ TEST_F(Render, TransparentDrawsGoBackToFrontWithTheirLightsAndFog) {
   EXPECT_FLOAT_EQ(device.drawnMatrices[3].m[13], 20.0f);
 }
 
+// A scene root hung into another scene (a car's into the track's) is part of the outer pass:
+// the meshes after it keep the outer light, and the transparent draws before, inside and after it
+// are drawn once, back to front, with that light.
+TEST_F(Render, NestedRootKeepsTheOuterLightsAndTransparentList) {
+  VQLightNode* sun = new VQLightNode();
+  sun->SetName("sun");
+  root.SetChild(sun);
+  VQGroupNode* g = Group();
+  sun->SetChild(g);
+  g->AddChild(At(0, 40, 0, Quad("t40", true)));
+  VQRootNode* car = new VQRootNode();
+  VQGroupNode* body = Group();
+  car->SetChild(body);
+  body->AddChild(At(0, 5, 0, Quad("body", false)));
+  body->AddChild(At(0, 30, 0, Quad("glass", true)));
+  g->AddChild(car);
+  g->AddChild(At(0, 10, 0, Quad("after", false)));
+  g->AddChild(At(0, 20, 0, Quad("shadow", true)));
+  viewport.Render(0);
+  const std::vector<std::string> expected = {
+      "light+0 sun", "draw body",    "draw after",  "light-0 sun", "light+0 sun",
+      "draw t40",    "draw glass",   "draw shadow", "light-0 sun"};
+  EXPECT_EQ(device.log, expected);
+  EXPECT_EQ(g_VQrender.m_lightCount, 0u) << "the light stack is balanced";
+}
+
 TEST_F(Render, LightingOffSkipsLightSwitchesAndFogModeZeroStaysInForce) {
   viewport.m_lighting = 0;
   VQLightNode* l1 = new VQLightNode();

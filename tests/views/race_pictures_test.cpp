@@ -8,6 +8,7 @@
 
 #include "QVX/race/RaceDisplay.h"
 #include "QVX/race/Simulation.h"
+#include "QVX/race/WeatherEffects.h"
 #include "tests/race/race_world.h"
 #include "Zentri/devices/display/direct3d/VQD3DDisplayDevice.h"
 #include "Zentri/devices/display/VQCanvas.h"
@@ -39,6 +40,32 @@ struct Picture {
       for (uint32_t x = x0; x < x1; ++x, ++n)
         d += float(sign) * (Luma(x, y) - o.Luma(x, y)) > 0.04f;
     return n ? float(d) / float(n) : 0.0f;
+  }
+  // Mean colour, in this picture and in the other, of the rectangle's pixels that changed by
+  // more than 0.04 of luma (sign 0: either way; -1 darker; +1 lighter here).
+  struct Change {
+    uint32_t count = 0;
+    float here[3] = {}, there[3] = {};
+    float Spread(const float* c) const {
+      return std::fmax(c[0], std::fmax(c[1], c[2])) - std::fmin(c[0], std::fmin(c[1], c[2]));
+    }
+    float Luma(const float* c) const { return 0.3f * c[0] + 0.59f * c[1] + 0.11f * c[2]; }
+  };
+  Change Changes(const Picture& o, int sign, uint32_t x0, uint32_t y0, uint32_t x1,
+                 uint32_t y1) const {
+    Change c;
+    for (uint32_t y = y0; y < y1; ++y)
+      for (uint32_t x = x0; x < x1; ++x) {
+        const float d = Luma(x, y) - o.Luma(x, y);
+        if (!(sign == 0 ? std::fabs(d) > 0.04f : float(sign) * d > 0.04f)) continue;
+        ++c.count;
+        for (int k = 0; k < 3; ++k) {
+          c.here[k] += rgb[(size_t(y) * w + x) * 3 + k];
+          c.there[k] += o.rgb[(size_t(y) * w + x) * 3 + k];
+        }
+      }
+    for (int k = 0; k < 3 && c.count; ++k) c.here[k] /= float(c.count), c.there[k] /= float(c.count);
+    return c;
   }
   float Differs(const Picture& o, uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) const {
     return Changed(o, 1, x0, y0, x1, y1) + Changed(o, -1, x0, y0, x1, y1);
@@ -164,6 +191,39 @@ TEST_P(RacePictures, ShadowsLieOnTheGroundUnderTheCars) {
   EXPECT_EQ(shadows_, 4u);
   EXPECT_GT(on.Differs(off, 0, 0, kW, kH / 2), 0.01f);
   EXPECT_LT(on.Differs(off, 0, kH - 60, kW, kH), 0.001f);
+  // The see-through dark quad darkens the ground and keeps its colour: no pixel gets lighter,
+  // the darkened ones stay as grey as the road was and lose a good part of their light.
+  EXPECT_GT(on.Changed(off, -1, 0, 0, kW, kH / 2), 0.01f);
+  EXPECT_LT(on.Changed(off, +1, 0, 0, kW, kH / 2), 0.001f);
+  const Picture::Change dark = on.Changes(off, -1, 0, 0, kW, kH / 2);
+  ASSERT_GT(dark.count, 0u);
+  EXPECT_LT(dark.Spread(dark.here), dark.Spread(dark.there) + 0.05f);
+  EXPECT_LT(dark.Luma(dark.here), 0.85f * dark.Luma(dark.there));
+  EXPECT_GT(dark.Luma(dark.here), 0.2f * dark.Luma(dark.there)) << "see-through, not black";
+}
+
+// The cars on the grid wear their paint texture through both devices: the body of the car ahead
+// is the texture's red, with the texture's checks (neighbouring pixels of different light),
+// where an untextured body would be the flat white of the material under the texture.
+TEST_P(RacePictures, CarsWearTheirPaintTexture) {
+  Race("desert", "sunny", 0.0f);
+  for (int i = 0; i < 60; ++i) race_->Frame();
+  const Picture pic = Shot(false, false, false, "cars");
+  constexpr uint32_t x0 = 290, y0 = 160, x1 = 360, y1 = 210;  // the body of the car ahead
+  float mean[3] = {};
+  uint32_t n = 0, edges = 0, pairs = 0;
+  for (uint32_t y = y0; y < y1; ++y)
+    for (uint32_t x = x0; x < x1; ++x, ++n) {
+      for (int k = 0; k < 3; ++k) mean[k] += pic.rgb[(size_t(y) * pic.w + x) * 3 + k];
+      if (x + 1 < x1) {
+        ++pairs;
+        edges += std::fabs(pic.Luma(x + 1, y) - pic.Luma(x, y)) > 0.03f;
+      }
+    }
+  for (float& m : mean) m /= float(n);
+  EXPECT_GT(mean[0] - mean[1], 0.2f) << "red paint";
+  EXPECT_GT(mean[0] - mean[2], 0.2f) << "red paint";
+  EXPECT_GT(float(edges) / float(pairs), 0.05f) << "the texture's checks";
 }
 
 TEST_P(RacePictures, RainStreaksInAWetWeatherOnly) {
@@ -171,10 +231,44 @@ TEST_P(RacePictures, RainStreaksInAWetWeatherOnly) {
   const Picture dry = Shot(false, false, false, "norain");
   const Picture wet = Shot(false, false, true, "rain");
   EXPECT_GT(wet.Differs(dry, 0, 0, kW, kH), 0.01f);
+  // The streaks are the rain's light grey, see-through: where they lie the dark stormy picture
+  // gets a little lighter and stays grey (neither a colour nor white).
+  EXPECT_GT(wet.Changed(dry, +1, 0, 0, kW, kH), wet.Changed(dry, -1, 0, 0, kW, kH));
+  const Picture::Change streaks = wet.Changes(dry, 0, 0, 0, kW, kH);
+  ASSERT_GT(streaks.count, 0u);
+  EXPECT_LT(streaks.Spread(streaks.here), 0.15f);
+  EXPECT_GT(streaks.Luma(streaks.here), streaks.Luma(streaks.there));
+  EXPECT_LT(streaks.Luma(streaks.here), streaks.Luma(streaks.there) + 0.25f);
   Race("forest", "sunny", 3.0f);
   const Picture a = Shot(false, false, false, "sunny");
   const Picture b = Shot(false, false, true, "sunnyweather");
   EXPECT_LT(b.Differs(a, 0, 0, kW, kH), 0.001f);
+}
+
+// On a split screen each view's rain scrolls by its own state: after n rendered frames both
+// have fallen n steps (no view takes the other's steps).
+TEST_P(RacePictures, SplitScreenViewsScrollTheirOwnRain) {
+  Race("forest", "thunderstorm", 3.0f);
+  RaceDisplayOptions o;
+  o.views = 2;
+  o.hud = o.map = o.shadows = false;
+  o.flyIn = false;
+  ASSERT_TRUE(display_.Init(race_.get(), canvas_, o)) << display_.m_error;
+  WeatherEffects* weather = display_.Weather();
+  ASSERT_NE(weather, nullptr);
+  ASSERT_NE(weather->m_rain, nullptr);
+  const float step = SIMULATION_DEFAULT_STEP;
+  constexpr int kFrames = 12;
+  for (int i = 0; i < kFrames; ++i) {
+    display_.Update(step);
+    g_VQsystem.RenderDisplays();
+  }
+  float expected = -float(kFrames) * step * weather->m_rain->m_fallSpeed;
+  while (expected < -1.0f) expected += 2.0f;
+  ASSERT_LT(expected, -1e-3f);
+  for (uint32_t v = 0; v < 2; ++v)
+    EXPECT_NEAR(weather->m_scroll[v].offset.z, expected, 1e-4f) << "view " << v;
+  display_.Release();
 }
 
 TEST_P(RacePictures, FogGreysTheDistanceInAFoggyWeather) {

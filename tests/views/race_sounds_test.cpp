@@ -4,6 +4,7 @@
 // shown through one small view of the OpenGL device, whose camera is the listener of the
 // track's positional sounds. The cars are bare vehicle models, which make no sound of their
 // own: everything heard comes from the track and the weather.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -18,6 +19,7 @@
 #include "Zentri/devices/sound/VQSoundManager.h"
 #include "Zentri/devices/sound/VQVoiceLimiter.h"
 #include "Zentri/devices/VQDevice.h"
+#include "Zentri/scene/VQNodes.h"
 #include "Zentri/vehicle/VQVehicleModel.h"
 
 using namespace racetest;
@@ -73,7 +75,8 @@ class RaceSoundsTest : public RaceWorld {
     if (device_) device_->Close();
     RaceWorld::TearDown();
   }
-  void Race(const std::string& track, const std::string& weather, int32_t mode = GAME_MODE_SINGLE) {
+  void Race(const std::string& track, const std::string& weather, int32_t mode = GAME_MODE_SINGLE,
+            uint32_t cars = 2, uint32_t views = 1) {
     race_ = std::make_unique<RaceSession>();
     RaceSessionConfig c = Config(track, 1, 5);
     c.weather = weather;
@@ -83,11 +86,12 @@ class RaceSoundsTest : public RaceWorld {
     c.frameStep = kStep;
     ASSERT_TRUE(race_->Load(c)) << race_->m_error;
     ASSERT_NE(race_->GetSounds(), nullptr);
-    for (const AIParameters& p : TrackDrivers(track, 2)) ASSERT_TRUE(race_->AddComputer(p));
+    for (const AIParameters& p : TrackDrivers(track, cars)) ASSERT_TRUE(race_->AddComputer(p));
     ASSERT_TRUE(race_->Start());
     RaceDisplayOptions o;
     o.hud = o.map = false;
     o.shadows = false;
+    o.views = views;
     ASSERT_TRUE(view_.Init(race_.get(), canvas_, o)) << view_.m_error;
     mix_.clear();
   }
@@ -194,6 +198,44 @@ TEST_F(RaceSoundsTest, RainIsHeardInTheWetWeatherOnly) {
   }
   EXPECT_GT(level[0], 0.01);
   EXPECT_LT(level[1], level[0] * 0.1);
+}
+
+// On a split screen a collision sound carries the view of the car that caused it (1 the upper
+// view's car, 2 the lower one's, 0 a car nobody watches), and each view hears only its own car's
+// sounds while it renders.
+TEST_F(RaceSoundsTest, SplitScreenCollisionSoundsCarryTheirCarsView) {
+  Race("harbour", "sunny", GAME_MODE_SINGLE, 3, 2);
+  RaceSounds& sounds = *race_->GetSounds();
+  const Track& track = race_->GetTrack();
+  ASSERT_FALSE(track.m_contacts.empty());
+  const VQVector point = race_->GetRacer(0)->GetPosition();
+  const VQVector hard(0.0f, 0.0f, 10.0f);
+  const uint32_t expected[3] = {1, 2, 0};
+  for (uint32_t car = 0; car < 3; ++car) {
+    VQVehicleModel* body = race_->GetRacer(car)->GetVehicle();
+    ASSERT_NE(body, nullptr);
+    EXPECT_EQ(sounds.CarView(body), expected[car]);
+    const uint32_t before = sounds.CollisionCount();
+    RaceSounds::OnContact(body, nullptr, nullptr, &track.m_contacts[0], point, hard,
+                          reinterpret_cast<uintptr_t>(&sounds));
+    ASSERT_GT(sounds.CollisionCount(), before) << "car " << car;
+  }
+  std::vector<uint32_t> owners;
+  for (const TrackCollisionSlot& slot : sounds.Board().m_slots)
+    if (slot.voice) owners.push_back(slot.owner);
+  ASSERT_FALSE(owners.empty());
+  EXPECT_EQ(owners.front(), 1u);
+  EXPECT_EQ(owners.back(), 0u);
+  EXPECT_NE(std::find(owners.begin(), owners.end(), 2u), owners.end());
+  // The lower view renders last: its car's sounds are left on, the others' off.
+  g_VQsystem.RenderDisplays();
+  for (const TrackCollisionSlot& slot : sounds.Board().m_slots) {
+    if (slot.voice) EXPECT_EQ(slot.node->m_enabled, slot.owner == 2 ? 1 : 0) << slot.owner;
+  }
+  // A view that turns to another car takes the tag along.
+  view_.Follow(1, 2);
+  EXPECT_EQ(sounds.CarView(race_->GetRacer(1)->GetVehicle()), 0u);
+  EXPECT_EQ(sounds.CarView(race_->GetRacer(2)->GetVehicle()), 2u);
 }
 
 }  // namespace

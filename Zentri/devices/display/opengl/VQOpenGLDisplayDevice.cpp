@@ -839,6 +839,9 @@ void VQOpenGLDisplayDevice::SetMeshArrays(const VQMesh* mesh) {
   if (mesh->m_colours) {
     g_VQgl.EnableClientState(VQGL_COLOR_ARRAY);
     g_VQgl.ColorPointer(4, VQGL_UNSIGNED_BYTE, 0, mesh->m_colours);
+    // Drawing from the array leaves its last vertex colour as the current colour: the next
+    // mesh sets white again, or an unlit mesh after this one would take that colour.
+    m_colourChanged = 1;
   } else {
     g_VQgl.DisableClientState(VQGL_COLOR_ARRAY);
   }
