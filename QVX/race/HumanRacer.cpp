@@ -22,6 +22,14 @@ constexpr float kRescueSpeed = 4.0f;
 constexpr float kAssistAhead = 14.0f;
 constexpr float kAssistBend = 0.35f;
 constexpr float kAssistGain = 2.5f;
+// The assist also keeps the car below the speed the computer drivers hold on the line ahead:
+// the shortest segment within the braking distance (plus kAssistLookMin metres) times
+// kAssistSpeedPerLength plus kAssistSpeedOffset (the slowest generated drivers' pace); above it
+// the throttle is shut and the brake applied.
+constexpr float kAssistLookMin = 10.0f;
+constexpr float kAssistDecel = 5.0f;  // m/s^2 the look-ahead allows for braking
+constexpr float kAssistSpeedPerLength = 0.92f;
+constexpr float kAssistSpeedOffset = 7.4f;
 // A car below this height has fallen off the world: it is rescued.
 constexpr float kFallenHeight = -10.0f;
 
@@ -130,8 +138,9 @@ void HumanRacer::PlaceOnPodium(uint32_t, const VQVector& position, float heading
   car.SetFrozen(true);
 }
 
-float HumanRacer::AssistSteering(float* bend) const {
+float HumanRacer::AssistSteering(float* bend, float* limit) const {
   *bend = 0.0f;
+  *limit = 1e9f;
   const AIPath* line = m_course && m_course->LineCount() > 0 ? m_course->Line(0) : nullptr;
   CarRacer& self = const_cast<HumanRacer&>(*this);
   if (!line || line->Count() < 2 || !self.GetVehicle()) return 0.0f;
@@ -147,6 +156,16 @@ float HumanRacer::AssistSteering(float* bend) const {
   const float angle = std::atan2(forward.x * aim.y - forward.y * aim.x,
                                  forward.x * aim.x + forward.y * aim.y);
   *bend = std::fabs(angle);
+  const float speed = self.GetCar().GetSpeed();
+  const float look = kAssistLookMin + speed * speed / (2.0f * kAssistDecel);
+  float shortest = 1e9f, covered = -fraction * line->Length(segment);
+  uint32_t k = segment;
+  for (uint32_t guard = 0; guard < line->Count() && covered < look; ++guard) {
+    shortest = std::min(shortest, line->Length(k));
+    covered += line->Length(k);
+    k = line->Next(k);
+  }
+  if (shortest < 1e9f) *limit = kAssistSpeedPerLength * shortest + kAssistSpeedOffset;
   // A positive angle lies to the left: steering to the left is negative.
   return -angle * kAssistGain;
 }
@@ -162,8 +181,9 @@ void HumanRacer::ApplyControls(float dt) {
     if (!m_started || m_onPodium) car.SetBrake(1.0f);
     return;
   }
-  float bend = 0.0f;
-  const float steering = m_steerAssist && m_started ? AssistSteering(&bend) : c[CONTROL_STEERING];
+  float bend = 0.0f, limit = 1e9f;
+  const float steering =
+      m_steerAssist && m_started ? AssistSteering(&bend, &limit) : c[CONTROL_STEERING];
   car.SetSteering(std::clamp(steering, -1.0f, 1.0f));
   car.SetHorn(c[CONTROL_HORN] == 1.0f);
   if (c[CONTROL_LIGHTS] > 0.5f) car.ToggleHeadLights();
@@ -185,8 +205,16 @@ void HumanRacer::ApplyControls(float dt) {
     car.SetBrake(kRollOutBrake);
     return;
   }
-  car.SetThrottle(m_startHeld ? 0.0f : bend > kAssistBend ? std::min(throttle, 0.4f) : throttle);
-  car.SetBrake(std::clamp(std::max(c[CONTROL_BRAKE], c[CONTROL_SPAREBRAKE]), 0.0f, 1.0f));
+  float brake = std::clamp(std::max(c[CONTROL_BRAKE], c[CONTROL_SPAREBRAKE]), 0.0f, 1.0f);
+  float pedal = m_startHeld ? 0.0f : bend > kAssistBend ? std::min(throttle, 0.4f) : throttle;
+  const float speed = car.GetSpeed();
+  if (speed > limit) {
+    // Too fast for the line ahead: off the throttle and on the brake.
+    pedal = 0.0f;
+    brake = std::max(brake, std::clamp((speed - limit) * 0.2f, 0.2f, 1.0f));
+  }
+  car.SetThrottle(pedal);
+  car.SetBrake(brake);
   car.SetParkBrake(std::clamp(c[CONTROL_PARKBRAKE], 0.0f, 1.0f));
   if (car.IsManualGearbox()) {
     if (c[CONTROL_GEAR] != 0.0f) car.ShiftGear(c[CONTROL_GEAR] > 0.0f ? 1 : -1);

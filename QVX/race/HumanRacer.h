@@ -61,14 +61,16 @@ class HumanRacer : public CarRacer {
   // When false the player's bindings are not polled: the control values already in
   // Player::m_controls drive the car (tests and tools set them directly).
   bool m_readBindings = true;
-  // When true the car steers itself along the computer line and eases the throttle in sharp
-  // bends; the driver's throttle, brake and rescue still count (scripted runs that cannot see).
+  // When true the car steers itself along the computer line, eases the throttle in sharp bends
+  // and brakes down to the computer drivers' speed for the line ahead; the driver's throttle,
+  // brake and rescue still count (scripted runs that cannot see).
   bool m_steerAssist = false;
 
  private:
   void ApplyControls(float dt);
-  // The assist's steering toward the line ahead, and how sharp the bend ahead is (radians).
-  float AssistSteering(float* bend) const;
+  // The assist's steering toward the line ahead, how sharp the bend ahead is (radians) and the
+  // speed the line ahead allows (m/s).
+  float AssistSteering(float* bend, float* limit) const;
 
   Player* m_player;
   std::string m_className;  // the setup's class name points here

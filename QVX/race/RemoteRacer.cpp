@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "QVX/race/CarCatalog.h"
 #include "QVX/race/Track.h"
 #include "Zentri/math/VQQuaternion.h"
 #include "Zentri/vehicle/TolvuCarModel.h"
@@ -17,6 +18,18 @@ bool Finite(const VQVector& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+// The remote car: the simpler vehicle model with a horn, its gears as received, and the class
+// name kept by the catalog (the setup only points at it).
+CarSetup RemoteSetup(CarCatalog* catalog, const CarSetup& in) {
+  CarSetup s = in;
+  s.computer = true;
+  s.horn = true;
+  s.manual = true;
+  if (catalog && in.carName)
+    if (const CarClassInfo* info = catalog->Find(in.carName)) s.carName = info->name.c_str();
+  return s;
+}
+
 }  // namespace
 
 bool RemoteCarState_Read(TrackRacer* racer, RemoteCarState* out) {
@@ -29,6 +42,8 @@ bool RemoteCarState_Read(TrackRacer* racer, RemoteCarState* out) {
   out->steering = float(m->GetSteering());
   out->pedal = float(m->GetThrottle() - m->GetBrake());
   out->gear = m->GetGear();
+  const Car* car = racer->GetGameCar();
+  out->horn = car != nullptr && car->IsHornOn();
   return true;
 }
 
@@ -50,58 +65,78 @@ void RemoteCarState_Blend(const VQVector& position, const float orientation[4],
   outOrientation[3] = q.w;
 }
 
-RemoteRacer::RemoteRacer(uint8_t playerId, const char* name, Track* track, const AICourse* course,
-                         std::string modelFile)
-    : m_playerId(playerId),
+RemoteRacer::RemoteRacer(uint8_t playerId, const char* name, CarCatalog* catalog,
+                         TrackCarEnvironment* environment, const CarSetup& setup,
+                         const AICourse* course, Track* track)
+    : CarRacer(catalog, environment, RemoteSetup(catalog, setup), TRACK_DRIVER_REMOTE),
+      m_playerId(playerId),
       m_name(name ? name : ""),
       m_track(track),
-      m_course(course),
-      m_modelFile(std::move(modelFile)) {
-  m_follower.Setup(AIDRIVER_HUMAN, AIParameters());
+      m_course(course) {
+  m_follower.Setup(AIDRIVER_REMOTE, AIParameters());
 }
 
-RemoteRacer::~RemoteRacer() { ReleaseCar(); }
+RemoteRacer::~RemoteRacer() { ReleaseRetiredCar(); }
 
-VQVehicleModel* RemoteRacer::GetVehicle() { return m_model.get(); }
+void RemoteRacer::ReleaseRetiredCar() {
+  m_retired = false;
+  ReleaseCar();
+}
 
 void RemoteRacer::ReleaseCar() {
+  if (m_retired && GetVehicle()) {
+    // Out of the race: hidden far below the track, silent and still, until it may go.
+    Car& car = GetCar();
+    car.SetHorn(false);
+    car.DisableSounds();
+    car.ClearEffects();
+    car.SetBodyAlpha(0.0f);
+    car.GetModel()->m_collidable = 0;
+    car.GetModel()->SetStartPlacement(VQVector(0.0f, 0.0f, -1000.0f), VQVector(0, 0, 0));
+    car.Reset();
+    car.UpdateTransforms();
+    car.GetModel()->m_enabled = 0;
+    return;
+  }
   m_follower.Attach(nullptr, nullptr);
-  m_vehicle.m_model = nullptr;
-  m_model.reset();
+  m_vehicle.SetCar(nullptr);
+  CarRacer::ReleaseCar();
 }
 
 void RemoteRacer::PlaceAtStart(const VQVector& position, float heading) {
-  ReleaseCar();
-  m_model = std::make_unique<TolvuCarModel1>();
-  if (!m_model->Initialize(nullptr, m_modelFile.c_str(), position, VQVector(0, 0, heading),
-                           Track::GroundQuery)) {
-    m_model.reset();
-    return;
-  }
-  // The same contact spheres as the session's bare cars.
-  AIRacer_AddContactSpheres(
-      m_model.get(), m_track && !m_track->m_contacts.empty() ? &m_track->m_contacts[0] : nullptr);
-  m_vehicle.m_model = m_model.get();
+  m_follower.Attach(nullptr, nullptr);
+  m_vehicle.SetCar(nullptr);
+  m_gridAt = position;
+  m_gridHeading = heading;
+  CarRacer::PlaceAtStart(position, heading);
+  if (!GetVehicle()) return;
+  Car& car = GetCar();
+  car.SetManualGearbox(true);
+  car.SelectGear(CAR_GEAR_NEUTRAL);
+  m_vehicle.SetCar(&car);
   m_follower.Attach(&m_vehicle, m_course);
-  m_position = m_previous = m_model->GetPosition();
 }
 
 void RemoteRacer::PrepareRace(bool, uint32_t) {
-  m_started = m_finished = false;
-  m_lapMark = -100.0f;
+  m_started = m_finished = m_jumped = false;
   m_time = 0.0f;
   m_hasPending = false;
   m_driver = RemoteDriver();
   m_newest = 0.0f;
-  if (!m_model) return;
-  m_model->Reset(false);  // back on the grid place, at rest, until its machine reports
-  m_model->m_collidable = 1;
-  m_vehicle.SelectGear(1);
-  m_vehicle.SetClutch(0.0f);
-  m_vehicle.SetThrottle(0.0f);
-  m_vehicle.SetBrake(1.0f);
-  m_vehicle.SetSteering(0.0f);
-  m_position = m_previous = m_model->GetPosition();
+  if (!GetVehicle()) return;
+  Car& car = GetCar();
+  car.SetFrozen(false);
+  car.GetModel()->SetStartPlacement(m_gridAt, VQVector(0.0f, 0.0f, m_gridHeading));
+  car.Reset();  // back on the grid place, at rest, until its machine reports
+  car.SetBodyAlpha(1.0f);
+  car.GetModel()->m_collidable = 1;
+  car.SetManualGearbox(true);
+  car.SelectGear(CAR_GEAR_NEUTRAL);
+  car.SetClutch(0.0f);
+  car.SetThrottle(0.0f);
+  car.SetBrake(1.0f);
+  car.SetSteering(0.0f);
+  car.SetHorn(false);
   m_follower.PrepareStart(false);
 }
 
@@ -124,35 +159,51 @@ bool RemoteRacer::Receive(const RemoteCarState& s, float now) {
   return true;
 }
 
+bool RemoteRacer::Rescue(const VQVector& position, float heading, uint32_t segment,
+                         float fraction) {
+  if (!GetVehicle() || m_follower.Rescuing() || !Finite(position) || !std::isfinite(heading) ||
+      !std::isfinite(fraction))
+    return false;
+  m_follower.SetRemotePlacement(position, heading, segment, std::clamp(fraction, 0.0f, 1.0f));
+  m_follower.Rescue(0.0f);
+  m_hasPending = false;  // a state from before the rescue would pull the car back
+  return true;
+}
+
 void RemoteRacer::Apply(const RemoteCarState& s) {
+  Car& car = GetCar();
+  TolvuCarModel* model = car.GetModel();
   VQVector position;
   float current[4], orientation[4];
-  m_model->GetOrientation(current);
-  RemoteCarState_Blend(m_model->GetPosition(), current, s, &position, orientation);
-  m_model->SetPosition(position);
-  m_model->SetOrientation(orientation);
-  m_model->SetVelocity(s.velocity);
-  m_model->SetAngularVelocity(s.angularVelocity);
-  m_model->SetSteering(std::clamp(s.steering, -1.0f, 1.0f));
-  m_model->SetThrottle(std::clamp(s.pedal, 0.0f, 1.0f));
-  m_model->SetBrake(std::clamp(-s.pedal, 0.0f, 1.0f));
-  m_model->SetClutch(1.0f);
-  m_model->SetGear(s.gear);
+  model->GetOrientation(current);
+  RemoteCarState_Blend(model->GetPosition(), current, s, &position, orientation);
+  model->SetPosition(position);
+  model->SetOrientation(orientation);
+  model->SetVelocity(s.velocity);
+  model->SetAngularVelocity(s.angularVelocity);
+  car.SetSteering(std::clamp(s.steering, -1.0f, 1.0f));
+  car.SetThrottle(std::clamp(s.pedal, 0.0f, 1.0f));
+  car.SetBrake(std::clamp(-s.pedal, 0.0f, 1.0f));
+  car.SetClutch(1.0f);
+  car.SelectGear(s.gear);  // a gear the car does not have is left alone
+  car.SetHorn(s.horn);
 }
 
 void RemoteRacer::Update(float dt) {
-  if (!m_model) return;
+  if (!GetVehicle()) return;
   m_time += dt;
-  m_previous = m_position;
-  if (m_hasPending) {
+  if (m_follower.Rescuing()) {
+    // The rescue has the car: the states that arrive meanwhile are dropped.
+    m_follower.UpdateFrame(dt);
+    m_hasPending = false;
+  } else if (m_hasPending) {
     Apply(m_pending);
     m_hasPending = false;
   }
+  CarRacer::Update(dt);  // pose, effects, sounds
+  const VQVector jump = GetPosition() - CarRacer::GetPreviousPosition();
+  m_jumped = jump.Dot(jump) > kTeleport * kTeleport;
   m_follower.GetLookAheadPoint(m_time);
-  const VQVector now = m_model->GetPosition();
-  const VQVector jump = now - m_previous;
-  if (jump.Dot(jump) > kTeleport * kTeleport) m_previous = now;
-  m_position = now;
 }
 
 void RemoteRacer::GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const {

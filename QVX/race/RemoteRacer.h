@@ -1,11 +1,13 @@
-// A remote participant of a network race: the car of a player on another machine. Its car is a
-// vehicle model in this track's collision world (the local cars meet it), placed on its grid
-// place like any other; between the car states that arrive from its machine it drives on by
-// its own physics with the last received controls. Each received state pulls the car toward
-// the reported place (a deviation of REMOTE_JUMP_DISTANCE or more puts it there at once), turns
-// it part of the way toward the reported orientation and takes over its velocities, controls
-// and gear. A line follower keeps its place on the computer-driver line for the lap tracker's
-// standings.
+// A remote participant of a network race: the car of a player on another machine. Its car is
+// the game car of that player's class (scene model with its paint and race number, effects and
+// sounds, the simpler vehicle model of the computer and remote drivers) in this track's
+// collision world (the local cars meet it), placed on its grid place like any other; between
+// the car states that arrive from its machine it drives on by its own physics with the last
+// received controls. Each received state pulls the car toward the reported place (a deviation
+// of REMOTE_JUMP_DISTANCE or more puts it there at once), turns it part of the way toward the
+// reported orientation and takes over its velocities, controls, gear and horn. A rescue on its
+// machine is repeated here with the same placement. A line follower keeps its place on the
+// computer-driver line for the lap tracker's standings.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +15,11 @@
 #include <string>
 
 #include "QVX/race/AIDriver.h"
-#include "QVX/race/AIRacer.h"
+#include "QVX/race/CarVehicle.h"
 #include "QVX/race/RemoteDriver.h"
-#include "QVX/race/TrackRacer.h"
+#include "QVX/race/TrackCars.h"
 
 class Track;
-class TolvuCarModel1;
 
 // How a received state is blended in: the position moves by REMOTE_POSITION_GAIN x the
 // deviation (so 1 / gain or more jumps), the orientation by REMOTE_ORIENTATION_BLEND.
@@ -37,6 +38,7 @@ struct RemoteCarState {
   float steering = 0.0f;
   float pedal = 0.0f;
   int32_t gear = 0;
+  bool horn = false;
 };
 
 // The state of a local car, for sending; false without a car.
@@ -48,22 +50,24 @@ void RemoteCarState_Blend(const VQVector& position, const float orientation[4],
                           const RemoteCarState& target, VQVector* outPosition,
                           float outOrientation[4]);
 
-class RemoteRacer : public TrackRacer {
+class RemoteRacer : public CarRacer {
  public:
-  // modelFile: the car model's data file; course: the track's computer lines.
-  RemoteRacer(uint8_t playerId, const char* name, Track* track, const AICourse* course,
-              std::string modelFile);
+  // setup: the car to make (class name, paint, number; it is made as a computer or remote
+  // driver's car with a horn and a manual gearbox that follows the received gear). course: the
+  // track's computer lines; track: the track whose lap tracker counts its laps.
+  RemoteRacer(uint8_t playerId, const char* name, CarCatalog* catalog,
+              TrackCarEnvironment* environment, const CarSetup& setup, const AICourse* course,
+              Track* track);
   ~RemoteRacer() override;
   RemoteRacer(const RemoteRacer&) = delete;
   RemoteRacer& operator=(const RemoteRacer&) = delete;
 
-  uint32_t GetDriverType() const override { return TRACK_DRIVER_REMOTE; }
   const char* GetName() const override { return m_name.c_str(); }
-  VQVehicleModel* GetVehicle() override;
-  VQVector GetPosition() const override { return m_position; }
-  VQVector GetPreviousPosition() const override { return m_previous; }
-  float GetLapMarkTime() const override { return m_lapMark; }
-  void SetLapMarkTime(float t) override { m_lapMark = t; }
+  // After a jump (a received state or a rescue put the car elsewhere) the previous position is
+  // the new one: the jump crosses no checkpoint line.
+  VQVector GetPreviousPosition() const override {
+    return m_jumped ? GetPosition() : CarRacer::GetPreviousPosition();
+  }
   void PlaceAtStart(const VQVector& position, float heading) override;
   void ReleaseCar() override;
   void Update(float dt) override;
@@ -73,13 +77,27 @@ class RemoteRacer : public TrackRacer {
   void BeginRace() override { m_started = true; }
   void Finish() override { m_finished = true; }
 
+  // The car was rescued on its own machine: it is put on the same place (`position`, facing
+  // `heading`, at `segment`/`fraction` of the computer line) by the same fade-out and fade-in.
+  // The car states that arrive while the rescue runs are not applied. False (nothing done) for
+  // a place that is not finite, with no car, or while a rescue runs.
+  bool Rescue(const VQVector& position, float heading, uint32_t segment, float fraction);
+  bool Rescuing() const { return m_follower.Rescuing(); }
+
   // A state from the network; `now` is the local race clock. False (nothing kept) for a state
   // with a value that is not finite. An older state than the newest one is ignored (true).
   bool Receive(const RemoteCarState& state, float now);
 
+  // Its player left during the race. The track takes it out of the race (Track::RemovePlayer),
+  // but its game car stays (hidden, silent, out of the way) until ReleaseRetiredCar, because
+  // the race's views still hold its nodes.
+  void Retire() { m_retired = true; }
+  bool Retired() const { return m_retired; }
+  void ReleaseRetiredCar();
+
   uint8_t PlayerId() const { return m_playerId; }
   void SetPlayerId(uint8_t id) { m_playerId = id; }
-  bool HasCar() const { return m_model != nullptr; }
+  bool HasCar() { return GetVehicle() != nullptr; }
   bool Finished() const { return m_finished; }
   uint32_t ReceivedCount() const { return m_received; }
   // No state for REMOTE_STALE_AFTER seconds of the local race clock.
@@ -93,17 +111,18 @@ class RemoteRacer : public TrackRacer {
   std::string m_name;
   Track* m_track;
   const AICourse* m_course;
-  std::string m_modelFile;
-  std::unique_ptr<TolvuCarModel1> m_model;
-  AIRacer m_vehicle{nullptr};
+  CarVehicle m_vehicle;
   AIDriver m_follower;
   RemoteDriver m_driver;
   RemoteCarState m_pending;
   float m_newest = 0.0f;  // the sender's race time of the newest state
   bool m_hasPending = false;
   uint32_t m_received = 0;
-  VQVector m_position{0, 0, 0}, m_previous{0, 0, 0};
-  float m_lapMark = -100.0f;
+  // The grid place: each round starts there again.
+  VQVector m_gridAt{0, 0, 0};
+  float m_gridHeading = 0.0f;
   float m_time = 0.0f;
+  bool m_jumped = false;
+  bool m_retired = false;
   bool m_started = false, m_finished = false;
 };

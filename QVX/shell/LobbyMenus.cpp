@@ -11,6 +11,7 @@
 
 #include "QVX/menu/Menu.h"
 #include "QVX/race/Player.h"
+#include "QVX/race/WeatherDatabase.h"
 #include "QVX/shell/NetSession.h"
 #include "QVX/shell/Program.h"
 #include "QVX/shell/ProgramNetwork.h"
@@ -188,11 +189,17 @@ void LobbyItemEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event) 
       } else if (event == MENU_ACTIVATE) {
         item->target = kStay;
         if (!host || !p.m_net || !p1 || !p.m_net->AllClientsReady()) break;
-        // The last weather entry stands for one drawn at random among the others.
-        const int32_t weathers = int32_t(p.FillWeatherChoices(p1->m_profile.normal_track));
-        int32_t weather = Clamp(p1->m_profile.normal_weather, weathers);
-        if (weathers > 1 && weather == weathers - 1) weather = std::rand() % (weathers - 1);
-        if (p.m_net->StartRace(uint8_t(weather))) p.Log("Network : race started by the host");
+        // A random weather is drawn here, once, so that every machine races in the same.
+        std::vector<std::string> names;
+        const int32_t track = p1->m_profile.normal_track;
+        if (p.m_weather && track >= 0 && size_t(track) < p.m_weather->m_trackVariants.size())
+          for (const TrackWeatherVariant& v : p.m_weather->m_trackVariants[size_t(track)])
+            names.push_back(v.name);
+        const int32_t weather =
+            Net_RaceWeather(names, p1->m_profile.normal_weather, uint32_t(std::rand()));
+        if (p.m_net->StartRace(uint8_t(weather)))
+          p.Log("Network : race started by the host, weather '%s'",
+                size_t(weather) < names.size() ? names[size_t(weather)].c_str() : "");
       }
       break;
     case 279:

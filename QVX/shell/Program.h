@@ -389,7 +389,14 @@ class Program {
   bool AddNetworkRacers(RaceSession& race, const std::string& track, const std::string& className,
                         bool beforeOwn, std::string* error);
   int32_t NetworkRaceFrame(RaceSession& race);
+  // The cars of players who left during the race, kept for the race's views: released once
+  // the views are gone, while the track still holds their scene.
+  void ReleaseLeftNetworkCars();
   void EndNetworkRace();
+  // The weather of the network race about to load: the host's choice from the race set-up
+  // (already drawn when the host chose a random one), so every machine races in the same one.
+  // False when no set-up is in.
+  bool NetworkRaceWeather(int32_t* weather) const;
   NetRaceData* m_netRace = nullptr;
 
   // Last text given to Error (for tests and the headless report) and how many were shown.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,16 +13,20 @@
 
 #include "QVX/menu/Menu.h"
 #include "QVX/race/CarCatalog.h"
+#include "QVX/race/HumanRacer.h"
 #include "QVX/race/Player.h"
 #include "QVX/race/RaceSession.h"
 #include "QVX/race/RemoteRacer.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/Track.h"
+#include "QVX/race/WeatherDatabase.h"
+#include "QVX/shell/Content.h"
 #include "QVX/shell/LobbyMenus.h"
 #include "QVX/shell/Program.h"
 #include "Zentri/devices/network/VQConnectionDevice.h"
 #include "Zentri/math/VQQuaternion.h"
 #include "Zentri/math/VQVector.h"
+#include "Zentri/platform/VQSystem.h"
 #include "Zentri/util/VQerror.h"
 #include "Zentri/util/VQStrings.h"
 
@@ -37,6 +42,8 @@ struct NetRaceData {
   bool loadedSent = false, racingSent = false, finishSent = false, resultsDone = false,
        ended = false;
   bool timeUp = false;  // host: the race ran out of time; the field is classified as it stands
+  int32_t rescuesSent = 0;  // the own car's rescues the others were told of
+  float nextProgressLog = 0.0f;  // race time of the next line on the own car's progress
   // The session's byte counts at the green light, for the race's traffic in the log.
   NetTraffic atGreen;
   bool trafficLogged = false;
@@ -131,8 +138,10 @@ void Net_ToRemoteState(const NetCarState& in, RemoteCarState* out) {
   out->steering = in.inputA;
   out->pedal = in.inputB;
   // The gear travels as a number; one that is no gear leaves neutral.
-  out->gear =
-      std::isfinite(in.gear) && std::fabs(in.gear) < 100.0f ? int32_t(std::lround(in.gear)) : 0;
+  out->gear = std::isfinite(in.gear) && std::fabs(in.gear) < 100.0f
+                  ? int32_t(std::lround(in.gear))
+                  : int32_t(CAR_GEAR_NEUTRAL);
+  out->horn = in.horn;
 }
 
 void Net_FromRemoteState(const RemoteCarState& in, NetCarState* out) {
@@ -148,7 +157,7 @@ void Net_FromRemoteState(const RemoteCarState& in, NetCarState* out) {
   out->inputA = in.steering;
   out->inputB = in.pedal;
   out->gear = float(in.gear);
-  out->horn = false;
+  out->horn = in.horn;
 }
 
 void Net_BlendRemotePose(const VQVector& position, const VQQuaternion& orientation,
@@ -164,6 +173,41 @@ void Net_BlendRemotePose(const VQVector& position, const VQQuaternion& orientati
   const VQQuaternion target(received.orientation[0], received.orientation[1],
                             received.orientation[2], received.orientation[3]);
   outOrientation->Slerp(orientation, target, NET_ORIENTATION_BLEND);
+}
+
+void Net_WriteRescue(const VQVector& position, float heading, uint32_t segment, float fraction,
+                     int32_t number, NetRescue* out) {
+  out->first[0] = position.x;
+  out->first[1] = position.y;
+  out->first[2] = position.z;
+  out->second[0] = heading;
+  out->second[1] = fraction;
+  out->second[2] = 0.0f;
+  out->wordA = int32_t(std::min<uint32_t>(segment, uint32_t(INT32_MAX)));
+  out->wordB = number;
+}
+
+bool Net_ReadRescue(const NetRescue& in, VQVector* position, float* heading, uint32_t* segment,
+                    float* fraction) {
+  for (float v : {in.first[0], in.first[1], in.first[2], in.second[0], in.second[1]})
+    if (!std::isfinite(v)) return false;
+  if (in.wordA < 0) return false;
+  *position = VQVector(in.first[0], in.first[1], in.first[2]);
+  *heading = in.second[0];
+  *fraction = std::clamp(in.second[1], 0.0f, 1.0f);
+  *segment = uint32_t(in.wordA);
+  return true;
+}
+
+int32_t Net_RaceWeather(const std::vector<std::string>& names, int32_t chosen, uint32_t draw) {
+  auto concrete = [&](size_t i) {
+    return i < names.size() && !names[i].empty() && names[i] != TRACK_WEATHER_RANDOM;
+  };
+  if (chosen >= 0 && concrete(size_t(chosen))) return chosen;
+  std::vector<int32_t> weathers;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (concrete(i)) weathers.push_back(int32_t(i));
+  return weathers.empty() ? 0 : weathers[draw % weathers.size()];
 }
 
 // ---- Hooks.
@@ -251,6 +295,14 @@ void ProgramNetHooks::OnRaceSetup(const NetRaceSetup& setup) {
 
 void ProgramNetHooks::OnRaceState(uint8_t state) {
   m_program->Log("Network : race state %u", state);
+  // The host went back to the lobby: a client still in the race (on its results or podium)
+  // leaves it too, and its menus show the lobby, where the next race is got ready.
+  if (state == NET_RACE_LOBBY && m_program->m_net != nullptr && !m_program->m_net->IsHost() &&
+      CurrentRace(*m_program) != nullptr && m_program->m_raceRunning) {
+    m_program->Log("Network : back to the lobby");
+    m_program->m_sessionRequest = SESSION_RACE;  // the race loop's way back to the menus
+    g_VQsystem.m_stop = 1;
+  }
 }
 
 void ProgramNetHooks::OnStartSequence(float) {
@@ -268,6 +320,18 @@ void ProgramNetHooks::OnCarState(const NetPeer& peer, const NetCarState& state) 
   RemoteCarState s;
   Net_ToRemoteState(state, &s);
   racer->Receive(s, race->GetSimulation().m_raceTime);
+}
+
+void ProgramNetHooks::OnRescue(const NetPeer& peer, const NetRescue& rescue) {
+  RaceSession* race = CurrentRace(*m_program);
+  RemoteRacer* racer = race ? RacerOf(*m_program->m_netRace, peer.id) : nullptr;
+  VQVector position;
+  float heading = 0.0f, fraction = 0.0f;
+  uint32_t segment = 0;
+  if (racer == nullptr || !Net_ReadRescue(rescue, &position, &heading, &segment, &fraction))
+    return;
+  if (racer->Rescue(position, heading, segment, fraction))
+    m_program->Log("Network : the car of %s is rescued", racer->GetName());
 }
 
 void ProgramNetHooks::OnResult(const NetPeer* peer, const NetResultEntry& entry) {
@@ -344,6 +408,7 @@ void ProgramNetHooks::OnPeerLeft(uint8_t id, const char* name) {
   if (RemoteRacer* gone = RacerOf(*d, id)) {
     // Its car leaves the race here too; the object stays until the race's teardown.
     if (d->race != nullptr) {
+      gone->Retire();  // the race's views still hold its car's nodes
       d->race->GetCourse().RemoveParticipant(&gone->Follower());
       d->race->GetTrack().RemovePlayer(gone);
       m_program->Log("Network : the car of %s left the race", name);
@@ -498,13 +563,13 @@ bool Program::AddNetworkRacers(RaceSession& race, const std::string& track,
     d.racers.clear();  // the last race's cars, released by its teardown
     d.race = &race;
     d.loadedSent = d.racingSent = d.finishSent = d.resultsDone = d.ended = d.timeUp = false;
+    d.rescuesSent = 0;
+    d.nextProgressLog = NET_PROGRESS_LOG_INTERVAL;
     d.trafficLogged = false;
   }
-  std::string tried;
-  const std::string model =
-      m_carCatalog ? m_carCatalog->FindModelFile(track.c_str(), className.c_str(), false, &tried)
-                   : std::string();
-  if (model.empty()) {
+  CarCatalog* catalog = race.GetCarCatalog();
+  TrackCarEnvironment* environment = race.GetCarEnvironment();
+  if (catalog == nullptr || environment == nullptr) {
     *error = "Cannot find the model data of car '" + className + "'";
     return false;
   }
@@ -519,13 +584,28 @@ bool Program::AddNetworkRacers(RaceSession& race, const std::string& track,
   std::stable_sort(peers.begin(), peers.end(),
                    [](const NetPeer* a, const NetPeer* b) { return a->startSlot < b->startSlot; });
   for (const NetPeer* peer : peers) {
-    auto racer = std::make_unique<RemoteRacer>(peer->id, peer->choice.name, &race.GetTrack(),
-                                               &race.GetCourse(), model);
+    // The player's own class with its chosen skin and race number, as its machine races it.
+    const uint32_t classIndex =
+        peer->choice.classIndex < m_classCount ? peer->choice.classIndex : UINT32_MAX;
+    const RacingClass* cls = classIndex != UINT32_MAX ? m_classes[classIndex] : nullptr;
+    CarSetup setup;
+    setup.carName = cls ? cls->m_name : className.c_str();
+    setup.number = peer->choice.carNumber > 0 ? peer->choice.carNumber : 1;
+    setup.detail = 1;
+    if (cls && !cls->m_skins.empty())
+      setup.paint = MakeRaceCarPaint(classIndex,
+                                     std::min<uint32_t>(peer->choice.skinIndex,
+                                                        uint32_t(cls->m_skins.size()) - 1),
+                                     setup.number);
+    auto racer =
+        std::make_unique<RemoteRacer>(peer->id, peer->choice.name, catalog, environment, setup,
+                                      &race.GetCourse(), &race.GetTrack());
     if (!race.AddRacer(racer.get(), &racer->Follower())) {
       *error = race.m_error;
       return false;
     }
-    Log("Network : %s on grid place %u", peer->choice.name, race.GetTrack().m_playerCount);
+    Log("Network : %s on grid place %u, class '%s', number %d", peer->choice.name,
+        race.GetTrack().m_playerCount, setup.carName, setup.number);
     d.racers.push_back(std::move(racer));
   }
   return true;
@@ -561,6 +641,31 @@ int32_t Program::NetworkRaceFrame(RaceSession& race) {
     Log("Network : the race's time is up after %d seconds", int(limit));
     m_net->EndRaceNow();
   }
+  if (TrackRacer* own = OwnRacer(t); own && race.RaceTime() >= d.nextProgressLog) {
+    // Now and then a line on where the own car is (long runs and soaks read it).
+    d.nextProgressLog = race.RaceTime() + NET_PROGRESS_LOG_INTERVAL;
+    uint32_t lap = 0, segment = 0;
+    float fraction = 0.0f;
+    own->GetProgress(&lap, &segment, &fraction);
+    const VQVector at = own->GetPosition();
+    auto* human = static_cast<HumanRacer*>(own);
+    Log("Network : race time %.0f s, own car on lap %u at segment %u (%.0f, %.0f), %.1f m/s%s",
+        double(race.RaceTime()), lap, segment, double(at.x), double(at.y),
+        double(human->Speed()), human->Started() ? "" : ", not started");
+  }
+  if (TrackRacer* own = OwnRacer(t)) {
+    // The own car's rescue goes to the others once its place is chosen, so that its car is
+    // put on the same place everywhere.
+    const AIDriver& f = static_cast<HumanRacer*>(own)->Follower();
+    if (f.Rescuing() && f.m_placed && f.m_rescueCount != d.rescuesSent) {
+      d.rescuesSent = f.m_rescueCount;
+      NetRescue rescue;
+      Net_WriteRescue(f.m_placePos, f.m_placeHeading, f.m_placeSegment, f.m_placeFraction,
+                      f.m_rescueCount, &rescue);
+      m_net->SendRescue(rescue);
+      Log("Network : own car rescued");
+    }
+  }
   if (!d.finishSent) {
     TrackRacer* own = OwnRacer(t);
     const RaceTrackerEntry* e = own && t.m_tracker ? t.m_tracker->FindEntry(own) : nullptr;
@@ -580,6 +685,18 @@ int32_t Program::NetworkRaceFrame(RaceSession& race) {
         double(race.RaceTime()));
   }
   return d.resultsDone ? NETRACE_RESULTS : NETRACE_RUNNING;
+}
+
+bool Program::NetworkRaceWeather(int32_t* weather) const {
+  if (m_netRace == nullptr || !m_netRace->haveSetup) return false;
+  *weather = m_netRace->setup.weather;
+  return true;
+}
+
+void Program::ReleaseLeftNetworkCars() {
+  if (m_netRace == nullptr) return;
+  for (auto& r : m_netRace->racers)
+    if (r->Retired()) r->ReleaseRetiredCar();
 }
 
 void Program::EndNetworkRace() {

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "QVX/shell/NetSession.h"
 
@@ -29,6 +31,22 @@ struct RemoteCarState;
 void Net_ToRemoteState(const NetCarState& in, RemoteCarState* out);
 void Net_FromRemoteState(const RemoteCarState& in, NetCarState* out);
 
+// A rescue's placement in its message form: the first vector is the place, the second holds
+// the heading (radians) and the fraction of the computer-line segment, word A that segment and
+// word B the number of the rescue in the race.
+void Net_WriteRescue(const VQVector& position, float heading, uint32_t segment, float fraction,
+                     int32_t number, NetRescue* out);
+// False for a placement that is not finite or whose segment is negative.
+bool Net_ReadRescue(const NetRescue& in, VQVector* position, float* heading, uint32_t* segment,
+                    float* fraction);
+
+// The weather a host sends with the race start, as an index of the track's weather list
+// (`names`, in the menu's order): the chosen entry when it names a weather of the track, else
+// (the list's "random" entry, an empty slot, the menu's last entry or any index past the list)
+// the `draw` % count-th of the track's weathers, so that every machine loads the same one.
+// 0 when the track names no weather.
+int32_t Net_RaceWeather(const std::vector<std::string>& names, int32_t chosen, uint32_t draw);
+
 // What a network race frame reports to the race run.
 enum NetRaceFrame : int32_t {
   NETRACE_OFF = 0,      // no network race: the race ends by itself
@@ -40,6 +58,8 @@ enum NetRaceFrame : int32_t {
 // time keeps to the wall clock (every machine's race then runs at the same speed). A machine
 // that falls further behind than this does not hurry to catch up.
 constexpr double NET_PACE_MAX_LAG = 0.5;
+// Race seconds between two log lines on the own car's progress in a network race.
+constexpr float NET_PROGRESS_LOG_INTERVAL = 10.0f;
 
 // Menu pages the network sends the player to.
 enum NetMenuPage : int32_t {
@@ -98,6 +118,7 @@ class ProgramNetHooks : public NetGameHooks {
   void OnRaceState(uint8_t state) override;
   void OnStartSequence(float startMoment) override;
   void OnCarState(const NetPeer& peer, const NetCarState& state) override;
+  void OnRescue(const NetPeer& peer, const NetRescue& rescue) override;
   void OnResult(const NetPeer* peer, const NetResultEntry& entry) override;
   void OnResultsDone() override;
 

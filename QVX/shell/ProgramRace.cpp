@@ -572,6 +572,7 @@ void Teardown(Program& p, RaceRunData& r) {
     p.m_canvas->SetCallbacks(r.savedHooks[0], r.savedWords[0], r.savedHooks[1], r.savedWords[1],
                              r.savedHooks[2], r.savedWords[2]);
   r.hooksSaved = false;
+  if (r.mode == GAMEMODE_NETWORK) p.ReleaseLeftNetworkCars();
   if (r.session) {
     r.session->GetSimulation().SetTimeScale(1.0f);
     Track& t = r.session->GetTrack();
@@ -624,6 +625,15 @@ bool Program::RunRace() {
                     : champ ? pr->champ_weather_idxs[r.trackIndex % PROFILE_CHAMP_WEATHERS]
                             : pr->normal_weather;
   r.weather = PickWeather(*this, r.trackIndex, weather, champ);
+  int32_t hostWeather = -1;
+  if (r.mode == GAMEMODE_NETWORK && NetworkRaceWeather(&hostWeather) && m_weather &&
+      r.trackIndex < m_weather->m_trackVariants.size()) {
+    // The host's weather (an entry of the track's list), so every machine races in the same.
+    const auto& variants = m_weather->m_trackVariants[r.trackIndex];
+    if (hostWeather >= 0 && size_t(hostWeather) < variants.size() &&
+        !variants[size_t(hostWeather)].name.empty())
+      r.weather = variants[size_t(hostWeather)].name;
+  }
   r.classIndex =
       int32_t(ClampIndex(pr ? (champ ? pr->champ_frame : pr->normal_frame) : 0, m_classCount));
   r.className = m_classCount ? m_classes[r.classIndex]->m_name : "";

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "net_session_util.h"
 #include "QVX/race/RemoteRacer.h"
@@ -24,11 +26,13 @@ TEST(RemoteCarState, TheMessageFormCarriesEveryFieldBothWays) {
   s.steering = -0.5f;
   s.pedal = -0.25f;  // braking
   s.gear = 3;
+  s.horn = true;
   NetCarState message;
   Net_FromRemoteState(s, &message);
   EXPECT_EQ(message.inputA, -0.5f);
   EXPECT_EQ(message.inputB, -0.25f);
   EXPECT_EQ(message.gear, 3.0f);
+  EXPECT_TRUE(message.horn);
   RemoteCarState back;
   Net_ToRemoteState(message, &back);
   EXPECT_EQ(back.raceTime, s.raceTime);
@@ -39,12 +43,73 @@ TEST(RemoteCarState, TheMessageFormCarriesEveryFieldBothWays) {
   EXPECT_EQ(back.steering, s.steering);
   EXPECT_EQ(back.pedal, s.pedal);
   EXPECT_EQ(back.gear, 3);
-  // A gear that is no number leaves neutral.
+  EXPECT_TRUE(back.horn);
+  // A gear that is no number leaves neutral (not reverse, the car's gear 0).
   for (float bad : {std::numeric_limits<float>::quiet_NaN(), 1e9f}) {
     message.gear = bad;
     Net_ToRemoteState(message, &back);
-    EXPECT_EQ(back.gear, 0);
+    EXPECT_EQ(back.gear, int32_t(CAR_GEAR_NEUTRAL));
   }
+}
+
+TEST(RemoteRescue, ThePlacementTravelsBothWaysAndABrokenOneIsRefused) {
+  NetRescue message;
+  Net_WriteRescue(VQVector(10.5f, -3.0f, 1.25f), 1.5f, 42, 0.75f, 3, &message);
+  VQVector at;
+  float heading = 0.0f, fraction = 0.0f;
+  uint32_t segment = 0;
+  ASSERT_TRUE(Net_ReadRescue(message, &at, &heading, &segment, &fraction));
+  EXPECT_EQ(at.x, 10.5f);
+  EXPECT_EQ(at.y, -3.0f);
+  EXPECT_EQ(at.z, 1.25f);
+  EXPECT_EQ(heading, 1.5f);
+  EXPECT_EQ(segment, 42u);
+  EXPECT_EQ(fraction, 0.75f);
+  EXPECT_EQ(message.wordB, 3);
+  // A fraction past the segment is held to it.
+  message.second[1] = 7.0f;
+  ASSERT_TRUE(Net_ReadRescue(message, &at, &heading, &segment, &fraction));
+  EXPECT_EQ(fraction, 1.0f);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  // (which number, its value): 0-2 the place, 3 the heading, 4 the fraction, 5 the segment.
+  const std::pair<int, float> cases[] = {{1, nan}, {2, inf}, {3, nan}, {4, nan}, {5, -1.0f}};
+  for (const auto& [which, value] : cases) {
+    NetRescue bad;
+    Net_WriteRescue(VQVector(1, 2, 3), 0.5f, 4, 0.5f, 1, &bad);
+    if (which < 3) bad.first[which] = value;
+    if (which == 3) bad.second[0] = value;
+    if (which == 4) bad.second[1] = value;
+    if (which == 5) bad.wordA = int32_t(value);
+    VQVector out(9, 9, 9);
+    EXPECT_FALSE(Net_ReadRescue(bad, &out, &heading, &segment, &fraction)) << which;
+    EXPECT_EQ(out.x, 9.0f) << which;  // nothing taken
+  }
+}
+
+TEST(RaceWeather, TheHostSendsOneOfTheTracksWeathers) {
+  const std::vector<std::string> names = {"sunny", "overcast", "", "showers", "thunderstorm",
+                                          "random"};
+  struct Case {
+    int32_t chosen;
+    uint32_t draw;
+    int32_t sent;
+  } const cases[] = {
+      {0, 7, 0},   // a weather of the track is sent as chosen
+      {4, 7, 4},
+      {5, 0, 0},   // the track's random entry: the draw picks among the four weathers
+      {5, 1, 1},
+      {5, 2, 3},   // the empty slot is skipped
+      {5, 7, 4},
+      {6, 2, 3},   // the menu's own last entry, past the track's list
+      {2, 0, 0},   // an empty slot
+      {-1, 3, 4},  // a negative index
+      {200, 5, 1},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Net_RaceWeather(names, c.chosen, c.draw), c.sent) << c.chosen << " " << c.draw;
+  EXPECT_EQ(Net_RaceWeather({}, 3, 1), 0);
+  EXPECT_EQ(Net_RaceWeather({"random"}, 0, 1), 0);
 }
 
 TEST(RemoteCarState, ABlendMovesByTheDeviationAndJumpsFromJumpDistanceOn) {
@@ -75,7 +140,7 @@ TEST(RemoteCarState, ABlendMovesByTheDeviationAndJumpsFromJumpDistanceOn) {
 }
 
 TEST(RemoteRacer, TakesTheNewestFiniteStateAndRefusesTheRest) {
-  RemoteRacer racer(2, "remote", nullptr, nullptr, "");
+  RemoteRacer racer(2, "remote", nullptr, nullptr, CarSetup(), nullptr, nullptr);
   EXPECT_EQ(racer.GetDriverType(), uint32_t(TRACK_DRIVER_REMOTE));
   EXPECT_STREQ(racer.GetName(), "remote");
   EXPECT_TRUE(racer.Stale(0.0f));

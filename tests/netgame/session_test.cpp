@@ -178,6 +178,49 @@ TEST_F(SessionTest, ThreePlayersStartSyncRaceAndShareTheResults) {
   ASSERT_TRUE(PumpUntil([&] { return alpha.hooks.chats.size() == 1; }));
 }
 
+// Two races in a row from the lobby, as the game runs them: the host returns to the lobby when
+// it leaves its race, each client leaves its own race (its race state then ends), gets ready
+// again, and the second race starts, synchronises and shares its results like the first.
+TEST_F(SessionTest, ASecondRaceFromTheLobbyRunsLikeTheFirst) {
+  Member& host = AddHost();
+  Member& alpha = Join("alpha");
+  ASSERT_TRUE(PumpUntil([&] { return alpha.session->FindPeer(0) != nullptr; }));
+  for (int race = 1; race <= 2; ++race) {
+    SCOPED_TRACE(race);
+    NetCarChoice ready = Choice("alpha", 0, true);
+    alpha.session->SetOwnCarChoice(ready);
+    ASSERT_TRUE(PumpUntil([&] { return host.session->AllClientsReady(); }));
+    ASSERT_TRUE(host.session->StartRace(uint8_t(race)));
+    ASSERT_TRUE(PumpUntil([&] { return alpha.hooks.setups.size() == size_t(race); }));
+    EXPECT_EQ(alpha.hooks.setups.back().weather, race);
+    alpha.session->RaceLoaded();
+    host.session->RaceLoaded();
+    ASSERT_TRUE(PumpUntil([&] {
+      return alpha.session->GetRaceState() == NET_RACE_START_SENT &&
+             host.session->GetRaceState() == NET_RACE_START_SENT;
+    }));
+    host.session->RacingStarted();
+    alpha.session->RacingStarted();
+    alpha.session->OwnPlayerFinished(1);
+    host.session->OwnPlayerFinished(2);
+    ASSERT_TRUE(PumpUntil([&] { return host.session->GetFinishedCount() == 2; }));
+    host.hooks.trackPhase = 4;
+    host.hooks.results = {{0, 1, 100, 2, 9}, {1, 1, 90, 1, 9}};
+    ASSERT_TRUE(PumpUntil([&] { return alpha.hooks.resultsDone == race; }));
+    host.hooks.trackPhase = 0;
+    // The host leaves its race; the client's race is told, then the client leaves its own.
+    host.session->ReturnToLobby();
+    ASSERT_TRUE(PumpUntil([&] { return alpha.session->GetRaceState() == NET_RACE_LOBBY; }));
+    EXPECT_FALSE(alpha.session->GetOwnChoice().ready);  // ready again for the next race
+    alpha.session->RaceEnded();
+    EXPECT_FALSE(alpha.session->IsRaceRunning());
+    EXPECT_FALSE(host.session->IsRaceRunning());
+    EXPECT_FALSE(host.session->AllClientsReady());
+  }
+  EXPECT_EQ(host.hooks.setups.size(), 2u);
+  EXPECT_EQ(alpha.hooks.received.size(), 4u);  // both races' two entries
+}
+
 // The test plays the client over a raw framed connection to time the ping answers exactly.
 TEST_F(SessionTest, ClockOffsetIsHalfTheMeanRoundTripOfAnswersThreeToTen) {
   Member& host = AddHost();

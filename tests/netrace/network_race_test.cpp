@@ -1,9 +1,11 @@
 // A network game of three Pindrel processes on 127.0.0.1, each on its own copy of the generated
 // data tree with its own player and datagram port: the host announces the game by its beacon,
 // the two clients find it by searching, join the lobby, chat and get ready; the host starts a
-// one-lap race, one client is killed during it, and the other two race on until the host's time
-// limit classifies the field, and write the same classification. Everything is driven by scripted keys; the network paces the frames to the
-// wall clock, so the frame numbers of the scripts are moments in time.
+// three-lap race in a weather it draws, one client is killed during it, and the other two race
+// on until the host's time limit classifies the field, and write the same classification in
+// the same weather. Everything is driven by scripted keys (the cars steer along the racing line
+// by themselves, the script works the throttle); the network paces the frames to the wall
+// clock, so the frame numbers of the scripts are moments in time.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -32,10 +34,12 @@ namespace {
 
 constexpr const char* kStep = "0.05";  // 20 frames a second of wall time in a network game
 constexpr int kFrames = 7000;          // an upper bound: the test ends the runs once done
-constexpr int kTrack = 4;              // the harbour
+constexpr int kTrack = 4;              // the harbour, the shortest lap
+constexpr int kLength = 2;             // the third race length: three laps
+constexpr int kRandomWeather = 5;      // after the track's five weathers: one drawn at random
 constexpr auto kLimit = std::chrono::seconds(200);
-// Seconds of racing after which the host classifies the field as it stands: scripted keys
-// cannot steer a car round the track, so nobody reaches the line by himself.
+// Seconds of racing after which the host classifies the field as it stands: the scripted cars
+// get round, but three laps of them take longer than this test may.
 constexpr int kRaceLimit = 40;
 
 std::string ReadText(const fs::path& path) {
@@ -58,6 +62,7 @@ uint32_t FreePort(VQConnectionDevice& device, uint32_t code) {
 
 struct Machine {
   std::string name;
+  int seed = 0;  // each machine draws its own random numbers
   fs::path dir;
   uint32_t udpPort = 0;
   pid_t pid = -1;
@@ -65,9 +70,9 @@ struct Machine {
   std::string Results() const { return ReadText(dir / "results.csv"); }
 };
 
-// (position, player) of each classified row of a results file, in file order.
-std::vector<std::pair<std::string, std::string>> Classification(const std::string& csv) {
-  std::vector<std::pair<std::string, std::string>> out;
+// The cells of each row of a results file, in file order.
+std::vector<std::vector<std::string>> Rows(const std::string& csv) {
+  std::vector<std::vector<std::string>> out;
   std::istringstream in(csv);
   std::string line;
   std::getline(in, line);  // the header
@@ -76,8 +81,16 @@ std::vector<std::pair<std::string, std::string>> Classification(const std::strin
     std::istringstream cellsIn(line);
     std::string cell;
     while (std::getline(cellsIn, cell, ',')) cells.push_back(cell);
-    if (cells.size() >= 4) out.emplace_back(cells[2], cells[3]);
+    out.push_back(cells);
   }
+  return out;
+}
+
+// (position, player) of each classified row of a results file, in file order.
+std::vector<std::pair<std::string, std::string>> Classification(const std::string& csv) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& cells : Rows(csv))
+    if (cells.size() >= 4) out.emplace_back(cells[2], cells[3]);
   return out;
 }
 
@@ -104,11 +117,13 @@ class RaceRun : public ::testing::Test {
   Machine& AddMachine(const std::string& name) {
     Machine m;
     m.name = name;
+    m.seed = int(m_machines.size()) + 5;
     m.dir = m_base / name;
     fs::create_directories(m.dir);
     fs::copy(VQ_GAME_DIR, m.dir, fs::copy_options::recursive | fs::copy_options::create_hard_links);
     m.udpPort = FreePort(m_device, VQLAYER_UDP_RECEIVE);
-    // The player's own profile: a one-lap race on the chosen track.
+    // The player's own profile: a three-lap race on the chosen track (the host's choice is the
+    // one that counts; the clients take it from the lobby).
     const fs::path players = m.dir / "Data/Players";
     const std::string bytes = ReadText(players / "Driver.bin");
     PlayerProfile profile;
@@ -116,7 +131,11 @@ class RaceRun : public ::testing::Test {
                                  PROFILE_MAX_CLASSES, &profile),
               PROFILE_OK);
     profile.normal_track = kTrack;
-    profile.normal_length = 0;
+    profile.normal_length = kLength;
+    profile.normal_weather = kRandomWeather;
+    // A key let go drops the throttle within a frame (the script lets go for one frame a
+    // second, and a throttle held through the start lights counts only once it was let go).
+    profile.speed_throttleback = 100.0f;
     const std::vector<uint8_t> out = PlayerProfile_Write(profile, PROFILE_MAX_CLASSES);
     fs::remove(players / "Driver.bin");  // links into the generated tree: replaced, not written
     std::ofstream(players / (name + ".bin"), std::ios::binary)
@@ -162,14 +181,15 @@ class RaceRun : public ::testing::Test {
     const std::string output = (m.dir / "output.txt").string();
     const std::string data = m.dir.string();
     const std::string frames = std::to_string(kFrames);
+    const std::string seed = std::to_string(m.seed);
     const pid_t pid = ::fork();
     if (pid == 0) {
       std::freopen(output.c_str(), "w", stdout);
       std::freopen(output.c_str(), "a", stderr);
       ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
       ::setenv("SDL_AUDIODRIVER", "dummy", 1);
-      ::execl(pindrel.c_str(), pindrel.c_str(), "--headless", "--fixed-step", kStep, "--seed", "5",
-              "--frames", frames.c_str(), "--input", input.c_str(), "--results", results.c_str(),
+      ::execl(pindrel.c_str(), pindrel.c_str(), "--headless", "--fixed-step", kStep, "--seed", seed.c_str(),
+              "--steer-assist", "--frames", frames.c_str(), "--input", input.c_str(), "--results", results.c_str(),
               "--data", data.c_str(), static_cast<char*>(nullptr));
       ::_exit(127);
     }
@@ -203,6 +223,15 @@ bool Has(const std::string& text, const std::string& what) {
   return text.find(what) != std::string::npos;
 }
 
+// The weather named in a log's race set-up line ("" when there is none).
+std::string Weather(const std::string& log) {
+  const std::string mark = "weather '";
+  const size_t at = log.find(mark, log.find("Race set-up: "));
+  if (at == std::string::npos) return "";
+  const size_t from = at + mark.size();
+  return log.substr(from, log.find('\'', from) - from);
+}
+
 TEST_F(RaceRun, NetworkRaceOfThreeMachinesSharesOneClassificationAfterADrop) {
   AddMachine("Hosta");
   AddMachine("Alpha");
@@ -213,11 +242,12 @@ TEST_F(RaceRun, NetworkRaceOfThreeMachinesSharesOneClassificationAfterADrop) {
   Machine& bravo = m_machines[2];
 
   // The race: the throttle pressed again and again from the moment the menus are gone (a key
-  // that goes down while the race loads would not reach the race), the rescue key now and
-  // then keeps the car on the line.
+  // that goes down while the race loads would not reach the race), and let go for a frame each
+  // second (a throttle held through the start lights counts only once it was let go); the cars
+  // steer themselves.
   std::string drive;
-  for (int f = 640; f < kFrames - 100; f += 20) drive += std::to_string(f) + " key up down\n";
-  for (int f = 900; f < kFrames - 100; f += 20) drive += Press(f + 10, "r");
+  for (int f = 640; f < kFrames - 100; f += 20)
+    drive += std::to_string(f) + " key up down\n" + std::to_string(f + 19) + " key up up\n";
   // Host: Multiplayer, host a game; a chat line; the start, which takes the focus once both
   // are ready (a press before that meets the class item and does nothing).
   Script(host, Press(220, "down") + Press(230, "enter") + Press(250, "enter") + Press(440, "g") +
@@ -262,6 +292,14 @@ TEST_F(RaceRun, NetworkRaceOfThreeMachinesSharesOneClassificationAfterADrop) {
   }
   EXPECT_TRUE(Has(alphaLog, "Network : joined the game as player")) << alphaLog;
   EXPECT_TRUE(Has(hostLog, "Network : race loaded")) << hostLog;
+  // The host drew the weather; everybody races in it.
+  EXPECT_NE(Weather(hostLog), "") << hostLog;
+  EXPECT_EQ(Weather(alphaLog), Weather(hostLog)) << alphaLog;
+  // A race of three laps, ended by the host's time limit; the cars did move.
+  for (const std::string* log : {&hostLog, &alphaLog}) {
+    EXPECT_TRUE(Has(*log, "3 laps")) << *log;
+    EXPECT_TRUE(Has(*log, "own car on lap")) << *log;
+  }
   EXPECT_TRUE(Has(hostLog, "time is up")) << hostLog;
 
   const auto hostTable = Classification(host.Results());
@@ -273,6 +311,11 @@ TEST_F(RaceRun, NetworkRaceOfThreeMachinesSharesOneClassificationAfterADrop) {
   std::vector<std::string> names = {hostTable[0].second, hostTable[1].second};
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "Hosta"}));
+  // Both rows are classified with the time the field was stopped at.
+  for (const auto& cells : Rows(host.Results())) {
+    ASSERT_GE(cells.size(), 7u) << host.Results();
+    EXPECT_GE(std::atof(cells[5].c_str()), double(kRaceLimit) - 1.0) << host.Results();
+  }
 }
 
 }  // namespace
