@@ -406,4 +406,56 @@ TEST_F(RaceRun, ChampionshipRacesDrivenToTheFinishScoreByTheTableAndASavedSeason
   EXPECT_NE(m_log.find(standings), std::string::npos) << standings << "\n" << m_log;
 }
 
+TEST_F(RaceRun, BothRacesOfAGrandChampionshipWeekendAreDrivenToTheFinishAndScored) {
+  // Every championship and car open: the choice page focuses the grand championship, whose
+  // weekends hold two races on the same track. Run 1 chooses it and closes the window on its
+  // race page; the season then goes on at the harbour's weekend in the sport class.
+  PlayerProfile start;
+  ASSERT_TRUE(ReadProfile(&start));
+  for (uint8_t& open : start.unlocked_champs) open = 1;
+  for (uint32_t c = 0; c < kClasses; ++c) start.unlocked_cars[c] = 1;
+  WriteProfile(start);
+  std::vector<std::string> keys = {"enter", "enter", "enter", "enter", "enter", "wait:50", "quit"};
+  ASSERT_EQ(Run(keys), 0) << m_out;
+  ExpectInOrder({"Menu page 47 ", "Championship 10: place 240, season 0, weekend 0",
+                 "Menu page 21 "});
+  ASSERT_TRUE(ReadProfile(&start));
+  ASSERT_EQ(start.champ_idx, 10);
+  start.champ_weekend = kHarbour;
+  start.champ_frame = kSport;
+  start.champ_opponents = kOpponents;
+  WriteProfile(start);
+  // Run 2: both races are driven to the finish; the second starts from the race page over the
+  // first one's standings, on a new grid, and only it moves the season to the next weekend.
+  keys = {"enter", "enter", "enter", "enter", "enter"};
+  for (const char* k : {"log:Green light", "hold:up", "log:Championship standings:", "release:up",
+                        "enter", "enter"})
+    keys.emplace_back(k);
+  DriveRaceToTheFinish(keys);
+  ASSERT_EQ(Run(keys, "--steer-assist", 2), 0) << m_out;
+  ExpectInOrder({"Menu page 15 ", "Championship 10: place 1, season 0, weekend 4",
+                 "Menu page 21 ", "Race in game mode 4", "track 'harbour'", "Green light",
+                 "Finished: Driver, place ", "Championship race scored: ",
+                 "Championship standings: ", "Menu page 23 ", "Menu page 21 ",
+                 "Race restart with a new grid", "Green light", "Finished: Driver, place ",
+                 "Championship race scored: ", "Championship standings: ", "Menu page 23 ",
+                 "Menu page 21 ", "Race ends"});
+  const auto races = ScoredRaces();
+  ASSERT_EQ(races.size(), 2u) << m_log;
+  uint32_t player1 = 0, player2 = 0;
+  const uint32_t race1 = ExpectScoredByTheTable(races[0], &player1);
+  const uint32_t race2 = ExpectScoredByTheTable(races[1], &player2);
+  PlayerProfile after;
+  ASSERT_TRUE(ReadProfile(&after));
+  EXPECT_EQ(after.in_champ, 1);
+  EXPECT_EQ(after.champ_idx, 10);
+  // The standings page over the running race marks the next race as a second one
+  // (champ_race 1), which a loaded profile sets back to 0: only the weekend tells.
+  EXPECT_EQ(after.champ_weekend, kHarbour + 1);
+  ExpectOrdered(after, 240);
+  EXPECT_EQ(uint32_t(after.champ_players[0][2]), player1 + player2);
+  // Each race's 237 computer drivers outside it share 79 simulated races of three.
+  EXPECT_EQ(Sum(after), race1 + race2 + 2 * 79 * kThreeSum);
+}
+
 }  // namespace
