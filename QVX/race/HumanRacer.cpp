@@ -89,6 +89,9 @@ void HumanRacer::PlaceAtStart(const VQVector& position, float heading) {
 void HumanRacer::PrepareRace(bool, uint32_t) {
   m_started = m_finished = m_onPodium = m_startHeld = false;
   m_time = 0.0f;
+  // The last race's counted crossing would keep the start line from counting for the first
+  // seconds of the next (the race clock starts again at 0).
+  SetLapMarkTime(-100.0f);
   if (m_player) m_player->ClearControls();
   if (!GetVehicle()) return;
   Car& car = GetCar();

@@ -669,7 +669,13 @@ void RaceDisplay::Update(float dt) {
     for (int k = 0; k < 4; ++k) wheels[k] = RaceCamera_WorldMatrix(l.wheels[k]);
     l.shadow->Update(wheels);
   }
-  if (s.weather) s.weather->SetFrameStep(dt);
+  if (s.weather) {
+    s.weather->SetFrameStep(dt);
+    // The sound page may change the volumes while the race runs: the rain and thunder follow.
+    const TrackServices& sv = s.race->GetTrack().m_services;
+    const float volume = sv.volumeAmbient * sv.volumeMaster;
+    if (s.race->GetSounds() && volume != s.weather->m_volume) s.weather->SetVolume(volume);
+  }
 }
 
 void RaceDisplay::FillFrame(uint32_t v) {

@@ -323,6 +323,20 @@ void RaceSession::SetViewEventHook(ViewEventHook hook, void* user) {
   m_impl->viewUser = hook ? user : nullptr;
 }
 
+void RaceSession::SetVolumes(float cars, float ambient, float commentary, float master) {
+  Impl& s = *m_impl;
+  TrackServices& sv = s.track.m_services;
+  sv.volumeCars = cars;
+  sv.volumeAmbient = ambient;
+  sv.volumeComment = commentary;
+  sv.volumeMaster = master;
+  if (s.catalog) {
+    s.catalog->m_volumeCars = cars;
+    s.catalog->m_volumeMaster = master;
+  }
+  if (s.sounds) s.sounds->SetVolumes(cars, ambient, commentary, master);
+}
+
 bool RaceSession::Load(const RaceSessionConfig& config) {
   m_error.clear();
   if (m_impl->loaded) return m_error = "a track is loaded already", false;
@@ -404,6 +418,8 @@ bool RaceSession::Load(const RaceSessionConfig& config) {
       return m_error = "unknown car class '" + config.carClass + "'", false;
     }
     s.environment = std::make_unique<TrackCarEnvironment>(&track);
+    s.catalog->m_volumeCars = sv.volumeCars;
+    s.catalog->m_volumeMaster = sv.volumeMaster;
   }
   // Every lap reaches the track first, then the records.
   if (track.m_tracker) track.m_tracker->SetLapCallback(&RaceSession::LapHook, this);

@@ -161,6 +161,11 @@ class RaceSession {
   // null hook removes it.
   using ViewEventHook = void (*)(void* user, int32_t event, TrackRacer* racer, int32_t argument);
   void SetViewEventHook(ViewEventHook hook, void* user);
+  // The sound volumes (0 to 1; the master scales the other three): the cars' engines, road
+  // noise and contacts; the track's ambient events and the weather; the commentary. They take
+  // effect at once, in a running race too (the sound page of the in-race menu). Load takes them
+  // from the services.
+  void SetVolumes(float cars, float ambient, float commentary, float master);
 
   // The lap record (seconds) the session keeps for a racer; RECORD_NO_LAP when none is set or
   // the racer keeps no records.

@@ -122,6 +122,17 @@ void RaceSounds::StartRace() {
   m_lastCountdown = t.m_countdownImage;
 }
 
+void RaceSounds::SetVolumes(float cars, float ambient, float commentary, float master) {
+  m_setup.volumeCars = cars;
+  m_setup.volumeAmbient = ambient;
+  m_setup.volumeCommentary = commentary;
+  m_setup.volumeMaster = master;
+  if (!m_track || !m_device) return;
+  m_board.SetAmbientVolume(ambient * master);
+  m_board.SetCommentaryVolume(commentary * master);
+  m_board.SetMusicVolume(master);
+}
+
 void RaceSounds::OnRaceEvent(int32_t event, TrackRacer* racer, int32_t argument) {
   if (!m_track) return;
   const bool human = racer && racer->GetDriverType() != TRACK_DRIVER_COMPUTER;

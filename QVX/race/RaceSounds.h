@@ -61,6 +61,9 @@ class RaceSounds {
   // Before each race, after the track's race preparation: which events take part (crowd, rain),
   // their timers, the volumes.
   void StartRace();
+  // New volumes (as in the setup): the track's events change at once, the collisions and the
+  // beeps from their next sound on.
+  void SetVolumes(float cars, float ambient, float commentary, float master);
   // A race event of the track (events 4, 6, 8, 9 and 12 start the events of their play modes).
   void OnRaceEvent(int32_t event, TrackRacer* racer, int32_t argument);
   // Once a frame after the track's race update: the events' timers, the commentary queue, the

@@ -286,8 +286,7 @@ WeatherEffects::WeatherEffects(VQNode* dome, VQNode* dome2, VQNode* sunLight, VQ
   m_fog = fog;
   m_domeFollow = setup.domeFollow;
   m_sound = setup.sound;
-  m_effectsVolume = setup.effectsVolume;
-  m_masterVolume = setup.masterVolume;
+  m_volume = setup.effectsVolume * setup.masterVolume;
   m_random = setup.seed ? setup.seed : 1;
   m_thunderCount = std::min(setup.thunderCount, WEATHER_MAX_THUNDER);
   for (uint32_t i = 0; i < m_thunderCount; ++i) {
@@ -396,13 +395,13 @@ void WeatherEffects::SetVolume(float volume) {
 
 void WeatherEffects::SetRainVolume(float volume) {
   m_rainVolume = volume;
-  if (m_rainSample) m_rainSample->SetVolume(m_effectsVolume * m_masterVolume * volume);
+  if (m_rainSample) m_rainSample->SetVolume(m_volume * volume);
 }
 
 bool WeatherEffects::RainCallback(const VQMatrix& camera, const VQVector& velocity) {
   Realize();
   if (!m_rainStarted && m_rainSample && m_sound) {
-    m_rainSample->SetVolume(m_effectsVolume * m_masterVolume * m_rainVolume);
+    m_rainSample->SetVolume(m_volume * m_rainVolume);
     m_sound->PlayLimited(m_rainSample, 1, 0.5f);
     m_rainStarted = 1;
   }

@@ -138,7 +138,10 @@ class WeatherEffects {
   // Makes the sound buffers and hands the streak mesh to the display device; main thread.
   // Runs by itself the first time a callback runs. Idempotent.
   void Realize();
+  // The ambient volume times the master volume: the rain and the thunder play at it (a change
+  // reaches a rain that already plays).
   void SetVolume(float volume);
+  // The rain's own share (the fly-in fades it in), on top of SetVolume's.
   void SetRainVolume(float volume);
   // Told by the race every frame: the frame step and which view renders now.
   void SetFrameStep(float step) { m_frameStep = step; }
@@ -183,7 +186,6 @@ class WeatherEffects {
   uint32_t m_thunderCount = 0;
   ThunderConfig m_thunder[WEATHER_MAX_THUNDER];
   float m_weights[WEATHER_MAX_THUNDER] = {};
-  float m_effectsVolume = 1.0f, m_masterVolume = 1.0f;
   float m_rainGain = 1.0f;
   float m_frameStep = 0.0f;
   uint32_t m_currentView = 0;

@@ -57,6 +57,7 @@ bool SoundEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event, Play
                         : Options_Volume(item->value->slider01);
       item->value->slider01 = *value;
       if (programValue) *programValue = *value;
+      p.ApplyRaceVolumes();
       // In the menus the music plays at its share of the master volume; over a race (the
       // in-race sound page) at the music volume times the master volume.
       if (p.m_musicTrack && (id == 10 || id == 13))
@@ -86,6 +87,7 @@ bool SoundEvent(Program& p, MenuPage* page, MenuItem* item, uint32_t event, Play
     p.m_volumeCars = prof.volume_cars;
     p.m_volumeAmbient = prof.volume_ambient;
     p.m_volumeComment = prof.volume_comment;
+    p.ApplyRaceVolumes();
     if (p.m_musicTrack) p.m_musicTrack->SetVolume(Options_MusicVolume(prof, p.m_raceRunning != 0));
     for (int32_t other : {10, 11, 12, 13, 15, 17, 18, 19, 20})
       if (MenuItem* it = page->GetItem(other)) SoundEvent(p, page, it, MENU_SHOWN, prof);

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <new>
 #include <strings.h>
 
 #include "QVX/race/CarCatalog.h"
@@ -139,11 +141,15 @@ void Program::Error(const char* format, ...) {
 }
 
 void Program::Log(const char* format, ...) {
-  if (!g_gameLog) return;
+  if (!g_gameLog && !m_logObserver) return;
+  std::unique_ptr<char[]> line(new (std::nothrow) char[VQLOGFILE_LINE_SIZE]);
+  if (!line) return;
   va_list args;
   va_start(args, format);
-  g_gameLog->PrintV(format, args);
+  std::vsnprintf(line.get(), VQLOGFILE_LINE_SIZE, format, args);
   va_end(args);
+  if (g_gameLog) g_gameLog->Print("%s", line.get());
+  if (m_logObserver) m_logObserver(m_logObserverUser, line.get());
 }
 
 std::string Program::DataFile(uint32_t id) const {

@@ -109,8 +109,11 @@ class Program {
   // Formats into one 2048-byte buffer (cut when longer), shows it in a message box titled "Error"
   // (stderr when headless) and logs "Error : %s".
   void Error(const char* format, ...) VQ_PRINTF_LIKE(2, 3);
-  // One line of the game log "qvxlog.txt".
+  // One line of the game log "qvxlog.txt"; the observer, when set, sees every line too (from
+  // whichever thread logs it).
   void Log(const char* format, ...) VQ_PRINTF_LIKE(2, 3);
+  void (*m_logObserver)(void* user, const char* line) = nullptr;
+  void* m_logObserverUser = nullptr;
 
   // Configuration (Config.cpp's reader and writer on the settings below).
   bool LoadConfig(const char* path);
@@ -155,6 +158,9 @@ class Program {
   // the number written, 0 when none.
   uint32_t TakeScreenshot();
   void Pause(bool withMessage);
+  // Hands the sound settings (cars, ambient, commentary, each times the master) to the running
+  // race, if any, so a change on the in-race sound page is heard at once.
+  void ApplyRaceVolumes();
   bool OnMenuFrame();
   bool OnMenuKey(uint32_t key, bool pressed);
   void AnimateMenuScene(float dt);
@@ -333,6 +339,7 @@ class Program {
   MusicTrack* m_musicTrack = nullptr;  // the music player; null without a sound device
   MenuState m_ms;
   uint8_t m_raceRunning = 0;  // a race is loaded (menus then serve its pause menu)
+  RaceSession* m_raceSession = nullptr;  // the loaded race while one runs
 
   VQSoundBuffer* m_falseStartSample = nullptr;  // data file 32; null without sound
   VQNode* m_prizesScene = nullptr;  // "Data\prizes_track.vqo"

@@ -177,6 +177,13 @@ int RunProgram(int argc, char** argv) {
   s_run.program = program;
   s_run.frameLimit = options.frames ? options.frames : (options.headless ? 1 : 0);
   s_run.input = options.inputFile.empty() ? nullptr : &input;
+  if (s_run.input) {
+    // The script's waits end on lines of the game log.
+    program->m_logObserverUser = &input;
+    program->m_logObserver = [](void* user, const char* line) {
+      static_cast<ScriptedInput*>(user)->NoteLogLine(line);
+    };
+  }
   if (options.fixedStep > 0.0f) {
     s_fixedStepNs = uint64_t(double(options.fixedStep) * 1e9);
     s_fixedClock = 0;

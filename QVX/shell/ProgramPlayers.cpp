@@ -156,6 +156,7 @@ void Program::ApplySettings() {
   m_minFilter = uint32_t(p.min_filter);
   for (int i = 0; i < PROFILE_BINDINGS; ++i) m_bindings[i] = p.bindings[i];
   m_volumeMusic = m_volumeMaster * 0.75f;
+  ApplyRaceVolumes();
   if (m_textureManager) {
     m_textureManager->PopSampling();
     m_textureManager->PushSampling(VQWRAP_KEEP, VQWRAP_KEEP, m_magFilter, m_minFilter);

@@ -241,6 +241,32 @@ void CopyResultTexts(Program& p) {
                 p.m_championship.m_notArrivedText.c_str());
 }
 
+// Scores a championship race that was driven to its end and logs what each participant's
+// standings entry gained by it (the human's entry is entry 0; a computer driver without an
+// entry gains nothing).
+void ScoreChampionshipRace(Program& p) {
+  const Championship& c = p.m_championship;
+  auto entryOf = [&](const ChampParticipant& q) -> int64_t {
+    if (q.type == CHAMPPART_HUMAN) return c.EntryCount() ? 0 : -1;
+    for (uint32_t i = 1; i < c.EntryCount(); ++i)
+      if (c.Entry(i).driver == q.aiDriver) return i;
+    return -1;
+  };
+  std::vector<uint32_t> before;
+  for (const ChampParticipant& q : p.m_raceParticipants) {
+    const int64_t e = entryOf(q);
+    before.push_back(e < 0 ? 0 : c.Entry(uint32_t(e)).points);
+  }
+  p.ScoreRace(false, false);
+  for (size_t i = 0; i < p.m_raceParticipants.size(); ++i) {
+    const ChampParticipant& q = p.m_raceParticipants[i];
+    const int64_t e = entryOf(q);
+    p.Log("Championship race scored: place %u %s%s, %u points", q.position, q.name.c_str(),
+          q.type == CHAMPPART_HUMAN ? " (player)" : "",
+          e < 0 ? 0u : c.Entry(uint32_t(e)).points - before[i]);
+  }
+}
+
 // The race is over for the players: results (and scoring) once.
 void OnRaceFinished(Program& p, RaceRunData& r) {
   if (r.resultsShown) return;
@@ -251,7 +277,11 @@ void OnRaceFinished(Program& p, RaceRunData& r) {
           double(c.time));
   WriteResultsFile(p, r);
   if (r.mode == GAMEMODE_AI_ONLY) return;  // the computers' race ends by itself
-  if (r.mode == GAMEMODE_SINGLE || r.mode == GAMEMODE_CHAMPIONSHIP) p.ScoreRace(false, false);
+  if (r.mode == GAMEMODE_CHAMPIONSHIP) {
+    ScoreChampionshipRace(p);
+  } else if (r.mode == GAMEMODE_SINGLE) {
+    p.ScoreRace(false, false);
+  }
   p.FillRaceResults();
   CopyResultTexts(p);
   if (!p.m_menu) return;
@@ -446,6 +476,7 @@ void LoadRace(Program& p, RaceRunData& r) {
   h.raceEvent = [](void* user, int32_t event, TrackRacer* racer, int32_t argument) {
     auto* run = static_cast<RaceRunData*>(user);
     const char* name = racer ? racer->GetName() : "";
+    if (event == RACE_EVENT_GREEN) run->program->Log("Green light");
     if (event == RACE_EVENT_LAP) run->program->Log("Lap: %s", name);
     if (event == RACE_EVENT_FINISHED) run->program->Log("Finished: %s, place %d", name, argument);
     // No progress for a whole long lap: the car is put back onto the line.
@@ -691,6 +722,8 @@ bool Program::RunRace() {
   if (m_keywordDetector && m_keyboard) m_keywordDetector->Attach(m_keyboard);
   if (m_canvas) m_canvas->Show(true);
   m_raceRunning = 1;
+  m_raceSession = r.session.get();
+  ApplyRaceVolumes();
 
   // Rounds until the players leave (0) or quit (3).
   bool first = true;
@@ -727,6 +760,7 @@ bool Program::RunRace() {
   }
   Log("Race ends");
   m_raceRunning = 0;
+  m_raceSession = nullptr;
   Teardown(*this, r);
   g_raceRun = nullptr;
   Log("Race teardown: %u keyboard handlers, %u textures",
@@ -741,6 +775,11 @@ MenuArea RaceRun_MenuArea() {
   area.name = "race";
   area.onEvent = RaceMenuEvent;
   return area;
+}
+
+void Program::ApplyRaceVolumes() {
+  if (m_raceSession)
+    m_raceSession->SetVolumes(m_volumeCars, m_volumeAmbient, m_volumeComment, m_volumeMaster);
 }
 
 void Program::Pause(bool withMessage) {

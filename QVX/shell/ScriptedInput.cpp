@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "QVX/shell/InputCodes.h"
@@ -55,9 +56,15 @@ bool ScriptedInput::Load(const char* path) {
 
 bool ScriptedInput::Parse(const std::string& text) {
   m_events.clear();
+  {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_starts.assign(1, 0);
+    m_waiting = -1;
+  }
   std::istringstream lines(text);
   std::string line;
   int number = 0;
+  uint32_t part = 0;
   while (std::getline(lines, line)) {
     ++number;
     std::istringstream words(line);
@@ -69,8 +76,16 @@ bool ScriptedInput::Parse(const std::string& text) {
     std::string kind;
     bool ok = end && !*end && frame <= 0xFFFFFFFFul && (words >> kind);
     e.frame = uint32_t(frame);
+    e.part = part;
     if (ok && kind == "quit") {
       e.kind = QUIT;
+    } else if (ok && kind == "wait") {
+      e.kind = WAIT;
+      std::getline(words, e.text);
+      const size_t start = e.text.find_first_not_of(" \t");
+      const size_t end = e.text.find_last_not_of(" \t\r");
+      e.text = start == std::string::npos ? "" : e.text.substr(start, end - start + 1);
+      ok = !e.text.empty();
     } else if (ok && kind == "key") {
       std::string code, state;
       ok = bool(words >> code >> state) && (state == "down" || state == "up");
@@ -95,15 +110,48 @@ bool ScriptedInput::Parse(const std::string& text) {
       return false;
     }
     m_events.push_back(e);
+    if (e.kind == WAIT) ++part;
   }
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_starts.assign(part + 1, -1);
+  m_starts[0] = 0;
   return true;
+}
+
+void ScriptedInput::NoteLogLine(const char* line) {
+  if (!line) return;
+  std::lock_guard<std::mutex> hold(m_lock);
+  if (m_waiting < 0) return;
+  const Event& wait = m_events[size_t(m_waiting)];
+  if (!std::strstr(line, wait.text.c_str())) return;
+  m_starts[wait.part + 1] = m_frame;
+  m_waiting = -1;
+}
+
+int64_t ScriptedInput::PartStart(uint32_t part) const {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return part < m_starts.size() ? m_starts[part] : -1;
 }
 
 void ScriptedInput::Feed(uint32_t frame, VQCanvas* canvas) {
   const host::window_handle window = canvas ? canvas->m_window : 0;
-  for (const Event& e : m_events) {
-    if (e.frame != frame) continue;
+  std::vector<int64_t> starts;
+  {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_frame = frame;
+    starts = m_starts;
+  }
+  for (size_t i = 0; i < m_events.size(); ++i) {
+    const Event& e = m_events[i];
+    if (e.part >= starts.size() || starts[e.part] < 0 ||
+        int64_t(frame) != starts[e.part] + int64_t(e.frame))
+      continue;
     switch (e.kind) {
+      case WAIT: {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_waiting = int64_t(i);
+        break;
+      }
       case QUIT:
         host::post_quit_message(0);
         break;

@@ -3,6 +3,7 @@
 #include "QVX/shell/InputCodes.h"
 #include "QVX/shell/Program.h"
 #include "QVX/shell/ScriptedInput.h"
+#include "host/window/window.h"
 
 TEST(ScriptedInput, ReadsTheThreeLineForms) {
   ScriptedInput s;
@@ -20,13 +21,61 @@ TEST(ScriptedInput, ReadsTheThreeLineForms) {
 }
 
 TEST(ScriptedInput, RefusesBrokenLines) {
-  for (const char* bad : {"x key left down\n", "1 key left sideways\n", "1 key 17 down\n", "1 key nosuch down\n",
+  for (const char* bad : {"x key left down\n", "1 wait\n", "1 wait   \n", "1 key left sideways\n", "1 key 17 down\n", "1 key nosuch down\n",
                           "1 mouse 1 2\n", "1 quit now\n", "1 jump\n", "-1 quit\n"}) {
     ScriptedInput s;
     EXPECT_FALSE(s.Parse(bad)) << bad;
     EXPECT_NE(s.Error().find("line 1"), std::string::npos) << bad;
     EXPECT_TRUE(s.Events().empty());
   }
+}
+
+// The keys a script posts on each of the frames 1 to `frames`, as "frame:down|up" words.
+std::string FeedKeys(ScriptedInput& s, uint32_t from, uint32_t to,
+                     const std::vector<std::pair<uint32_t, const char*>>& logged = {}) {
+  std::string out;
+  host::message m;
+  while (host::peek_message(&m)) {}
+  for (uint32_t f = from; f <= to; ++f) {
+    s.Feed(f, nullptr);
+    while (host::peek_message(&m))
+      if (m.code == host::WM_KEYDOWN || m.code == host::WM_KEYUP)
+        out += std::to_string(f) + (m.code == host::WM_KEYDOWN ? ":down " : ":up ");
+    // Lines the game logs during the frame, after its input.
+    for (const auto& [frame, line] : logged)
+      if (frame == f) s.NoteLogLine(line);
+  }
+  return out;
+}
+
+TEST(ScriptedInput, WaitLinesHoldTheRestUntilTheLogSaysSo) {
+  ScriptedInput s;
+  ASSERT_TRUE(s.Parse("5 key up down\n"
+                      "10 wait Finished: Driver, place\n"
+                      "3 key up up\n"
+                      "2 wait Menu page 23\n"
+                      "1 key enter down\n")) << s.Error();
+  ASSERT_EQ(s.Events().size(), 5u);
+  EXPECT_EQ(s.Events()[1].kind, ScriptedInput::WAIT);
+  EXPECT_EQ(s.Events()[1].text, "Finished: Driver, place");
+  EXPECT_EQ(s.Events()[2].part, 1u);
+  EXPECT_EQ(s.Events()[4].part, 2u);
+  EXPECT_EQ(s.PartStart(1), -1);
+  // A matching line before the wait began (frame 10) and a line that does not match are not
+  // taken; the finish at frame 40 is, and so is the page three frames after the release.
+  const std::string keys = FeedKeys(s, 1, 60,
+                                    {{7, "Finished: Driver, place 2"},
+                                     {20, "Finished: Someone, place 1"},
+                                     {40, "Finished: Driver, place 3"},
+                                     {44, "Menu page 23 'Standings'"}});
+  EXPECT_EQ(keys, "5:down 43:up 45:down ");
+  EXPECT_EQ(s.PartStart(1), 40);
+  EXPECT_EQ(s.PartStart(2), 44);
+  // Without the awaited line the rest never comes.
+  ScriptedInput never;
+  ASSERT_TRUE(never.Parse("1 wait Green light\n1 key up down\n"));
+  EXPECT_EQ(FeedKeys(never, 1, 30, {{10, "Race round starts"}}), "");
+  EXPECT_EQ(never.PartStart(1), -1);
 }
 
 TEST(ScriptedInput, VirtualKeysOfKeyIndices) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "QVX/race/PlayerProfile.h"
+#include "QVX/shell/InputCodes.h"
 #include "tests/support/run_tool.h"
 
 namespace fs = std::filesystem;
@@ -340,4 +341,37 @@ TEST_F(RaceRun, ASingleRaceIsDrivenToTheFinishAndItsResultsAndPodiumShown) {
   EXPECT_EQ(HandlerCounts(m_log, "Race start: "), HandlerCounts(m_log, "Race teardown: "));
   EXPECT_EQ(fs::hard_link_count(m_dir / "Data/Players/Driver.bin"), 1u);
   EXPECT_EQ(fs::hard_link_count(m_dir / "Config.ini"), 1u);
+}
+
+TEST_F(RaceRun, AThrottleReboundOnTheControlsPageDrivesTheNextRaceToTheFinish) {
+  // Options, Controls, Player 1: the third control (throttle) is rebound to "w". Back on the
+  // main page, a single race of one lap at the harbour in the sport class against two computer
+  // drivers is started; the car steers along the line while "w" is held from the green light,
+  // and the player's finish is logged. The script waits on the log, not on frame counts.
+  SetRaceSetUp(4, 0, 2, /*classIndex=*/4, /*raceType=*/1);
+  std::string script;
+  for (int frame : {3, 40, 120}) script += Press(frame, "space");
+  int frame = 200;
+  for (const char* key : {"up", "up", "enter", "down", "enter", "enter", "down", "down", "enter",
+                          "w", "esc", "esc", "esc", "down", "down", "enter", "down", "enter",
+                          "enter"}) {
+    script += Press(frame, key);
+    frame += 20;
+  }
+  script += std::to_string(frame) + " wait Green light\n";
+  script += "20 key w down\n";
+  script += "40 wait Finished: Driver,\n";
+  script += "20 key w up\n100 quit\n";
+  fs::remove(m_dir / "input.txt");
+  std::ofstream(m_dir / "input.txt") << script;
+  ASSERT_EQ(Run(20000, 7, "0.01", "--steer-assist"), 0) << m_out;
+  ExpectInOrder({"Menu page 12 ", "Binding 32 of player 1: w", "Menu page 1 'Main menu'",
+                 "Menu page 11 'Single race'", "Race in game mode 3", "track 'harbour'",
+                 "Race round starts", "Green light", "Finished: Driver, place ", "Race ends"});
+  const std::string bytes = ReadText(m_dir / "Data/Players/Driver.bin");
+  PlayerProfile profile;
+  ASSERT_EQ(PlayerProfile_Read(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                               PROFILE_MAX_CLASSES, &profile),
+            PROFILE_OK);
+  EXPECT_EQ(profile.bindings[2], InputCodeFromName("w"));
 }

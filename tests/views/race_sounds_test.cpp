@@ -12,6 +12,9 @@
 #include "QVX/race/RaceSounds.h"
 #include "QVX/race/Simulation.h"
 #include "QVX/race/Track.h"
+#include "QVX/race/TrackSoundEvent.h"
+#include "QVX/menu/Menu.h"
+#include "QVX/shell/Program.h"
 #include "tests/race/race_world.h"
 #include "tests/support/sound_support.h"
 #include "Zentri/devices/display/VQCanvas.h"
@@ -76,10 +79,11 @@ class RaceSoundsTest : public RaceWorld {
     RaceWorld::TearDown();
   }
   void Race(const std::string& track, const std::string& weather, int32_t mode = GAME_MODE_SINGLE,
-            uint32_t cars = 2, uint32_t views = 1) {
+            uint32_t cars = 2, uint32_t views = 1, const std::string& carClass = "") {
     race_ = std::make_unique<RaceSession>();
     RaceSessionConfig c = Config(track, 1, 5);
     c.weather = weather;
+    c.carClass = carClass;
     c.gameMode = mode;
     c.display = device_;
     c.sound = sound_;
@@ -236,6 +240,95 @@ TEST_F(RaceSoundsTest, SplitScreenCollisionSoundsCarryTheirCarsView) {
   view_.Follow(1, 2);
   EXPECT_EQ(sounds.CarView(race_->GetRacer(1)->GetVehicle()), 0u);
   EXPECT_EQ(sounds.CarView(race_->GetRacer(2)->GetVehicle()), 2u);
+}
+
+// The sound page of the in-race menu changes the volumes of the running race at once: the
+// cars' engines follow the cars slider (down to its floor of a quarter), the crowd and the rain
+// the ambient slider, the commentary its own, and the master slider scales them all.
+TEST_F(RaceSoundsTest, TheSoundPageChangesTheVolumesOfTheRunningRace) {
+  const fs::path old = fs::current_path();
+  fs::create_directories(dir_ / "menus" / "Data" / "Players");
+  fs::current_path(dir_ / "menus");
+  auto program = std::make_unique<Program>();
+  Program& p = *program;
+  p.m_options.headless = true;
+  ASSERT_EQ(p.CreateProfile("Lou", 1), 26);
+  ASSERT_TRUE(p.BuildMenus());
+  MenuPage* sound = p.m_menu->FindPage(7);
+  ASSERT_NE(sound, nullptr);
+  auto slide = [&](int32_t item, float value) {
+    MenuItem* it = sound->GetItem(item);
+    ASSERT_NE(it, nullptr) << item;
+    ASSERT_NE(it->value, nullptr) << item;
+    it->value->slider01 = value;
+    p.OnMenuEvent(sound, it, MENU_INCREASE);
+  };
+  // Half a second of the race's mix.
+  auto level = [&] {
+    const size_t from = mix_.size() / 2;
+    for (int i = 0; i < 25; ++i) Frame();
+    return Rms(mix_, from, mix_.size() / 2);
+  };
+
+  // Computer drivers in game cars at the harbour's start beside the stands, the view following
+  // the first of them: the crowd, and once they race, its engine.
+  Race("harbour", "sunny", GAME_MODE_SINGLE, 2, 1, "junior_std");
+  p.m_raceSession = race_.get();
+  // Before the green light only the crowd (and the countdown) is heard.
+  slide(15, 0.0f);
+  for (int i = 0; i < 10; ++i) Frame();
+  const double crowd = level();
+  slide(12, 0.3f);
+  const double softCrowd = level();
+  EXPECT_GT(crowd, 0.002);
+  EXPECT_LT(softCrowd, 0.5 * crowd);
+  EXPECT_GT(softCrowd, 0.1 * crowd);
+  slide(12, 0.0f);
+  while (race_->RaceTime() < 3.0f && Now() < 40.0f) Frame();
+  const double engines = level();
+  slide(11, 0.0f);  // held at a quarter
+  EXPECT_FLOAT_EQ(p.m_volumeCars, 0.25f);
+  const double quarter = level();
+  slide(11, 1.0f);
+  const double enginesAgain = level();
+  slide(10, 0.0f);
+  const double silent = level();
+  slide(10, 1.0f);
+  EXPECT_GT(engines, 0.002);
+  EXPECT_GT(enginesAgain, 0.002);
+  EXPECT_LT(quarter, 0.5 * std::min(engines, enginesAgain));
+  EXPECT_GT(quarter, 0.0);
+  EXPECT_LT(silent, 1e-4);
+  // A commentary event on the board follows the commentary slider (the generated tracks have
+  // none of their own).
+  auto* spoken = new TrackSoundEvent();
+  ASSERT_TRUE(spoken->Init(TRACKSOUND_COMMENTARY, "fx_crowd.wav", VQVector(0, 0, 0), 100.0f, 0.8f));
+  ASSERT_TRUE(spoken->Load(sound_));
+  ASSERT_TRUE(race_->GetSounds()->Board().AddEvent(spoken));
+  slide(15, 0.5f);
+  EXPECT_NEAR(spoken->m_node->m_volume, 0.5f * 0.8f, 1e-6f);
+  slide(10, 0.5f);
+  EXPECT_NEAR(spoken->m_node->m_volume, 0.25f * 0.8f, 1e-6f);
+  slide(10, 1.0f);
+  view_.Release();
+  race_.reset();
+  p.m_raceSession = nullptr;
+
+  // The rain of a thunderstorm in the forest follows the ambient slider.
+  Race("forest", "thunderstorm");
+  p.m_raceSession = race_.get();
+  while (race_->RaceTime() < 10.0f && Now() < 40.0f) Frame();
+  const double rain = level();
+  slide(12, 0.2f);
+  const double softRain = level();
+  EXPECT_GT(rain, 0.01);
+  EXPECT_LT(softRain, 0.4 * rain);
+  EXPECT_GT(softRain, 0.05 * rain);
+  p.m_raceSession = nullptr;
+  program.reset();
+  delete g_gameLog;
+  g_gameLog = nullptr;
+  fs::current_path(old);
 }
 
 }  // namespace
