@@ -30,6 +30,10 @@ constexpr float kAssistLookMin = 10.0f;
 constexpr float kAssistDecel = 5.0f;  // m/s^2 the look-ahead allows for braking
 constexpr float kAssistSpeedPerLength = 0.92f;
 constexpr float kAssistSpeedOffset = 7.4f;
+// The assisted car that stands (slower than kAssistStuckSpeed) with the throttle pressed for
+// kAssistStuckTime seconds is stuck against something: it is rescued as by the rescue control.
+constexpr float kAssistStuckSpeed = 1.0f;
+constexpr float kAssistStuckTime = 5.0f;
 // A car below this height has fallen off the world: it is rescued.
 constexpr float kFallenHeight = -10.0f;
 
@@ -89,6 +93,7 @@ void HumanRacer::PlaceAtStart(const VQVector& position, float heading) {
 void HumanRacer::PrepareRace(bool, uint32_t) {
   m_started = m_finished = m_onPodium = m_startHeld = false;
   m_time = 0.0f;
+  m_assistStuck = 0.0f;
   // The last race's counted crossing would keep the start line from counting for the first
   // seconds of the next (the race clock starts again at 0).
   SetLapMarkTime(-100.0f);
@@ -224,8 +229,18 @@ void HumanRacer::ApplyControls(float dt) {
     car.SetClutch(std::clamp(c[CONTROL_CLUTCH], 0.0f, 1.0f));
   }
   // The rescue control helps a car that is stuck or on its roof.
-  if (c[CONTROL_RESCUE] > 0.0f && (car.GetSpeed() < kRescueSpeed || car.GetUpAxisZ() < 0.0f))
+  if (c[CONTROL_RESCUE] > 0.0f && (car.GetSpeed() < kRescueSpeed || car.GetUpAxisZ() < 0.0f)) {
+    m_assistStuck = 0.0f;
     Rescue();
+    return;
+  }
+  if (m_steerAssist) {
+    m_assistStuck = pedal > 0.0f && speed < kAssistStuckSpeed ? m_assistStuck + dt : 0.0f;
+    if (m_assistStuck >= kAssistStuckTime) {
+      m_assistStuck = 0.0f;
+      Rescue();
+    }
+  }
 }
 
 void HumanRacer::Update(float dt) {

@@ -61,9 +61,10 @@ class HumanRacer : public CarRacer {
   // When false the player's bindings are not polled: the control values already in
   // Player::m_controls drive the car (tests and tools set them directly).
   bool m_readBindings = true;
-  // When true the car steers itself along the computer line, eases the throttle in sharp bends
-  // and brakes down to the computer drivers' speed for the line ahead; the driver's throttle,
-  // brake and rescue still count (scripted runs that cannot see).
+  // When true the car steers itself along the computer line, eases the throttle in sharp bends,
+  // brakes down to the computer drivers' speed for the line ahead and asks for a rescue when it
+  // has stood still for a while with the throttle pressed; the driver's throttle, brake and
+  // rescue still count (scripted runs that cannot see).
   bool m_steerAssist = false;
 
  private:
@@ -87,4 +88,6 @@ class HumanRacer : public CarRacer {
   VQVector m_gridAt{0, 0, 0};
   float m_gridHeading = 0.0f;  // throttle held since before the green light
   bool m_started = false, m_finished = false, m_onPodium = false;
+  // Seconds the assisted car has stood still with the throttle pressed.
+  float m_assistStuck = 0.0f;
 };
