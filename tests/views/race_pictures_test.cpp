@@ -226,6 +226,43 @@ TEST_P(RacePictures, CarsWearTheirPaintTexture) {
   EXPECT_GT(float(edges) / float(pairs), 0.05f) << "the texture's checks";
 }
 
+// The track's materials draw their textures through both devices: the road beside the car
+// ahead shows its texture's checks and noise in the texture's grey, the ground beyond the kerb
+// the track's sand with its checks (an untextured flat piece of track is one smooth lit colour),
+// and the sky glows in the weather's light blue on both devices.
+TEST_P(RacePictures, TrackWearsItsTextures) {
+  Race("desert", "sunny", 0.0f);
+  for (int i = 0; i < 60; ++i) race_->Frame();
+  const Picture pic = Shot(false, false, false, "track");
+  struct Look {
+    float mean[3] = {};
+    float spread = 0.0f;  // standard deviation of the luma
+  };
+  auto look = [&](uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1) {
+    Look l;
+    double sum = 0.0, squares = 0.0;
+    const double n = double(x1 - x0) * double(y1 - y0);
+    for (uint32_t y = y0; y < y1; ++y)
+      for (uint32_t x = x0; x < x1; ++x) {
+        for (int k = 0; k < 3; ++k) l.mean[k] += pic.rgb[(size_t(y) * pic.w + x) * 3 + k] / float(n);
+        sum += pic.Luma(x, y);
+        squares += double(pic.Luma(x, y)) * pic.Luma(x, y);
+      }
+    l.spread = float(std::sqrt(std::fmax(0.0, squares / n - (sum / n) * (sum / n))));
+    return l;
+  };
+  const Look road = look(450, 20, 620, 120);
+  EXPECT_GT(road.spread, 0.02f) << "the road texture's checks";
+  EXPECT_LT(std::fabs(road.mean[0] - road.mean[2]), 0.08f) << "grey road";
+  EXPECT_GT(road.mean[1], 0.3f);
+  const Look ground = look(0, 180, 80, 230);
+  EXPECT_GT(ground.spread, 0.02f) << "the ground texture's checks";
+  EXPECT_GT(ground.mean[0], ground.mean[2] + 0.15f) << "desert sand";
+  const Look sky = look(100, kH - 30, kW, kH);
+  EXPECT_GT(sky.mean[2], sky.mean[0] + 0.2f) << "blue sky";
+  EXPECT_GT(sky.mean[2], 0.7f) << "a light sky";
+}
+
 TEST_P(RacePictures, RainStreaksInAWetWeatherOnly) {
   Race("forest", "thunderstorm", 3.0f);
   const Picture dry = Shot(false, false, false, "norain");

@@ -150,8 +150,17 @@ VQMattable* Table(const std::vector<std::pair<std::string, const char*>>& materi
     m->m_diffuse = colours[i];
     m->m_ambient = VQColor(colours[i].r * 0.6f, colours[i].g * 0.6f, colours[i].b * 0.6f, 1.0f);
     if (materials[i].second) {
+      // Colour and alpha: the texture (argument 3) times the material's lit colour (argument 2).
+      // A stage left at operation 0 has no effect and draws the flat colour; an argument left
+      // at 0 is kept as it was by the display device, so both arguments are named.
       m->m_stageCount = 1;
       m->SetStageTextureName(0, materials[i].second);
+      m->m_stages[0].m_operation = 4;    // modulate
+      m->m_stages[0].m_settings[1] = 3;  // colour argument 1: the texture
+      m->m_stages[0].m_settings[2] = 2;  // colour argument 2: the material's colour
+      m->m_stages[0].m_settings[3] = 3;  // alpha argument 1: the texture
+      m->m_stages[0].m_settings[4] = 2;  // alpha argument 2: the material's colour
+      m->m_stages[0].m_settings[5] = 4;  // alpha: modulate
     }
     t->Set(m, uint32_t(i));
   }
@@ -345,15 +354,20 @@ VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
     }
   auto* domeAt = new VQTransformNode(4);
   domeAt->SetName("x_dome");
-  domeAt->SetChild(
-      Simple("m_dome", dome, t + "_sky", "sky.tga", VQColor(0.5f, 0.6f, 0.9f, 1), false));
+  // The domes glow in the sky's colour (the weather sets it on loading) and take no light: their
+  // lit colour, and so the vertex colours a display device lights in its place, is black.
+  VQGeosetNode* domeNode = Simple("m_dome", dome, t + "_sky", "sky.tga", VQColor(0, 0, 0, 1), false);
+  domeNode->m_table->m_slots[0]->m_emission = VQColor(0.5f, 0.6f, 0.9f, 1);
+  domeAt->SetChild(domeNode);
   main->AddChild(domeAt);
   auto* reflection = new VQGroupNode(5);
   reflection->SetName("g_reflection");
   MeshData dome2 = dome;
   for (VQVector& p : dome2.v) p = VQVector(p.x * 0.98f, p.y * 0.98f, p.z * 0.98f);
-  reflection->AddChild(
-      Simple("m_dome02", dome2, t + "_sky2", "sky.tga", VQColor(0.4f, 0.5f, 0.8f, 1), false));
+  VQGeosetNode* dome2Node =
+      Simple("m_dome02", dome2, t + "_sky2", "sky.tga", VQColor(0, 0, 0, 1), false);
+  dome2Node->m_table->m_slots[0]->m_emission = VQColor(0.4f, 0.5f, 0.8f, 1);
+  reflection->AddChild(dome2Node);
   main->AddChild(reflection);
 
   // Road, kerbs, verges and barriers: the colliders.
@@ -385,14 +399,13 @@ VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
         barriers.Quad(a, top, top2, a2);
     }
   }
-  main->AddChild(
-      Simple("m_road", road, t + "_road", "road.tga", VQColor(0.6f, 0.6f, 0.62f, 1), true));
-  main->AddChild(
-      Simple("m_kerbs", kerbs, t + "_kerb", "kerb.tga", VQColor(0.9f, 0.3f, 0.3f, 1), true));
-  const VQColor grass(c.ground[0] / 255.0f, c.ground[1] / 255.0f, c.ground[2] / 255.0f, 1);
-  main->AddChild(Simple("m_verges", verges, t + "_verge", "ground.tga", grass, true));
-  main->AddChild(Simple("m_barriers", barriers, t + "_barrier", "barrier.tga",
-                        VQColor(0.8f, 0.8f, 0.8f, 1), true));
+  // Textured materials are white where the texture carries the colour (the track's own road
+  // and ground textures among them); a tint stays where one texture serves several looks.
+  const VQColor white(1, 1, 1, 1);
+  main->AddChild(Simple("m_road", road, t + "_road", "road.tga", white, true));
+  main->AddChild(Simple("m_kerbs", kerbs, t + "_kerb", "kerb.tga", white, true));
+  main->AddChild(Simple("m_verges", verges, t + "_verge", "ground.tga", white, true));
+  main->AddChild(Simple("m_barriers", barriers, t + "_barrier", "barrier.tga", white, true));
 
   // Markings: dashes on the centre line and the start/finish line (drawn, not colliders).
   MeshData marks;
@@ -414,8 +427,7 @@ VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
                    d = marks.Add(Across(s, kRoadHalf, 0.03f) - f, 0, 1);
     marks.Quad(a, bb, cc, d);
   }
-  main->AddChild(Simple("m_markings", marks, t + "_marks", "marking.tga",
-                        VQColor(0.95f, 0.95f, 0.95f, 1), false));
+  main->AddChild(Simple("m_markings", marks, t + "_marks", "marking.tga", white, false));
 
   // The ground beyond the barriers, below everything (drawn only).
   MeshData ground;
@@ -427,7 +439,7 @@ VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
   ground.Add(VQVector(half, half * c.stretch, minZ - 1.5f), 20, 20);
   ground.Add(VQVector(-half, half * c.stretch, minZ - 1.5f), 0, 20);
   ground.Quad(0, 1, 2, 3);
-  main->AddChild(Simple("m_ground", ground, t + "_ground", "ground.tga", grass, false));
+  main->AddChild(Simple("m_ground", ground, t + "_ground", "ground.tga", white, false));
 
   // Scenery beyond the barriers.
   uint32_t seed = b.index * 977u + level;
@@ -447,12 +459,12 @@ VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
   if (!trees.v.empty())
     main->AddChild(Node("m_trees", trees,
                         Table({{t + "_bark", "bark.tga"}, {t + "_leaves", "leaves.tga"}},
-                              {VQColor(0.4f, 0.3f, 0.2f, 1), VQColor(0.2f, 0.5f, 0.2f, 1)}),
+                              {white, white}),
                         false));
   if (!buildings.v.empty())
     main->AddChild(Node("m_buildings", buildings,
                         Table({{t + "_wall1", "building.tga"}, {t + "_wall2", "building.tga"}},
-                              {VQColor(0.7f, 0.65f, 0.6f, 1), VQColor(0.5f, 0.55f, 0.65f, 1)}),
+                              {white, VQColor(0.75f, 0.88f, 1.0f, 1)}),
                         false));
 
   // Grandstands with the crowd along the start straight, right side, beyond the barrier.
@@ -469,7 +481,7 @@ VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
     }
   }
   main->AddChild(
-      Simple("m_stands", stands, t + "_stand", "stand.tga", VQColor(0.6f, 0.6f, 0.7f, 1), false));
+      Simple("m_stands", stands, t + "_stand", "stand.tga", white, false));
   crowd->AddChild(Node("m_crowd", people,
                        Table({{t + "_crowd1", "crowd.tga"},
                               {t + "_crowd2", "crowd.tga"},
@@ -491,7 +503,7 @@ VQNode* BuildScene(const TrackBuild& b, uint32_t level) {
     Box(lights, beam + s0.n * (float(k) - 1.0f) * 1.2f - s0.t * 0.4f, 0.4f, 0.15f, 0.4f, yaw,
         uint16_t(k));
   main->AddChild(Simple("m_gantry", gantry, t + "_gantry", "barrier.tga",
-                        VQColor(0.3f, 0.3f, 0.3f, 1), false));
+                        VQColor(0.38f, 0.38f, 0.38f, 1), false));
   main->AddChild(Node("m_startlights", lights,
                       Table({{"rood", nullptr}, {"oranje", nullptr}, {"groen", nullptr}},
                             {VQColor(0.8f, 0.05f, 0.05f, 1), VQColor(0.9f, 0.5f, 0.05f, 1),
@@ -763,19 +775,27 @@ void WriteScene(VQNode* root, const std::string& relative) {
   WriteFile(relative, bytes.data(), bytes.size());
 }
 
-void WriteTextures(const std::string& t, uint32_t index) {
+void WriteTextures(const std::string& t, uint32_t index, const CircuitSpec& c) {
   for (const char* quality : {"Data/Maps_low/", "Data/Maps_high/"}) {
     const std::string folder = OutPath(quality + t + "/");
+    // The road and the ground of this track: the track's folder is where its scene's textures
+    // are looked up, and the ground takes the track's own verge colour.
+    // Seeds that are multiples of 3 give the pattern's smallest checks.
+    WriteTga(folder + "road.tga", PatternImage(64, 64, 150, 150, 156, 3 * (10 + index)), false);
+    WriteTga(folder + "ground.tga",
+             PatternImage(64, 64, c.ground[0], c.ground[1], c.ground[2], 3 * (20 + index)), false);
     WriteTga(folder + "kerb.tga", PatternImage(32, 32, 220, 60, 60, 11 + index), false);
     WriteTga(folder + "gravel.tga", PatternImage(64, 64, 170, 160, 140, 12 + index), false);
     WriteTga(folder + "barrier.tga", PatternImage(32, 32, 200, 200, 205, 13 + index), false);
     WriteTga(folder + "marking.tga", PatternImage(16, 16, 250, 250, 250, 14), false);
-    WriteTga(folder + "sky.tga", PatternImage(64, 64, 140, 170, 230, 15 + index), false);
+    // Near white: the texture shades the sky's colour, which the weather gives the domes.
+    WriteTga(folder + "sky.tga", PatternImage(64, 64, 232, 238, 245, 15 + index), false);
     WriteTga(folder + "bark.tga", PatternImage(16, 16, 100, 70, 40, 16), false);
     WriteTga(folder + "leaves.tga", PatternImage(32, 32, 40, 120, 40, 17 + index), false);
     WriteTga(folder + "building.tga", PatternImage(64, 64, 170, 160, 150, 18 + index), false);
     WriteTga(folder + "stand.tga", PatternImage(32, 32, 150, 150, 170, 19), false);
-    WriteTga(folder + "crowd.tga", PatternImage(32, 32, 200, 120, 120, 20), false);
+    // Light grey: the crowd's three materials tint it.
+    WriteTga(folder + "crowd.tga", PatternImage(32, 32, 225, 225, 225, 20), false);
   }
 }
 
@@ -829,7 +849,7 @@ void WriteTracks(const std::vector<std::string>& tracks) {
     WriteFile(base + ".bin", settings.data(), settings.size());
     const std::vector<uint8_t> cams = Cameras(b);
     WriteFile(base + "_cams.bin", cams.data(), cams.size());
-    WriteTextures(tracks[i], i);
+    WriteTextures(tracks[i], i, named);
     TrackWeather(tracks[i], i);
   }
 }
