@@ -188,17 +188,7 @@ VQMaterial* Material(const std::string& name, float r, float g, float b, const c
   }
   if (texture) {
     // The texture modulated by the lit material colour (white: the texture's own colours).
-    m->m_stageCount = 1;
-    m->SetStageTextureName(0, texture);
-    // Colour and alpha: the texture (argument 3) times the material's lit colour (argument 2).
-    // Both arguments are named: a display device keeps an argument left at 0 as it was, which
-    // would multiply the colour by itself and leave the texture out.
-    m->m_stages[0].m_operation = 4;    // modulate
-    m->m_stages[0].m_settings[1] = 3;  // colour argument 1: the texture
-    m->m_stages[0].m_settings[2] = 2;  // colour argument 2: the material's colour
-    m->m_stages[0].m_settings[3] = 3;  // alpha argument 1: the texture
-    m->m_stages[0].m_settings[4] = 2;  // alpha argument 2: the material's colour
-    m->m_stages[0].m_settings[5] = 4;  // alpha: modulate
+    SetModulatedTexture(m, texture);
     VQColor_Set(m->m_diffuse, 1.0f, 1.0f, 1.0f, alpha);
     VQColor_Set(m->m_ambient, 0.6f, 0.6f, 0.6f, 1.0f);
   }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class VQMaterial;
+
 namespace datagen {
 
 // Writes the driving parameters of a computer driver's record (ai.cpp); skill 0.85 to 1.0.
@@ -63,6 +65,12 @@ Image PatternImage(uint32_t w, uint32_t h, uint8_t r, uint8_t g, uint8_t b, uint
 Image BlockFont(const std::vector<std::string>& glyphs, uint32_t scale, uint8_t r, uint8_t g, uint8_t b);
 
 // ---- scenes (scenes.cpp) ----
+// Gives the material one texture stage: the named texture times the material's lit colour, for
+// colour and alpha. Both arguments are named: a display device keeps an argument left at 0 as
+// it was (which would multiply the colour by itself and leave the texture out), and a stage
+// left at operation 0 has no effect and draws the flat colour.
+void SetModulatedTexture(VQMaterial* material, const char* texture);
+
 void WriteMenuTrack(const std::string& path, const std::string& track, uint32_t seed);
 void WriteMenuScene(const std::string& path);
 void WritePrizesScene(const std::string& path);

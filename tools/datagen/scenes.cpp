@@ -1,6 +1,7 @@
 // Scene files of the sample data tree, built in code and written with the engine's scene writer.
 #include <cstdio>
 
+#include "Zentri/devices/display/VQDisplayDevice.h"
 #include "Zentri/scene/VQGeoset.h"
 #include "Zentri/scene/VQMaterial.h"
 #include "Zentri/scene/VQNodes.h"
@@ -50,6 +51,19 @@ void Write(VQNode* root, const std::string& path) {
 }
 
 }  // namespace
+
+void SetModulatedTexture(VQMaterial* m, const char* texture) {
+  // Stage settings: 1 and 2 the colour arguments, 3 and 4 the alpha arguments, 5 the alpha
+  // operation; argument 3 is the texture, 2 the material's colour.
+  m->m_stageCount = 1;
+  m->SetStageTextureName(0, texture);
+  m->m_stages[0].m_operation = VQSTAGEOP_MODULATE;
+  m->m_stages[0].m_settings[1] = 3;
+  m->m_stages[0].m_settings[2] = 2;
+  m->m_stages[0].m_settings[3] = 3;
+  m->m_stages[0].m_settings[4] = 2;
+  m->m_stages[0].m_settings[5] = VQSTAGEOP_MODULATE;
+}
 
 void WriteMenuTrack(const std::string& path, const std::string& track, uint32_t seed) {
   auto* root = new VQRootNode(1);

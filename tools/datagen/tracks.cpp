@@ -150,17 +150,7 @@ VQMattable* Table(const std::vector<std::pair<std::string, const char*>>& materi
     m->m_diffuse = colours[i];
     m->m_ambient = VQColor(colours[i].r * 0.6f, colours[i].g * 0.6f, colours[i].b * 0.6f, 1.0f);
     if (materials[i].second) {
-      // Colour and alpha: the texture (argument 3) times the material's lit colour (argument 2).
-      // A stage left at operation 0 has no effect and draws the flat colour; an argument left
-      // at 0 is kept as it was by the display device, so both arguments are named.
-      m->m_stageCount = 1;
-      m->SetStageTextureName(0, materials[i].second);
-      m->m_stages[0].m_operation = 4;    // modulate
-      m->m_stages[0].m_settings[1] = 3;  // colour argument 1: the texture
-      m->m_stages[0].m_settings[2] = 2;  // colour argument 2: the material's colour
-      m->m_stages[0].m_settings[3] = 3;  // alpha argument 1: the texture
-      m->m_stages[0].m_settings[4] = 2;  // alpha argument 2: the material's colour
-      m->m_stages[0].m_settings[5] = 4;  // alpha: modulate
+      SetModulatedTexture(m, materials[i].second);
     }
     t->Set(m, uint32_t(i));
   }
