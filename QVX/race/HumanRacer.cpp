@@ -30,6 +30,11 @@ constexpr float kAssistLookMin = 10.0f;
 constexpr float kAssistDecel = 5.0f;  // m/s^2 the look-ahead allows for braking
 constexpr float kAssistSpeedPerLength = 0.92f;
 constexpr float kAssistSpeedOffset = 7.4f;
+// An assisted car that stands still (below kAssistStillSpeed) with the throttle pressed for
+// kAssistStillTime seconds is stuck against something: the assist asks for a rescue, as a
+// player would.
+constexpr float kAssistStillSpeed = 1.0f;
+constexpr float kAssistStillTime = 3.0f;
 // A car below this height has fallen off the world: it is rescued.
 constexpr float kFallenHeight = -10.0f;
 
@@ -88,6 +93,7 @@ void HumanRacer::PlaceAtStart(const VQVector& position, float heading) {
 
 void HumanRacer::PrepareRace(bool, uint32_t) {
   m_started = m_finished = m_onPodium = m_startHeld = false;
+  m_lastThrottle = m_assistStill = 0.0f;
   m_time = 0.0f;
   if (m_player) m_player->ClearControls();
   if (!GetVehicle()) return;
@@ -188,17 +194,19 @@ void HumanRacer::ApplyControls(float dt) {
   car.SetHorn(c[CONTROL_HORN] == 1.0f);
   if (c[CONTROL_LIGHTS] > 0.5f) car.ToggleHeadLights();
   const float throttle = std::clamp(c[CONTROL_THROTTLE], 0.0f, 1.0f);
+  // Let go: off, or falling (a key's throttle falls at its back rate, not to 0 at once).
+  const bool letGo = throttle <= 0.0f || throttle < m_lastThrottle;
+  m_lastThrottle = throttle;
   if (!m_started) {
     // On the grid: the engine may rev in neutral, the brake holds the car. Throttle held
     // before the green light does not count until it is released.
-    if (throttle > 0.0f) m_startHeld = true;
-    if (throttle <= 0.0f) m_startHeld = false;
+    m_startHeld = !letGo;
     car.SelectGear(CAR_GEAR_NEUTRAL);
     car.SetThrottle(throttle);
     car.SetBrake(1.0f);
     return;
   }
-  if (m_startHeld && throttle <= 0.0f) m_startHeld = false;
+  if (m_startHeld && letGo) m_startHeld = false;
   if (m_finished) {
     // Over the line: the car rolls out.
     car.SetThrottle(0.0f);
@@ -223,6 +231,13 @@ void HumanRacer::ApplyControls(float dt) {
   // The rescue control helps a car that is stuck or on its roof.
   if (c[CONTROL_RESCUE] > 0.0f && (car.GetSpeed() < kRescueSpeed || car.GetUpAxisZ() < 0.0f))
     Rescue();
+  if (m_steerAssist) {
+    m_assistStill = pedal > 0.0f && speed < kAssistStillSpeed ? m_assistStill + dt : 0.0f;
+    if (m_assistStill >= kAssistStillTime) {
+      m_assistStill = 0.0f;
+      Rescue();
+    }
+  }
 }
 
 void HumanRacer::Update(float dt) {
