@@ -132,9 +132,6 @@ class RaceRun : public ::testing::Test {
     profile.normal_track = kTrack;
     profile.normal_length = kLength;
     profile.normal_weather = kRandomWeather;
-    // A key let go drops the throttle within a frame (the script lets go for one frame a
-    // second, and a throttle held through the start lights counts only once it was let go).
-    profile.speed_throttleback = 100.0f;
     const std::vector<uint8_t> out = PlayerProfile_Write(profile, PROFILE_MAX_CLASSES);
     fs::remove(players / "Driver.bin");  // links into the generated tree: replaced, not written
     std::ofstream(players / (name + ".bin"), std::ios::binary)
