@@ -30,10 +30,11 @@ constexpr float kAssistLookMin = 10.0f;
 constexpr float kAssistDecel = 5.0f;  // m/s^2 the look-ahead allows for braking
 constexpr float kAssistSpeedPerLength = 0.92f;
 constexpr float kAssistSpeedOffset = 7.4f;
-// The assisted car that stands (slower than kAssistStuckSpeed) with the throttle pressed for
-// kAssistStuckTime seconds is stuck against something: it is rescued as by the rescue control.
-constexpr float kAssistStuckSpeed = 1.0f;
-constexpr float kAssistStuckTime = 5.0f;
+// An assisted car that stands still (below kAssistStillSpeed) with the throttle pressed for
+// kAssistStillTime seconds is stuck against something: the assist asks for a rescue, as a
+// player would.
+constexpr float kAssistStillSpeed = 1.0f;
+constexpr float kAssistStillTime = 3.0f;
 // A car below this height has fallen off the world: it is rescued.
 constexpr float kFallenHeight = -10.0f;
 
@@ -92,8 +93,8 @@ void HumanRacer::PlaceAtStart(const VQVector& position, float heading) {
 
 void HumanRacer::PrepareRace(bool, uint32_t) {
   m_started = m_finished = m_onPodium = m_startHeld = false;
+  m_lastThrottle = m_assistStill = 0.0f;
   m_time = 0.0f;
-  m_assistStuck = 0.0f;
   // The last race's counted crossing would keep the start line from counting for the first
   // seconds of the next (the race clock starts again at 0).
   SetLapMarkTime(-100.0f);
@@ -196,17 +197,19 @@ void HumanRacer::ApplyControls(float dt) {
   car.SetHorn(c[CONTROL_HORN] == 1.0f);
   if (c[CONTROL_LIGHTS] > 0.5f) car.ToggleHeadLights();
   const float throttle = std::clamp(c[CONTROL_THROTTLE], 0.0f, 1.0f);
+  // Let go: off, or falling (a key's throttle falls at its back rate, not to 0 at once).
+  const bool letGo = throttle <= 0.0f || throttle < m_lastThrottle;
+  m_lastThrottle = throttle;
   if (!m_started) {
     // On the grid: the engine may rev in neutral, the brake holds the car. Throttle held
     // before the green light does not count until it is released.
-    if (throttle > 0.0f) m_startHeld = true;
-    if (throttle <= 0.0f) m_startHeld = false;
+    m_startHeld = !letGo;
     car.SelectGear(CAR_GEAR_NEUTRAL);
     car.SetThrottle(throttle);
     car.SetBrake(1.0f);
     return;
   }
-  if (m_startHeld && throttle <= 0.0f) m_startHeld = false;
+  if (m_startHeld && letGo) m_startHeld = false;
   if (m_finished) {
     // Over the line: the car rolls out.
     car.SetThrottle(0.0f);
@@ -229,15 +232,12 @@ void HumanRacer::ApplyControls(float dt) {
     car.SetClutch(std::clamp(c[CONTROL_CLUTCH], 0.0f, 1.0f));
   }
   // The rescue control helps a car that is stuck or on its roof.
-  if (c[CONTROL_RESCUE] > 0.0f && (car.GetSpeed() < kRescueSpeed || car.GetUpAxisZ() < 0.0f)) {
-    m_assistStuck = 0.0f;
+  if (c[CONTROL_RESCUE] > 0.0f && (car.GetSpeed() < kRescueSpeed || car.GetUpAxisZ() < 0.0f))
     Rescue();
-    return;
-  }
   if (m_steerAssist) {
-    m_assistStuck = pedal > 0.0f && speed < kAssistStuckSpeed ? m_assistStuck + dt : 0.0f;
-    if (m_assistStuck >= kAssistStuckTime) {
-      m_assistStuck = 0.0f;
+    m_assistStill = pedal > 0.0f && speed < kAssistStillSpeed ? m_assistStill + dt : 0.0f;
+    if (m_assistStill >= kAssistStillTime) {
+      m_assistStill = 0.0f;
       Rescue();
     }
   }

@@ -61,10 +61,10 @@ class HumanRacer : public CarRacer {
   // When false the player's bindings are not polled: the control values already in
   // Player::m_controls drive the car (tests and tools set them directly).
   bool m_readBindings = true;
-  // When true the car steers itself along the computer line, eases the throttle in sharp bends,
-  // brakes down to the computer drivers' speed for the line ahead and asks for a rescue when it
-  // has stood still for a while with the throttle pressed; the driver's throttle, brake and
-  // rescue still count (scripted runs that cannot see).
+  // When true the car steers itself along the computer line, eases the throttle in sharp bends
+  // and brakes down to the computer drivers' speed for the line ahead, and asks for a rescue
+  // when the car stands still under throttle for a few seconds; the driver's throttle, brake
+  // and rescue still count (scripted runs that cannot see).
   bool m_steerAssist = false;
 
  private:
@@ -82,12 +82,15 @@ class HumanRacer : public CarRacer {
   float m_time = 0.0f;
   bool m_manual = false;
   bool m_jumped = false;
+  // Throttle pressed since before the green light; it counts once it is let go. A pedal that is
+  // let go falls at its back rate and may take several frames to reach 0: letting go is seen as
+  // the throttle falling, against the last frame's value.
   bool m_startHeld = false;
+  float m_lastThrottle = 0.0f;
+  float m_assistStill = 0.0f;  // seconds the assisted car has stood still under throttle
   // The grid place: each round starts there again (rescues and the podium move the car's start
   // placement).
   VQVector m_gridAt{0, 0, 0};
   float m_gridHeading = 0.0f;  // throttle held since before the green light
   bool m_started = false, m_finished = false, m_onPodium = false;
-  // Seconds the assisted car has stood still with the throttle pressed.
-  float m_assistStuck = 0.0f;
 };

@@ -152,6 +152,49 @@ TEST_F(HumanCar, IsHeldOnTheGridThenReachesRacingSpeedUnderFullThrottle) {
   EXPECT_GT(human_->GetCar().GetGear(), int32_t(CAR_GEAR_FIRST));  // the gearbox shifted up
 }
 
+TEST_F(HumanCar, AThrottleHeldThroughTheLightsCountsOnceLetGoEvenIfItHasNotFallenToZero) {
+  // A key's throttle falls at the back rate: let go for one frame it is still above 0 (at 16
+  // per second over 0.05 s it falls from 1 to 0.2), and that was the release.
+  Load("harbour", 1);
+  const VQVector grid = human_->GetPosition();
+  player_.m_controls[CONTROL_THROTTLE] = 1.0f;
+  ToGreen();
+  Frames(1.0f);
+  EXPECT_LT(Distance2D(human_->GetPosition(), grid), 0.5f);  // still held
+  player_.m_controls[CONTROL_THROTTLE] = 0.2f;
+  race_->Frame();
+  player_.m_controls[CONTROL_THROTTLE] = 1.0f;
+  Frames(3.0f);
+  EXPECT_GT(Distance2D(human_->GetPosition(), grid), 5.0f);
+}
+
+TEST_F(HumanCar, WithTheSteeringAssistACarStandingStillUnderThrottleIsRescued) {
+  // Held by the brake under full throttle: stuck as against a barrier. Only the assisted
+  // car asks for a rescue, after a few seconds.
+  for (const bool assist : {false, true}) {
+    SCOPED_TRACE(assist ? "assisted" : "unassisted");
+    Load("harbour", 1);
+    human_->m_steerAssist = assist;
+    ToGreen();
+    player_.m_controls[CONTROL_THROTTLE] = 0.0f;
+    race_->Frame();
+    player_.m_controls[CONTROL_THROTTLE] = 1.0f;
+    player_.m_controls[CONTROL_BRAKE] = 1.0f;
+    Frames(2.0f);
+    ASSERT_LT(human_->Speed(), 1.0f);
+    EXPECT_FALSE(human_->Rescuing());
+    bool rescued = false;
+    for (int i = 0; i < 120; ++i) {
+      race_->Frame();
+      rescued = rescued || human_->Rescuing();
+    }
+    EXPECT_EQ(rescued, assist) << human_->Speed();
+    player_.m_controls[CONTROL_BRAKE] = 0.0f;
+    race_.reset();
+    human_.reset();
+  }
+}
+
 TEST_F(HumanCar, ARescuePutsTheCarBackOnTheLineWhereItDrivesOn) {
   Load("harbour", 1);
   ToGreen();
