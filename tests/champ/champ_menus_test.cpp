@@ -2,6 +2,7 @@
 // Program's menu tree, on a players folder of the test's own (no window, no devices but a
 // scripted joystick).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -53,7 +54,9 @@ class ChampMenus : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_dir = fs::absolute(fs::path("champ_menu_trees") / info->name());
+    // One folder per test process: tests run side by side, and the last one out removes its
+    // own parent folder, which must not be one another process is creating its tree in.
+    m_dir = fs::absolute(fs::path("champ_menu_trees_" + std::to_string(::getpid())) / info->name());
     fs::remove_all(m_dir);
     fs::create_directories(m_dir / "Data" / "Players");
     m_old = fs::current_path();
