@@ -45,13 +45,12 @@ UDPS=($U0 $U1 $U2 $U3)
 press() { echo "$1 key $2 down"; echo "$(($1 + 1)) key $2 up"; }
 # The throttle from the moment the menus are gone, let go for two seconds every thirty (a
 # throttle held through the start lights counts only once it was let go); the cars steer
-# themselves (--steer-assist) and the rescue key frees a stuck one.
+# themselves (--steer-assist), which also rescues a car that stands still under throttle.
 drive() {
   for ((f = 640; f < FRAMES - 100; f += 600)); do
     echo "$f key up down"
     echo "$((f + 560)) key up up"
   done
-  for ((f = 910; f < FRAMES - 100; f += 20)); do press "$f" r; done
 }
 
 for i in 0 1 2 3; do
