@@ -142,14 +142,21 @@ void Program::Error(const char* format, ...) {
 
 void Program::Log(const char* format, ...) {
   if (!g_gameLog && !m_logObserver) return;
-  std::unique_ptr<char[]> line(new (std::nothrow) char[VQLOGFILE_LINE_SIZE]);
-  if (!line) return;
   va_list args;
   va_start(args, format);
-  std::vsnprintf(line.get(), VQLOGFILE_LINE_SIZE, format, args);
+  if (!m_logObserver) {
+    // The usual case: straight into the log file, without a line buffer of our own.
+    g_gameLog->PrintV(format, args);
+    va_end(args);
+    return;
+  }
+  // A scripted run also hands the line to its observer: it is formatted once for both.
+  std::unique_ptr<char[]> line(new (std::nothrow) char[VQLOGFILE_LINE_SIZE]);
+  if (line) std::vsnprintf(line.get(), VQLOGFILE_LINE_SIZE, format, args);
   va_end(args);
+  if (!line) return;
   if (g_gameLog) g_gameLog->Print("%s", line.get());
-  if (m_logObserver) m_logObserver(m_logObserverUser, line.get());
+  m_logObserver(m_logObserverUser, line.get());
 }
 
 std::string Program::DataFile(uint32_t id) const {
