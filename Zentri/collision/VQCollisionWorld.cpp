@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 #include <cmath>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -62,21 +64,33 @@ bool TrackNearBody(VQVehicleModel* body, VQTrackBoxQuery boxQuery) {
 
 }  // namespace
 
-// Worker threads for the per-body phases of a sub-step. Run(count, job) calls job(i) once for every
-// i below count, spread over the workers and the calling thread, and returns when all calls have
-// returned: the barrier between two phases. The items are handed out one at a time from a ticket
-// (phase number and next item in one word), so a worker that the system keeps waiting holds up
-// no more than the item it is running; one that wakes after its phase has ended finds no ticket of
-// that phase left and waits for the next. A phase is a few microseconds of work, far less than
-// putting a thread to sleep and waking it costs, so the threads first spin for a while (a few
-// hundred pauses, then yielding the processor) and only then sleep on a condition variable.
+// Worker threads for the per-body phases of a sub-step. The items (body indices) are dealt out
+// in lanes, one lane per thread: the calling thread runs lane 0, worker k lane k. Run(job, data)
+// calls job(data, item) once for every item and returns when all calls have returned: the
+// barrier between two phases.
+//
+// An item stays in its lane from phase to phase, so that its body's data (the model's store is
+// several kilobytes) stays in the cache of the core that steps it: moving it to another core
+// costs about as much as the step itself. The lanes are dealt by the items' cost, as each lane
+// measures it, and dealt again when that evens the lanes out markedly. A thread that has run its
+// own lane waits; only when a lane is still unfinished well after a phase's usual length (its
+// thread was stopped by the system) do the waiting threads take its items, from the back.
+//
+// Each lane hands out its items through a ticket word (phase number, front and back position):
+// a thread that wakes after its phase has ended finds no ticket of that phase and waits for the
+// next. A phase is some microseconds of work, less than putting a thread to sleep and waking it
+// costs, so a waiting thread spins (pausing, then yielding the processor) for a couple of
+// milliseconds, which covers the gap between two frames of a race run as fast as it goes, and
+// only then sleeps on a condition variable.
 class VQCollisionWorkers {
  public:
-  using Job = void (*)(void* data, uint32_t i);
+  using Job = void (*)(void* data, uint32_t item);
+  using Clock = std::chrono::steady_clock;
 
-  explicit VQCollisionWorkers(uint32_t workers) {
-    m_threads.reserve(workers);
-    for (uint32_t k = 0; k < workers; ++k) m_threads.emplace_back([this] { Work(); });
+  explicit VQCollisionWorkers(uint32_t workers)
+      : m_laneCount(std::min(workers + 1, VQCOLLISION_MAX_THREADS)) {
+    m_threads.reserve(m_laneCount - 1);
+    for (uint32_t k = 1; k < m_laneCount; ++k) m_threads.emplace_back([this, k] { Work(k); });
   }
   ~VQCollisionWorkers() {
     {
@@ -86,89 +100,225 @@ class VQCollisionWorkers {
     m_start.notify_all();
     for (std::thread& t : m_threads) t.join();
   }
-  uint32_t GetWorkerCount() const { return uint32_t(m_threads.size()); }
+  uint32_t GetLaneCount() const { return m_laneCount; }
 
-  void Run(uint32_t count, Job job, void* data) {
-    if (count == 0) return;
+  // The items of the coming phases, in the order the lanes take them (lane 0 from the front),
+  // with the cost expected of each before any is measured. Only between phases. A changed list
+  // is dealt afresh; an unchanged one keeps its lanes, and every kMeasuredCalls calls the costs
+  // measured meanwhile deal it again if that shortens the longest lane by a tenth.
+  void SetItems(const uint32_t* items, const double* weights, uint32_t count) {
+    count = std::min(count, VQCOLLISION_MAX_BODIES);
+    if (count != m_count || !std::equal(items, items + count, m_items)) {
+      m_count = count;
+      std::copy(items, items + count, m_items);
+      std::copy(weights, weights + count, m_cost);
+      m_measured = false;
+      m_calls = 0;
+      for (Lane& lane : m_lanes) std::fill(std::begin(lane.time), std::end(lane.time), 0);
+      Deal(m_cost, m_ends);
+      return;
+    }
+    if (++m_calls < kMeasuredCalls) return;
+    m_calls = 0;
+    for (uint32_t n = 0; n < count; ++n) {
+      uint64_t t = 0;
+      for (Lane& lane : m_lanes) t += std::exchange(lane.time[n], 0);
+      // An item that was taken by another thread has no time of its own: it keeps its cost.
+      if (t == 0) continue;
+      m_cost[n] = m_measured ? 0.5 * m_cost[n] + 0.5 * double(t) : double(t);
+    }
+    if (!m_measured) {
+      m_measured = true;
+      for (uint32_t n = 0; n < count; ++n)
+        if (m_cost[n] < 1.0) m_cost[n] = 1.0;
+    }
+    uint32_t ends[VQCOLLISION_MAX_THREADS];
+    Deal(m_cost, ends);
+    if (LongestLane(ends) < 0.9 * LongestLane(m_ends)) std::copy(ends, ends + m_laneCount, m_ends);
+  }
+
+  void Run(Job job, void* data) {
+    if (m_count == 0) return;
     // Read only by a thread that holds a ticket of this phase: stable until the phase ends.
     m_job = job;
     m_data = data;
-    m_count.store(count, std::memory_order_relaxed);
     m_done.store(0, std::memory_order_relaxed);
-    const uint64_t phase = ++m_phase;
+    const uint64_t phase = ++m_phaseCount & 0xffffffffu;
+    for (uint32_t k = 0; k < m_laneCount; ++k)
+      m_lanes[k].ticket.store(Ticket(phase, k ? m_ends[k - 1] : 0, m_ends[k]), std::memory_order_release);
+    bool wake;
     {
-      // Under the lock, so that a worker about to sleep sees the new phase or gets the notice.
+      // Under the lock, so that a worker about to sleep sees the new phase or is counted.
       const std::lock_guard<std::mutex> lock(m_lock);
-      m_ticket.store(phase << 32, std::memory_order_release);
+      m_phase.store(phase, std::memory_order_release);
+      wake = m_sleepers != 0;
     }
-    m_start.notify_all();
-    Drain(phase);
-    for (int spin = 0; spin < kSpins; ++spin) {
-      if (m_done.load(std::memory_order_acquire) == count) return;
-      Backoff(spin);
+    if (wake) m_start.notify_all();
+    Drain(0, phase, false);
+    for (Waiting w; !w.Asleep(); w.Next()) {
+      if (m_done.load(std::memory_order_acquire) == m_count) return;
+      if (w.Steal()) Drain(0, phase, true);
     }
     std::unique_lock<std::mutex> lock(m_lock);
-    m_finished.wait(lock, [&] { return m_done.load(std::memory_order_acquire) == count; });
+    m_waiting = true;
+    m_finished.wait(lock, [&] { return m_done.load(std::memory_order_acquire) == m_count; });
+    m_waiting = false;
   }
 
  private:
-  static constexpr int kPauses = 256;
-  static constexpr int kSpins = kPauses + 64;
-
-  static void Backoff(int spin) {
-    if (spin >= kPauses) {
-      std::this_thread::yield();
-      return;
+  // A thread that waits spins, first pausing, then giving the processor up to other threads; then
+  // it sleeps. Counted in time: the length of a pause differs from processor to processor.
+  class Waiting {
+   public:
+    bool Asleep() const { return m_waited >= kSleepAfter; }
+    // True once, when the thread has waited long enough to take items from others' lanes.
+    bool Steal() {
+      if (m_stolen || m_waited < kStealAfter) return false;
+      return m_stolen = true;
     }
+    void Next() {
+      if (m_waited < kPauseFor) {
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
+        __builtin_ia32_pause();
 #endif
+      } else {
+        std::this_thread::yield();
+      }
+      if ((++m_spins & 31) == 0) m_waited = Clock::now() - m_start;
+    }
+
+   private:
+    static constexpr Clock::duration kPauseFor = std::chrono::microseconds(50);
+    static constexpr Clock::duration kStealAfter = std::chrono::microseconds(30);
+    static constexpr Clock::duration kSleepAfter = std::chrono::microseconds(2000);
+    const Clock::time_point m_start = Clock::now();
+    Clock::duration m_waited{0};
+    uint32_t m_spins = 0;
+    bool m_stolen = false;
+  };
+  // Calls of SetItems between two measurements of the items' costs.
+  static constexpr uint32_t kMeasuredCalls = 32;
+
+  // phase << 32 | front << 8 | back: the items from front to back are left (positions below 256)
+  static uint64_t Ticket(uint64_t phase, uint32_t front, uint32_t back) {
+    return phase << 32 | uint64_t(front) << 8 | back;
   }
 
-  // Runs items of the phase while it has any left.
-  void Drain(uint64_t phase) {
-    uint32_t finished = 0, count = 0;
-    uint64_t t = m_ticket.load(std::memory_order_acquire);
-    while ((t >> 32) == phase && uint32_t(t) < m_count.load(std::memory_order_relaxed)) {
-      if (!m_ticket.compare_exchange_weak(t, t + 1, std::memory_order_acq_rel, std::memory_order_acquire))
-        continue;
-      count = m_count.load(std::memory_order_relaxed);
-      m_job(m_data, uint32_t(t));
-      ++finished;
-      t = m_ticket.load(std::memory_order_acquire);
+  struct alignas(64) Lane {
+    std::atomic<uint64_t> ticket{0};
+    uint64_t time[VQCOLLISION_MAX_BODIES] = {};  // nanoseconds spent on each position, by this lane's thread
+  };
+
+  // Lane ends that share the total cost out evenly: each item goes to the lane in which the
+  // middle of its cost falls.
+  void Deal(const double* cost, uint32_t* ends) const {
+    double total = 0.0;
+    for (uint32_t n = 0; n < m_count; ++n) total += cost[n];
+    uint32_t lane = 0;
+    double before = 0.0;
+    for (uint32_t n = 0; n < m_count; ++n) {
+      const double middle = before + 0.5 * cost[n];
+      const uint32_t target = total > 0.0 ? std::min(m_laneCount - 1, uint32_t(middle * m_laneCount / total)) : 0;
+      while (lane < target) ends[lane++] = n;
+      before += cost[n];
     }
-    if (finished && m_done.fetch_add(finished, std::memory_order_acq_rel) + finished == count) {
+    while (lane < m_laneCount) ends[lane++] = m_count;
+  }
+
+  double LongestLane(const uint32_t* ends) const {
+    double longest = 0.0;
+    for (uint32_t k = 0, n = 0; k < m_laneCount; ++k) {
+      double sum = 0.0;
+      for (; n < ends[k]; ++n) sum += m_cost[n];
+      longest = std::max(longest, sum);
+    }
+    return longest;
+  }
+
+  // Runs the items of the phase that are left in its own lane, from the front, timing each; with
+  // steal, then those left in the other lanes, from the back.
+  void Drain(uint32_t own, uint64_t phase, bool steal) {
+    uint32_t finished = 0;
+    {
+      std::atomic<uint64_t>& ticket = m_lanes[own].ticket;
+      uint64_t* time = m_lanes[own].time;
+      uint64_t t = ticket.load(std::memory_order_acquire);
+      Clock::time_point start = Clock::now();
+      while ((t >> 32) == phase && (t >> 8 & 0xffu) < (t & 0xffu)) {
+        if (!ticket.compare_exchange_weak(t, t + (uint64_t(1) << 8), std::memory_order_acq_rel,
+                                          std::memory_order_acquire))
+          continue;
+        const uint32_t n = t >> 8 & 0xffu;
+        m_job(m_data, m_items[n]);
+        ++finished;
+        const Clock::time_point end = Clock::now();
+        time[n] += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count());
+        start = end;
+        t = ticket.load(std::memory_order_acquire);
+      }
+    }
+    for (uint32_t k = 1; steal && k < m_laneCount; ++k) {
+      std::atomic<uint64_t>& ticket = m_lanes[(own + k) % m_laneCount].ticket;
+      uint64_t t = ticket.load(std::memory_order_acquire);
+      while ((t >> 32) == phase && (t >> 8 & 0xffu) < (t & 0xffu)) {
+        if (!ticket.compare_exchange_weak(t, t - 1, std::memory_order_acq_rel, std::memory_order_acquire))
+          continue;
+        m_job(m_data, m_items[(t & 0xffu) - 1]);
+        ++finished;
+        t = ticket.load(std::memory_order_acquire);
+      }
+    }
+    // The phase's count is stable while one of its items is unfinished.
+    if (finished && m_done.fetch_add(finished, std::memory_order_acq_rel) + finished == m_count) {
+      // The calling thread checks the count under the lock before it sleeps.
       const std::lock_guard<std::mutex> lock(m_lock);
-      m_finished.notify_one();
+      if (m_waiting) m_finished.notify_one();
     }
   }
 
-  void Work() {
+  void Work(uint32_t lane) {
     uint64_t seen = 0;
     for (;;) {
-      auto newPhase = [&] { return m_stop.load() || (m_ticket.load(std::memory_order_acquire) >> 32) != seen; };
+      auto newPhase = [&] { return m_stop.load() || m_phase.load(std::memory_order_acquire) != seen; };
       bool started = false;
-      for (int spin = 0; spin < kSpins && !(started = newPhase()); ++spin) Backoff(spin);
+      for (Waiting w; !w.Asleep() && !(started = newPhase()); w.Next()) {
+        // Items of the last phase may be left in the lane of a thread that was stopped.
+        if (w.Steal() && seen) Drain(lane, seen, true);
+      }
       if (!started) {
         std::unique_lock<std::mutex> lock(m_lock);
+        ++m_sleepers;
         m_start.wait(lock, newPhase);
+        --m_sleepers;
       }
       if (m_stop.load()) return;
-      seen = m_ticket.load(std::memory_order_acquire) >> 32;
-      Drain(seen);
+      seen = m_phase.load(std::memory_order_acquire);
+      Drain(lane, seen, false);
     }
   }
 
-  std::vector<std::thread> m_threads;
-  std::mutex m_lock;
-  std::condition_variable m_start, m_finished;
+  // Written by the calling thread between phases, read by every thread during a phase.
+  const uint32_t m_laneCount;
+  uint32_t m_count = 0;
   Job m_job = nullptr;
   void* m_data = nullptr;
-  uint64_t m_phase = 0;  // the calling thread's count of phases
-  std::atomic<uint64_t> m_ticket{0};
-  std::atomic<uint32_t> m_count{0};
-  std::atomic<uint32_t> m_done{0};
+  uint32_t m_items[VQCOLLISION_MAX_BODIES] = {};
+  // The calling thread's own.
+  uint32_t m_ends[VQCOLLISION_MAX_THREADS] = {};  // lane k: positions up to m_ends[k]
+  double m_cost[VQCOLLISION_MAX_BODIES] = {};
+  bool m_measured = false;
+  uint32_t m_calls = 0;
+  uint64_t m_phaseCount = 0;
+  Lane m_lanes[VQCOLLISION_MAX_THREADS];
+  // What the threads wait on, each on a line of its own.
+  alignas(64) std::atomic<uint64_t> m_phase{0};
   std::atomic<bool> m_stop{false};
+  alignas(64) std::atomic<uint32_t> m_done{0};
+  alignas(64) std::mutex m_lock;
+  std::condition_variable m_start, m_finished;
+  uint32_t m_sleepers = 0;  // workers waiting on m_start (under m_lock)
+  bool m_waiting = false;   // the calling thread waits on m_finished (under m_lock)
+  std::vector<std::thread> m_threads;
 };
 
 VQCollisionWorld::VQCollisionWorld() = default;
@@ -176,7 +326,7 @@ VQCollisionWorld::~VQCollisionWorld() = default;
 
 void VQCollisionWorld::SetThreadCount(uint32_t count) {
   m_threadCount = std::clamp(count, 1u, VQCOLLISION_MAX_THREADS);
-  if (m_workers && m_workers->GetWorkerCount() != m_threadCount - 1) m_workers.reset();
+  if (m_workers && m_workers->GetLaneCount() != m_threadCount) m_workers.reset();
 }
 
 bool VQCollisionWorld::StepsInParallel() const {
@@ -195,10 +345,26 @@ void VQCollisionWorld::PrepareBody(uint32_t i, float time, bool even) {
   body->Prepare(int(i) + 1, time);
   VQCollisionBody* cb = body->GetCollisionBody();
   body->GetWorldMatrix()->TransformPoint(cb->worldEnclosingCentre, cb->enclosingCentre);
+  m_broad[i].centre = cb->worldEnclosingCentre;
+  m_broad[i].radius = cb->enclosingRadius;
   // Most bodies touch nothing of the track in most sub-steps: one box query over all their
   // sweeps then stands for every sweep (a body that sweeps nothing takes the no-contact path).
   const bool anything = !m_trackBoxQuery || TrackNearBody(body, m_trackBoxQuery);
   CollideWithTrack(body, anything ? m_trackQuery : nullptr);
+}
+
+void VQCollisionWorld::RefreshBroad(uint32_t i) {
+  VQVehicleModel* body = m_bodies[i];
+  Broad& e = m_broad[i];
+  if (!body) {
+    e.flags = 0;
+    return;
+  }
+  const VQCollisionBody* cb = body->GetCollisionBody();
+  e.centre = cb->worldEnclosingCentre;
+  e.radius = cb->enclosingRadius;
+  e.flags = (body->IsCollidable() ? kBroadCollidable : 0u) | (body->IsFullRate() ? kBroadFullRate : 0u) |
+            (cb->bodyContactBits ? kBroadTouching : 0u);
 }
 
 void VQCollisionWorld::StepBody(uint32_t i, float time, bool even, float h) {
@@ -208,6 +374,25 @@ void VQCollisionWorld::StepBody(uint32_t i, float time, bool even, float h) {
     body->Step(int(i) + 1, time, h);
   else if (even)
     body->Step(int(i) + 1, time, 2.0f * h);
+}
+
+void VQCollisionWorld::DealBodies() {
+  // The full-rate bodies come first, in the calling thread's lane, so that a sub-step in which
+  // they alone prepare needs no other thread. A full-rate body steps in every sub-step, the others
+  // in every second one, and its model costs about twice as much to evaluate: until the costs are
+  // measured, it counts four times.
+  uint32_t items[VQCOLLISION_MAX_BODIES];
+  double weights[VQCOLLISION_MAX_BODIES];
+  uint32_t count = 0;
+  for (int fullRate = 1; fullRate >= 0; --fullRate)
+    for (uint32_t i = 0; i < m_bodyCount; ++i) {
+      VQVehicleModel* body = m_bodies[i];
+      const bool full = body && body->IsFullRate();
+      if (full != bool(fullRate)) continue;
+      items[count] = i;
+      weights[count++] = full ? 4.0 : 1.0;
+    }
+  m_workers->SetItems(items, weights, count);
 }
 
 bool VQCollisionWorld::AddBody(VQVehicleModel* body) {
@@ -239,7 +424,10 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
   // A sub-step that does not advance would never end the loop.
   if (!(h > 0.0f)) return true;
   const bool parallel = StepsInParallel();
-  if (parallel && !m_workers) m_workers = std::make_unique<VQCollisionWorkers>(m_threadCount - 1);
+  if (parallel) {
+    if (!m_workers) m_workers = std::make_unique<VQCollisionWorkers>(m_threadCount - 1);
+    DealBodies();
+  }
   bool prepared = false;  // the bodies are already prepared for the coming sub-step
   while (a > h) {
     time = time + h;
@@ -257,20 +445,35 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
         float time, h, nextTime;
         bool even, nextEven, more;
       } phase{this, time, h, time + h, even, ((m_subStepCounter + 1) & 1u) == 0, a > h};
-      if (!prepared)
-        m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
+      // The call's first sub-step: the bodies' summaries are read again, as the program may
+      // have changed a body since the last call.
+      if (!prepared && even) {
+        m_workers->Run([](void* d, uint32_t i) {
           const Phase& p = *static_cast<Phase*>(d);
+          p.world->RefreshBroad(i);
           p.world->PrepareBody(i, p.time, p.even);
         }, &phase);
+      } else if (!prepared) {
+        // Only the full-rate bodies prepare, and they are in this thread's lane: the other
+        // threads have nothing to do.
+        for (uint32_t i = 0; i < m_bodyCount; ++i) {
+          RefreshBroad(i);
+          PrepareBody(i, time, even);
+        }
+      }
       CollideAllBodies(even);
-      m_workers->Run(m_bodyCount, [](void* d, uint32_t i) {
+      m_workers->Run([](void* d, uint32_t i) {
         const Phase& p = *static_cast<Phase*>(d);
         p.world->StepBody(i, p.time, p.even, p.h);
         if (p.more) p.world->PrepareBody(i, p.nextTime, p.nextEven);
       }, &phase);
       prepared = phase.more;
     } else {
-      for (uint32_t i = 0; i < m_bodyCount; ++i) PrepareBody(i, time, even);
+      // A post-step callback may change what the broad phase reads: read it again every time.
+      for (uint32_t i = 0; i < m_bodyCount; ++i) {
+        RefreshBroad(i);
+        PrepareBody(i, time, even);
+      }
       CollideAllBodies(even);
       for (uint32_t i = 0; i < m_bodyCount; ++i) StepBody(i, time, even, h);
     }
@@ -281,27 +484,33 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
 }
 
 void VQCollisionWorld::CollideAllBodies(bool even) {
-  // Broad phase: handled[i] bit j records the pair (i, j) of this sub-step.
+  // Broad phase, from the bodies' summaries (a few cache lines instead of every body's data,
+  // which the threads that step the bodies then keep to themselves): handled[i] bit j records
+  // the pair (i, j) of this sub-step.
   uint64_t handled[VQCOLLISION_MAX_BODIES] = {};
   for (uint32_t i = 0; i < m_bodyCount; ++i) {
-    VQVehicleModel* body = m_bodies[i];
-    if (!body || !body->IsCollidable() || !(even || body->IsFullRate())) continue;
-    const VQCollisionBody* bi = body->GetCollisionBody();
+    const Broad& bi = m_broad[i];
+    if (!(bi.flags & kBroadCollidable) || !(even || (bi.flags & kBroadFullRate))) continue;
     VQVehicleModel* candidates[VQCOLLISION_MAX_CANDIDATES];
     uint32_t count = 0;
     for (uint32_t j = 0; j < m_bodyCount; ++j) {
-      VQVehicleModel* other = m_bodies[j];
-      if (j == i || !other || !other->IsCollidable()) continue;
+      const Broad& bj = m_broad[j];
+      if (j == i || !(bj.flags & kBroadCollidable)) continue;
       if (handled[j] & (uint64_t(1) << i)) continue;
-      const VQCollisionBody* bj = other->GetCollisionBody();
-      const float r = bi->enclosingRadius + bj->enclosingRadius;
-      const VQVector d = bi->worldEnclosingCentre - bj->worldEnclosingCentre;
+      const float r = bi.radius + bj.radius;
+      const VQVector d = bi.centre - bj.centre;
       if (!d.IsSmallerThan(r)) continue;
       if (!(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z < double(r) * r)) continue;
-      if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = other;
+      if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = m_bodies[j];
       handled[i] |= uint64_t(1) << j;
     }
-    CollideBodies(body, candidates, count);
+    // Without candidates the pair contacts only end: nothing to do for a body that had none.
+    if (count || (bi.flags & kBroadTouching)) {
+      VQVehicleModel* body = m_bodies[i];
+      CollideBodies(body, candidates, count);
+      m_broad[i].flags = body->GetCollisionBody()->bodyContactBits ? bi.flags | kBroadTouching
+                                                                     : bi.flags & ~kBroadTouching;
+    }
   }
 }
 

@@ -106,13 +106,26 @@ class VQCollisionWorld {
   void StepBody(uint32_t i, float time, bool even, float h);
   void CollideAllBodies(bool even);
   bool StepsInParallel() const;
+  void DealBodies();  // shares the bodies out among the worker threads
+  void RefreshBroad(uint32_t i);  // reads the body's summary for the broad phase
 
-  uint32_t m_bodyCount = 0;
+  // What the broad phase reads of a body, kept apart from the body's own data.
+  enum : uint32_t { kBroadCollidable = 1, kBroadFullRate = 2, kBroadTouching = 4 };
+  struct alignas(32) Broad {
+    VQVector centre{0, 0, 0};  // worldEnclosingCentre
+    float radius = 0.0f;       // enclosingRadius
+    uint32_t flags = 0;        // kBroad...; touching: the body's bodyContactBits are not 0
+  };
+
+  // The threads that step the bodies read the lines up to m_workers; what changes in every
+  // sub-step lies on lines of its own.
+  alignas(64) uint32_t m_bodyCount = 0;
   VQVehicleModel* m_bodies[VQCOLLISION_MAX_BODIES] = {};
   VQTrackQuery m_trackQuery = nullptr;
   VQTrackBoxQuery m_trackBoxQuery = nullptr;
-  uint32_t m_subStepCounter = 0;
-  uint32_t m_oddFlag = 0;
   uint32_t m_threadCount = 1;
   std::unique_ptr<VQCollisionWorkers> m_workers;  // made on the first parallel step
+  alignas(64) uint32_t m_subStepCounter = 0;
+  uint32_t m_oddFlag = 0;
+  alignas(64) Broad m_broad[VQCOLLISION_MAX_BODIES];
 };

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Zentri/collision/VQCollisionWorld.h"
@@ -47,11 +49,25 @@ uint64_t StoreHash(TolvuCarModel& car) {
   return h;
 }
 
+// A car whose thread the system keeps waiting now and then: every tenth step takes a
+// millisecond longer, so that the other threads find its lane unfinished and take its items.
+class StalledCar : public TolvuCarModel1 {
+ public:
+  void Step(int bodyNumber, float time, float dt) override {
+    if (++m_steps % 10 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    TolvuCarModel1::Step(bodyNumber, time, dt);
+  }
+
+ private:
+  int m_steps = 0;
+};
+
 struct RaceField {
   VQCollisionWorld world;
   std::vector<std::unique_ptr<TolvuCarModel>> cars;
 
-  explicit RaceField(uint32_t threads) {
+  // stalled: the index of a car that is a StalledCar, -1 for none.
+  explicit RaceField(uint32_t threads, int stalled = -1) {
     const std::string high = "golden_high_" + std::to_string(::getpid()) + ".bin";
     const std::string mid = "golden_mid_" + std::to_string(::getpid()) + ".bin";
     VQSampleTrack::SetCurrent(&Track());
@@ -67,7 +83,7 @@ struct RaceField {
         car = std::make_unique<TolvuCarModel2>();
         start.Set(0, -10, 0);
       } else {
-        car = std::make_unique<TolvuCarModel1>();
+        car = i == stalled ? std::make_unique<StalledCar>() : std::make_unique<TolvuCarModel1>();
         start.Set(-42.0f + 12.0f * float((i - 1) % 8), -20.0f - 8.0f * float((i - 1) / 8), 0);
       }
       Track().AddCarSpheres(*car);
@@ -208,7 +224,15 @@ TEST_P(RaceGolden, StoresMatchWithRescues) {
   Compare(field.Run(true), kRescued, "with rescues");
 }
 
-INSTANTIATE_TEST_SUITE_P(Threads, RaceGolden, ::testing::Values(1u, 4u),
+// Cars in the middle and at the end of a lane, and the car of the calling thread's lane.
+TEST_P(RaceGolden, StoresMatchWhenAThreadIsKeptWaiting) {
+  for (int stalled : {1, 12, 31}) {
+    RaceField field(GetParam(), stalled);
+    Compare(field.Run(true), kRescued, "with rescues and a thread kept waiting");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, RaceGolden, ::testing::Values(1u, 3u, 4u),
                          [](const auto& info) { return std::to_string(info.param) + "Threads"; });
 
 }  // namespace

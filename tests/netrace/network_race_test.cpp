@@ -36,10 +36,11 @@ constexpr int kFrames = 7000;          // an upper bound: the test ends the runs
 constexpr int kTrack = 4;              // the harbour, the shortest lap
 constexpr int kLength = 2;             // the third race length: three laps
 constexpr int kRandomWeather = 5;      // after the track's five weathers: one drawn at random
-constexpr auto kLimit = std::chrono::seconds(240);
+constexpr auto kLimit = std::chrono::seconds(285);
 // Seconds of racing after which the host would classify the field as it stands: a safety net
-// well beyond the three laps, which the cars finish.
-constexpr int kRaceLimit = 170;
+// well beyond the three laps, which the cars finish (in 120 to 170 seconds, the slower car
+// depending on how the frames of three processes on a busy machine keep up with the clock).
+constexpr int kRaceLimit = 235;
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
