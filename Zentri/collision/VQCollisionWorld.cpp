@@ -6,6 +6,8 @@
 #include <cmath>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
+#include <type_traits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -84,7 +86,7 @@ bool TrackNearBody(VQVehicleModel* body, VQTrackBoxQuery boxQuery) {
 // only then sleeps on a condition variable.
 class VQCollisionWorkers {
  public:
-  using Job = void (*)(void* data, uint32_t item);
+  using Job = void (*)(const void* args, uint32_t item);
   using Clock = std::chrono::steady_clock;
 
   explicit VQCollisionWorkers(uint32_t workers)
@@ -95,7 +97,7 @@ class VQCollisionWorkers {
   ~VQCollisionWorkers() {
     {
       const std::lock_guard<std::mutex> lock(m_lock);
-      m_stop.store(true);
+      m_published.stop.store(true);
     }
     m_start.notify_all();
     for (std::thread& t : m_threads) t.join();
@@ -137,11 +139,15 @@ class VQCollisionWorkers {
     if (LongestLane(ends) < 0.9 * LongestLane(m_ends)) std::copy(ends, ends + m_laneCount, m_ends);
   }
 
-  void Run(Job job, void* data) {
+  // Calls job(copy of args, item) for every item. The arguments travel on the line that the
+  // waiting threads watch, so that they arrive with the news of the phase.
+  template <typename Args>
+  void Run(Job job, const Args& args) {
+    static_assert(sizeof(Args) <= sizeof(m_published.args) && std::is_trivially_copyable_v<Args>);
     if (m_count == 0) return;
     // Read only by a thread that holds a ticket of this phase: stable until the phase ends.
-    m_job = job;
-    m_data = data;
+    m_published.job = job;
+    std::memcpy(m_published.args, &args, sizeof(Args));
     m_done.store(0, std::memory_order_relaxed);
     const uint64_t phase = ++m_phaseCount & 0xffffffffu;
     for (uint32_t k = 0; k < m_laneCount; ++k)
@@ -150,7 +156,7 @@ class VQCollisionWorkers {
     {
       // Under the lock, so that a worker about to sleep sees the new phase or is counted.
       const std::lock_guard<std::mutex> lock(m_lock);
-      m_phase.store(phase, std::memory_order_release);
+      m_published.phase.store(phase, std::memory_order_release);
       wake = m_sleepers != 0;
     }
     if (wake) m_start.notify_all();
@@ -188,7 +194,7 @@ class VQCollisionWorkers {
     }
 
    private:
-    static constexpr Clock::duration kPauseFor = std::chrono::microseconds(50);
+    static constexpr Clock::duration kPauseFor = std::chrono::microseconds(200);
     static constexpr Clock::duration kStealAfter = std::chrono::microseconds(30);
     static constexpr Clock::duration kSleepAfter = std::chrono::microseconds(2000);
     const Clock::time_point m_start = Clock::now();
@@ -249,7 +255,7 @@ class VQCollisionWorkers {
                                           std::memory_order_acquire))
           continue;
         const uint32_t n = t >> 8 & 0xffu;
-        m_job(m_data, m_items[n]);
+        m_published.job(m_published.args, m_items[n]);
         ++finished;
         const Clock::time_point end = Clock::now();
         time[n] += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(end - start).count());
@@ -263,7 +269,7 @@ class VQCollisionWorkers {
       while ((t >> 32) == phase && (t >> 8 & 0xffu) < (t & 0xffu)) {
         if (!ticket.compare_exchange_weak(t, t - 1, std::memory_order_acq_rel, std::memory_order_acquire))
           continue;
-        m_job(m_data, m_items[(t & 0xffu) - 1]);
+        m_published.job(m_published.args, m_items[(t & 0xffu) - 1]);
         ++finished;
         t = ticket.load(std::memory_order_acquire);
       }
@@ -279,7 +285,9 @@ class VQCollisionWorkers {
   void Work(uint32_t lane) {
     uint64_t seen = 0;
     for (;;) {
-      auto newPhase = [&] { return m_stop.load() || m_phase.load(std::memory_order_acquire) != seen; };
+      auto newPhase = [&] {
+        return m_published.stop.load() || m_published.phase.load(std::memory_order_acquire) != seen;
+      };
       bool started = false;
       for (Waiting w; !w.Asleep() && !(started = newPhase()); w.Next()) {
         // Items of the last phase may be left in the lane of a thread that was stopped.
@@ -291,8 +299,8 @@ class VQCollisionWorkers {
         m_start.wait(lock, newPhase);
         --m_sleepers;
       }
-      if (m_stop.load()) return;
-      seen = m_phase.load(std::memory_order_acquire);
+      if (m_published.stop.load()) return;
+      seen = m_published.phase.load(std::memory_order_acquire);
       Drain(lane, seen, false);
     }
   }
@@ -300,8 +308,6 @@ class VQCollisionWorkers {
   // Written by the calling thread between phases, read by every thread during a phase.
   const uint32_t m_laneCount;
   uint32_t m_count = 0;
-  Job m_job = nullptr;
-  void* m_data = nullptr;
   uint32_t m_items[VQCOLLISION_MAX_BODIES] = {};
   // The calling thread's own.
   uint32_t m_ends[VQCOLLISION_MAX_THREADS] = {};  // lane k: positions up to m_ends[k]
@@ -311,8 +317,12 @@ class VQCollisionWorkers {
   uint64_t m_phaseCount = 0;
   Lane m_lanes[VQCOLLISION_MAX_THREADS];
   // What the threads wait on, each on a line of its own.
-  alignas(64) std::atomic<uint64_t> m_phase{0};
-  std::atomic<bool> m_stop{false};
+  struct alignas(64) Published {
+    std::atomic<uint64_t> phase{0};
+    std::atomic<bool> stop{false};
+    Job job = nullptr;
+    alignas(8) unsigned char args[40] = {};
+  } m_published;
   alignas(64) std::atomic<uint32_t> m_done{0};
   alignas(64) std::mutex m_lock;
   std::condition_variable m_start, m_finished;
@@ -448,11 +458,11 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
       // The call's first sub-step: the bodies' summaries are read again, as the program may
       // have changed a body since the last call.
       if (!prepared && even) {
-        m_workers->Run([](void* d, uint32_t i) {
-          const Phase& p = *static_cast<Phase*>(d);
+        m_workers->Run([](const void* d, uint32_t i) {
+          const Phase& p = *static_cast<const Phase*>(d);
           p.world->RefreshBroad(i);
           p.world->PrepareBody(i, p.time, p.even);
-        }, &phase);
+        }, phase);
       } else if (!prepared) {
         // Only the full-rate bodies prepare, and they are in this thread's lane: the other
         // threads have nothing to do.
@@ -462,11 +472,11 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
         }
       }
       CollideAllBodies(even);
-      m_workers->Run([](void* d, uint32_t i) {
-        const Phase& p = *static_cast<Phase*>(d);
+      m_workers->Run([](const void* d, uint32_t i) {
+        const Phase& p = *static_cast<const Phase*>(d);
         p.world->StepBody(i, p.time, p.even, p.h);
         if (p.more) p.world->PrepareBody(i, p.nextTime, p.nextEven);
-      }, &phase);
+      }, phase);
       prepared = phase.more;
     } else {
       // A post-step callback may change what the broad phase reads: read it again every time.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -66,8 +67,9 @@ struct RaceField {
   VQCollisionWorld world;
   std::vector<std::unique_ptr<TolvuCarModel>> cars;
 
-  // stalled: the index of a car that is a StalledCar, -1 for none.
-  explicit RaceField(uint32_t threads, int stalled = -1) {
+  // stalled: the index of a car that is a StalledCar, -1 for none; count: the first cars of the
+  // field only.
+  explicit RaceField(uint32_t threads, int stalled = -1, int count = kCars) {
     const std::string high = "golden_high_" + std::to_string(::getpid()) + ".bin";
     const std::string mid = "golden_mid_" + std::to_string(::getpid()) + ".bin";
     VQSampleTrack::SetCurrent(&Track());
@@ -76,7 +78,7 @@ struct RaceField {
     world.SetTrackQuery(VQSampleTrack::SweepSphere);
     world.SetTrackBoxQuery(VQSampleTrack::BoxHasTrack);
     world.SetThreadCount(threads);
-    for (int i = 0; i < kCars; ++i) {
+    for (int i = 0; i < count; ++i) {
       std::unique_ptr<TolvuCarModel> car;
       VQVector start;
       if (i == 0) {
@@ -103,16 +105,19 @@ struct RaceField {
   // Drives 20 s in frames of 1/60 s. With rescues, every 3 s a quarter of the field (a different
   // quarter each time) is put back on its start place, as the race does with a stuck car; the
   // drivers also brake and turn now and then so that the cars meet each other and the walls.
-  std::vector<uint64_t> Run(bool rescues) {
+  // between(frame) runs before each frame.
+  std::vector<uint64_t> Run(bool rescues, const std::function<void(int)>& between = {}) {
+    const int count = int(cars.size());
     float time = 0.0f;
     for (int f = 0; f < kSeconds * kFramesPerSecond; ++f) {
+      if (between) between(f);
       if (rescues && f > 0 && f % (3 * kFramesPerSecond) == 0) {
         const int round = f / (3 * kFramesPerSecond);
-        for (int i = 0; i < kCars; ++i)
+        for (int i = 0; i < count; ++i)
           if ((i + round) % 4 == 0) cars[size_t(i)]->Reset(false);
       }
       if (rescues && f % (2 * kFramesPerSecond) == kFramesPerSecond) {
-        for (int i = 0; i < kCars; ++i) {
+        for (int i = 0; i < count; ++i) {
           cars[size_t(i)]->SetBrake(i % 5 == f % 5 ? 1.0f : 0.0f);
           cars[size_t(i)]->SetSteering(i % 2 ? 0.2f : -0.15f);
         }
@@ -230,6 +235,23 @@ TEST_P(RaceGolden, StoresMatchWhenAThreadIsKeptWaiting) {
     RaceField field(GetParam(), stalled);
     Compare(field.Run(true), kRescued, "with rescues and a thread kept waiting");
   }
+}
+
+// Cars leaving the world and coming back (at the end of its list) between frames, and more
+// threads than cars: the same bytes as on one thread.
+TEST(RaceThreads, ChangedFieldsAndSpareThreadsGiveTheBytesOfOneThread) {
+  auto changing = [](uint32_t threads) {
+    RaceField field(threads);
+    return field.Run(true, [&field](int frame) {
+      for (int i = 5; i < 10; ++i) {
+        if (frame == 300) field.world.RemoveBody(field.cars[size_t(i)].get());
+        if (frame == 600) EXPECT_TRUE(field.world.AddBody(field.cars[size_t(i)].get()));
+      }
+    });
+  };
+  EXPECT_EQ(changing(4), changing(1));
+  auto small = [](uint32_t threads) { return RaceField(threads, -1, 3).Run(true); };
+  EXPECT_EQ(small(8), small(1));
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, RaceGolden, ::testing::Values(1u, 3u, 4u),
