@@ -2,15 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
-#include <utility>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
-#include <type_traits>
 #include <mutex>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
+
+#include "model/numerics/fminmax.h"
 
 const VQContactMaterial g_VQdefaultCollisionMaterial = {200000.0f, 5000.0f, 0.8f};
 
@@ -56,8 +58,8 @@ bool TrackNearBody(VQVehicleModel* body, VQTrackBoxQuery boxQuery) {
     const VQVector& e = b.worldCentres[i];
     const double sv[3] = {s.x, s.y, s.z}, ev[3] = {e.x, e.y, e.z};
     for (int k = 0; k < 3; ++k) {
-      lo[k] = std::fmin(lo[k], std::fmin(sv[k] - r, ev[k] - r));
-      hi[k] = std::fmax(hi[k], std::fmax(sv[k] + r, ev[k] + r));
+      lo[k] = tolvu::fmin(lo[k], tolvu::fmin(sv[k] - r, ev[k] - r));
+      hi[k] = tolvu::fmax(hi[k], tolvu::fmax(sv[k] + r, ev[k] + r));
     }
     any = true;
   }

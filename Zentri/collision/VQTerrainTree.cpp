@@ -7,8 +7,9 @@
 
 #include "Zentri/util/VQbytes.h"
 #include "Zentri/util/VQerror.h"
-#include "Zentri/util/VQfileio.h"
 #include "Zentri/util/VQfile.h"
+#include "Zentri/util/VQfileio.h"
+#include "model/numerics/fminmax.h"
 
 namespace {
 
@@ -25,12 +26,12 @@ struct Box {
 
 Box SweepBox(const VQVector& s, const VQVector& e, double r) {
   Box b;
-  b.minX = std::fmin(s.x - r, e.x - r);
-  b.minY = std::fmin(s.y - r, e.y - r);
-  b.minZ = std::fmin(s.z - r, e.z - r);
-  b.maxX = std::fmax(s.x + r, e.x + r);
-  b.maxY = std::fmax(s.y + r, e.y + r);
-  b.maxZ = std::fmax(s.z + r, e.z + r);
+  b.minX = tolvu::fmin(s.x - r, e.x - r);
+  b.minY = tolvu::fmin(s.y - r, e.y - r);
+  b.minZ = tolvu::fmin(s.z - r, e.z - r);
+  b.maxX = tolvu::fmax(s.x + r, e.x + r);
+  b.maxY = tolvu::fmax(s.y + r, e.y + r);
+  b.maxZ = tolvu::fmax(s.z + r, e.z + r);
   return b;
 }
 
@@ -143,10 +144,10 @@ void VQTerrainTree::MakeTriangle(VQTerrainTriangle& t, uint32_t ia, uint32_t ib,
   const bool flat = std::fabs(double(a.z) - b.z) < 0.0001 && std::fabs(double(b.z) - c.z) < 0.0001 &&
                     t.normal.z > 0.0f;
   t.flatHeight = flat ? a.z : VQTERRAIN_NO_GROUND;
-  t.boxMin.Set(std::fmin(a.x, std::fmin(b.x, c.x)), std::fmin(a.y, std::fmin(b.y, c.y)),
-               std::fmin(a.z, std::fmin(b.z, c.z)));
-  t.boxMax.Set(std::fmax(a.x, std::fmax(b.x, c.x)), std::fmax(a.y, std::fmax(b.y, c.y)),
-               std::fmax(a.z, std::fmax(b.z, c.z)));
+  t.boxMin.Set(tolvu::fmin(a.x, tolvu::fmin(b.x, c.x)), tolvu::fmin(a.y, tolvu::fmin(b.y, c.y)),
+               tolvu::fmin(a.z, tolvu::fmin(b.z, c.z)));
+  t.boxMax.Set(tolvu::fmax(a.x, tolvu::fmax(b.x, c.x)), tolvu::fmax(a.y, tolvu::fmax(b.y, c.y)),
+               tolvu::fmax(a.z, tolvu::fmax(b.z, c.z)));
 }
 
 bool VQTerrainTree::Build(const VQTerrainMesh* meshes, uint32_t meshCount,
@@ -195,10 +196,10 @@ bool VQTerrainTree::Build(const VQTerrainMesh* meshes, uint32_t meshCount,
         minX = maxX = p.x;
         minY = maxY = p.y;
       } else {
-        minX = std::fmin(minX, p.x);
-        maxX = std::fmax(maxX, p.x);
-        minY = std::fmin(minY, p.y);
-        maxY = std::fmax(maxY, p.y);
+        minX = tolvu::fmin(minX, p.x);
+        maxX = tolvu::fmax(maxX, p.x);
+        minY = tolvu::fmin(minY, p.y);
+        maxY = tolvu::fmax(maxY, p.y);
       }
     }
   }

@@ -20,4 +20,15 @@ inline double fmin(double x, double y) {
   return x < y ? x : y;
 }
 
+// The same for float, with the results of fmaxf and fminf (the engine's collision boxes).
+inline float fmax(float x, float y) {
+  if (__builtin_expect(x != x || y != y, 0)) return x != x ? (y != y ? x + y : y) : x;
+  return x > y ? x : y;
+}
+
+inline float fmin(float x, float y) {
+  if (__builtin_expect(x != x || y != y, 0)) return x != x ? (y != y ? x + y : y) : x;
+  return x < y ? x : y;
+}
+
 }  // namespace tolvu
