@@ -205,7 +205,7 @@ class VQCollisionWorkers {
     bool m_stolen = false;
   };
   // Calls of SetItems between two measurements of the items' costs.
-  static constexpr uint32_t kMeasuredCalls = 32;
+  static constexpr uint32_t kMeasuredCalls = 8;
 
   // phase << 32 | front << 8 | back: the items from front to back are left (positions below 256)
   static uint64_t Ticket(uint64_t phase, uint32_t front, uint32_t back) {
