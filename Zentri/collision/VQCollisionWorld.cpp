@@ -498,20 +498,36 @@ bool VQCollisionWorld::Step(float time, float frameTime) {
 void VQCollisionWorld::CollideAllBodies(bool even) {
   // Broad phase, from the bodies' summaries (a few cache lines instead of every body's data,
   // which the threads that step the bodies then keep to themselves): handled[i] bit j records
-  // the pair (i, j) of this sub-step.
+  // the pair (i, j) of this sub-step. The box test of a body against all others runs without
+  // branches over the summaries laid out by coordinate; a body that cannot take part gets the
+  // radius minus infinity, which no box test passes.
+  const uint32_t n = m_bodyCount;
+  alignas(16) float X[VQCOLLISION_MAX_BODIES], Y[VQCOLLISION_MAX_BODIES], Z[VQCOLLISION_MAX_BODIES],
+      R[VQCOLLISION_MAX_BODIES];
+  for (uint32_t j = 0; j < n; ++j) {
+    X[j] = m_broad[j].centre.x;
+    Y[j] = m_broad[j].centre.y;
+    Z[j] = m_broad[j].centre.z;
+    R[j] = (m_broad[j].flags & kBroadCollidable) ? m_broad[j].radius : -HUGE_VALF;
+  }
   uint64_t handled[VQCOLLISION_MAX_BODIES] = {};
-  for (uint32_t i = 0; i < m_bodyCount; ++i) {
+  for (uint32_t i = 0; i < n; ++i) {
     const Broad& bi = m_broad[i];
     if (!(bi.flags & kBroadCollidable) || !(even || (bi.flags & kBroadFullRate))) continue;
+    const float xi = bi.centre.x, yi = bi.centre.y, zi = bi.centre.z, ri = bi.radius;
+    uint8_t box[VQCOLLISION_MAX_BODIES];
+    for (uint32_t j = 0; j < n; ++j) {
+      const float r = ri + R[j];
+      box[j] = uint8_t((std::fabs(xi - X[j]) < r) & (std::fabs(yi - Y[j]) < r) & (std::fabs(zi - Z[j]) < r));
+    }
     VQVehicleModel* candidates[VQCOLLISION_MAX_CANDIDATES];
     uint32_t count = 0;
-    for (uint32_t j = 0; j < m_bodyCount; ++j) {
-      const Broad& bj = m_broad[j];
-      if (j == i || !(bj.flags & kBroadCollidable)) continue;
+    for (uint32_t j = 0; j < n; ++j) {
+      if (!box[j] || j == i) continue;
       if (handled[j] & (uint64_t(1) << i)) continue;
+      const Broad& bj = m_broad[j];
       const float r = bi.radius + bj.radius;
       const VQVector d = bi.centre - bj.centre;
-      if (!d.IsSmallerThan(r)) continue;
       if (!(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z < double(r) * r)) continue;
       if (count < VQCOLLISION_MAX_CANDIDATES) candidates[count++] = m_bodies[j];
       handled[i] |= uint64_t(1) << j;
