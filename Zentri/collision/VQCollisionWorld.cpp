@@ -69,8 +69,8 @@ bool TrackNearBody(VQVehicleModel* body, VQTrackBoxQuery boxQuery) {
 }  // namespace
 
 // Worker threads for the per-body phases of a sub-step. The items (body indices) are dealt out
-// in lanes, one lane per thread: the calling thread runs lane 0, worker k lane k. Run(job, data)
-// calls job(data, item) once for every item and returns when all calls have returned: the
+// in lanes, one lane per thread: the calling thread runs lane 0, worker k lane k. Run(job, args)
+// calls job(args, item) once for every item and returns when all calls have returned: the
 // barrier between two phases.
 //
 // An item stays in its lane from phase to phase, so that its body's data (the model's store is
