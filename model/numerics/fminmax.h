@@ -10,25 +10,20 @@
 
 namespace tolvu {
 
-inline double fmax(double x, double y) {
+namespace minmax {
+// A NaN argument gives the other one, two NaNs their sum; otherwise the pick, the second argument
+// on a tie.
+template <typename T, typename Pick>
+inline T Choose(T x, T y, Pick pick) {
   if (__builtin_expect(x != x || y != y, 0)) return x != x ? (y != y ? x + y : y) : x;
-  return x > y ? x : y;
+  return pick(x, y) ? x : y;
 }
+}  // namespace minmax
 
-inline double fmin(double x, double y) {
-  if (__builtin_expect(x != x || y != y, 0)) return x != x ? (y != y ? x + y : y) : x;
-  return x < y ? x : y;
-}
-
+inline double fmax(double x, double y) { return minmax::Choose(x, y, [](double a, double b) { return a > b; }); }
+inline double fmin(double x, double y) { return minmax::Choose(x, y, [](double a, double b) { return a < b; }); }
 // The same for float, with the results of fmaxf and fminf (the engine's collision boxes).
-inline float fmax(float x, float y) {
-  if (__builtin_expect(x != x || y != y, 0)) return x != x ? (y != y ? x + y : y) : x;
-  return x > y ? x : y;
-}
-
-inline float fmin(float x, float y) {
-  if (__builtin_expect(x != x || y != y, 0)) return x != x ? (y != y ? x + y : y) : x;
-  return x < y ? x : y;
-}
+inline float fmax(float x, float y) { return minmax::Choose(x, y, [](float a, float b) { return a > b; }); }
+inline float fmin(float x, float y) { return minmax::Choose(x, y, [](float a, float b) { return a < b; }); }
 
 }  // namespace tolvu
