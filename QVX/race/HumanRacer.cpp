@@ -12,9 +12,6 @@ namespace {
 
 // The brake a finished car coasts out with: below the automatic gearbox's reverse threshold.
 constexpr float kRollOutBrake = 0.4f;
-// A car moving farther than this in one frame was put somewhere else (a rescue): the jump
-// crosses no checkpoint line.
-constexpr float kTeleport = 5.0f;
 // The rescue control works while the car is slower than this (stuck) or on its roof.
 constexpr float kRescueSpeed = 4.0f;
 // The steering assist aims at the line this far ahead (metres, plus half a second of travel)
@@ -53,40 +50,27 @@ CarSetup HumanSetup(CarCatalog* catalog, const CarSetup& in) {
 
 HumanRacer::HumanRacer(Player* player, CarCatalog* catalog, TrackCarEnvironment* environment,
                        const CarSetup& setup, const AICourse* course, int32_t viewIndex)
-    : CarRacer(catalog, environment, HumanSetup(catalog, setup), TRACK_DRIVER_HUMAN),
+    : FollowedCarRacer(catalog, environment, HumanSetup(catalog, setup), TRACK_DRIVER_HUMAN,
+                       course, AIDRIVER_HUMAN),
       m_player(player),
       m_viewIndex(viewIndex),
-      m_course(course),
-      m_manual(player && player->m_profile.manual != 0) {
-  m_follower.Setup(AIDRIVER_HUMAN, AIParameters());
-}
+      m_manual(player && player->m_profile.manual != 0) {}
 
 HumanRacer::~HumanRacer() { ReleaseCar(); }
 
 const char* HumanRacer::GetName() const { return m_player ? m_player->m_name : ""; }
 
 void HumanRacer::ReleaseCar() {
-  m_follower.Attach(nullptr, nullptr);
-  m_vehicle.SetCar(nullptr);
   if (m_player && m_player->m_car == &GetCar()) m_player->m_car = nullptr;
-  CarRacer::ReleaseCar();
+  FollowedCarRacer::ReleaseCar();
 }
 
 void HumanRacer::PlaceAtStart(const VQVector& position, float heading) {
-  m_follower.Attach(nullptr, nullptr);
-  m_vehicle.SetCar(nullptr);
-  m_gridAt = position;
-  m_gridHeading = heading;
-  CarRacer::PlaceAtStart(position, heading);
+  // Held in neutral until the green light.
+  FollowedCarRacer::PlaceAtStart(position, heading);
   if (!GetVehicle()) return;
   Car& car = GetCar();
   car.m_owner = m_player;
-  // Held in neutral until the green light: the automatic gearbox would take the held brake
-  // for a wish to reverse.
-  car.SetManualGearbox(true);
-  car.SelectGear(CAR_GEAR_NEUTRAL);
-  m_vehicle.SetCar(&car);
-  m_follower.Attach(&m_vehicle, m_course);
   // The steering rates of the bindings follow this car's speed.
   if (m_player) m_player->m_car = &car;
 }
@@ -99,17 +83,10 @@ void HumanRacer::PrepareRace(bool, uint32_t) {
   // seconds of the next (the race clock starts again at 0).
   SetLapMarkTime(-100.0f);
   if (m_player) m_player->ClearControls();
-  if (!GetVehicle()) return;
-  Car& car = GetCar();
-  car.SetFrozen(false);
-  car.GetModel()->SetStartPlacement(m_gridAt, VQVector(0.0f, 0.0f, m_gridHeading));
-  car.Reset();  // back to the grid place, at rest
-  car.SetBodyAlpha(1.0f);
-  car.GetModel()->m_collidable = 1;
-  car.SetManualGearbox(true);
-  car.SelectGear(CAR_GEAR_NEUTRAL);
-  car.SetThrottle(0.0f);
-  car.SetBrake(1.0f);
+  Car* car = ReturnToGrid();
+  if (!car) return;
+  car->SetThrottle(0.0f);
+  car->SetBrake(1.0f);
   m_follower.PrepareStart(false);
 }
 
@@ -250,8 +227,7 @@ void HumanRacer::Update(float dt) {
   if (!m_follower.Rescuing()) ApplyControls(dt);
   if (!m_onPodium && !m_follower.Rescuing() && GetPosition().z < kFallenHeight) Rescue();
   CarRacer::Update(dt);  // gearbox, pose, effects, sounds
-  const VQVector jump = GetPosition() - CarRacer::GetPreviousPosition();
-  m_jumped = jump.Dot(jump) > kTeleport * kTeleport;
+  NoteJump();
   if (m_onPodium) return;
   // The follower keeps the car's place on the line (for rescues and progress) and runs a rescue.
   m_follower.GetLookAheadPoint(m_time);

@@ -12,14 +12,11 @@
 #include <cstdint>
 #include <string>
 
-#include "QVX/race/AIDriver.h"
-#include "QVX/race/Car.h"
-#include "QVX/race/CarVehicle.h"
-#include "QVX/race/TrackCars.h"
+#include "QVX/race/FollowedCarRacer.h"
 
 class Player;
 
-class HumanRacer : public CarRacer {
+class HumanRacer : public FollowedCarRacer {
  public:
   // setup: the car to make (class name, paint, number, detail; its computer flag is cleared and
   // the manual gearbox comes from the player's profile). course: the track's computer lines.
@@ -30,10 +27,6 @@ class HumanRacer : public CarRacer {
   HumanRacer& operator=(const HumanRacer&) = delete;
 
   const char* GetName() const override;
-  // After a jump (a rescue put the car elsewhere) the previous position is the new one.
-  VQVector GetPreviousPosition() const override {
-    return m_jumped ? GetPosition() : CarRacer::GetPreviousPosition();
-  }
   void PlaceAtStart(const VQVector& position, float heading) override;
   void ReleaseCar() override;
   void Update(float dt) override;
@@ -47,11 +40,8 @@ class HumanRacer : public CarRacer {
 
   // Starts a rescue (whatever the speed). Nothing while one runs or on the podium.
   void Rescue();
-  bool Rescuing() const { return m_follower.Rescuing(); }
-  bool HasCar() { return GetVehicle() != nullptr; }
   bool Started() const { return m_started; }
   bool Finished() const { return m_finished; }
-  AIDriver& Follower() { return m_follower; }
   Player* GetPlayer() const { return m_player; }
   float Speed() { return GetCar().IsCreated() ? GetCar().GetSpeed() : 0.0f; }
 
@@ -76,21 +66,13 @@ class HumanRacer : public CarRacer {
   Player* m_player;
   std::string m_className;  // the setup's class name points here
   int32_t m_viewIndex;
-  const AICourse* m_course;
-  CarVehicle m_vehicle;
-  AIDriver m_follower;
   float m_time = 0.0f;
   bool m_manual = false;
-  bool m_jumped = false;
   // Throttle pressed since before the green light; it counts once it is let go. A pedal that is
   // let go falls at its back rate and may take several frames to reach 0: letting go is seen as
   // the throttle falling, against the last frame's value.
   bool m_startHeld = false;
   float m_lastThrottle = 0.0f;
   float m_assistStill = 0.0f;  // seconds the assisted car has stood still under throttle
-  // The grid place: each round starts there again (rescues and the podium move the car's start
-  // placement).
-  VQVector m_gridAt{0, 0, 0};
-  float m_gridHeading = 0.0f;  // throttle held since before the green light
   bool m_started = false, m_finished = false, m_onPodium = false;
 };

@@ -10,10 +10,6 @@
 
 namespace {
 
-// A car moving farther than this in one frame was put somewhere else: the jump crosses no
-// checkpoint line.
-constexpr float kTeleport = 5.0f;
-
 bool Finite(const VQVector& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
@@ -68,13 +64,11 @@ void RemoteCarState_Blend(const VQVector& position, const float orientation[4],
 RemoteRacer::RemoteRacer(uint8_t playerId, const char* name, CarCatalog* catalog,
                          TrackCarEnvironment* environment, const CarSetup& setup,
                          const AICourse* course, Track* track)
-    : CarRacer(catalog, environment, RemoteSetup(catalog, setup), TRACK_DRIVER_REMOTE),
+    : FollowedCarRacer(catalog, environment, RemoteSetup(catalog, setup), TRACK_DRIVER_REMOTE,
+                       course, AIDRIVER_REMOTE),
       m_playerId(playerId),
       m_name(name ? name : ""),
-      m_track(track),
-      m_course(course) {
-  m_follower.Setup(AIDRIVER_REMOTE, AIParameters());
-}
+      m_track(track) {}
 
 RemoteRacer::~RemoteRacer() { ReleaseRetiredCar(); }
 
@@ -98,23 +92,7 @@ void RemoteRacer::ReleaseCar() {
     car.GetModel()->m_enabled = 0;
     return;
   }
-  m_follower.Attach(nullptr, nullptr);
-  m_vehicle.SetCar(nullptr);
-  CarRacer::ReleaseCar();
-}
-
-void RemoteRacer::PlaceAtStart(const VQVector& position, float heading) {
-  m_follower.Attach(nullptr, nullptr);
-  m_vehicle.SetCar(nullptr);
-  m_gridAt = position;
-  m_gridHeading = heading;
-  CarRacer::PlaceAtStart(position, heading);
-  if (!GetVehicle()) return;
-  Car& car = GetCar();
-  car.SetManualGearbox(true);
-  car.SelectGear(CAR_GEAR_NEUTRAL);
-  m_vehicle.SetCar(&car);
-  m_follower.Attach(&m_vehicle, m_course);
+  FollowedCarRacer::ReleaseCar();
 }
 
 void RemoteRacer::PrepareRace(bool, uint32_t) {
@@ -123,20 +101,14 @@ void RemoteRacer::PrepareRace(bool, uint32_t) {
   m_hasPending = false;
   m_driver = RemoteDriver();
   m_newest = 0.0f;
-  if (!GetVehicle()) return;
-  Car& car = GetCar();
-  car.SetFrozen(false);
-  car.GetModel()->SetStartPlacement(m_gridAt, VQVector(0.0f, 0.0f, m_gridHeading));
-  car.Reset();  // back on the grid place, at rest, until its machine reports
-  car.SetBodyAlpha(1.0f);
-  car.GetModel()->m_collidable = 1;
-  car.SetManualGearbox(true);
-  car.SelectGear(CAR_GEAR_NEUTRAL);
-  car.SetClutch(0.0f);
-  car.SetThrottle(0.0f);
-  car.SetBrake(1.0f);
-  car.SetSteering(0.0f);
-  car.SetHorn(false);
+  // Back on the grid place, at rest, until its machine reports.
+  Car* car = ReturnToGrid();
+  if (!car) return;
+  car->SetClutch(0.0f);
+  car->SetThrottle(0.0f);
+  car->SetBrake(1.0f);
+  car->SetSteering(0.0f);
+  car->SetHorn(false);
   m_follower.PrepareStart(false);
 }
 
@@ -201,8 +173,7 @@ void RemoteRacer::Update(float dt) {
     m_hasPending = false;
   }
   CarRacer::Update(dt);  // pose, effects, sounds
-  const VQVector jump = GetPosition() - CarRacer::GetPreviousPosition();
-  m_jumped = jump.Dot(jump) > kTeleport * kTeleport;
+  NoteJump();
   m_follower.GetLookAheadPoint(m_time);
 }
 

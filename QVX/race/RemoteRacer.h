@@ -14,10 +14,8 @@
 #include <memory>
 #include <string>
 
-#include "QVX/race/AIDriver.h"
-#include "QVX/race/CarVehicle.h"
+#include "QVX/race/FollowedCarRacer.h"
 #include "QVX/race/RemoteDriver.h"
-#include "QVX/race/TrackCars.h"
 
 class Track;
 
@@ -50,7 +48,7 @@ void RemoteCarState_Blend(const VQVector& position, const float orientation[4],
                           const RemoteCarState& target, VQVector* outPosition,
                           float outOrientation[4]);
 
-class RemoteRacer : public CarRacer {
+class RemoteRacer : public FollowedCarRacer {
  public:
   // setup: the car to make (class name, paint, number; it is made as a computer or remote
   // driver's car with a horn and a manual gearbox that follows the received gear). course: the
@@ -63,12 +61,6 @@ class RemoteRacer : public CarRacer {
   RemoteRacer& operator=(const RemoteRacer&) = delete;
 
   const char* GetName() const override { return m_name.c_str(); }
-  // After a jump (a received state or a rescue put the car elsewhere) the previous position is
-  // the new one: the jump crosses no checkpoint line.
-  VQVector GetPreviousPosition() const override {
-    return m_jumped ? GetPosition() : CarRacer::GetPreviousPosition();
-  }
-  void PlaceAtStart(const VQVector& position, float heading) override;
   void ReleaseCar() override;
   void Update(float dt) override;
   void GetProgress(uint32_t* lap, uint32_t* segment, float* fraction) const override;
@@ -82,7 +74,6 @@ class RemoteRacer : public CarRacer {
   // The car states that arrive while the rescue runs are not applied. False (nothing done) for
   // a place that is not finite, with no car, or while a rescue runs.
   bool Rescue(const VQVector& position, float heading, uint32_t segment, float fraction);
-  bool Rescuing() const { return m_follower.Rescuing(); }
 
   // A state from the network; `now` is the local race clock. False (nothing kept) for a state
   // with a value that is not finite. An older state than the newest one is ignored (true).
@@ -97,12 +88,10 @@ class RemoteRacer : public CarRacer {
 
   uint8_t PlayerId() const { return m_playerId; }
   void SetPlayerId(uint8_t id) { m_playerId = id; }
-  bool HasCar() { return GetVehicle() != nullptr; }
   bool Finished() const { return m_finished; }
   uint32_t ReceivedCount() const { return m_received; }
   // No state for REMOTE_STALE_AFTER seconds of the local race clock.
   bool Stale(float now) const { return m_driver.Stale(now); }
-  AIDriver& Follower() { return m_follower; }
 
  private:
   void Apply(const RemoteCarState& state);
@@ -110,19 +99,12 @@ class RemoteRacer : public CarRacer {
   uint8_t m_playerId;
   std::string m_name;
   Track* m_track;
-  const AICourse* m_course;
-  CarVehicle m_vehicle;
-  AIDriver m_follower;
   RemoteDriver m_driver;
   RemoteCarState m_pending;
   float m_newest = 0.0f;  // the sender's race time of the newest state
   bool m_hasPending = false;
   uint32_t m_received = 0;
-  // The grid place: each round starts there again.
-  VQVector m_gridAt{0, 0, 0};
-  float m_gridHeading = 0.0f;
   float m_time = 0.0f;
-  bool m_jumped = false;
   bool m_retired = false;
   bool m_started = false, m_finished = false;
 };
