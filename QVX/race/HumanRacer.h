@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "QVX/race/FollowedCarRacer.h"
 
@@ -64,7 +63,6 @@ class HumanRacer : public FollowedCarRacer {
   float AssistSteering(float* bend, float* limit) const;
 
   Player* m_player;
-  std::string m_className;  // the setup's class name points here
   int32_t m_viewIndex;
   float m_time = 0.0f;
   bool m_manual = false;

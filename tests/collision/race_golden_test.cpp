@@ -9,9 +9,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <functional>
-#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
